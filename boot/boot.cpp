@@ -11,6 +11,7 @@ namespace vyn::boot {
 void init_runtime() {
 	memory::init();
 	memory::new_node_frame(NODE_FRAME_NODES);
+	memory::new_series_frame();
 	stack::init();
 }
 

@@ -26,7 +26,8 @@ constexpr uint32_t MAX_NODE_FRAMES = 6000;
 constexpr size_t NODE_TABLE_SLOTS = size_t(MAX_NODE_FRAMES) * NODE_FRAME_NODES + 1;
 constexpr size_t VIRTUAL_PREFIX = 16;  // the size word, padded to keep alignment
 
-std::vector<void*> fixed_blocks;  // C-heap buffers, kept for free_all
+// C-heap buffers, kept for free_all; never destroyed, so they stay reachable at exit.
+std::vector<void*>& fixed_blocks = *new std::vector<void*>;
 
 [[noreturn]] void no_memory() { errors::fire(errors::id::internal_no_memory); }
 
@@ -72,6 +73,8 @@ void link_series_frame(SeriesFrame* f) {
 	above->prev = f;
 }
 
+}  // namespace
+
 SeriesFrame* new_series_frame() {
 	uint32_t planned = state.series_planned;
 	if (planned < state.series_cap) state.series_planned = planned * 2;
@@ -83,6 +86,8 @@ SeriesFrame* new_series_frame() {
 	state.frames_made++;
 	return f;
 }
+
+namespace {
 
 inline bool fits(const SeriesFrame* f, size_t block) { return f->bump + block < f->end; }
 

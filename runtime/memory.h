@@ -126,6 +126,9 @@ void free_all();
 void* alloc_virtual(size_t bytes);
 void free_virtual(void* address);
 
+// The first series frame is made by start-up, after the first node frame.
+SeriesFrame* new_series_frame();
+
 // Nodes.
 int32_t new_node_frame(uint32_t capacity);
 Node alloc_node();
