@@ -16,6 +16,8 @@ NodeFrame* node_frames = nullptr;
 uint32_t node_frame_count = 0;
 bool collection_requested = false;
 uint32_t collection_count = 0;
+uint32_t fixed_count = 0;
+uint64_t fixed_bytes = 0;
 Cell* boot_base = nullptr;
 
 namespace {
@@ -199,6 +201,8 @@ void free_all() {
 	}
 	for (void* p : fixed_blocks) std::free(p);
 	fixed_blocks.clear();
+	fixed_count = 0;
+	fixed_bytes = 0;
 	uint64_t left = state.bytes_obtained;
 	init();
 	state.bytes_obtained = left;
@@ -300,9 +304,12 @@ Node alloc_filled_bytes(uint32_t count, uint8_t byte) {
 Node alloc_fixed(uint32_t count, uint32_t unit, int32_t offset) {
 	uint32_t bytes = rounded_bytes(count, unit);
 	// 4 bytes ahead of the header put the data area on 8 bytes.
-	auto* raw = static_cast<uint8_t*>(std::calloc(1, size_t(bytes) + SERIES_BLOCK_EXTRA + 4));
+	size_t block = size_t(bytes) + SERIES_BLOCK_EXTRA + 4;
+	auto* raw = static_cast<uint8_t*>(std::calloc(1, block));
 	if (!raw) no_memory();
 	fixed_blocks.push_back(raw);
+	fixed_count++;
+	fixed_bytes += block;
 	auto* s = reinterpret_cast<Series*>(raw + 4);
 	init_header(s, bytes, unit, offset, SERIES_FIXED);
 	return attach_node(s);

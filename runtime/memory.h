@@ -115,6 +115,9 @@ extern NodeFrame* node_frames;     // indexed by frame number
 extern uint32_t node_frame_count;  // frame numbers in use or released (high-water mark)
 extern bool collection_requested;  // a collection is due at the next safe point
 extern uint32_t collection_count;  // the collector's counter, stamped on new node frames
+// C-heap buffers held (alloc_fixed): how many, and their bytes.
+extern uint32_t fixed_count;
+extern uint64_t fixed_bytes;
 
 inline Series* series(Node n) { return node_table[n]; }
 inline bool node_is_free_slot(const Series* slot) { return (reinterpret_cast<uintptr_t>(slot) & 1) != 0; }
