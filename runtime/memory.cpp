@@ -397,7 +397,9 @@ void zero_words(uint32_t* start, uint32_t* end) {
 }
 
 Cell* alloc_at_tail(Series* buffer) {
-	if (buffer->tail + sizeof(Cell) > buffer->size) buffer = expand_copy(buffer, 0);
+	// An empty buffer has no capacity to double: give it room for a few cells.
+	if (buffer->tail + sizeof(Cell) > buffer->size)
+		buffer = expand_copy(buffer, buffer->size ? 0 : 4 * sizeof(Cell));
 	Cell* c = buffer->tail_cell();
 	cell::make_unset(c);
 	buffer->tail += sizeof(Cell);

@@ -149,6 +149,14 @@ TEST_F(Memory, AllocAtTailDoublesAndKeepsContent) {
 	EXPECT_EQ(cell::get_integer(s->head_cell() + 1), 1);
 }
 
+TEST_F(Memory, AllocAtTailGrowsAnEmptyBuffer) {
+	Node n = memory::alloc_cells(0);
+	EXPECT_EQ(buf(n)->size, 0u);
+	Cell* c = memory::alloc_at_tail(buf(n));
+	EXPECT_EQ(cell::type_of(c), T_UNSET);
+	EXPECT_EQ(buf(n)->used(), 16u);
+}
+
 TEST_F(Memory, GrowthKeepsLengthFlagsAndNode) {
 	Node n = memory::alloc_series(8, 2, 0);
 	Series* old = buf(n);
