@@ -13,6 +13,7 @@ constexpr uint64_t SIGN_BIT = uint64_t(1) << 63;
 constexpr uint64_t EXPONENT_BITS = uint64_t(0x7FF) << 52;
 constexpr uint64_t MANTISSA_BITS = (uint64_t(1) << 52) - 1;
 constexpr uint64_t QUIET_NAN = 0x7FF8000000000000u;
+constexpr double POS_INFINITY = std::numeric_limits<double>::infinity();
 
 // Plain notation while decpt is within these bounds.
 constexpr int PLAIN_DECPT_MAX = 17;
@@ -24,8 +25,8 @@ constexpr int PLAIN_DECPT_MIN = -6;
 constexpr int KEEP_DIGITS = 800;
 // A decimal exponent saturates here: beyond it every text is 0 or infinite.
 constexpr int64_t EXPONENT_CAP = 1'000'000'000'000;
-// value < 10^(mag+1): mag above 308 overflows, mag below -325 is under half
-// the smallest subnormal.
+// value < 10^(mag+1), mag the power of ten of the first significant digit:
+// mag above 308 overflows, mag below -325 is under half the smallest subnormal.
 constexpr int64_t MAG_OVERFLOW = 308;
 constexpr int64_t MAG_UNDERFLOW = -325;
 
@@ -34,8 +35,9 @@ constexpr double EXACT_POWERS[] = {
 	1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
 };
 constexpr int EXACT_POWER_MAX = 22;
-// Integers below 10^15 are exact in a double.
-constexpr int EXACT_DIGITS = 15;
+constexpr uint64_t EXACT_INTEGER_MAX = uint64_t(1) << 53;
+// Digits accumulated into a 64-bit mantissa without overflow.
+constexpr int64_t MANTISSA_DIGITS = 19;
 
 uint64_t bits_of(double d) {
 	uint64_t b;
@@ -51,10 +53,12 @@ double from_bits(uint64_t b) {
 
 bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-char* put(char* out, std::string_view s) {
-	std::memcpy(out, s.data(), s.size());
-	return out + s.size();
+char* put(char* out, const char* s, int n) {
+	std::memcpy(out, s, std::size_t(n));
+	return out + n;
 }
+
+char* put(char* out, std::string_view s) { return put(out, s.data(), int(s.size())); }
 
 char* put_zeros(char* out, int n) {
 	std::memset(out, '0', std::size_t(n));
@@ -67,32 +71,68 @@ std::string_view special_text(uint64_t bits) {
 	return (bits & SIGN_BIT) ? "-1.#INF" : "1.#INF";
 }
 
-Digits special_digits(std::string_view text, int decpt, bool negative) {
-	Digits r;
-	std::memcpy(r.text, text.data(), text.size());
-	r.length = int(text.size());
-	r.decpt = decpt;
-	r.negative = negative;
-	return r;
+// The special text of an infinity, NaN or zero; empty for other values.
+std::string_view special_of(uint64_t bits, bool dot_zero) {
+	if ((bits & EXPONENT_BITS) == EXPONENT_BITS) return special_text(bits);
+	if (bits & ~SIGN_BIT) return {};
+	std::string_view zero = dot_zero ? "-0.0" : "-0";
+	return (bits & SIGN_BIT) ? zero : zero.substr(1);
 }
 
 int clamp_count(int count) { return count > MAX_COUNT ? MAX_COUNT : count; }
 
-// Reads the scientific text of to_chars ("d[.ddd]e[+-]xx") into r.
-void take_scientific(const char* p, const char* end, Digits& r) {
-	int n = 0;
-	r.text[n++] = *p++;
-	if (*p == '.') {
-		for (p++; is_digit(*p); p++) r.text[n++] = *p;
+// Decimal digits of a positive finite value, read out of to_chars'
+// scientific text in place: "d.ddde+xx" becomes "dddd" from buf + start.
+struct Scientific {
+	char buf[64];
+	int start;
+	int length;  // without trailing zeros
+	int decpt;
+};
+
+void scientific(double magnitude, int count, Scientific& s) {
+	char* end = count <= 0
+		? std::to_chars(s.buf, s.buf + sizeof s.buf, magnitude, std::chars_format::scientific).ptr
+		: std::to_chars(s.buf, s.buf + sizeof s.buf, magnitude, std::chars_format::scientific, clamp_count(count) - 1).ptr;
+	const char* e = static_cast<const char*>(std::memchr(s.buf, 'e', std::size_t(end - s.buf)));
+	s.start = 0;
+	if (s.buf[1] == '.') {
+		s.buf[1] = s.buf[0];
+		s.start = 1;
 	}
-	while (n > 1 && r.text[n - 1] == '0') n--;
-	r.length = n;
-	p++;  // 'e'
-	bool minus = *p == '-';
-	p++;  // the exponent always has a sign
-	int e = 0;
-	std::from_chars(p, end, e);
-	r.decpt = (minus ? -e : e) + 1;
+	s.length = int(e - s.buf) - s.start;
+	while (s.length > 1 && s.buf[s.start + s.length - 1] == '0') s.length--;
+	int exponent = 0;
+	for (const char* p = e + 2; p < end; p++) exponent = exponent * 10 + (*p - '0');
+	s.decpt = (e[1] == '-' ? -exponent : exponent) + 1;
+}
+
+// Lays out the digits of a non-zero finite value.
+char* layout(char* out, const char* digits, int n, int decpt, bool dot_zero) {
+	if (decpt > PLAIN_DECPT_MAX || decpt < PLAIN_DECPT_MIN) {
+		*out++ = digits[0];
+		if (n > 1) {
+			*out++ = '.';
+			out = put(out, digits + 1, n - 1);
+		} else if (dot_zero) {
+			out = put(out, ".0");
+		}
+		*out++ = 'e';
+		return std::to_chars(out, out + 8, decpt - 1).ptr;
+	}
+	if (decpt <= 0) {
+		out = put(out, "0.");
+		out = put_zeros(out, -decpt);
+		return put(out, digits, n);
+	}
+	if (n <= decpt) {
+		out = put(out, digits, n);
+		out = put_zeros(out, decpt - n);
+		return dot_zero ? put(out, ".0") : out;
+	}
+	out = put(out, digits, decpt);
+	*out++ = '.';
+	return put(out, digits + decpt, n - decpt);
 }
 
 // Rewrites an exponent at e ("e+20", "e-07") without "+" and leading zeros.
@@ -109,71 +149,148 @@ char* compact_exponent(char* e, char* end) {
 	return w;
 }
 
-// The significant digits of a decimal text: value = d1d2...dn x 10^(mag+1-n).
-struct Significand {
-	char digits[KEEP_DIGITS + 32];  // room behind them for "e" and an exponent
-	int count = 0;
-	int kept_to_nonzero = 0;  // digits up to the last non-zero one
-	bool seen = false;        // a non-zero digit was met
-	bool sticky = false;      // a non-zero digit was dropped past KEEP_DIGITS
-	int64_t position = 0;     // power of ten of the next digit
-	int64_t mag = 0;          // power of ten of the first non-zero digit
+// What one scan of a decimal text found.
+struct Decimal {
+	const char* int_begin;
+	const char* int_end;
+	const char* frac_begin;
+	const char* frac_end;
+	int64_t leading = 0;     // zeros before the first significant digit
+	int64_t significant = 0; // digits from the first non-zero one on
+	uint64_t mantissa = 0;   // the first MANTISSA_DIGITS significant digits
+	int64_t exponent = 0;    // the exponent text, saturated, plus the extra
 };
 
-void gather(const char* p, const char* end, Significand& s) {
-	if (!s.seen) {
-		for (; p < end && *p == '0'; p++) s.position--;
-		if (p == end) return;
-		s.seen = true;
-		s.mag = s.position;
+const char* scan_digits(const char* p, const char* end, Decimal& x) {
+	if (x.significant == 0) {
+		const char* zeros = p;
+		while (p < end && *p == '0') p++;
+		x.leading += p - zeros;
 	}
+	const char* first = p;
+	while (p < end && is_digit(*p)) p++;
+	int64_t room = x.significant < MANTISSA_DIGITS ? MANTISSA_DIGITS - x.significant : 0;
+	const char* last = room < p - first ? first + room : p;
+	uint64_t m = x.mantissa;  // a local: stores through x could alias the text
+	for (const char* q = first; q < last; q++) m = m * 10 + unsigned(*q - '0');
+	x.mantissa = m;
+	x.significant += p - first;
+	return p;
+}
+
+// Saturating read of exponent digits; answers the end of the digits.
+const char* scan_exponent(const char* p, const char* end, int64_t& e) {
+	e = 0;
+	for (; p < end && is_digit(*p); p++) {
+		if (e < EXPONENT_CAP) e = e * 10 + (*p - '0');
+	}
+	return p;
+}
+
+// Power of ten of the first significant digit.
+int64_t mag_of(const Decimal& x) { return (x.int_end - x.int_begin) - 1 - x.leading + x.exponent; }
+
+// A mantissa below 2^53 scaled by an exact power of ten: one correctly
+// rounded operation gives the correctly rounded result.
+bool exact_path(const Decimal& x, double& out) {
+	if (x.significant > MANTISSA_DIGITS || x.mantissa > EXACT_INTEGER_MAX) return false;
+	int64_t scale = x.exponent - (x.frac_end - x.frac_begin);
+	double m = double(x.mantissa);
+	if (scale >= 0 && scale <= EXACT_POWER_MAX) {
+		out = m * EXACT_POWERS[scale];
+		return true;
+	}
+	if (scale < 0 && scale >= -EXACT_POWER_MAX) {
+		out = m / EXACT_POWERS[-scale];
+		return true;
+	}
+	// m x 10^(scale-22) may still be an exact integer: then two exact steps.
+	if (scale > EXACT_POWER_MAX && scale - EXACT_POWER_MAX <= EXACT_POWER_MAX) {
+		double head = m * EXACT_POWERS[scale - EXACT_POWER_MAX];
+		if (head < double(EXACT_INTEGER_MAX)) {
+			out = head * EXACT_POWERS[EXACT_POWER_MAX];
+			return true;
+		}
+	}
+	return false;
+}
+
+// The significant digits of a decimal text, at most KEEP_DIGITS of them
+// followed by a sticky "1" when a non-zero digit was dropped, then "e" and
+// the exponent: a text every exact reader takes at its face value.
+struct Normalized {
+	char text[KEEP_DIGITS + 32];
+	int count = 0;
+	int to_nonzero = 0;  // digits up to the last non-zero one
+	bool sticky = false;
+};
+
+void normalize_part(const char* p, const char* end, Normalized& n) {
 	for (; p < end; p++) {
-		if (s.count < KEEP_DIGITS) {
-			s.digits[s.count++] = *p;
-			if (*p != '0') s.kept_to_nonzero = s.count;
+		if (n.count < KEEP_DIGITS) {
+			n.text[n.count++] = *p;
+			if (*p != '0') n.to_nonzero = n.count;
 		} else if (*p != '0') {
-			s.sticky = true;
+			n.sticky = true;
 		}
 	}
 }
 
-// Digits of at most EXACT_DIGITS scaled by an exact power of ten: one
-// correctly rounded operation gives the correctly rounded result.
-bool exact_path(const Significand& s, int64_t scale, double& out) {
-	if (s.count > EXACT_DIGITS) return false;
-	uint64_t m = 0;
-	for (int i = 0; i < s.count; i++) m = m * 10 + uint64_t(s.digits[i] - '0');
-	double v = double(m);
-	if (scale >= 0 && scale <= EXACT_POWER_MAX) {
-		out = v * EXACT_POWERS[scale];
-	} else if (scale < 0 && scale >= -EXACT_POWER_MAX) {
-		out = v / EXACT_POWERS[-scale];
-	} else if (scale > EXACT_POWER_MAX && scale <= EXACT_POWER_MAX + EXACT_DIGITS - s.count) {
-		// m x 10^(scale-22) still has at most 15 digits, so it is exact too.
-		out = v * EXACT_POWERS[scale - EXACT_POWER_MAX] * EXACT_POWERS[EXACT_POWER_MAX];
-	} else {
-		return false;
-	}
-	return true;
+// Reads the significant digits through from_chars.
+double exact_read(const Decimal& x, int64_t mag) {
+	Normalized n;
+	int64_t skip = x.leading;
+	int64_t int_count = x.int_end - x.int_begin;
+	normalize_part(x.int_begin + (skip < int_count ? skip : int_count), x.int_end, n);
+	skip = skip > int_count ? skip - int_count : 0;
+	normalize_part(x.frac_begin + skip, x.frac_end, n);
+	n.count = n.to_nonzero;
+	if (n.sticky) n.text[n.count++] = '1';
+	char* end = n.text + n.count;
+	*end++ = 'e';
+	end = std::to_chars(end, n.text + sizeof n.text, mag + 1 - n.count).ptr;
+	double v;
+	auto r = std::from_chars(n.text, end, v);
+	if (r.ec == std::errc::result_out_of_range) return mag >= 0 ? POS_INFINITY : 0.0;
+	return v;
 }
 
-double magnitude_of(Significand& s) {
-	if (!s.seen) return 0.0;
-	if (s.mag > MAG_OVERFLOW) return std::numeric_limits<double>::infinity();
-	if (s.mag < MAG_UNDERFLOW) return 0.0;
-	s.count = s.kept_to_nonzero;
-	if (s.sticky) s.digits[s.count++] = '1';
-	int64_t scale = s.mag + 1 - s.count;
+double magnitude_of(const Decimal& x) {
+	if (x.significant == 0) return 0.0;
 	double v;
-	if (!s.sticky && exact_path(s, scale, v)) return v;
-	char* end = s.digits + s.count;
-	*end++ = 'e';
-	end = std::to_chars(end, s.digits + sizeof s.digits, scale).ptr;
-	auto r = std::from_chars(s.digits, end, v);
-	if (r.ec == std::errc::result_out_of_range) {
-		return s.mag >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
+	if (exact_path(x, v)) return v;
+	int64_t mag = mag_of(x);
+	if (mag > MAG_OVERFLOW) return POS_INFINITY;
+	if (mag < MAG_UNDERFLOW) return 0.0;
+	return exact_read(x, mag);
+}
+
+// Reads the unsigned number at p scaled by 10^extra; stop receives its end,
+// p itself when there is no digit.
+double read_scaled(const char* p, const char* end, int extra, const char*& stop) {
+	Decimal x;
+	x.int_begin = p;
+	x.int_end = x.frac_begin = x.frac_end = scan_digits(p, end, x);
+	if (x.int_end < end && *x.int_end == '.') {
+		x.frac_begin = x.int_end + 1;
+		x.frac_end = scan_digits(x.frac_begin, end, x);
 	}
-	return v;
+	if (x.int_end == x.int_begin && x.frac_end == x.frac_begin) {
+		stop = p;
+		return 0.0;
+	}
+	stop = x.frac_end;
+	if (stop < end && (*stop == 'e' || *stop == 'E')) {
+		const char* q = stop + 1;
+		bool minus = false;
+		if (q < end && (*q == '+' || *q == '-')) minus = *q++ == '-';
+		if (q < end && is_digit(*q)) {
+			stop = scan_exponent(q, end, x.exponent);
+			if (minus) x.exponent = -x.exponent;
+		}
+	}
+	x.exponent += extra;
+	return magnitude_of(x);
 }
 
 bool same_letters(const char* p, const char* word) {
@@ -188,8 +305,7 @@ bool same_letters(const char* p, const char* word) {
 const char* special_form(const char* p, const char* end, bool negative, double& value) {
 	if (end - p < 6 || p[1] != '.' || p[2] != '#') return nullptr;
 	if (same_letters(p + 3, "inf")) {
-		double inf = std::numeric_limits<double>::infinity();
-		value = negative ? -inf : inf;
+		value = negative ? -POS_INFINITY : POS_INFINITY;
 	} else if (same_letters(p + 3, "nan")) {
 		value = from_bits(QUIET_NAN);
 	} else {
@@ -198,69 +314,35 @@ const char* special_form(const char* p, const char* end, bool negative, double& 
 	return p + 6;
 }
 
-// Saturating read of exponent digits; answers the end of the digits.
-const char* read_exponent(const char* p, const char* end, int64_t& e) {
-	e = 0;
-	for (; p < end && is_digit(*p); p++) {
-		if (e < EXPONENT_CAP) e = e * 10 + (*p - '0');
-	}
-	return p;
-}
-
 }  // namespace
 
 Digits float_to_digits(double d, int count, bool dot_zero) {
 	uint64_t bits = bits_of(d);
-	bool negative = (bits & SIGN_BIT) != 0;
-	if ((bits & EXPONENT_BITS) == EXPONENT_BITS) {
-		return special_digits(special_text(bits), DECPT_SPECIAL, negative);
-	}
-	if ((bits & ~SIGN_BIT) == 0) {
-		std::string_view zero = dot_zero ? "-0.0" : "-0";
-		return special_digits(negative ? zero : zero.substr(1), DECPT_ZERO, negative);
-	}
-	double magnitude = from_bits(bits & ~SIGN_BIT);
-	char sci[64];
-	std::to_chars_result r = count <= 0
-		? std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific)
-		: std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, clamp_count(count) - 1);
 	Digits out;
-	out.negative = negative;
-	take_scientific(sci, r.ptr, out);
+	out.negative = (bits & SIGN_BIT) != 0;
+	std::string_view special = special_of(bits, dot_zero);
+	if (!special.empty()) {
+		std::memcpy(out.text, special.data(), special.size());
+		out.length = int(special.size());
+		out.decpt = (bits & EXPONENT_BITS) == EXPONENT_BITS ? DECPT_SPECIAL : DECPT_ZERO;
+		return out;
+	}
+	Scientific s;
+	scientific(from_bits(bits & ~SIGN_BIT), count, s);
+	std::memcpy(out.text, s.buf + s.start, std::size_t(s.length));
+	out.length = s.length;
+	out.decpt = s.decpt;
 	return out;
 }
 
 char* form_float(char* out, double d, int count, bool dot_zero) {
-	Digits g = float_to_digits(d, count, dot_zero);
-	std::string_view digits = g.view();
-	if (g.decpt == DECPT_SPECIAL || g.decpt == DECPT_ZERO) return put(out, digits);
-	if (g.negative) *out++ = '-';
-	int n = g.length;
-	int decpt = g.decpt;
-	if (decpt > PLAIN_DECPT_MAX || decpt < PLAIN_DECPT_MIN) {
-		*out++ = digits[0];
-		if (n > 1) {
-			*out++ = '.';
-			out = put(out, digits.substr(1));
-		} else if (dot_zero) {
-			out = put(out, ".0");
-		}
-		*out++ = 'e';
-		return std::to_chars(out, out + 8, decpt - 1).ptr;
-	}
-	if (decpt <= 0) {
-		out = put(out, "0.");
-		out = put_zeros(out, -decpt);
-		return put(out, digits);
-	}
-	if (n <= decpt) {
-		out = put(out, digits);
-		out = put_zeros(out, decpt - n);
-		return dot_zero ? put(out, ".0") : out;
-	}
-	out = put(out, digits.substr(0, std::size_t(decpt)));
-	*out++ = '.';
-	return put(out, digits.substr(std::size_t(decpt)));
+	uint64_t bits = bits_of(d);
+	std::string_view special = special_of(bits, dot_zero);
+	if (!special.empty()) return put(out, special);
+	if (bits & SIGN_BIT) *out++ = '-';
+	Scientific s;
+	scientific(from_bits(bits & ~SIGN_BIT), count, s);
+	return layout(out, s.buf + s.start, s.length, s.decpt, dot_zero);
 }
 
 char* form_general(char* out, double d, int precision) {
@@ -278,45 +360,26 @@ double decimal_to_float(std::string_view text, int extra_exponent, std::size_t& 
 	bool negative = false;
 	if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
 
-	const char* int_begin = p;
-	while (p < end && is_digit(*p)) p++;
-	const char* int_end = p;
-	const char* frac_begin = p;
-	const char* frac_end = p;
-	if (p < end && *p == '.') {
-		double special;
-		const char* stop = int_end - int_begin == 1 ? special_form(int_begin, end, negative, special) : nullptr;
+	double magnitude;
+	const char* stop;
+	if (end - p >= 3 && is_digit(p[0]) && p[1] == '.' && p[2] == '#') {
+		stop = special_form(p, end, negative, magnitude);
 		if (stop) {
 			unconsumed = std::size_t(end - stop);
-			return special;
-		}
-		frac_begin = p + 1;
-		for (frac_end = frac_begin; frac_end < end && is_digit(*frac_end); frac_end++) {}
-	}
-	if (int_end == int_begin && frac_end == frac_begin) {
-		unconsumed = text.size();
-		return 0.0;
-	}
-	if (frac_begin != int_end) p = frac_end;  // a "." was read
-
-	int64_t exponent = 0;
-	if (p < end && (*p == 'e' || *p == 'E')) {
-		const char* q = p + 1;
-		bool minus = false;
-		if (q < end && (*q == '+' || *q == '-')) minus = *q++ == '-';
-		if (q < end && is_digit(*q)) {
-			p = read_exponent(q, end, exponent);
-			if (minus) exponent = -exponent;
+			return magnitude;
 		}
 	}
-	unconsumed = std::size_t(end - p);
-
-	Significand s;
-	s.position = int64_t(int_end - int_begin) - 1;
-	gather(int_begin, int_end, s);
-	gather(frac_begin, frac_end, s);
-	s.mag += exponent + extra_exponent;
-	double magnitude = magnitude_of(s);
+	// from_chars reads the same syntax once a sign is taken off and a digit
+	// or "." starts the text; it cannot scale, nor tell overflow from
+	// underflow, which the scan of our own does.
+	std::from_chars_result r{p, std::errc::invalid_argument};
+	if (extra_exponent == 0 && p < end && (is_digit(*p) || *p == '.')) r = std::from_chars(p, end, magnitude);
+	if (r.ec == std::errc()) {
+		stop = r.ptr;
+	} else {
+		magnitude = read_scaled(p, end, extra_exponent, stop);
+	}
+	unconsumed = stop == p ? text.size() : std::size_t(end - stop);
 	return negative ? 0.0 - magnitude : magnitude;
 }
 

@@ -265,6 +265,23 @@ TEST(NumberText, ReadsNearestDoubleAndReportsTheRest) {
 		{"12.5", -2, 0.125, 0},
 		{"-33", -2, -0.33, 0},
 		{"1e310", -2, 1e308, 0},
+		{"0.001e312", -2, 1e307, 0},
+		{"1000e-324", -2, 1e-323, 0},
+		{"1.7976931348623157e310", -2, DBL_MAX_, 0},
+		{"1.7976931348623159e310", -2, INF, 0},
+		{"2.4703282292062328e-322", -2, 5e-324, 0},
+		{"-1e-400", -2, 0.0, 0},
+		{"9007199254740993e2", -2, 9007199254740992.0, 0},
+		{"-1.#INF", -2, -INF, 0},
+		{"", -2, 0.0, 0},
+		{"abc", -2, 0.0, 3},
+		{"-.", -2, 0.0, 2},
+		{"1e5.5", -2, 1e3, 2},
+		{"1e", -2, 0.01, 1},
+		{"--5", 0, 0.0, 3},
+		{"+-5", 0, 0.0, 3},
+		{"-inf", 0, 0.0, 4},
+		{"0x10", 0, 0.0, 3},
 		{"1", 400, INF, 0},
 		{"1e-400", 400, 1.0, 0},
 	};
@@ -276,6 +293,8 @@ TEST(NumberText, ReadsNearestDoubleAndReportsTheRest) {
 	}
 }
 
+// Each text is read as written and, through the scaling path, with its
+// exponent moved into the caller's extra exponent.
 TEST(NumberText, ReadsLongTextsExactly) {
 	std::string zeros(400, '0');
 	std::string many_zeros(1000, '0');
@@ -284,26 +303,31 @@ TEST(NumberText, ReadsLongTextsExactly) {
 	std::string five = times_power_of_five(1, 1076);
 	std::string seven = times_power_of_five(7, 1075);
 	struct Case {
-		std::string text;
+		std::string mantissa;
+		int exponent;
 		uint64_t bits;
 	} cases[] = {
-		{"0." + zeros + "1e401", bits(1.0)},
-		{"1" + zeros + "e-400", bits(1.0)},
-		{"0." + zeros + zeros + "5e800", bits(0.5)},
-		{"9007199254740993" + many_zeros, bits(INF)},
-		{"9007199254740993" + many_zeros + "e-1000", bits(9007199254740992.0)},
-		{"9007199254740993." + many_zeros + "1", bits(9007199254740994.0)},
-		{"9007199254740993" + many_zeros + "1e-1001", bits(9007199254740994.0)},
-		{five + "e-1075", 2},
-		{five + many_zeros + "e-2075", 2},
-		{five + std::string(100, '0') + "1e-1176", 3},
-		{minus_one(five) + "e-1075", 2},
-		{seven + "e-1075", 4},
-		{minus_one(seven) + "e-1075", 3},
-		{minus_one(seven) + "9999e-1079", 3},
+		{"0." + zeros + "1", 401, bits(1.0)},
+		{"1" + zeros, -400, bits(1.0)},
+		{"0." + zeros + zeros + "5", 800, bits(0.5)},
+		{"9007199254740993" + many_zeros, 0, bits(INF)},
+		{"9007199254740993" + many_zeros, -1000, bits(9007199254740992.0)},
+		{"9007199254740993." + many_zeros + "1", 0, bits(9007199254740994.0)},
+		{"9007199254740993" + many_zeros + "1", -1001, bits(9007199254740994.0)},
+		{five, -1075, 2},
+		{five + many_zeros, -2075, 2},
+		{five + std::string(100, '0') + "1", -1176, 3},
+		{minus_one(five), -1075, 2},
+		{seven, -1075, 4},
+		{minus_one(seven), -1075, 3},
+		{minus_one(seven) + "9999", -1079, 3},
 	};
 	for (const Case& c : cases) {
-		EXPECT_EQ(bits(read(c.text)), c.bits) << c.text.substr(0, 40) << "... (" << c.text.size() << " chars)";
+		for (int extra : {0, -2, 7}) {
+			std::string text = c.mantissa + "e" + std::to_string(c.exponent - extra);
+			EXPECT_EQ(bits(read(text, extra)), c.bits)
+				<< text.substr(0, 40) << "... (" << text.size() << " chars), extra " << extra;
+		}
 	}
 }
 
@@ -377,18 +401,33 @@ TEST(NumberText, MoldDigitsAreShortest) {
 	}
 }
 
-// Short literals take our exact path; they must agree with an independent reader.
-TEST(NumberText, ShortLiteralsAgreeWithAnIndependentReader) {
+// Random texts read as written, and scaled by the caller's extra exponent,
+// agree with each other and with an independent reader; what that reader
+// finds out of range is 0 or infinite, by the magnitude of the whole number.
+TEST(NumberText, ScaledReadingsAgreeWithAnIndependentReader) {
 	std::mt19937_64 rng(5);
 	for (int i = 0; i < 200000; i++) {
-		int digits = int(rng() % 18) + 1;
-		std::string text;
-		for (int k = 0; k < digits; k++) text += char('0' + rng() % 10);
-		if (rng() % 2) text.insert(rng() % (text.size() + 1), ".");
-		text += "e" + std::to_string(int(rng() % 90) - 45);
-		double expected = 0;
-		std::from_chars(text.data(), text.data() + text.size(), expected);
-		ASSERT_EQ(bits(read(text)), bits(expected)) << text;
+		int digits = int(rng() % 25) + 1;
+		std::string mantissa;
+		for (int k = 0; k < digits; k++) mantissa += char('0' + rng() % 10);
+		if (rng() % 2) mantissa.insert(rng() % (mantissa.size() + 1), ".");
+		int exponent = int(rng() % 670) - 350;
+		int extra = int(rng() % 7) - 3;
+		std::string text = mantissa + "e" + std::to_string(exponent);
+		std::string shifted = mantissa + "e" + std::to_string(exponent - extra);
+		double plain = read(text);
+		ASSERT_EQ(bits(read(shifted, extra)), bits(plain)) << shifted << " extra " << extra;
+		double expected = -1;
+		auto r = std::from_chars(text.data(), text.data() + text.size(), expected);
+		if (r.ec == std::errc()) {
+			ASSERT_EQ(bits(plain), bits(expected)) << text;
+			continue;
+		}
+		ASSERT_EQ(r.ec, std::errc::result_out_of_range) << text;
+		size_t point = mantissa.find('.');
+		size_t first = mantissa.find_first_not_of("0.");
+		int mag = int(point == std::string::npos ? mantissa.size() : point) - int(first) - (first < point ? 1 : 0) + exponent;
+		ASSERT_EQ(bits(plain), bits(mag >= 0 ? INF : 0.0)) << text;
 	}
 }
 
