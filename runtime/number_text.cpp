@@ -1,5 +1,6 @@
 #include "runtime/number_text.h"
 
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -38,18 +39,6 @@ constexpr int EXACT_POWER_MAX = 22;
 constexpr uint64_t EXACT_INTEGER_MAX = uint64_t(1) << 53;
 // Digits accumulated into a 64-bit mantissa without overflow.
 constexpr int64_t MANTISSA_DIGITS = 19;
-
-uint64_t bits_of(double d) {
-	uint64_t b;
-	std::memcpy(&b, &d, sizeof b);
-	return b;
-}
-
-double from_bits(uint64_t b) {
-	double d;
-	std::memcpy(&d, &b, sizeof d);
-	return d;
-}
 
 bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
@@ -307,7 +296,7 @@ const char* special_form(const char* p, const char* end, bool negative, double& 
 	if (same_letters(p + 3, "inf")) {
 		value = negative ? -POS_INFINITY : POS_INFINITY;
 	} else if (same_letters(p + 3, "nan")) {
-		value = from_bits(QUIET_NAN);
+		value = std::bit_cast<double>(QUIET_NAN);
 	} else {
 		return nullptr;
 	}
@@ -317,7 +306,7 @@ const char* special_form(const char* p, const char* end, bool negative, double& 
 }  // namespace
 
 Digits float_to_digits(double d, int count, bool dot_zero) {
-	uint64_t bits = bits_of(d);
+	uint64_t bits = std::bit_cast<uint64_t>(d);
 	Digits out;
 	out.negative = (bits & SIGN_BIT) != 0;
 	std::string_view special = special_of(bits, dot_zero);
@@ -328,7 +317,7 @@ Digits float_to_digits(double d, int count, bool dot_zero) {
 		return out;
 	}
 	Scientific s;
-	scientific(from_bits(bits & ~SIGN_BIT), count, s);
+	scientific(std::bit_cast<double>(bits & ~SIGN_BIT), count, s);
 	std::memcpy(out.text, s.buf + s.start, std::size_t(s.length));
 	out.length = s.length;
 	out.decpt = s.decpt;
@@ -336,17 +325,17 @@ Digits float_to_digits(double d, int count, bool dot_zero) {
 }
 
 char* form_float(char* out, double d, int count, bool dot_zero) {
-	uint64_t bits = bits_of(d);
+	uint64_t bits = std::bit_cast<uint64_t>(d);
 	std::string_view special = special_of(bits, dot_zero);
 	if (!special.empty()) return put(out, special);
 	if (bits & SIGN_BIT) *out++ = '-';
 	Scientific s;
-	scientific(from_bits(bits & ~SIGN_BIT), count, s);
+	scientific(std::bit_cast<double>(bits & ~SIGN_BIT), count, s);
 	return layout(out, s.buf + s.start, s.length, s.decpt, dot_zero);
 }
 
 char* form_general(char* out, double d, int precision) {
-	uint64_t bits = bits_of(d);
+	uint64_t bits = std::bit_cast<uint64_t>(d);
 	if ((bits & EXPONENT_BITS) == EXPONENT_BITS) return put(out, special_text(bits));
 	if (precision < 1) precision = 1;
 	char* end = std::to_chars(out, out + TEXT_CAPACITY, d, std::chars_format::general, clamp_count(precision)).ptr;

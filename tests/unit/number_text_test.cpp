@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -18,17 +18,8 @@ namespace {
 constexpr double INF = std::numeric_limits<double>::infinity();
 constexpr double DBL_MAX_ = std::numeric_limits<double>::max();
 
-uint64_t bits(double d) {
-	uint64_t b;
-	std::memcpy(&b, &d, sizeof b);
-	return b;
-}
-
-double from_bits(uint64_t b) {
-	double d;
-	std::memcpy(&d, &b, sizeof d);
-	return d;
-}
+uint64_t bits(double d) { return std::bit_cast<uint64_t>(d); }
+double from_bits(uint64_t b) { return std::bit_cast<double>(b); }
 
 const double NaN = from_bits(0x7FF8000000000000u);
 
