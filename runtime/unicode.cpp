@@ -45,8 +45,7 @@ void spread(uint8_t* base, uint32_t n) {
 // when its capacity is short.
 Series* room_to_widen(Series* s, uint32_t to) {
 	uint64_t need = uint64_t(unit_count(s)) * to + to;
-	if (s->head + need > s->size) s = memory::expand_copy(s, checked_size(need));
-	return s;
+	return s->head + need > s->size ? grow(s, need) : s;
 }
 
 Series* finish_widening(Series* s, uint32_t n, uint32_t to) {
@@ -61,6 +60,15 @@ void bad_width(uint32_t width) {
 	std::fflush(stdout);
 	std::fprintf(stderr, "*** Internal Error: string unit width %u\n", width);
 	std::abort();
+}
+
+Series* grow(Series* s, uint64_t bytes) {
+	const uint8_t* text = s->head_ptr();
+	uint32_t used = s->used();
+	Series* fresh = memory::expand_buffer(s, checked_size(bytes));
+	// The abandoned buffer stays readable until the next collection.
+	std::memcpy(fresh->head_ptr(), text, used);
+	return fresh;
 }
 
 Series* widen_1_to_2(Series* s) {

@@ -78,6 +78,11 @@ inline uint32_t clamp_head(Cell* value) {
 	return value->data1;
 }
 
+// Grows a buffer to hold at least `bytes` from its first unit, copying only
+// its text (the capacity past the tail is not worth copying); the node
+// follows the buffer.
+Series* grow(Series* s, uint64_t bytes);
+
 // Widening in place, units rewritten from last to first. Each answers the
 // buffer, which may have moved (its node follows it).
 Series* widen_1_to_2(Series* s);

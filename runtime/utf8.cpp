@@ -1,5 +1,7 @@
 #include "runtime/utf8.h"
 
+#include <array>
+#include <bit>
 #include <cstdint>
 
 #include "runtime/errors.h"
@@ -29,6 +31,12 @@ inline bool has_byte(uint64_t w, uint8_t byte) {
 // Stop is set.
 template <bool Stop>
 inline const uint8_t* ascii_run(const uint8_t* p, const uint8_t* end, uint8_t stop) {
+	while (end - p >= 32) {
+		uint64_t w0 = load8(p), w1 = load8(p + 8), w2 = load8(p + 16), w3 = load8(p + 24);
+		if ((w0 | w1 | w2 | w3) & HIGH_BITS) break;
+		if (Stop && (has_byte(w0, stop) | has_byte(w1, stop) | has_byte(w2, stop) | has_byte(w3, stop))) break;
+		p += 32;
+	}
 	while (end - p >= 8) {
 		uint64_t w = load8(p);
 		if ((w & HIGH_BITS) || (Stop && has_byte(w, stop))) break;
@@ -113,48 +121,118 @@ inline int32_t decode_checked(const uint8_t* p, uint32_t left, uint32_t* length)
 	errors::fire(errors::id::script_invalid_char, &c);
 }
 
-// The buffer a loader fills. Its capacity in units never falls below the
-// units stored plus the input bytes left (each byte gives at most one
-// unit), so stores need no room check; widening sizes the buffer for that.
-struct Filler {
-	Series* s;
-	uint32_t width;
-	uint32_t n;  // units stored
+static_assert(std::endian::native == std::endian::little);
 
-	uint8_t* at() { return s->head_ptr() + size_t(n) * width; }
+// Sequence length by lead byte under the checked rules; 0: malformed lead.
+constexpr std::array<uint8_t, 256> build_lead_lengths() {
+	std::array<uint8_t, 256> t{};
+	for (int b = 0; b < 256; b++) t[size_t(b)] = b < 0x80 ? 1 : b < 0xC0 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF8 ? 4 : 0;
+	return t;
+}
+constexpr std::array<uint8_t, 256> lead_length = build_lead_lengths();
 
-	void put(uint32_t cp) {
-		put_unit(at(), width, cp);
-		n++;
-	}
+// decode_checked when at least 4 bytes are left, without branching on the
+// sequence length: all four bytes are read, the lead byte's table entry
+// picks the masks, and every check folds into one condition.
+inline int32_t decode_whole(const uint8_t* p, uint32_t* length) {
+	static constexpr uint32_t lead_mask[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+	static constexpr uint32_t follower_mask[5] = {0, 0, 0xC000, 0xC0C000, 0xC0C0C000};
+	static constexpr uint32_t follower_bits[5] = {0, 0, 0x8000, 0x808000, 0x80808000};
+	static constexpr uint32_t shift[5] = {0, 18, 12, 6, 0};
+	uint32_t w;
+	std::memcpy(&w, p, 4);
+	uint32_t len = lead_length[w & 0xFF];
+	uint32_t cp = (w & lead_mask[len]) << 18 | (w >> 8 & 0x3F) << 12 | (w >> 16 & 0x3F) << 6 | (w >> 24 & 0x3F);
+	cp >>= shift[len];
+	bool bad = (len == 0) | ((w & follower_mask[len]) != follower_bits[len])
+		| ((len == 3) & ((cp & 0xFF00) == 0xDC00)) | ((len == 4) & (cp > MAX_CODEPOINT));
+	*length = len;
+	return bad ? MALFORMED : int32_t(cp);
+}
 
-	void put_ascii(const uint8_t* p, size_t len) {
-		uint8_t* out = at();
-		switch (width) {
-		case 1: std::memcpy(out, p, len); break;
-		case 2:
-			for (size_t i = 0; i < len; i++) put_unit(out + 2 * i, 2, p[i]);
-			break;
-		default:
-			for (size_t i = 0; i < len; i++) put_unit(out + 4 * i, 4, p[i]);
+template <typename T>
+inline void store_as(uint8_t* at, uint32_t cp) {
+	T v = T(cp);
+	std::memcpy(at, &v, sizeof v);
+}
+
+// A loader's progress through its input.
+enum class Stop { end, cut, malformed, wider };
+struct Run {
+	const uint8_t* p;  // next input byte
+	uint32_t n;        // units stored
+	uint32_t cp;       // with Stop::wider: the decoded codepoint that does not fit
+	Stop stop;
+};
+
+// Decodes into units of type T from unit r.n on, until the input ends,
+// is cut or malformed, or a codepoint needs a wider unit. The caller
+// guarantees room for one unit per input byte left.
+template <typename T, bool LineEnds>
+void decode_run(Run& r, const uint8_t* end, uint8_t* base) {
+	constexpr uint32_t limit = T(~T(0));
+	const uint8_t* p = r.p;
+	uint8_t* out = base + size_t(r.n) * sizeof(T);
+	r.stop = Stop::end;
+	while (p < end) {
+		if (end - p >= 8) {
+			uint64_t w = load8(p);
+			if (!(w & HIGH_BITS) && !(LineEnds && has_byte(w, '\r'))) {
+				const uint8_t* run = ascii_run<LineEnds>(p + 8, end, '\r');
+				size_t len = size_t(run - p);
+				if constexpr (sizeof(T) == 1) {
+					std::memcpy(out, p, len);
+				} else {
+					for (size_t k = 0; k < len; k++) store_as<T>(out + k * sizeof(T), p[k]);
+				}
+				out += len * sizeof(T);
+				p = run;
+				continue;
+			}
+		}
+		uint32_t length;
+		int32_t cp = end - p >= 4 ? decode_whole(p, &length) : decode_checked(p, uint32_t(end - p), &length);
+		if (cp < 0) {
+			r.stop = cp == CUT ? Stop::cut : Stop::malformed;
 			break;
 		}
-		n += uint32_t(len);
+		p += length;
+		// A CR: dropped before an LF (stored next), else stored as LF.
+		if (LineEnds && cp == '\r') {
+			if (p < end && *p == '\n') continue;
+			cp = '\n';
+		}
+		if (uint32_t(cp) > limit) {
+			r.stop = Stop::wider;
+			r.cp = uint32_t(cp);
+			break;
+		}
+		store_as<T>(out, uint32_t(cp));
+		out += sizeof(T);
 	}
+	r.p = p;
+	r.n = uint32_t((out - base) / sizeof(T));
+}
 
-	// Widens for `cp`, with room for it and `left` more units.
-	void widen_for(uint32_t cp, size_t left) {
-		uint32_t to = width_for(cp);
-		finish();
-		uint64_t need = (uint64_t(n) + left + 1) * to;
-		if (need > 0xFFFFFF00u) errors::fire(errors::id::internal_no_memory);
-		if (s->head + need > s->size) s = memory::expand_copy(s, uint32_t(need));
-		s = widen(s, to);
-		width = to;
+template <bool LineEnds>
+void decode_at_width(Run& r, const uint8_t* end, Series* s) {
+	switch (s->unit()) {
+	case 1: decode_run<uint8_t, LineEnds>(r, end, s->head_ptr()); break;
+	case 2: decode_run<uint16_t, LineEnds>(r, end, s->head_ptr()); break;
+	case 4: decode_run<uint32_t, LineEnds>(r, end, s->head_ptr()); break;
+	default: bad_width(s->unit());
 	}
+}
 
-	void finish() { s->tail = s->head + n * width; }
-};
+// Widens a loader's buffer holding n units for `cp`, with room for it and
+// one unit per input byte left, so the loader never checks for room.
+Series* widen_for_load(Series* s, uint32_t n, uint32_t cp, size_t left) {
+	uint32_t to = width_for(cp);
+	s->tail = s->head + n * s->unit();
+	uint64_t need = (uint64_t(n) + left + 1) * to;
+	if (s->head + need > s->size) s = grow(s, need);
+	return widen(s, to);
+}
 
 // Encodes n units of `width`; with crlf an LF gets a CR first. Answers the
 // end of the output.
@@ -225,45 +303,25 @@ int32_t decode_utf8_checked(const uint8_t* p, uint32_t* remaining) {
 Loaded load_utf8_buffer(const uint8_t* bytes, uint32_t count, Node target, uint32_t* remainder, bool line_ends) {
 	if (remainder) *remainder = 0;
 	Node node = target;
-	Filler out{nullptr, target ? memory::series(target)->unit() : 1, 0};
-	out.s = reset_target(node, count, out.width);
-	if (count == 0) return {node, out.s->tail};
-	const uint8_t* p = bytes;
+	Series* s = reset_target(node, count, target ? memory::series(target)->unit() : 1);
+	if (count == 0) return {node, s->tail};
 	const uint8_t* end = bytes + count;
-	if (count > 2 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
-	uint32_t limit = out.width == 1 ? 0xFF : out.width == 2 ? 0xFFFF : MAX_CODEPOINT;
-	while (p < end) {
-		if (*p < 0x80) {
-			const uint8_t* run = line_ends ? ascii_run<true>(p, end, '\r') : ascii_run<false>(p, end, 0);
-			if (run > p) {
-				out.put_ascii(p, size_t(run - p));
-				p = run;
-				continue;
-			}
-			// A CR to convert: dropped before an LF, else stored as LF.
-			if (++p < end && *p == '\n') continue;
-			out.put('\n');
-			continue;
-		}
-		uint32_t length;
-		int32_t cp = decode_checked(p, uint32_t(end - p), &length);
-		if (cp < 0) {
-			if (cp == CUT) {
-				if (remainder) *remainder = uint32_t(end - p);
-				break;
-			}
-			out.finish();
-			fire_invalid_utf8(p, size_t(end - p));
-		}
-		p += length;
-		if (uint32_t(cp) > limit) {
-			out.widen_for(uint32_t(cp), size_t(end - p));
-			limit = out.width == 2 ? 0xFFFF : MAX_CODEPOINT;
-		}
-		out.put(uint32_t(cp));
+	Run r{bytes, 0, 0, Stop::end};
+	if (count > 2 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) r.p += 3;
+	for (;;) {
+		if (line_ends)
+			decode_at_width<true>(r, end, s);
+		else
+			decode_at_width<false>(r, end, s);
+		if (r.stop != Stop::wider) break;
+		s = widen_for_load(s, r.n, r.cp, size_t(end - r.p));
+		put_unit(unit_at(s, r.n), s->unit(), r.cp);
+		r.n++;
 	}
-	out.finish();
-	return {node, out.s->tail};
+	s->tail = s->head + r.n * s->unit();
+	if (r.stop == Stop::malformed) fire_invalid_utf8(r.p, size_t(end - r.p));
+	if (r.stop == Stop::cut && remainder) *remainder = uint32_t(end - r.p);
+	return {node, s->tail};
 }
 
 uint32_t codepoint_utf8_length(uint32_t cp) {

@@ -60,8 +60,13 @@ constexpr uint32_t UTF8_ACCEPT = 0, UTF8_REJECT = 12;
 
 // Decodes one codepoint (-1 for a rejected sequence, whose bytes up to and
 // including the offending one are consumed); answers the pointer past it.
+// ASCII skips the tables: the automaton would give the same result.
 inline const uint8_t* fast_decode_utf8_char(const uint8_t* p, int32_t* cp) {
 	uint32_t b = *p++;
+	if (b < 0x80) {
+		*cp = int32_t(b);
+		return p;
+	}
 	uint32_t k = utf8_automaton[b];
 	uint32_t c = (0xFFu >> k) & b;
 	uint32_t state = utf8_automaton[256 + k];

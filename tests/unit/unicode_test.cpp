@@ -47,6 +47,32 @@ std::u32string mixed_text(uint32_t n) {
 	return t;
 }
 
+constexpr int64_t ERROR = -2;
+
+// The checked decoder's rules: codepoint, or ERROR, or -1 for a cut.
+struct CheckedCase {
+	Bytes in;
+	int64_t cp;
+	uint32_t length;
+} const checked_cases[] = {
+	{{0x41}, 0x41, 1},
+	{{0xC0, 0x80}, 0, 2},
+	{{0xE0, 0x80, 0x80}, 0, 3},
+	{{0xF0, 0x80, 0x80, 0x80}, 0, 4},
+	{{0xED, 0xA0, 0x80}, 0xD800, 3},
+	{{0xED, 0xB4, 0x80}, 0xDD00, 3},
+	{{0xF4, 0x8F, 0xBF, 0xBF}, 0x10FFFF, 4},
+	{{0xED, 0xB0, 0x80}, ERROR, 0},  // U+DC00
+	{{0xED, 0xB3, 0xBF}, ERROR, 0},  // U+DCFF
+	{{0xC3, 0x28}, ERROR, 0},
+	{{0x80, 0x41}, ERROR, 0},
+	{{0xF8, 0x88, 0x80, 0x80, 0x80}, ERROR, 0},
+	{{0xF4, 0x90, 0x80, 0x80}, ERROR, 0},
+	{{0xE4, 0x41}, ERROR, 0},  // cut, but already malformed
+	{{0xE4, 0xB8}, -1, 2},     // cut: remaining left alone
+	{{0xF0, 0x9F}, -1, 2},
+};
+
 }  // namespace
 
 using UnicodeStorage = TextTest;
@@ -154,30 +180,7 @@ TEST_F(Utf8Decode, FastDecoderAcceptsOnlyShortestFormsAndConsumesTheRejectingByt
 }
 
 TEST_F(Utf8Decode, CheckedDecoderAcceptsOverlongFormsAndRejectsMalformedOnes) {
-	constexpr int64_t ERROR = -2;
-	struct Case {
-		Bytes in;
-		int64_t cp;
-		uint32_t length;
-	} cases[] = {
-		{{0x41}, 0x41, 1},
-		{{0xC0, 0x80}, 0, 2},
-		{{0xE0, 0x80, 0x80}, 0, 3},
-		{{0xF0, 0x80, 0x80, 0x80}, 0, 4},
-		{{0xED, 0xA0, 0x80}, 0xD800, 3},
-		{{0xED, 0xB4, 0x80}, 0xDD00, 3},
-		{{0xF4, 0x8F, 0xBF, 0xBF}, 0x10FFFF, 4},
-		{{0xED, 0xB0, 0x80}, ERROR, 0},  // U+DC00
-		{{0xED, 0xB3, 0xBF}, ERROR, 0},  // U+DCFF
-		{{0xC3, 0x28}, ERROR, 0},
-		{{0x80, 0x41}, ERROR, 0},
-		{{0xF8, 0x88, 0x80, 0x80, 0x80}, ERROR, 0},
-		{{0xF4, 0x90, 0x80, 0x80}, ERROR, 0},
-		{{0xE4, 0x41}, ERROR, 0},  // cut, but already malformed
-		{{0xE4, 0xB8}, -1, 2},     // cut: remaining left alone
-		{{0xF0, 0x9F}, -1, 2},
-	};
-	for (const Case& c : cases) {
+	for (const CheckedCase& c : checked_cases) {
 		uint32_t remaining = uint32_t(c.in.size());
 		int32_t cp = 0;
 		uint32_t code = raised([&] { cp = unicode::decode_utf8_checked(c.in.data(), &remaining); });
@@ -226,6 +229,9 @@ TEST_F(Utf8Decode, LeadByteAnnouncesTheSequenceLength) {
 
 using Utf8Load = TextTest;
 
+// Runs of ASCII longer than the decoder's 32-byte blocks, with line ends.
+const char32_t LONG_LINES[] = U"0123456789012345678901234567890123456789\r\n0123456789012345678901234567890123456789\rX";
+
 TEST_F(Utf8Load, DecodesAtTheNarrowestWidth) {
 	struct Case {
 		Bytes in;
@@ -247,6 +253,10 @@ TEST_F(Utf8Load, DecodesAtTheNarrowestWidth) {
 		{{0xC0, 0x80}, false, std::u32string(1, U'\0'), 1, 0},
 		{{0xED, 0xA0, 0x80}, false, U"\xD800", 2, 0},
 		{{}, false, U"", 1, 0},
+		{utf8_of(LONG_LINES), true, U"0123456789012345678901234567890123456789\n"
+			U"0123456789012345678901234567890123456789\nX", 1, 0},
+		{utf8_of(U"\u4E2D" + std::u32string(LONG_LINES) + U"\U0001F600" + LONG_LINES), false,
+			U"\u4E2D" + std::u32string(LONG_LINES) + U"\U0001F600" + LONG_LINES, 4, 0},
 	};
 	for (const Case& c : cases) {
 		uint32_t remainder = 99;
@@ -257,6 +267,31 @@ TEST_F(Utf8Load, DecodesAtTheNarrowestWidth) {
 		EXPECT_EQ(got.tail, s->tail);
 		EXPECT_EQ(remainder, c.remainder);
 	}
+}
+
+TEST_F(Utf8Load, LoaderAppliesTheCheckedRulesWhateverFollows) {
+	for (const CheckedCase& c : checked_cases)
+		for (const Bytes& after : {Bytes{}, Bytes{'x', 'y', 'z', 'w'}}) {
+			Bytes in = c.in;
+			in.insert(in.end(), after.begin(), after.end());
+			Node node = 0;
+			uint32_t remainder = 0;
+			uint32_t code = raised([&] { node = unicode::load_utf8_buffer(in.data(), uint32_t(in.size()), 0, &remainder, false).node; });
+			if (c.cp == ERROR || (c.cp == -1 && !after.empty())) {
+				EXPECT_EQ(code, INVALID_UTF8) << "first byte " << int(c.in[0]) << ", " << after.size() << " after";
+				continue;
+			}
+			ASSERT_EQ(code, 0u) << "first byte " << int(c.in[0]);
+			if (c.cp == -1) {
+				EXPECT_EQ(text_of(node), U"");
+				EXPECT_EQ(remainder, c.in.size());
+				continue;
+			}
+			std::u32string want(1, char32_t(c.cp));
+			for (uint32_t i = c.length; i < c.in.size(); i++) want += char32_t(c.in[i]);  // an ASCII tail
+			for (uint8_t b : after) want += char32_t(b);
+			EXPECT_EQ(text_of(node), want) << "first byte " << int(c.in[0]);
+		}
 }
 
 TEST_F(Utf8Load, LongMixedTextRoundTrips) {
