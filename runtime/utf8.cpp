@@ -46,27 +46,6 @@ inline const uint8_t* ascii_run(const uint8_t* p, const uint8_t* end, uint8_t st
 	return p;
 }
 
-// The fast decoder that never reads at or past `end`: a sequence cut by
-// the end answers -1 and the end.
-inline const uint8_t* decode_bounded(const uint8_t* p, const uint8_t* end, int32_t* cp) {
-	uint32_t b = *p++;
-	uint32_t k = utf8_automaton[b];
-	uint32_t c = (0xFFu >> k) & b;
-	uint32_t state = utf8_automaton[256 + k];
-	while (state != UTF8_ACCEPT) {
-		if (state == UTF8_REJECT || p == end) {
-			*cp = -1;
-			return p;
-		}
-		b = *p++;
-		k = utf8_automaton[b];
-		c = (c << 6) | (b & 0x3F);
-		state = utf8_automaton[256 + state + k];
-	}
-	*cp = int32_t(c);
-	return p;
-}
-
 // The checked decoder's rules; `left` >= 1. The followers present are
 // checked before a cut is reported, so a cut is always a valid prefix.
 inline int32_t decode_checked(const uint8_t* p, uint32_t left, uint32_t* length) {
@@ -175,21 +154,19 @@ void decode_run(Run& r, const uint8_t* end, uint8_t* base) {
 	uint8_t* out = base + size_t(r.n) * sizeof(T);
 	r.stop = Stop::end;
 	while (p < end) {
-		if (end - p >= 8) {
+		// Whole words of ASCII are copied as they are checked.
+		while (end - p >= 8) {
 			uint64_t w = load8(p);
-			if (!(w & HIGH_BITS) && !(LineEnds && has_byte(w, '\r'))) {
-				const uint8_t* run = ascii_run<LineEnds>(p + 8, end, '\r');
-				size_t len = size_t(run - p);
-				if constexpr (sizeof(T) == 1) {
-					std::memcpy(out, p, len);
-				} else {
-					for (size_t k = 0; k < len; k++) store_as<T>(out + k * sizeof(T), p[k]);
-				}
-				out += len * sizeof(T);
-				p = run;
-				continue;
+			if ((w & HIGH_BITS) || (LineEnds && has_byte(w, '\r'))) break;
+			if constexpr (sizeof(T) == 1) {
+				std::memcpy(out, &w, 8);
+			} else {
+				for (int k = 0; k < 8; k++) store_as<T>(out + k * sizeof(T), uint8_t(w >> (8 * k)));
 			}
+			out += 8 * sizeof(T);
+			p += 8;
 		}
+		if (p == end) break;
 		uint32_t length;
 		int32_t cp = end - p >= 4 ? decode_whole(p, &length) : decode_checked(p, uint32_t(end - p), &length);
 		if (cp < 0) {
@@ -276,7 +253,7 @@ uint32_t count_codepoints(const uint8_t* p, const uint8_t* end) {
 			continue;
 		}
 		int32_t cp;
-		p = decode_bounded(p, end, &cp);
+		p = detail::decode_sequence<true>(p, end, &cp);
 		n++;
 	}
 	return n;
@@ -285,7 +262,7 @@ uint32_t count_codepoints(const uint8_t* p, const uint8_t* end) {
 const uint8_t* skip_codepoints(const uint8_t* p, const uint8_t* end, uint32_t n) {
 	while (n > 0 && p < end) {
 		int32_t cp;
-		p = decode_bounded(p, end, &cp);
+		p = detail::decode_sequence<true>(p, end, &cp);
 		n--;
 	}
 	return p;

@@ -58,12 +58,14 @@ constexpr std::array<uint8_t, 364> build_utf8_automaton() {
 inline constexpr std::array<uint8_t, 364> utf8_automaton = detail::build_utf8_automaton();
 constexpr uint32_t UTF8_ACCEPT = 0, UTF8_REJECT = 12;
 
-// Decodes one codepoint (-1 for a rejected sequence, whose bytes up to and
-// including the offending one are consumed); answers the pointer past it.
-// ASCII skips the tables: the automaton would give the same result.
-inline const uint8_t* fast_decode_utf8_char(const uint8_t* p, int32_t* cp) {
+namespace detail {
+
+// The automaton over one sequence; Bounded stops at `end` as at a
+// rejecting byte.
+template <bool Bounded>
+inline const uint8_t* decode_sequence(const uint8_t* p, const uint8_t* end, int32_t* cp) {
 	uint32_t b = *p++;
-	if (b < 0x80) {
+	if (b < 0x80) {  // the automaton would give the same
 		*cp = int32_t(b);
 		return p;
 	}
@@ -71,7 +73,7 @@ inline const uint8_t* fast_decode_utf8_char(const uint8_t* p, int32_t* cp) {
 	uint32_t c = (0xFFu >> k) & b;
 	uint32_t state = utf8_automaton[256 + k];
 	while (state != UTF8_ACCEPT) {
-		if (state == UTF8_REJECT) {
+		if (state == UTF8_REJECT || (Bounded && p == end)) {
 			*cp = -1;
 			return p;
 		}
@@ -82,6 +84,14 @@ inline const uint8_t* fast_decode_utf8_char(const uint8_t* p, int32_t* cp) {
 	}
 	*cp = int32_t(c);
 	return p;
+}
+
+}  // namespace detail
+
+// Decodes one codepoint (-1 for a rejected sequence, whose bytes up to and
+// including the offending one are consumed); answers the pointer past it.
+inline const uint8_t* fast_decode_utf8_char(const uint8_t* p, int32_t* cp) {
+	return detail::decode_sequence<false>(p, nullptr, cp);
 }
 
 // Codepoints in a byte range, as the fast decoder splits it; a sequence cut

@@ -47,6 +47,14 @@ std::u32string mixed_text(uint32_t n) {
 	return t;
 }
 
+// Bytes decoded with or without CR handling, and the text and width wanted.
+struct TextCase {
+	Bytes in;
+	bool cr;
+	std::u32string text;
+	uint32_t width;
+};
+
 constexpr int64_t ERROR = -2;
 
 // The checked decoder's rules: codepoint, or ERROR, or -1 for a cut.
@@ -472,12 +480,7 @@ TEST_F(Utf8Encode, PartStopsAtTheBufferSizeAndKeepsRoomForTheTerminator) {
 using Utf16 = TextTest;
 
 TEST_F(Utf16, LoadsAtTheWidthTheUnitsNeed) {
-	struct Case {
-		Bytes in;
-		bool cr;
-		std::u32string text;
-		uint32_t width;
-	} cases[] = {
+	const TextCase cases[] = {
 		{{0x3D, 0xD8, 0x00, 0xDE}, false, U"\U0001F600", 4},
 		{{0x41, 0x00, 0xE9, 0x00}, false, U"A\u00E9", 1},
 		{{0x41, 0x00, 0x2D, 0x4E}, false, U"A\u4E2D", 2},
@@ -492,7 +495,7 @@ TEST_F(Utf16, LoadsAtTheWidthTheUnitsNeed) {
 		{{0x3D, 0xD8, 0x3D, 0xD8, 0x00, 0xDE}, false, U"\xD83D\U0001F600", 4},
 		{{}, false, U"", 1},
 	};
-	for (const Case& c : cases) {
+	for (const TextCase& c : cases) {
 		unicode::Loaded got = unicode::load_utf16(c.in.data(), uint32_t(c.in.size() / 2), nullptr, c.cr);
 		Series* s = memory::series(got.node);
 		EXPECT_EQ(text_of(got.node), c.text);
@@ -563,19 +566,14 @@ TEST_F(Utf16, AsciiIsZeroExtended) {
 using CodePage = TextTest;
 
 TEST_F(CodePage, Cp1251DecodesThroughThePublishedTable) {
-	struct Case {
-		Bytes in;
-		bool cr;
-		std::u32string text;
-		uint32_t width;
-	} cases[] = {
+	const TextCase cases[] = {
 		{{0xC0, 0xE1, 0x98, 0xB9, 0x88, 0x41}, false, U"\u0410\u0431\u0098\u2116\u20AC" U"A", 2},
 		{{0x41, 0xA0, 0xA4, 0xFF}, false, U"A\u00A0\u00A4\u044F", 2},
 		{{0x41, 0xA0, 0xA9}, false, U"A\u00A0\u00A9", 1},
 		{{'a', '\r', '\n', 'b', '\r'}, true, U"a\nb\n", 1},
 		{{'a', '\r', '\n'}, false, U"a\r\n", 1},
 	};
-	for (const Case& c : cases) {
+	for (const TextCase& c : cases) {
 		unicode::Loaded got = unicode::load_cp1251(c.in.data(), uint32_t(c.in.size()), nullptr, c.cr);
 		EXPECT_EQ(text_of(got.node), c.text);
 		EXPECT_EQ(memory::series(got.node)->unit(), c.width);
