@@ -22,9 +22,10 @@ inline uint64_t load8(const uint8_t* p) {
 	return w;
 }
 
-inline bool has_byte(uint64_t w, uint8_t byte) {
+// Non-zero when a byte of w equals `byte`.
+inline uint64_t has_byte(uint64_t w, uint8_t byte) {
 	uint64_t x = w ^ (LOW_BITS * byte);
-	return ((x - LOW_BITS) & ~x & HIGH_BITS) != 0;
+	return (x - LOW_BITS) & ~x & HIGH_BITS;
 }
 
 // The end of the run of ASCII bytes at p, stopping also at `stop` when
