@@ -1,5 +1,6 @@
 #include "runtime/evaluator/actions.h"
 
+#include "runtime/datatypes/string.h"
 #include "runtime/memory.h"
 
 namespace vyn::actions {
@@ -111,14 +112,14 @@ Cell* text_result(const Cell* part_arg, int32_t& limit) {
 	if (part_arg) {
 		limit = cell::get_integer(part_arg);
 		if (limit <= 0) {
-			new_string(args(), 0);
+			string::make_at(args(), 0);
 			stack::keep();
 			return nullptr;
 		}
 	}
 	stack::keep();
 	Cell* buffer = stack::alloc_slot();
-	new_string(buffer, 16);
+	string::make_at(buffer, 16);
 	return buffer;
 }
 
@@ -291,11 +292,6 @@ void write_form(const int32_t* r) {
 }
 
 }  // namespace
-
-void new_string(Cell* out, uint32_t units) {
-	Node n = memory::alloc_series(units ? units : 1, 1, 0);
-	cell::set(out, T_STRING, 0, n, 0);
-}
 
 void unsupported(const Cell* value, Slot slot) {
 	Cell call, type, argument;

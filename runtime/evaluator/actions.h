@@ -68,7 +68,4 @@ Cell* poke(Cell* series, const Cell* index, Cell* value);
 // Compares the frame's first two cells by `op` and stores a logic! result.
 void compare_on_stack(CompareOp op);
 
-// A new empty string! of `units` units of width 1 in `out`.
-void new_string(Cell* out, uint32_t units);
-
 }  // namespace vyn::actions
