@@ -1,0 +1,8 @@
+// native!, action! and op! values.
+#pragma once
+
+namespace vyn::native {
+
+void init_types();
+
+}  // namespace vyn::native
