@@ -328,7 +328,9 @@ int32_t compare_raw(const Cell* a, const Cell* b, CompareOp op) {
 }
 
 bool compare(const Cell* a, const Cell* b, CompareOp op) {
-	int32_t r = compare_raw(a, b, op);
+	// The type decides here: the raw shortcuts (logic by truth word) would
+	// let `true < false` answer instead of raising invalid-compare.
+	int32_t r = get<CompareFn>(a, A_COMPARE)(a, b, op);
 	if (r == COMPARE_UNRELATED) {
 		switch (op) {
 		case COMP_EQUAL: case COMP_STRICT_EQUAL: case COMP_SAME: case COMP_FIND_CASE: case COMP_FIND:
