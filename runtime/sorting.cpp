@@ -130,7 +130,7 @@ private:
 
 	void partition_sort(Index lo, Index sample, Index n, int depth);
 	Index prepare_sample(Index lo, Index sample, Index n, Index pass);
-	void partition(Index pivot, Index upper_sample, Index& lower_end, Index& upper_start);
+	void partition(Index pivot, Index end, Index& lower_end, Index& upper_start);
 	void heap_sort(Index lo, Index n);
 	void sift(Index lo, Index root, Index n);
 	Index extend_prefix(Index prefix, Index n, int direction);
