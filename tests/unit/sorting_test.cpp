@@ -16,6 +16,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/evaluator/stack.h"
+#include "tests/unit/raised.h"
 
 using namespace vyn;
 
@@ -606,18 +607,12 @@ TEST(Sorting, ExitsFromAMovingComparatorLeaveAPermutation) {
 
 TEST(Sorting, ScratchTooLongForThirtyTwoBitsRaises) {
 	stack::init();
-	stack::mark_try(nullptr);
 	probe = Probe{};
-	unsigned char dummy[16] = {};
-	try {
-		sorting::merge_sort(dummy, INT32_MAX, 16, 0, 0, compare_keys, nullptr);
-		FAIL() << "no error";
-	} catch (const Throw& t) {
-		EXPECT_EQ(t.code, THROW_ERROR);
-		EXPECT_EQ(errors::code_of(stack::get_top()), errors::id::script_too_long.code());
-	}
+	unsigned char untouched[16] = {};
+	// (count / 2) × size is 0x3FFFFFFF × 16: past 32 bits, refused before any work.
+	EXPECT_EQ(test::raised([&] { sorting::merge_sort(untouched, INT32_MAX, 16, 0, 0, compare_keys, nullptr); }),
+		errors::id::script_too_long.code());
 	EXPECT_EQ(probe.calls, 0u);
-	stack::reset_all();
 }
 
 }  // namespace
