@@ -123,10 +123,22 @@ inline uint32_t distance_penalty(uint32_t distance, uint32_t best_distance) {
 	return penalty;
 }
 
+// Makes `size` fresh positions available from ws.base on.
+void claim_positions(Workspace& ws, uint32_t size) {
+	if (ws.base == 0 || ws.base > UINT32_MAX - size) {
+		std::fill(std::begin(ws.head3), std::end(ws.head3), 0);
+		std::fill(std::begin(ws.head4), std::end(ws.head4), 0);
+		ws.base = 1;
+	}
+}
+
 void compress_block(const uint8_t* b, uint32_t size, Writer& w, Workspace& ws) {
 	w.put_word(size);
-	std::fill(std::begin(ws.head3), std::end(ws.head3), -1);
-	std::fill(std::begin(ws.head4), std::end(ws.head4), -1);
+	claim_positions(ws, size);
+	// Table entries are base + position; anything below base belongs to an
+	// earlier block and is as good as empty.
+	const uint32_t base = ws.base;
+	ws.base += size;
 	// Bytes past the block read as 0 for hashing; matches never reach them.
 	auto at = [b, size](uint32_t i) -> uint32_t { return i < size ? b[i] : 0; };
 	uint32_t h3 = 0, h4 = 0;
@@ -137,24 +149,25 @@ void compress_block(const uint8_t* b, uint32_t size, Writer& w, Workspace& ws) {
 	while (pos < size) {
 		uint32_t best = 2, best_distance = WINDOW;
 		uint32_t limit = std::min(MAX_MATCH, size - pos);
-		int64_t window_start = int64_t(pos) - WINDOW;
+		uint32_t window_start = base + (pos > WINDOW ? pos - WINDOW : 0);
+		const uint8_t* here = b + pos;
 
-		int32_t c = ws.head3[h3];
-		if (c >= 0 && c >= window_start && b[c] == b[pos]) {
-			uint32_t j = match_length(b + c, b + pos, limit);
+		uint32_t c = ws.head3[h3];
+		if (c >= window_start && b[c - base] == *here) {
+			uint32_t j = match_length(b + (c - base), here, limit);
 			if (j > best) {
 				best = j;
-				best_distance = pos - uint32_t(c);
+				best_distance = base + pos - c;
 			}
 		}
 		if (best < MAX_MATCH) {
 			c = ws.head4[h4];
-			for (int tries = 0; tries < CHAIN_TRIES && c >= 0 && c >= window_start;
-				 tries++, c = ws.chain[uint32_t(c) & CHAIN_MASK]) {
+			for (int tries = 0; tries < CHAIN_TRIES && c >= window_start; tries++, c = ws.chain[c & CHAIN_MASK]) {
 				if (best >= limit) break;  // no candidate can be longer
-				if (b[uint32_t(c) + best] != b[pos + best] || b[c] != b[pos]) continue;
-				uint32_t j = match_length(b + c, b + pos, limit);
-				uint32_t distance = pos - uint32_t(c);
+				const uint8_t* there = b + (c - base);
+				if (there[best] != here[best] || *there != *here) continue;
+				uint32_t j = match_length(there, here, limit);
+				uint32_t distance = base + pos - c;
 				if (j > best + distance_penalty(distance, best_distance)) {
 					best = j;
 					best_distance = distance;
@@ -166,16 +179,17 @@ void compress_block(const uint8_t* b, uint32_t size, Writer& w, Workspace& ws) {
 
 		uint32_t covered = 1;
 		if (best < 3) {
-			w.put(uint32_t(b[pos]) << 1, 9);
+			w.put(uint32_t(*here) << 1, 9);
 		} else {
 			put_match(w, best, best_distance);
 			covered = best;
 		}
 		if (w.full) return;
 		for (uint32_t k = 0; k < covered; k++) {
-			ws.head3[h3] = int32_t(pos);
-			ws.chain[pos & CHAIN_MASK] = ws.head4[h4];
-			ws.head4[h4] = int32_t(pos);
+			uint32_t entry = base + pos;
+			ws.head3[h3] = entry;
+			ws.chain[entry & CHAIN_MASK] = ws.head4[h4];
+			ws.head4[h4] = entry;
 			pos++;
 			h3 = ((h3 << 7) + at(pos + 2)) & HASH3_MASK;
 			h4 = ((h4 << 5) + at(pos + 3)) & HASH4_MASK;

@@ -29,10 +29,14 @@ constexpr uint32_t WINDOW = 0x40000;   // farthest match source, in bytes
 enum Result : int { DONE = 0, ROOM = 1, CORRUPT = 2 };
 
 // Match-finder tables of the compressor (about 7 MB): own one per thread.
+// Positions are stored as `base` + offset in the block; `base` moves past
+// each block, so entries of earlier blocks read as empty without clearing
+// 7 MB per block. base 0: the tables have never been cleared.
 struct Workspace {
-	int32_t head3[1 << 19];  // latest position by 3-byte hash, -1 = none
-	int32_t head4[1 << 20];  // latest position by 4-byte hash
-	int32_t chain[WINDOW];   // previous position with the same 4-byte hash
+	uint32_t base = 0;
+	uint32_t head3[1 << 19];  // latest position by 3-byte hash
+	uint32_t head4[1 << 20];  // latest position by 4-byte hash
+	uint32_t chain[WINDOW];   // previous position with the same 4-byte hash
 };
 
 // Compresses n bytes into `out`, which has room for n bytes. Answers the

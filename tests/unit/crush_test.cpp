@@ -209,6 +209,27 @@ TEST(Crush, ARunOfOneByteIsALiteralThenMatchesAtDistanceOne) {
 	}
 }
 
+TEST(Crush, AReusedWorkspaceGivesTheSameStreamAsAFreshOne) {
+	Bytes first = text(300000, 20), second = text(200000, 21);
+	second.insert(second.end(), first.begin(), first.begin() + 50000);  // shares content with the first
+	auto compress_with = [](crush::Workspace& ws, const Bytes& in) {
+		Bytes out(in.size());
+		int64_t n = crush::compress(in.data(), uint32_t(in.size()), out.data(), ws);
+		out.resize(size_t(std::max<int64_t>(n, 0)));
+		return out;
+	};
+	auto fresh = workspace();
+	Bytes expected = compress_with(*fresh, second);
+	ASSERT_FALSE(expected.empty());
+
+	auto used = workspace();
+	compress_with(*used, first);
+	EXPECT_EQ(compress_with(*used, second), expected);
+	used->base = UINT32_MAX - 1000;  // positions about to run out: the tables start over
+	EXPECT_EQ(compress_with(*used, second), expected);
+	EXPECT_EQ(compress_with(*used, second), expected);
+}
+
 TEST(Crush, CompressorRefusesShortOrIncompressibleInput) {
 	auto ws = workspace();
 	Bytes small = text(127, 9), out(200, 0xAA);
