@@ -84,12 +84,14 @@ TEST(Checksum, KnownValues) {
 }
 
 TEST(Checksum, Crc32AndAdler32AgreeWithZlibAtEveryLengthAndAlignment) {
-	// Lengths around the 8-byte steps, the 16-byte steps and the Adler
-	// reduction run; every start offset within a word.
+	// Lengths around the 8- and 16-byte steps, the 4 KB interleaved CRC
+	// segments and the Adler reduction run; every start offset within a word.
 	auto data = random_bytes(3 * 5552 + 64, 7);
 	std::vector<size_t> lengths;
 	for (size_t n = 0; n <= 40; n++) lengths.push_back(n);
-	for (size_t n : {5551u, 5552u, 5553u, 11104u, 11105u, 3u * 5552u + 17u}) lengths.push_back(n);
+	for (size_t n : {4095u, 4096u, 4097u, 4103u, 4104u, 5551u, 5552u, 5553u, 8192u, 8199u, 11104u, 11105u,
+			 3u * 5552u + 17u})
+		lengths.push_back(n);
 	for (size_t offset = 0; offset < 8; offset++)
 		for (size_t n : lengths) {
 			const uint8_t* p = data.data() + offset;
