@@ -13,10 +13,14 @@
 
 #include "runtime/cell.h"
 #include "runtime/errors.h"
+#include "runtime/io/byte_order.h"
 
 namespace vyn::checksum {
 
 namespace {
+
+using byte_order::load_le32;
+using byte_order::load_le64;
 
 constexpr const char* method_names[] = {"tcp", "crc32", "md5", "sha1", "sha256", "sha384",
 	"sha512", "adler32", "hash"};
@@ -30,18 +34,6 @@ bool same_word(std::string_view a, const char* b) {
 		if (c != b[i]) return false;
 	}
 	return true;
-}
-
-inline uint32_t load32(const uint8_t* p) {
-	uint32_t v;
-	std::memcpy(&v, p, 4);
-	return v;
-}
-
-inline uint64_t load64(const uint8_t* p) {
-	uint64_t v;
-	std::memcpy(&v, p, 8);
-	return v;
 }
 
 // One's-complement fold of a sum to 16 bits (0 stays 0).
@@ -73,7 +65,7 @@ constexpr CrcTables crc_tables = make_crc_tables();
 
 inline uint32_t crc_step8(uint32_t crc, const uint8_t* p) {
 	const auto& t = crc_tables;
-	uint64_t v = load64(p) ^ crc;
+	uint64_t v = load_le64(p) ^ crc;
 	return t[7][v & 0xFF] ^ t[6][(v >> 8) & 0xFF] ^ t[5][(v >> 16) & 0xFF] ^ t[4][(v >> 24) & 0xFF] ^
 		t[3][(v >> 32) & 0xFF] ^ t[2][(v >> 40) & 0xFF] ^ t[1][(v >> 48) & 0xFF] ^ t[0][v >> 56];
 }
@@ -211,8 +203,8 @@ uint16_t tcp(const uint8_t* bytes, size_t count) {
 	uint64_t a = 0, b = 0;
 	size_t i = 0;
 	for (; i + 8 <= even; i += 8) {
-		a += load32(bytes + i);
-		b += load32(bytes + i + 4);
+		a += load_le32(bytes + i);
+		b += load_le32(bytes + i + 4);
 	}
 	for (; i < even; i += 2) a += uint32_t(bytes[i]) | uint32_t(bytes[i + 1]) << 8;
 	uint32_t le = fold16(a + b);

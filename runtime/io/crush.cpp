@@ -2,31 +2,23 @@
 
 #include <algorithm>
 #include <iterator>
+
+#include "runtime/io/byte_order.h"
 #include <cstring>
 
 namespace vyn::crush {
 
 namespace {
 
+using byte_order::load_le32;
+using byte_order::load_le64;
+using byte_order::store_le32;
+
 constexpr uint32_t HASH3_MASK = (1u << 19) - 1;
 constexpr uint32_t HASH4_MASK = (1u << 20) - 1;
 constexpr uint32_t CHAIN_MASK = WINDOW - 1;
 constexpr int CHAIN_TRIES = 256;
 constexpr uint32_t FAR_THREE = 65536;  // a 3-byte match beyond this costs more than literals
-
-inline uint32_t load32(const uint8_t* p) {
-	uint32_t v;
-	std::memcpy(&v, p, 4);
-	return v;
-}
-
-inline uint64_t load64(const uint8_t* p) {
-	uint64_t v;
-	std::memcpy(&v, p, 8);
-	return v;
-}
-
-inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 // ---- Writing ----
 
@@ -46,7 +38,7 @@ struct Writer {
 			if (pos + 4 > limit) {
 				full = true;
 			} else {
-				store32(out + pos, uint32_t(buf));
+				store_le32(out + pos, uint32_t(buf));
 				pos += 4;
 			}
 			buf >>= 32;
@@ -73,7 +65,7 @@ struct Writer {
 			full = true;
 			return;
 		}
-		store32(out + pos, v);
+		store_le32(out + pos, v);
 		pos += 4;
 	}
 };
@@ -108,7 +100,7 @@ void put_match(Writer& w, uint32_t length, uint32_t distance) {
 inline uint32_t match_length(const uint8_t* a, const uint8_t* b, uint32_t limit) {
 	uint32_t n = 0;
 	for (; n + 8 <= limit; n += 8) {
-		uint64_t x = load64(a + n) ^ load64(b + n);
+		uint64_t x = load_le64(a + n) ^ load_le64(b + n);
 		if (x) return n + unsigned(__builtin_ctzll(x)) / 8;
 	}
 	while (n < limit && a[n] == b[n]) n++;
@@ -211,7 +203,7 @@ struct Reader {
 	void refill() {
 		if (end - p >= 8) {
 			// Bits above `bits` already hold the bytes at p: or-ing them again is harmless.
-			buf |= load64(p) << bits;
+			buf |= load_le64(p) << bits;
 			p += (63 - bits) >> 3;
 			bits |= 56;
 		} else {
@@ -259,7 +251,7 @@ bool expand(uint8_t* out, const uint8_t* p, const uint8_t* end, uint32_t expecte
 	uint64_t produced = 0;
 	while (p < end) {
 		if (end - p < 4) return false;
-		uint32_t size = load32(p);
+		uint32_t size = load_le32(p);
 		p += 4;
 		if (size == 0 || size > BLOCK || produced + size > expected) return false;
 		Reader r{p, end};
@@ -303,14 +295,14 @@ int64_t compress(const uint8_t* in, uint32_t n, uint8_t* out, Workspace& work) {
 		if (w.full) return -1;
 		start += size;
 	}
-	store32(out, uint32_t(w.pos - 8));
-	store32(out + 4, n);
+	store_le32(out, uint32_t(w.pos - 8));
+	store_le32(out + 4, n);
 	return int64_t(w.pos);
 }
 
 int decompress(uint8_t* out, uint32_t& room, const uint8_t* in, size_t length) {
 	if (length < 8) return CORRUPT;
-	uint32_t blocks = load32(in), expanded = load32(in + 4);
+	uint32_t blocks = load_le32(in), expanded = load_le32(in + 4);
 	if (blocks > length - 8) return CORRUPT;
 	const uint8_t* begin = in + 8;
 	const uint8_t* end = begin + blocks;

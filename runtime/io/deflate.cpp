@@ -5,39 +5,21 @@
 #include <array>
 #include <cstring>
 
+#include "runtime/io/byte_order.h"
 #include "runtime/io/checksum.h"
 
 namespace vyn::deflate {
 
 namespace {
 
+using byte_order::load_be32;
+using byte_order::load_le32;
+using byte_order::load_le64;
+using byte_order::store_be32;
+using byte_order::store_le32;
+
 // The room slot is 32 bits: an output that needs more cannot be reported.
 constexpr uint64_t SIZE_LIMIT = 0xFFFFFFFFu;
-
-inline uint32_t load32(const uint8_t* p) {
-	uint32_t v;
-	std::memcpy(&v, p, 4);
-	return v;
-}
-
-inline uint64_t load64(const uint8_t* p) {
-	uint64_t v;
-	std::memcpy(&v, p, 8);
-	return v;
-}
-
-inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-
-inline uint32_t load_be32(const uint8_t* p) {
-	return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
-inline void store_be32(uint8_t* p, uint32_t v) {
-	p[0] = uint8_t(v >> 24);
-	p[1] = uint8_t(v >> 16);
-	p[2] = uint8_t(v >> 8);
-	p[3] = uint8_t(v);
-}
 
 inline uint32_t saturate(uint64_t v) { return v > SIZE_LIMIT ? uint32_t(SIZE_LIMIT) : uint32_t(v); }
 
@@ -62,30 +44,28 @@ struct CodeRange {
 	uint8_t extra;
 };
 
-// Length symbols 257..285: each adds `extra` bits to `base`; 285 is 258 alone.
-constexpr std::array<CodeRange, 29> length_codes = [] {
-	std::array<CodeRange, 29> t{};
-	uint16_t base = 3;
-	for (unsigned i = 0; i < 28; i++) {
-		uint8_t extra = uint8_t(i < 8 ? 0 : i / 4 - 1);
+// Code i adds `extra` bits to `base`; extra is 0 for the first 2 steps
+// codes, then grows by one every `step` codes.
+template <size_t N>
+constexpr std::array<CodeRange, N> code_ranges(uint16_t base, unsigned step) {
+	std::array<CodeRange, N> t{};
+	for (unsigned i = 0; i < N; i++) {
+		uint8_t extra = uint8_t(i < 2 * step ? 0 : i / step - 1);
 		t[i] = {base, extra};
 		base = uint16_t(base + (1u << extra));
 	}
+	return t;
+}
+
+// Length symbols 257..285; 285 is 258 alone.
+constexpr std::array<CodeRange, 29> length_codes = [] {
+	auto t = code_ranges<29>(3, 4);
 	t[28] = {258, 0};
 	return t;
 }();
 
 // Distance codes 0..29.
-constexpr std::array<CodeRange, 30> distance_codes = [] {
-	std::array<CodeRange, 30> t{};
-	uint16_t base = 1;
-	for (unsigned i = 0; i < 30; i++) {
-		uint8_t extra = uint8_t(i < 4 ? 0 : i / 2 - 1);
-		t[i] = {base, extra};
-		base = uint16_t(base + (1u << extra));
-	}
-	return t;
-}();
+constexpr std::array<CodeRange, 30> distance_codes = code_ranges<30>(1, 2);
 
 // ---- Writer: one block with the fixed code ----
 
@@ -150,7 +130,7 @@ struct Writer {
 
 	void spill() {
 		if (pos + 4 <= room) {
-			store32(out + pos, uint32_t(buf));
+			store_le32(out + pos, uint32_t(buf));
 		} else {
 			for (unsigned k = 0; k < 4; k++)
 				if (pos + k < room) out[pos + k] = uint8_t(buf >> (8 * k));
@@ -191,7 +171,7 @@ inline uint32_t lowbias32(uint32_t x) {
 inline uint32_t match_length(const uint8_t* a, const uint8_t* b, size_t limit) {
 	size_t n = 0;
 	for (; n + 8 <= limit; n += 8) {
-		uint64_t x = load64(a + n) ^ load64(b + n);
+		uint64_t x = load_le64(a + n) ^ load_le64(b + n);
 		if (x) return uint32_t(n + unsigned(__builtin_ctzll(x)) / 8);
 	}
 	while (n < limit && a[n] == b[n]) n++;
@@ -397,7 +377,7 @@ struct Inflater {
 	// Needs 8 input bytes. Bits above `bits` already hold the bytes at p,
 	// so or-ing them again is harmless.
 	void refill_fast() {
-		buf |= load64(p) << bits;
+		buf |= load_le64(p) << bits;
 		p += (63 - bits) >> 3;
 		bits |= 56;
 	}
@@ -421,6 +401,14 @@ struct Inflater {
 	void drop(unsigned n) {
 		buf >>= n;
 		bits -= n;
+	}
+
+	// The extra bits of a table entry; the buffer holds them.
+	uint32_t take_extra(uint32_t e) {
+		unsigned n = extra_of(e);
+		uint32_t v = uint32_t(buf & ((1u << n) - 1));
+		drop(n);
+		return v;
 	}
 
 	uint32_t take(unsigned n) {  // n <= 16
@@ -447,6 +435,17 @@ struct Inflater {
 		pos += length;
 	}
 };
+
+// After a length symbol's code: its extra bits, then the distance code
+// and its extra bits. False for a distance code that is not valid.
+inline bool read_match(Inflater& s, uint32_t e, const DistanceCode& dist, uint32_t& length, uint32_t& distance) {
+	length = value_of(e) + s.take_extra(e);
+	uint32_t d = dist.lookup(s.buf);
+	if (kind_of(d) != MATCH) return false;
+	s.drop(code_length(d));
+	distance = value_of(d) + s.take_extra(d);
+	return true;
+}
 
 inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
 	const uint8_t* src = dst - distance;
@@ -500,13 +499,8 @@ int decode_fast(Inflater& s, const LiteralCode& lit, const DistanceCode& dist) {
 			return END_BLOCK;
 		}
 		s.drop(code_length(e));
-		uint32_t length = value_of(e) + uint32_t(s.buf & ((1u << extra_of(e)) - 1));
-		s.drop(extra_of(e));
-		uint32_t d = dist.lookup(s.buf);
-		if (kind_of(d) != MATCH) return BAD_DATA;
-		s.drop(code_length(d));
-		uint32_t distance = value_of(d) + uint32_t(s.buf & ((1u << extra_of(d)) - 1));
-		s.drop(extra_of(d));
+		uint32_t length, distance;
+		if (!read_match(s, e, dist, length, distance)) return BAD_DATA;
 		if (distance > s.pos) return BAD_DISTANCE;
 		if constexpr (STORE) copy_match(s.out + s.pos, distance, length);
 		s.pos += length;
@@ -527,14 +521,8 @@ int decode_careful(Inflater& s, const LiteralCode& lit, const DistanceCode& dist
 		return AGAIN;
 	}
 	if (kind == END) return s.overrun() ? BAD_DATA : END_BLOCK;
-	uint32_t length = value_of(e) + uint32_t(s.buf & ((1u << extra_of(e)) - 1));
-	s.drop(extra_of(e));
-	uint32_t d = dist.lookup(s.buf);
-	if (kind_of(d) != MATCH) return BAD_DATA;
-	s.drop(code_length(d));
-	uint32_t distance = value_of(d) + uint32_t(s.buf & ((1u << extra_of(d)) - 1));
-	s.drop(extra_of(d));
-	if (s.overrun()) return BAD_DATA;
+	uint32_t length, distance;
+	if (!read_match(s, e, dist, length, distance) || s.overrun()) return BAD_DATA;
 	if (distance > s.pos) return BAD_DISTANCE;
 	s.put_match(distance, length);
 	return s.pos > SIZE_LIMIT ? BAD_DATA : AGAIN;
@@ -749,8 +737,8 @@ int gzip_compress(uint8_t* out, uint32_t& room, const uint8_t* in, size_t length
 	deflate_into(w, in, length);
 	uint64_t needed = w.pos + GZIP_FRAME;
 	if (needed <= room) {
-		store32(out + 10 + w.pos, checksum::crc32(in, length));
-		store32(out + 14 + w.pos, uint32_t(length));
+		store_le32(out + 10 + w.pos, checksum::crc32(in, length));
+		store_le32(out + 14 + w.pos, uint32_t(length));
 	}
 	return report(room, needed);
 }
@@ -758,8 +746,8 @@ int gzip_compress(uint8_t* out, uint32_t& room, const uint8_t* in, size_t length
 int gzip_uncompress(uint8_t* out, uint32_t& room, const uint8_t* in, size_t length) {
 	size_t start = gzip_data_start(in, length);
 	if (start == 0) return BAD_DATA;
-	uint32_t crc = load32(in + length - 8);
-	uint32_t size = load32(in + length - 4);
+	uint32_t crc = load_le32(in + length - 8);
+	uint32_t size = load_le32(in + length - 4);
 	// The trailer's size is only a claim: with too little room the data is
 	// decoded (and counted) to learn the real size, which must agree.
 	bool fits = out && size <= room;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/codec_samples.h"
+
 using namespace vyn;
 
 namespace {
@@ -16,26 +18,8 @@ using Bytes = std::vector<uint8_t>;
 
 std::unique_ptr<crush::Workspace> workspace() { return std::make_unique<crush::Workspace>(); }
 
-// Text-like data: words from a small vocabulary, so matches are plentiful.
-Bytes text(size_t n, uint32_t seed) {
-	static const char* words[] = {"the ", "runtime ", "block ", "series ", "of ", "value ", "cells\n", "and ",
-		"a ", "word ", "context ", "binds ", "to ", "1234 ", "evaluates ", "(paren) "};
-	std::mt19937 gen(seed);
-	Bytes b;
-	while (b.size() < n) {
-		const char* w = words[gen() % 16];
-		b.insert(b.end(), w, w + std::strlen(w));
-	}
-	b.resize(n);
-	return b;
-}
-
-Bytes noise(size_t n, uint32_t seed) {
-	std::mt19937 gen(seed);
-	Bytes b(n);
-	for (auto& x : b) x = uint8_t(gen());
-	return b;
-}
+using codec_samples::noise;
+using codec_samples::text;
 
 Bytes compress(const Bytes& in) {
 	static auto ws = workspace();

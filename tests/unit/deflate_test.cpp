@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/io/checksum.h"
+#include "tests/unit/codec_samples.h"
 
 using namespace vyn;
 
@@ -17,25 +18,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Routine = int (*)(uint8_t*, uint32_t&, const uint8_t*, size_t);
 
-Bytes text(size_t n, uint32_t seed) {
-	static const char* words[] = {"the ", "runtime ", "block ", "series ", "of ", "value ", "cells\n", "and ",
-		"a ", "word ", "context ", "binds ", "to ", "1234 ", "evaluates ", "(paren) ", "Vyn ", "[x y] "};
-	std::mt19937 gen(seed);
-	Bytes b;
-	while (b.size() < n) {
-		const char* w = words[gen() % 18];
-		b.insert(b.end(), w, w + std::strlen(w));
-	}
-	b.resize(n);
-	return b;
-}
-
-Bytes noise(size_t n, uint32_t seed) {
-	std::mt19937 gen(seed);
-	Bytes b(n);
-	for (auto& x : b) x = uint8_t(gen());
-	return b;
-}
+using codec_samples::noise;
+using codec_samples::text;
 
 // Byte k appears with probability about 2^-(k+1): its dynamic Huffman codes
 // reach the 15-bit limit.
@@ -88,23 +72,45 @@ int unpack(Routine f, const Bytes& packed, Bytes& out) {
 	return r;
 }
 
-Bytes z_compress(const Bytes& in, int level, int window_bits, int strategy = Z_DEFAULT_STRATEGY,
-	int flush = Z_NO_FLUSH, size_t flush_every = 0) {
+// How zlib writes a stream: its settings, flushes every `flush_every` input
+// bytes, and an optional gzip header.
+struct ZlibWriter {
+	int level = 6;
+	int window_bits = 15;
+	int strategy = Z_DEFAULT_STRATEGY;
+	int mem_level = 8;
+	int flush = Z_NO_FLUSH;
+	size_t flush_every = 0;
+	gz_header* header = nullptr;
+};
+
+Bytes z_compress(const Bytes& in, const ZlibWriter& w) {
 	z_stream z{};
-	EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, window_bits, 8, strategy), Z_OK);
-	Bytes out(deflateBound(&z, uLong(in.size())) + 64 + (flush_every ? in.size() / flush_every * 16 : 0));
+	EXPECT_EQ(deflateInit2(&z, w.level, Z_DEFLATED, w.window_bits, w.mem_level, w.strategy), Z_OK);
+	if (w.header) {
+		EXPECT_EQ(deflateSetHeader(&z, w.header), Z_OK);
+	}
+	Bytes out(deflateBound(&z, uLong(in.size())) + 256 + (w.flush_every ? in.size() / w.flush_every * 16 : 0));
 	z.next_out = out.data();
 	z.avail_out = uInt(out.size());
-	size_t step = flush_every ? flush_every : in.size() + 1;
+	size_t step = w.flush_every ? w.flush_every : in.size() + 1;
 	for (size_t at = 0; at < in.size(); at += step) {
 		z.next_in = const_cast<uint8_t*>(in.data() + at);
 		z.avail_in = uInt(std::min(step, in.size() - at));
-		EXPECT_EQ(::deflate(&z, flush), Z_OK);
+		EXPECT_EQ(::deflate(&z, w.flush), Z_OK);
 	}
 	EXPECT_EQ(::deflate(&z, Z_FINISH), Z_STREAM_END);
 	out.resize(z.total_out);
 	deflateEnd(&z);
 	return out;
+}
+
+Bytes z_compress(const Bytes& in, int level, int window_bits, int strategy = Z_DEFAULT_STRATEGY) {
+	ZlibWriter w;
+	w.level = level;
+	w.window_bits = window_bits;
+	w.strategy = strategy;
+	return z_compress(in, w);
 }
 
 // zlib's inflate; answers false unless the stream ends exactly at the input's end.
@@ -241,26 +247,23 @@ TEST(Deflate, InflatesManyBlocksAndFlushPoints) {
 	Bytes data = text(100000, 7);
 	for (int flush : {Z_SYNC_FLUSH, Z_FULL_FLUSH, Z_PARTIAL_FLUSH}) {
 		for (size_t every : {1u, 7u, 1000u}) {
-			Bytes theirs = z_compress(data, 6, -15, Z_DEFAULT_STRATEGY, flush, every);
+			ZlibWriter w;
+			w.window_bits = -15;
+			w.flush = flush;
+			w.flush_every = every;
 			Bytes back;
-			ASSERT_EQ(unpack(deflate::uncompress, theirs, back), deflate::DONE) << flush << " " << every;
+			ASSERT_EQ(unpack(deflate::uncompress, z_compress(data, w), back), deflate::DONE) << flush << " " << every;
 			EXPECT_EQ(back, data) << flush << " " << every;
 		}
 	}
-	// Small windows and memory give different headers and many dynamic blocks.
+	// Small windows and memory give other headers and many dynamic blocks.
 	for (int bits : {9, 12}) {
-		z_stream z{};
-		ASSERT_EQ(deflateInit2(&z, 9, Z_DEFLATED, bits, 1, Z_DEFAULT_STRATEGY), Z_OK);
-		Bytes out(deflateBound(&z, uLong(data.size())));
-		z.next_in = data.data();
-		z.avail_in = uInt(data.size());
-		z.next_out = out.data();
-		z.avail_out = uInt(out.size());
-		ASSERT_EQ(::deflate(&z, Z_FINISH), Z_STREAM_END);
-		out.resize(z.total_out);
-		deflateEnd(&z);
+		ZlibWriter w;
+		w.level = 9;
+		w.window_bits = bits;
+		w.mem_level = 1;
 		Bytes back;
-		ASSERT_EQ(unpack(deflate::zlib_uncompress, out, back), deflate::DONE) << bits;
+		ASSERT_EQ(unpack(deflate::zlib_uncompress, z_compress(data, w), back), deflate::DONE) << bits;
 		EXPECT_EQ(back, data);
 	}
 }
@@ -369,8 +372,6 @@ TEST(Deflate, GzipTrailerSizeIsCheckedAgainstTheData) {
 TEST(Deflate, GzipHeaderFields) {
 	Bytes data = text(3000, 12);
 	// zlib writes FEXTRA, FNAME, FCOMMENT and FHCRC.
-	z_stream z{};
-	ASSERT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY), Z_OK);
 	static Bytef extra[] = {'A', 'B', 3, 0, 'x', 'y', 'z'};
 	static char name[] = "file.txt", comment[] = "a comment";
 	gz_header h{};
@@ -379,15 +380,10 @@ TEST(Deflate, GzipHeaderFields) {
 	h.name = reinterpret_cast<Bytef*>(name);
 	h.comment = reinterpret_cast<Bytef*>(comment);
 	h.hcrc = 1;
-	ASSERT_EQ(deflateSetHeader(&z, &h), Z_OK);
-	Bytes packed(deflateBound(&z, uLong(data.size())) + 64);
-	z.next_in = data.data();
-	z.avail_in = uInt(data.size());
-	z.next_out = packed.data();
-	z.avail_out = uInt(packed.size());
-	ASSERT_EQ(::deflate(&z, Z_FINISH), Z_STREAM_END);
-	packed.resize(z.total_out);
-	deflateEnd(&z);
+	ZlibWriter w;
+	w.window_bits = 31;
+	w.header = &h;
+	Bytes packed = z_compress(data, w);
 	ASSERT_EQ(packed[3], 0x1E);
 
 	Bytes out;
