@@ -9,6 +9,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/evaluator/stack.h"
+#include "tests/unit/raised.h"
 
 using namespace vyn;
 
@@ -45,22 +46,6 @@ uint16_t tcp_reference(const std::vector<uint8_t>& d) {
 	for (; i + 1 < d.size(); i += 2) add(uint32_t(d[i]) << 8 | d[i + 1]);
 	if (i < d.size()) add(d[i]);
 	return uint16_t(~sum & 0xFFFF);
-}
-
-// Runs f under a try frame; answers the code of the error it raised, or 0.
-template <class F>
-uint32_t error_code_of(F f) {
-	stack::init();
-	stack::mark_symbol(0, stack::OPEN_TRY);
-	uint32_t code = 0;
-	try {
-		f();
-	} catch (const Throw& t) {
-		EXPECT_EQ(t.code, THROW_ERROR);
-		code = errors::code_of(stack::get_top());
-	}
-	stack::reset_all();
-	return code;
 }
 
 }  // namespace
@@ -188,9 +173,10 @@ TEST(Checksum, Digests) {
 }
 
 TEST(Checksum, DigestOfAnIndexWithoutAlgorithmRaisesInvalidArg) {
+	stack::init();
 	for (int index : {0, 1, 7, -1}) {
 		uint8_t out[checksum::DIGEST_ROOM];
-		uint32_t code = error_code_of([&] { checksum::crypto_hash(nullptr, 0, index, out); });
+		uint32_t code = test::raised([&] { checksum::crypto_hash(nullptr, 0, index, out); });
 		EXPECT_EQ(code, errors::id::script_invalid_arg.code()) << index;
 	}
 }
