@@ -1,9 +1,9 @@
 #include "runtime/io/deflate.h"
 
 #include <algorithm>
-#include <iterator>
 #include <array>
 #include <cstring>
+#include <iterator>
 
 #include "runtime/io/byte_order.h"
 #include "runtime/io/checksum.h"
@@ -44,7 +44,7 @@ struct CodeRange {
 	uint8_t extra;
 };
 
-// Code i adds `extra` bits to `base`; extra is 0 for the first 2 steps
+// Code i adds `extra` bits to `base`; extra is 0 for the first 2 * step
 // codes, then grows by one every `step` codes.
 template <size_t N>
 constexpr std::array<CodeRange, N> code_ranges(uint16_t base, unsigned step) {
