@@ -1,10 +1,10 @@
 #include "runtime/io/crush.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "runtime/io/byte_order.h"
-#include <cstring>
 
 namespace vyn::crush {
 
