@@ -9,8 +9,10 @@
 #include "runtime/datatypes/extended_math.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/unset.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/io/random.h"
 #include "runtime/memory.h"
 
 namespace vyn::float_ {
@@ -154,6 +156,16 @@ Cell* negate(Cell* value) {
 	return value;
 }
 
+// The seed is the xor of the double's halves; the type is kept.
+Cell* random_action(Cell* value, bool seed, bool secure, bool) {
+	if (seed) {
+		random::seed(int32_t(value->data2 ^ value->data3));
+		return unset::box();
+	}
+	cell::put_double(value, random_raw(get(value), secure));
+	return value;
+}
+
 bool odd(const Cell* value) {
 	double r = std::fmod(std::trunc(get(value)), 2.0);
 	return r == 1.0 || r == -1.0;
@@ -269,6 +281,14 @@ bool not_finite(double d) { return (std::bit_cast<uint64_t>(d) & EXPONENT_BITS) 
 int32_t round_to_int(double d) {
 	double r = std::trunc(std::fabs(d) + 0.49999999999999994);
 	return integer::from_double(std::copysign(r, d));
+}
+
+double random_raw(double d, bool secure) {
+	if (secure) {
+		double d1 = random::secure_next(), d2 = random::secure_next();
+		return (d2 + d1 / 2147483647.0) / (2147483648.0 / d);
+	}
+	return double(random::next() & 0x7FFFFFFF) / 2147483647.0 * d;
 }
 
 bool almost_equal(double a, double b) {
@@ -427,6 +447,7 @@ double scan(const spans::Units& text, int32_t& error) {
 void init_type() {
 	ActionRow row{};
 	row.make = make;
+	row.random = random_action;
 	row.to = make;
 	row.form = form;
 	row.mold = mold;

@@ -60,6 +60,10 @@ double do_math_op(double x, double y, MathOp op);
 // float!, percent! or time!); answers the result slot.
 Cell* do_math(MathOp op);
 
+// A uniform draw from 0 to d: 31 bits of the generator, or 62 of the
+// secure source.
+double random_raw(double d, bool secure);
+
 // The comparison of float!, percent! and time! values.
 int32_t compare(const Cell* value1, const Cell* value2, CompareOp op);
 // The power and round actions of float!, percent! and time!, which

@@ -9,8 +9,10 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/unset.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/io/random.h"
 #include "runtime/memory.h"
 
 namespace vyn::integer {
@@ -99,6 +101,16 @@ Cell* negate(Cell* value) {
 
 Cell* complement(Cell* value) {
 	value->data2 = ~value->data2;
+	return value;
+}
+
+// Works on word 2 only, so char! keeps its type.
+Cell* random_action(Cell* value, bool seed, bool secure, bool) {
+	if (seed) {
+		random::seed(get(value));
+		return unset::box();
+	}
+	value->data2 = uint32_t(random::rand_range(secure, get(value)));
 	return value;
 }
 
@@ -364,6 +376,7 @@ int32_t scan(const spans::Units& text, int32_t& error) {
 void init_type() {
 	ActionRow row{};
 	row.make = make;
+	row.random = random_action;
 	row.to = to;
 	row.form = form;
 	row.mold = mold;

@@ -3,7 +3,9 @@
 #include "runtime/datatypes/constants.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/unset.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/io/random.h"
 #include "runtime/memory.h"
 #include "runtime/registry.h"
 
@@ -53,6 +55,16 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 }
 
 
+// True for the upper half of a 31-bit draw: a fair coin.
+Cell* random_action(Cell* value, bool seed, bool secure, bool) {
+	if (seed) {
+		random::seed(get(value) ? 1 : 0);
+		return unset::box();
+	}
+	int32_t draw = secure ? random::secure_next() : random::next() & 0x7FFFFFFF;
+	return cell::copy(constants::logic_cell(draw > 0x3FFFFFFF), value);
+}
+
 Cell* complement(Cell* value) { return cell::copy(constants::logic_cell(!get(value)), value); }
 
 template <MathOp Op>
@@ -92,6 +104,7 @@ bool top_true() {
 void init_type() {
 	ActionRow row{};
 	row.make = make;
+	row.random = random_action;
 	row.to = to;
 	row.form = form;
 	row.mold = mold;

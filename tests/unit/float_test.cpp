@@ -309,6 +309,24 @@ TEST_F(Float, MakeAndTo) {
 	}
 }
 
+TEST_F(Float, RandomStaysWithinTheValue) {
+	for (Cell v : {F(1.0), F(-3.5), P(0.5), T(60.0), F(1e300)})
+		for (bool secure : {false, true})
+			for (int i = 0; i < 2000; i++) {
+				Cell r = random_of(v, false, secure);
+				ASSERT_EQ(cell::type_of(&r), cell::type_of(&v));
+				double d = cell::get_double(&r), limit = cell::get_double(&v);
+				ASSERT_GE(std::fabs(d), 0.0);
+				ASSERT_LE(std::fabs(d), std::fabs(limit)) << mold(v);
+				ASSERT_TRUE(d == 0 || std::signbit(d) == std::signbit(limit)) << mold(v);
+			}
+	Cell seeded = random_of(F(2.5), true);
+	EXPECT_TRUE(cell::is(&seeded, T_UNSET));
+	double first = cell::get_double(&(const Cell&)random_of(F(1.0)));
+	random_of(F(2.5), true);
+	EXPECT_EQ(cell::get_double(&(const Cell&)random_of(F(1.0))), first);
+}
+
 TEST_F(Float, Helpers) {
 	struct Round {
 		double d;

@@ -256,6 +256,32 @@ TEST_F(Integer, UnaryActions) {
 	expect_cell(call(A_ABSOLUTE, {I(-2147483647)}), I(2147483647), "absolute");
 }
 
+TEST_F(Integer, RandomDrawsInRangeAndRepeatsAfterSeed) {
+	struct Case {
+		int32_t n, low, high;
+	} cases[] = {{0, 0, 0}, {1, 1, 1}, {6, 1, 6}, {-5, -5, -1}, {2147483647, 1, 2147483647}, {-2147483648, -2147483648, -1}};
+	for (const Case& c : cases)
+		for (bool secure : {false, true})
+			for (int i = 0; i < 200; i++) {
+				Cell r = random_of(I(c.n), false, secure);
+				ASSERT_TRUE(cell::is(&r, T_INTEGER));
+				ASSERT_GE(integer::get(&r), c.low) << c.n;
+				ASSERT_LE(integer::get(&r), c.high) << c.n;
+			}
+
+	Cell seeded = random_of(I(42), true);
+	EXPECT_TRUE(cell::is(&seeded, T_UNSET));
+	std::vector<int32_t> first;
+	for (int i = 0; i < 10; i++) first.push_back(integer::get(&(const Cell&)random_of(I(1000))));
+	random_of(I(42), true);
+	for (int i = 0; i < 10; i++) EXPECT_EQ(integer::get(&(const Cell&)random_of(I(1000))), first[size_t(i)]);
+
+	Cell c = random_of(C('a'));
+	ASSERT_TRUE(cell::is(&c, T_CHAR)) << "char! keeps its type";
+	EXPECT_GE(char_::get(&c), 1u);
+	EXPECT_LE(char_::get(&c), uint32_t('a'));
+}
+
 TEST_F(Integer, HelpersOnTheResultSlot) {
 	stack::arguments = stack::top;
 	integer::push(9);

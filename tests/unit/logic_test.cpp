@@ -92,6 +92,25 @@ TEST_F(Logic, BitwiseComplementAndCompare) {
 	EXPECT_EQ(raised([&] { actions::compare(&t, &f, COMP_LESSER); }).code, code(errors::id::script_invalid_compare));
 }
 
+TEST_F(Logic, RandomIsAFairCoin) {
+	for (bool secure : {false, true}) {
+		int heads = 0;
+		for (int i = 0; i < 20000; i++) {
+			Cell r = random_of(L(true), false, secure);
+			ASSERT_TRUE(cell::is(&r, T_LOGIC));
+			heads += logic::get(&r);
+		}
+		EXPECT_GT(heads, 9400) << secure;
+		EXPECT_LT(heads, 10600) << secure;
+	}
+	Cell seeded = random_of(L(true), true);
+	EXPECT_TRUE(cell::is(&seeded, T_UNSET));
+	std::vector<bool> first;
+	for (int i = 0; i < 32; i++) first.push_back(logic::get(&(const Cell&)random_of(L(true))));
+	random_of(L(true), true);
+	for (int i = 0; i < 32; i++) EXPECT_EQ(logic::get(&(const Cell&)random_of(L(true))), first[size_t(i)]);
+}
+
 TEST_F(Logic, TextsOfTheSimpleValues) {
 	struct Case {
 		Cell value;

@@ -152,6 +152,11 @@ inline Cell op(MathOp code, const Cell& a, const Cell& b) {
 	return call(slots[code], {a, b});
 }
 
+// random with /seed (refinement position 1) or /secure.
+inline Cell random_of(const Cell& v, bool seed = false, bool secure = false) {
+	return call(A_RANDOM, {v, L(true)}, {seed ? 1 : -1, secure ? 1 : -1, -1});
+}
+
 inline Cell make(Type t, const Cell& spec) { return call(A_MAKE, {D(t), spec}); }
 inline Cell to(Type t, const Cell& spec) { return call(A_TO, {D(t), spec}); }
 
