@@ -14,9 +14,9 @@ namespace vyn::extended_math {
 
 // The arithmetic worker of a type (pair/do-math, tuple/do-math,
 // money/do-math, date/do-math ...), indexed by type id: (math-op) on the
-// frame's two argument slots, the first holding a value of that type (a
-// money! or date! worker also takes a number first); the result replaces the
-// first slot and is answered.
+// frame's two argument slots, the first holding a value of that type (the
+// money! and tuple! workers also take a number first); the result replaces
+// the first slot and is answered.
 using DoMath = Cell* (*)(MathOp op);
 extern DoMath do_math[TYPE_COUNT];
 
