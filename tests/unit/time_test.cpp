@@ -57,6 +57,7 @@ TEST_F(Time, MakeFromNumbersAndBlocks) {
 	};
 	for (const Case& c : cases) expect_cell(make(T_TIME, c.spec), T(c.seconds), "make time! " + form(c.spec));
 	EXPECT_EQ(form(make(T_TIME, BLOCK({I(-1), I(30)}))), "-1:30:00");
+	EXPECT_EQ(form(to(T_TIME, F(90061.25))), "25:01:01.25");
 
 	Cell bad[] = {BLOCK({I(1), I(-30)}), BLOCK({I(1), I(2), I(3), I(4)}), BLOCK({I(1), I(2), I(-3)}),
 		BLOCK({F(1.5), I(2)}), BLOCK({I(1), F(2.5)}), S("1:30"), L(true)};
