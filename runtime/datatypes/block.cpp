@@ -329,6 +329,7 @@ void init_type() {
 	row.insert = insert;
 	row.put = put;
 	row.select = select;
+	row.sort = sort;
 	row.swap = swap;
 	row.take = take;
 	row.trim = trim;

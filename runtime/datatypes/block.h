@@ -114,6 +114,23 @@ inline bool typeset_has(const Cell* typeset, Type t) {
 // the lexer.
 extern void (*load_text)(Cell* text, Cell* out);
 
+// The record comparators of sort (sorting.h): compare_records compares the
+// cells of two records under a comparison code (u1) and the sort flags word
+// (u2), ordering incomparable cells by type id; compare_call asks a
+// function! through call_comparator, u1 being the data-stack index of the
+// function.
+int32_t compare_records(const void* a, const void* b, uint32_t code, uint32_t flags);
+int32_t compare_call(const void* a, const void* b, uint32_t function_index, uint32_t flags);
+
+// Calls a function! with two arguments for sort/compare and leaves its
+// answer in `out`. The interpreter installs it: it opens a call frame named
+// <compare-callback> in the function's context, passes the two values,
+// pads the function's refinements and locals as unused, runs the body and
+// closes the frame. Vyn code runs, so a collection may move every buffer:
+// callers keep no buffer address across the call. An exit (break, return)
+// comes back with errors::pending set; an error raises through it.
+extern void (*call_comparator)(const Cell* function, const Cell* first, const Cell* second, Cell* out);
+
 // Action implementations.
 Cell* make(Cell* proto, Cell* spec, Type type);
 Cell* to(Cell* proto, Cell* spec, Type type);
@@ -135,6 +152,8 @@ Cell* find(Cell* series, Cell* value, const Cell* part, bool only, bool case_sen
 	const Cell* with, const Cell* skip, bool last, bool reverse, bool tail, bool match);
 Cell* select(Cell* series, Cell* value, const Cell* part, bool only, bool case_sensitive, bool same, bool any,
 	const Cell* with, const Cell* skip, bool last, bool reverse);
+Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* compare, const Cell* part, bool all,
+	bool reverse, bool stable);
 Cell* put(Cell* series, Cell* key, Cell* value, bool case_sensitive);
 Cell* swap(Cell* series1, Cell* series2);
 Cell* take(Cell* series, const Cell* part, bool deep, bool last);
