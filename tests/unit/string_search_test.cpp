@@ -63,6 +63,7 @@ TEST_F(StringSearch, FindRefinements) {
 		{"abcdef", 1, str("cd"), R{.skip = 2}, 3},
 		{"abcdef", 1, str("de"), R{.skip = 2}, 0},
 		{"abc", 1, str(""), R{}, 0},
+		{"x<b>y", 1, str("b", T_TAG), R{}, 2},  // a tag is looked for with its brackets
 		{"mail a@b.c", 1, str("A@B", T_EMAIL), R{}, 6},
 		{"\xC3\xA9t\xC3\xA9", 1, str("\xC3\x89T"), R{}, 1},
 		{"\xC3\xA9t\xC3\xA9", 1, str("\xC3\x89T"), R{.case_ = true}, 0},

@@ -8,7 +8,11 @@
 #include <string_view>
 
 #include "runtime/case_folding.h"
+#include "runtime/datatypes/email.h"
+#include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/tag.h"
+#include "runtime/datatypes/url.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/utf8.h"
 #include "tests/unit/text_support.h"
@@ -22,6 +26,10 @@ protected:
 		static bool tables = (unicode::init_case_tables(), true);
 		(void)tables;
 		string::init_type();
+		url::init_type();
+		file::init_type();
+		tag::init_type();
+		email::init_type();
 	}
 };
 
