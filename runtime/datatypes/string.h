@@ -15,6 +15,7 @@
 // node after every growth.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <string_view>
 
@@ -34,18 +35,25 @@ inline bool any_string(const Cell* c) { return any_string(cell::type_of(c)); }
 // ---- Access ----
 
 inline uint32_t width_of(const Cell* value) { return memory::buffer_of(value)->unit(); }
+// Units in a buffer: widths are powers of two, so a shift replaces the division.
+inline uint32_t units_of(const Series* s) { return s->used() >> std::countr_zero(s->unit()); }
 // Units from the buffer's first unit to the tail.
-inline uint32_t abs_length(const Cell* value) { return unicode::unit_count(memory::buffer_of(value)); }
+inline uint32_t abs_length(const Cell* value) { return units_of(memory::buffer_of(value)); }
+// Pulls the head back to the tail when it lies past it; answers the head.
+inline uint32_t clamp_head(Cell* value) {
+	uint32_t units = abs_length(value);
+	if (value->data1 > units) value->data1 = units;
+	return value->data1;
+}
 // Units from the (clamped) head to the tail.
 inline uint32_t vs_length(Cell* value) {
-	Series* s = memory::buffer_of(value);
-	uint32_t units = unicode::unit_count(s);
-	uint32_t head = unicode::clamp_head(value);
-	return units - head;
+	uint32_t units = abs_length(value);
+	if (value->data1 > units) value->data1 = units;
+	return units - value->data1;
 }
 inline uint8_t* vs_head(Cell* value) {
-	uint32_t head = unicode::clamp_head(value);
-	return unicode::unit_at(memory::buffer_of(value), head);
+	uint32_t head = clamp_head(value);
+	return memory::buffer_of(value)->head_ptr() + size_t(head) * width_of(value);
 }
 inline uint8_t* vs_tail(Cell* value) { return memory::buffer_of(value)->tail_ptr(); }
 inline bool vs_tail_q(const Cell* value) { return value->data1 >= abs_length(value); }
@@ -73,7 +81,13 @@ struct Text {
 	uint32_t width;
 	uint32_t unit(uint32_t i) const { return unicode::get_unit(at + size_t(i) * width, width); }
 };
-inline Text text_of(Cell* value) { return {vs_head(value), vs_length(value), width_of(value)}; }
+inline Text text_of(Cell* value) {
+	Series* s = memory::buffer_of(value);
+	uint32_t w = s->unit();
+	uint32_t units = s->used() >> std::countr_zero(w);
+	if (value->data1 > units) value->data1 = units;
+	return {s->head_ptr() + size_t(value->data1) * w, units - value->data1, w};
+}
 
 // ---- Building ----
 
@@ -233,9 +247,19 @@ Cell* find(Cell* series, Cell* value, const Cell* part, bool only, bool case_sen
 	const Cell* with, const Cell* skip, bool last, bool reverse, bool tail, bool match);
 Cell* select(Cell* series, Cell* value, const Cell* part, bool only, bool case_sensitive, bool same, bool any,
 	const Cell* with, const Cell* skip, bool last, bool reverse);
+Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* compare, const Cell* part, bool all,
+	bool reverse, bool stable);
 Cell* swap(Cell* series1, Cell* series2);
 Cell* take(Cell* series, const Cell* part, bool deep, bool last);
 Cell* trim(Cell* series, bool head, bool tail, bool automatic, bool lines, bool all, const Cell* with);
+
+// Sort comparators by unit width, and for vectors of 32- and 64-bit floats:
+// (record a, record b, case flag, sort flags word).
+int32_t sort_compare_1(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+int32_t sort_compare_2(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+int32_t sort_compare_4(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+int32_t sort_compare_f32(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+int32_t sort_compare_f64(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 
 // Set-operation codes of the set natives.
 enum SetOp : int32_t { SET_UNIQUE = 8, SET_UNION, SET_INTERSECT, SET_EXCLUDE, SET_DIFFERENCE };

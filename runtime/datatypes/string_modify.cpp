@@ -42,7 +42,12 @@ uint32_t add_text(Cell* series, Cell* value, int32_t part, bool only, int32_t du
 }  // namespace
 
 Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
-	uint32_t head = unicode::clamp_head(series);
+	if (append && dup <= 1 && cell::is(value, T_CHAR) && !(buffer(series)->flags & SERIES_OWNED)) {
+		append_char(series, value->data2);
+		series->data1 = 0;
+		return series;
+	}
+	uint32_t head = clamp_head(series);
 	uint32_t tail = abs_length(series);
 	bool at_tail = append || head >= tail;
 	uint32_t at = at_tail ? tail : head;
@@ -65,7 +70,7 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bo
 }
 
 Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
-	uint32_t head = unicode::clamp_head(series);
+	uint32_t head = clamp_head(series);
 	uint32_t tail = abs_length(series);
 	notify(series, "change", head, 0);
 	uint32_t added = add_text(series, value, -1, only, dup);
@@ -95,7 +100,7 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
 Cell* swap(Cell* series1, Cell* series2) {
 	Type t2 = cell::type_of(series2);
 	if (!any_string(t2) && t2 != T_BINARY) errors::fire(errors::id::script_invalid_arg, series2);
-	uint32_t h1 = unicode::clamp_head(series1), h2 = unicode::clamp_head(series2);
+	uint32_t h1 = clamp_head(series1), h2 = clamp_head(series2);
 	if (h1 >= abs_length(series1) || h2 >= abs_length(series2)) return series1;
 	uint32_t a = abs_char_at(series1, h1), b = abs_char_at(series2, h2);
 	// A byte series holds only bytes.
@@ -136,7 +141,7 @@ void empty_like(Cell* series, Cell* out) {
 }  // namespace
 
 Cell* take(Cell* series, const Cell* part, bool, bool last) {
-	uint32_t head = unicode::clamp_head(series);
+	uint32_t head = clamp_head(series);
 	uint32_t units = abs_length(series);
 	if (head >= units) {
 		cell::make_none(series);
@@ -210,7 +215,7 @@ struct Packer {
 
 Packer packer_at(Cell* series) {
 	Series* s = buffer(series);
-	return {s->head_ptr(), s->unit(), unicode::clamp_head(series)};
+	return {s->head_ptr(), s->unit(), clamp_head(series)};
 }
 
 void finish(Cell* series, const Packer& p) { truncate(series, p.out); }
@@ -324,7 +329,7 @@ void trim_head_tail(Cell* series, bool head, bool tail) {
 
 Cell* trim(Cell* series, bool head, bool tail, bool automatic, bool lines, bool all, const Cell* with) {
 	if (automatic && !(all || with)) errors::fire(errors::id::internal_not_done);
-	uint32_t at = unicode::clamp_head(series);
+	uint32_t at = clamp_head(series);
 	notify(series, "trim", at, 0);
 	if (all || with)
 		trim_with(series, with);

@@ -7,6 +7,9 @@
 // by the low byte of the (folded) unit; everything else is a direct scan.
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <unordered_set>
 #include <vector>
 
@@ -95,11 +98,23 @@ Needle needle_of(Cell* series, Cell* value, bool fold) {
 	return needle;
 }
 
+// Folded Latin-1 units, read without the branch of the general mapping.
+struct ByteFolds {
+	uint32_t table[256];
+	ByteFolds() {
+		for (uint32_t c = 0; c < 256; c++) table[c] = unicode::to_upper(c);
+	}
+};
+
 template <typename U, bool Fold>
 inline uint32_t unit(const uint8_t* base, uint32_t i) {
 	U u;
 	std::memcpy(&u, base + size_t(i) * sizeof(U), sizeof(U));
-	return Fold ? unicode::to_upper(u) : u;
+	if constexpr (Fold && sizeof(U) == 1) {
+		static const ByteFolds folds;
+		return folds.table[u];
+	}
+	return Fold ? unicode::to_upper(uint32_t(u)) : uint32_t(u);
 }
 
 template <typename U, bool Fold>
@@ -109,6 +124,8 @@ bool match_at(const uint8_t* base, uint32_t p, const std::vector<uint32_t>& need
 	return true;
 }
 
+// Horspool's search; the skip table is keyed by the low byte of a unit, so
+// units sharing a low byte take the smaller skip (still safe).
 template <typename U, bool Fold>
 int64_t horspool(const uint8_t* base, uint32_t from, uint32_t end, const std::vector<uint32_t>& needle) {
 	uint32_t n = uint32_t(needle.size());
@@ -128,6 +145,79 @@ int64_t horspool(const uint8_t* base, uint32_t from, uint32_t end, const std::ve
 	}
 	return NOT_FOUND;
 }
+
+// Horspool over pairs of units, for long texts: a pair absent from the
+// needle skips n - 1 units, where one unit alone (in a small alphabet) is
+// nearly always present. Keys are the low bytes of the two units.
+constexpr uint32_t PAIR_MIN_TEXT = 16384;
+constexpr uint32_t PAIR_MIN_NEEDLE = 4;
+
+template <typename U, bool Fold>
+int64_t horspool_pairs(const uint8_t* base, uint32_t from, uint32_t end, const std::vector<uint32_t>& needle) {
+	uint32_t n = uint32_t(needle.size());
+	auto key = [](uint32_t x, uint32_t y) { return ((x & 0xFF) << 8) | (y & 0xFF); };
+	std::vector<uint16_t> skip(65536, uint16_t(n - 1));
+	for (uint32_t i = 0; i + 2 < n; i++) skip[key(needle[i], needle[i + 1])] = uint16_t(n - 2 - i);
+	skip[key(needle[n - 2], needle[n - 1])] = 0;
+	for (uint32_t p = from; p <= end - n;) {
+		uint32_t s = skip[key(unit<U, Fold>(base, p + n - 2), unit<U, Fold>(base, p + n - 1))];
+		if (s == 0) {
+			if (match_at<U, Fold>(base, p, needle)) return p;
+			s = 1;
+		}
+		p += s;
+	}
+	return NOT_FOUND;
+}
+
+#if defined(__SSE2__)
+// Case-folded search in Latin-1 text, 16 positions at a time: a position is
+// a candidate when its unit folds like the needle's first and the unit n - 1
+// further folds like its last. Each folded unit has at most a few Latin-1
+// preimages ("S": s, S and U+00DF), compared with one vector each.
+struct Preimage {
+	__m128i bytes[4];
+	int count = 0;
+};
+
+// False when more than four bytes fold to f; count 0 when none does.
+bool preimage(uint32_t f, Preimage& out) {
+	static const ByteFolds folds;
+	for (uint32_t b = 0; b < 256; b++) {
+		if (folds.table[b] != f) continue;
+		if (out.count == 4) return false;
+		out.bytes[out.count++] = _mm_set1_epi8(char(b));
+	}
+	return true;
+}
+
+inline uint32_t candidates(const uint8_t* at, const Preimage& p) {
+	__m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+	__m128i hits = _mm_cmpeq_epi8(block, p.bytes[0]);
+	for (int k = 1; k < p.count; k++) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, p.bytes[k]));
+	return uint32_t(_mm_movemask_epi8(hits));
+}
+
+// NOT_FOUND, a position, or -2 when the needle does not suit this search.
+int64_t folded_bytes_search(const uint8_t* base, uint32_t from, uint32_t end, const std::vector<uint32_t>& needle) {
+	uint32_t n = uint32_t(needle.size());
+	Preimage first, last;
+	if (!preimage(needle[0], first) || !preimage(needle[n - 1], last)) return -2;
+	if (first.count == 0 || last.count == 0) return NOT_FOUND;
+	uint32_t p = from;
+	for (; uint64_t(p) + n - 1 + 16 <= end; p += 16) {
+		uint32_t mask = candidates(base + p, first) & candidates(base + p + n - 1, last);
+		while (mask) {
+			uint32_t at = p + uint32_t(__builtin_ctz(mask));
+			if (match_at<uint8_t, true>(base, at, needle)) return at;
+			mask &= mask - 1;
+		}
+	}
+	for (; p + n <= end; p++)
+		if (match_at<uint8_t, true>(base, p, needle)) return p;
+	return NOT_FOUND;
+}
+#endif
 
 int64_t memmem_search(const uint8_t* base, uint32_t from, uint32_t end, const std::vector<uint32_t>& needle) {
 	std::vector<uint8_t> bytes(needle.begin(), needle.end());
@@ -156,6 +246,14 @@ int64_t scan_units(const uint8_t* base, const Range& r, const std::vector<uint32
 		bool fits = true;
 		for (uint32_t c : needle) fits &= c <= 0xFF;
 		if (sizeof(U) == 1 && !Fold && fits) return memmem_search(base, uint32_t(r.first), end, needle);
+#if defined(__SSE2__)
+		if (sizeof(U) == 1 && Fold) {
+			int64_t at = folded_bytes_search(base, uint32_t(r.first), end, needle);
+			if (at != -2) return at;
+		}
+#endif
+		if (n >= PAIR_MIN_NEEDLE && n <= 0xFFFF && end - uint32_t(r.first) >= PAIR_MIN_TEXT)
+			return horspool_pairs<U, Fold>(base, uint32_t(r.first), end, needle);
 		return horspool<U, Fold>(base, uint32_t(r.first), end, needle);
 	}
 	for (int64_t p = r.first; r.step > 0 ? p <= r.limit : p >= r.limit; p += r.step) {
@@ -214,7 +312,7 @@ Hit search(Cell* series, Cell* value, const Cell* part, bool case_sensitive, boo
 	}
 	Series* s = memory::buffer_of(series);
 	uint32_t units = s->used() / s->unit();
-	uint32_t head = unicode::clamp_head(series);
+	uint32_t head = clamp_head(series);
 	if (units == 0 || (head >= units && !reverse)) return hit;
 	int64_t length = -1;
 	if (part) {
@@ -344,7 +442,7 @@ void do_set_op(int32_t op, bool case_sensitive, const Cell* skip) {
 	bool fold = !case_sensitive;
 	uint32_t capacity = vs_length(&first);
 	bool two_pass = op == SET_UNION || op == SET_DIFFERENCE;
-	if (op != SET_UNIQUE) unicode::clamp_head(&second);
+	if (op != SET_UNIQUE) clamp_head(&second);
 	if (op == SET_UNION) capacity += vs_length(&second);
 	uint32_t width = width_of(&first);
 	if (op != SET_UNIQUE) width = std::max(width, width_of(&second));

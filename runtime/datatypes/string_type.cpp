@@ -160,7 +160,7 @@ namespace {
 // more, head + n below 0; -1 when out of the buffer or n is 0.
 int64_t pick_position(Cell* series, int32_t n) {
 	if (n == 0) return -1;
-	int64_t at = int64_t(unicode::clamp_head(series)) + (n > 0 ? n - 1 : n);
+	int64_t at = int64_t(clamp_head(series)) + (n > 0 ? n - 1 : n);
 	if (at < 0 || at >= abs_length(series)) return -1;
 	return at;
 }
@@ -246,6 +246,7 @@ void init_type() {
 	row.find = find;
 	row.insert = insert;
 	row.select = select;
+	row.sort = sort;
 	row.swap = swap;
 	row.take = take;
 	row.trim = trim;

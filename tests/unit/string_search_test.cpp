@@ -75,21 +75,32 @@ TEST_F(StringSearch, FindRefinements) {
 }
 
 TEST_F(StringSearch, FindAcrossWidthsAndLongTexts) {
-	std::u32string hay(5000, U'x');
-	hay += U"n\u4E2De\U0001F600dle";
-	std::u32string needle = U"N\u4E2DE\U0001F600DLE";
-	for (uint32_t w : {1u, 2u, 4u}) {
-		std::u32string h = hay;
-		if (w < 4) h = std::u32string(5000, U'x') + (w == 2 ? U"n\u4E2Dedle" : U"needle");
-		std::u32string n = w == 4 ? needle : w == 2 ? U"N\u4E2DEDLE" : U"NEEDLE";
-		Cell hs = wide(h, w);
-		Cell ns = wide(n, w == 1 ? 2 : w);
-		EXPECT_EQ(find_index(hs, ns, {}), 5001u) << "width " << w;
-		EXPECT_EQ(find_index(hs, ns, {.case_ = true}), 0u) << "width " << w;
-		Cell exact = wide(w == 4 ? U"n\u4E2De\U0001F600dle" : w == 2 ? U"n\u4E2Dedle" : U"needle", w);
-		EXPECT_EQ(find_index(hs, exact, {.case_ = true}), 5001u) << "width " << w;
-		EXPECT_EQ(find_index(hs, exact, {.last = true}), 5001u) << "width " << w;
+	// Short and long texts take different paths (pairs of units, vectors of
+	// 16 bytes); matches sit anywhere, up to the last possible position.
+	for (uint32_t size : {50u, 20000u}) {
+		for (uint32_t tail : {0u, 3u, 17u}) {
+			std::u32string pad(size, U'x');
+			for (uint32_t w : {1u, 2u, 4u}) {
+				std::u32string found = w == 4 ? U"n\u4E2De\U0001F600dle" : w == 2 ? U"n\u4E2Dedle" : U"needl\u00e9";
+				std::u32string folded = w == 4 ? U"N\u4E2DE\U0001F600DLE" : w == 2 ? U"N\u4E2DEDLE" : U"NEEDL\u00c9";
+				Cell hs = wide(pad + found + std::u32string(tail, U'y'), w);
+				Cell ns = wide(folded, w == 1 ? 2 : w);
+				Cell exact = wide(found, w);
+				uint32_t expect = size + 1;
+				EXPECT_EQ(find_index(hs, ns, {}), expect) << "width " << w << " size " << size << " tail " << tail;
+				EXPECT_EQ(find_index(hs, ns, {.case_ = true}), 0u) << "width " << w;
+				EXPECT_EQ(find_index(hs, exact, {.case_ = true}), expect) << "width " << w;
+				EXPECT_EQ(find_index(hs, exact, {.last = true}), expect) << "width " << w;
+			}
+		}
 	}
+	// U+00DF folds to "S": a folded search for "SS" finds it beside "s" and "S".
+	Cell strasse = str(std::string(40, '.') + "stra\xC3\x9F" "e");
+	EXPECT_EQ(find_index(strasse, str("RASSE"), {}), 0u) << "one codepoint folds to one";
+	EXPECT_EQ(find_index(strasse, str("RASE"), {}), 43u);
+	EXPECT_EQ(find_index(strasse, str("\xC3\x9F" "E"), {}), 45u);
+	// A needle unit that no Latin-1 unit folds to cannot match.
+	EXPECT_EQ(find_index(str(std::string(40, 'a')), wide(U"a\u4E2D", 2), {}), 0u);
 	// The skip table keys on the low byte: U+0178 and "x" (0x78) share a bucket.
 	Cell hs = wide(U"xxxx\u0178x\u0178", 2);
 	Cell ns = wide(U"x\u0178", 2);
@@ -223,6 +234,83 @@ TEST_F(StringSearch, SetOperationsKeepTheFirstType) {
 	string::do_set_op(string::SET_UNIQUE, false, nullptr);
 	EXPECT_EQ(cell::type_of(stack::arguments), T_FILE);
 	EXPECT_EQ(utf8(*stack::arguments), "a/b");
+}
+
+}  // namespace
+
+namespace {
+
+class StringSort : public StringTest {
+protected:
+	struct Refinements {
+		bool case_ = false;
+		int32_t skip = 0;
+		int32_t compare = 0;
+		int32_t part = 0x7FFF;
+		bool all = false, reverse = false, stable = false;
+	};
+	static Cell sorted(Cell series, Refinements r) {
+		Cell skip = integer(r.skip), compare = integer(r.compare), part = integer(r.part);
+		return *string::sort(&series, r.case_, r.skip ? &skip : nullptr, r.compare ? &compare : nullptr,
+			r.part == 0x7FFF ? nullptr : &part, r.all, r.reverse, r.stable);
+	}
+};
+
+TEST_F(StringSort, Refinements) {
+	using R = Refinements;
+	struct Case {
+		std::u32string text;
+		uint32_t width, index;
+		R r;
+		std::u32string result;  // the whole buffer
+		uint32_t answer;        // 1-based head of the answer
+	} cases[] = {
+		{U"bCa", 1, 1, R{}, U"abC", 1},
+		{U"bCa", 1, 1, R{.case_ = true}, U"Cab", 1},
+		{U"bCa", 1, 1, R{.reverse = true}, U"Cba", 1},
+		{U"\u00e9\u00c9a", 1, 1, R{}, U"a\u00c9\u00e9", 1},  // width 1 folds ASCII letters only
+		{U"\u00e9\u00c9a", 2, 1, R{.stable = true}, U"a\u00e9\u00c9", 1},  // width 2 folds both
+		{U"b2a1c0", 1, 1, R{.skip = 2}, U"a1b2c0", 1},
+		{U"b2a1c0", 1, 1, R{.skip = 2, .compare = 2}, U"c0a1b2", 1},
+		{U"a2a1", 1, 1, R{.skip = 2, .all = true}, U"a1a2", 1},
+		{U"a2a1", 1, 1, R{.skip = 2, .stable = true}, U"a2a1", 1},
+		{U"dcba", 1, 2, R{.part = 2}, U"dbca", 2},
+		{U"dcba", 1, 3, R{.part = -2}, U"cdba", 1},
+		{U"dcba", 1, 2, R{.part = -5}, U"dcba", 1},  // one unit before the head
+		{U"\U0001F600ab\u4E2D", 4, 1, R{}, U"ab\u4E2D\U0001F600", 1},
+		{U"BbAa", 1, 1, R{.stable = true}, U"AaBb", 1},
+	};
+	for (const Case& c : cases) {
+		Cell s = at(wide(c.text, c.width), c.index);
+		Cell r = sorted(s, c.r);
+		EXPECT_EQ(text_of(s.data2), c.result);
+		EXPECT_EQ(r.data1 + 1, c.answer);
+	}
+}
+
+TEST_F(StringSort, Errors) {
+	using R = Refinements;
+	struct Case {
+		const char* text;
+		R r;
+		uint32_t error;
+	} cases[] = {
+		{"ab", R{.skip = 3}, code(errors::id::script_invalid_refine_arg)},
+		{"abc", R{.skip = 2}, code(errors::id::script_invalid_refine_arg)},
+		{"abc", R{.skip = -1}, code(errors::id::script_invalid_refine_arg)},
+		{"ab", R{.all = true}, code(errors::id::script_bad_refines)},
+		{"ab", R{.compare = 1}, code(errors::id::script_bad_refines)},
+		{"abcd", R{.skip = 2, .compare = 1, .all = true}, code(errors::id::script_bad_refines)},
+		{"abcd", R{.skip = 2, .compare = 3}, code(errors::id::script_out_of_range)},
+	};
+	for (const Case& c : cases) {
+		Cell s = str(c.text);
+		EXPECT_EQ(raised([&] { sorted(s, c.r); }), c.error) << c.text;
+		EXPECT_EQ(utf8(s), c.text) << "unchanged";
+	}
+	Cell s = str("ba"), cmp = str("x");
+	EXPECT_EQ(raised([&] { string::sort(&s, false, nullptr, &cmp, nullptr, false, false, false); }),
+		code(errors::id::script_invalid_refine_arg));
 }
 
 }  // namespace
