@@ -215,7 +215,6 @@ bool report(Scan& s, Event event, int32_t type, const uint8_t* start, const uint
 		s.position = p;
 		s.cached_position = s.input;
 		s.cached_codepoints = 0;
-		verdict = false;
 	}
 	stack::top = args;
 	return verdict;
@@ -269,6 +268,7 @@ void close_level(Scan& s, uint32_t type, const uint8_t* start, const uint8_t* en
 		if (type == T_MAP) {
 			if (count % 2) fail(s, s.input + m->data3, end, T_MAP);
 			Cell out = *m;
+			s.token_start = s.input + m->data3;
 			extended.map(s, &out, cell_at(s.head), count);
 			m = cell_at(marker);
 			m->header = (out.header & ~FLAG_NEW_LINE) | (m->header & FLAG_NEW_LINE);
@@ -430,9 +430,10 @@ inline Token next_token(Scan& s) {
 	t.k = next - FINAL_BASE;
 	t.before = uint8_t(state);
 	t.flags = flags;
-	bool own_byte = p < end && (closes_on_byte[t.k] || (t.k == TK_FILE && state == ST_FILE_QUOTED) ||
+	bool own_byte = p < end && (closes_on_byte[t.k] || t.k == TK_ERROR || (t.k == TK_FILE && state == ST_FILE_QUOTED) ||
 		(t.k == TK_POINT && state == ST_POINT));
 	t.end = p + (own_byte ? 1 : 0);
+	s.token_start = t.start;
 	s.token_end = t.end;
 	s.position = t.end;
 	s.before_final = t.before;
@@ -491,6 +492,7 @@ void braced_close(Scan& s, const Token& t) {
 	s.start_state = ST_START;
 	s.token_type = T_STRING;
 	const uint8_t* start = s.brace_start;
+	s.token_start = start;
 	if (!s.load) {
 		check_text(s, start + 1, t.end - 1, true, T_STRING);
 		return;
@@ -603,10 +605,8 @@ void run(Scan& s) {
 		if (s.callback && start_state != ST_BRACED) {
 			int32_t type = s.token_type > 0 ? s.token_type : -int32_t(t.k + 1);
 			const uint8_t* position = s.position;
-			if (!report(s, EV_PRESCAN, type, t.start, t.end, nullptr)) {
-				if (s.position == position) s.position = t.end;
-				continue;
-			}
+			bool wanted = report(s, EV_PRESCAN, type, t.start, t.end, nullptr);
+			if (!wanted || s.position != position) continue;  // skipped, or moved past it
 		}
 		if (t.k <= TK_COMMA) {
 			structural(s, t);
@@ -632,6 +632,7 @@ void check_levels(Scan& s) {
 		s.token_type = int32_t(level_type(m));
 		return;
 	}
+	if (s.start_state == ST_SEGMENT) fail(s, s.input + m->data3, s.input_end, T_PATH);
 	s.unmatched_type = int32_t(level_type(m));
 	fail(s, s.input + m->data3, s.input_end, ERR_UNCLOSED);
 }

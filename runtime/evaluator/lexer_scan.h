@@ -40,6 +40,7 @@ struct Scan {
 	const uint8_t* input;      // first byte of the text
 	const uint8_t* input_end;  // one past the last
 	const uint8_t* position;   // next byte to read
+	const uint8_t* token_start;  // of the last token, or of the value being closed
 	const uint8_t* token_end;
 	int32_t line;
 	int32_t line_feeds;        // before the last token: its new-line marker

@@ -164,10 +164,10 @@ void decode_text(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end, b
 		int32_t cp;
 		if (*p == '^') {
 			p = decode_escape(p + 1, end, &cp);
-			if (!p) fail(s, start, end, type);
+			if (!p) fail(s, s.token_start, end, type);
 		} else {
 			p = next_codepoint(p, end, &cp);
-			if (cp < 0) fail(s, start, end, type);
+			if (cp < 0) fail(s, s.token_start, end, type);
 		}
 		if (Build) w->put(uint32_t(cp));
 	}
@@ -193,7 +193,7 @@ void decode_percent(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end
 				cp = *p++;
 			} else {
 				p = next_codepoint(p, end, &cp);
-				if (cp < 0) fail(s, start, end, type);
+				if (cp < 0) fail(s, s.token_start, end, type);
 			}
 		} else {
 			uint32_t n = unicode::utf8_length(uint8_t(byte));
@@ -622,20 +622,23 @@ void construct_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32
 
 // ---------------------------------------------------------------- extended
 
-// Until their datatype modules install a loader, these literals are invalid.
+// Until their datatype modules install a loader, these literals cannot be
+// built: scanning them answers the type the automaton recognised, loading
+// them raises `invalid` with it.
 template <Type type>
-void not_loadable(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool) {
-	fail(s, start, end, type);
+void not_loadable(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+	if (build) fail(s, start, end, type);
 }
 
-void point_not_loadable(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool) {
+void point_not_loadable(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+	if (!build) return;
 	uint32_t commas = 0;
 	for (const uint8_t* p = start; p < end; p++) commas += *p == ',';
 	fail(s, start, end, commas == 2 ? T_POINT3D : T_POINT2D);
 }
 
 void map_not_loadable(Scan& s, Cell*, const Cell*, uint32_t) {
-	fail(s, s.position, s.position, T_MAP);
+	fail(s, s.token_start, s.position, T_MAP);
 }
 
 // Each extended entry goes through its hook, read at call time.

@@ -20,18 +20,21 @@ struct TokenEntry {
 extern const TokenEntry token_entries[TOKEN_CLASSES];
 
 // Literals of the datatypes that live in their own modules. Each entry is
-// the loader of its token class; until its module installs one, the entry
-// raises `invalid` with the datatype.
+// the loader of its token class, installed by that module; until then it
+// validates nothing and raises `invalid` with the datatype when asked to
+// build. A loader appends its value with emit(s) and reports rule
+// violations with fail(s, start, end, datatype).
 struct ExtendedLoaders {
-	TokenFn pair;
-	TokenFn tuple;
-	TokenFn date;
-	TokenFn money;
-	TokenFn binary;
-	TokenFn point;
-	TokenFn ref;
+	TokenFn pair;    // "1x2": the whole token
+	TokenFn tuple;   // "1.2.3"
+	TokenFn date;    // "12-Dec-2012/10:00+1:00"
+	TokenFn money;   // "-USD$1'000.50"
+	TokenFn binary;  // "#{...}" with an optional base before "#"
+	TokenFn point;   // from after "(" to after ")", or to the end when ")" is missing
+	TokenFn ref;     // "@name"
 	// Builds the map of a closed "#[ ... ]" level from `count` cells (an
-	// even count) into `out`; raises `invalid` map! for a bad key.
+	// even count) into `out`; raises `invalid` map! for a bad key
+	// (s.token_start is the map's opening token).
 	void (*map)(Scan& s, Cell* out, const Cell* cells, uint32_t count);
 };
 extern ExtendedLoaders extended;
