@@ -409,6 +409,7 @@ inline Token next_token(Scan& s) {
 	Token t;
 	t.start = p;
 	uint32_t flags = 0;
+	uint32_t row = state * CLASS_COUNT;
 	uint32_t next;
 	for (;;) {
 		uint32_t k;
@@ -420,12 +421,14 @@ inline Token next_token(Scan& s) {
 			k = CL_END;
 			flags |= FL_END;
 		}
-		next = transitions[state * CLASS_COUNT + k];
-		if (next >= uint32_t(FINAL_BASE)) break;
+		next = steps[row + k];
+		if (next & STEP_FINAL) break;
 		line += k == CL_LF;
-		state = next;
+		row = next;
 		p++;
 	}
+	next &= ~uint32_t(STEP_FINAL);
+	state = row / CLASS_COUNT;
 	s.line = line;
 	t.k = next - FINAL_BASE;
 	t.before = uint8_t(state);

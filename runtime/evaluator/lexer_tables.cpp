@@ -483,6 +483,15 @@ constexpr auto type_table = build_state_types();
 constexpr auto path_end_table = build_path_end();
 constexpr auto closes_table = build_closes_on_byte();
 
+constexpr std::array<uint16_t, WORKING_STATES * CLASS_COUNT> build_steps() {
+	std::array<uint16_t, WORKING_STATES * CLASS_COUNT> t{};
+	for (size_t i = 0; i < t.size(); i++) {
+		uint32_t next = transition_table[i];
+		t[i] = uint16_t(next >= uint32_t(FINAL_BASE) ? STEP_FINAL | next : next * CLASS_COUNT);
+	}
+	return t;
+}
+
 // Every working state must leave on the end of the input.
 constexpr bool ends_everywhere() {
 	for (int s = 0; s < WORKING_STATES; s++)
@@ -495,6 +504,7 @@ static_assert(ends_everywhere(), "a working state does not stop at the end of th
 
 const std::array<uint32_t, 256> classes = class_table;
 const std::array<uint8_t, WORKING_STATES * CLASS_COUNT> transitions = transition_table;
+const std::array<uint16_t, WORKING_STATES * CLASS_COUNT> steps = build_steps();
 const std::array<uint8_t, STATE_SLOTS> state_types = type_table;
 const std::array<uint8_t, CLASS_COUNT> path_end = path_end_table;
 const std::array<uint8_t, TOKEN_CLASSES> closes_on_byte = closes_table;

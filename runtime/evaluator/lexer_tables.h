@@ -87,6 +87,10 @@ static_assert(ST_SLASH_WORD + 1 == WORKING_STATES);
 
 extern const std::array<uint32_t, 256> classes;
 extern const std::array<uint8_t, WORKING_STATES * CLASS_COUNT> transitions;
+// The transitions as the scan loop walks them: a working state's row offset
+// (state x CLASS_COUNT), or STEP_FINAL | final state.
+constexpr uint16_t STEP_FINAL = 0x8000;
+extern const std::array<uint16_t, WORKING_STATES * CLASS_COUNT> steps;
 // Per state (working and final): the datatype the state reads (0 for none).
 // Only ST_START skips its bytes as leading white space.
 extern const std::array<uint8_t, STATE_SLOTS> state_types;
