@@ -363,7 +363,8 @@ void path_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fl
 }
 
 // "(": a point literal when the text up to the first "," is all point
-// characters (or the input ends first), else a paren level.
+// characters, else a paren level. Text that ends before any "," is a paren,
+// so an unfinished "(1 + 2" is reported as a missing ")".
 bool point_ahead(const uint8_t* p, const uint8_t* end) {
 	if (end - p < 3) return false;
 	for (; p < end; p++) {
@@ -377,7 +378,7 @@ bool point_ahead(const uint8_t* p, const uint8_t* end) {
 			return false;
 		}
 	}
-	return true;
+	return false;
 }
 
 // ---------------------------------------------------------------- the machine

@@ -19,6 +19,7 @@ TEST_F(Lexer, UnbalancedLevelsAreMissing) {
 		{"1\n2\n[3\n4", "missing | (line 4) | ] | [3"},
 		{"#[a 1", "missing | (line 1) | ] | #[a 1"},
 		{"(x, y)", "missing | (line 1) | ( | )"},
+		{"(1 + 2", "missing | (line 1) | ) | (1 + 2"},
 	});
 }
 

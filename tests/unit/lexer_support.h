@@ -54,6 +54,17 @@ inline std::u32string codepoints(Cell* s) {
 	return out;
 }
 
+// A string! of the codepoints at a unit width.
+inline Cell make_string_for_lexer(const std::u32string& text, uint32_t width) {
+	Node node = memory::alloc_series(uint32_t(text.size()) + 1, width, 0);
+	Series* s = memory::series(node);
+	for (size_t i = 0; i < text.size(); i++) unicode::put_unit(s->data() + i * width, width, text[i]);
+	s->tail = uint32_t(text.size()) * width;
+	Cell c;
+	cell::set(&c, T_STRING, 0, node, 0);
+	return c;
+}
+
 // A compact text of a loaded value: enough to tell types and contents apart.
 inline std::string show(Cell* v);
 

@@ -153,3 +153,48 @@ TEST_F(Lexer, NulEndsTheText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Lexer, NumberTextHelpersReportThroughTheirErrorCode) {
+	struct Case {
+		std::u32string text;
+		int32_t value;
+		int32_t error;
+	} integers[] = {
+		{U"42", 42, 0}, {U"-2147483648", INT32_MIN, 0}, {U"2147483648", 0, -2}, {U"+1'000", 1000, 0},
+		{U"12a", 0, -1}, {U"", 0, -1}, {U"-", 0, -1}, {U"99999999999999999999", 0, -2},
+	};
+	for (const Case& c : integers) {
+		for (uint32_t width : {1u, 2u, 4u}) {
+			Cell s = test::make_string_for_lexer(c.text, width);
+			int32_t error = 7;
+			int32_t v = lexer::scan_integer(memory::buffer_of(&s)->head_ptr(), width, uint32_t(c.text.size()), &error);
+			EXPECT_EQ(error, c.error) << width;
+			if (!c.error) {
+				EXPECT_EQ(v, c.value);
+			}
+		}
+	}
+	struct FloatCase {
+		std::u32string text;
+		double value;
+		int32_t error;
+	} floats[] = {
+		{U"1.5", 1.5, 0}, {U"1,5", 1.5, 0}, {U"-1'000.25", -1000.25, 0}, {U"1e3", 1000, 0},
+		{U"1.5x", 0, -1}, {U"", 0, -1}, {U"\u00e9", 0, -1}, {std::u32string(313, U'1'), 0, -1},
+	};
+	for (const FloatCase& c : floats) {
+		Cell s = test::make_string_for_lexer(c.text, 2);
+		int32_t error = 7;
+		double d = lexer::scan_float(memory::buffer_of(&s)->head_ptr(), 2, uint32_t(c.text.size()), &error);
+		EXPECT_EQ(error, c.error);
+		if (!c.error) {
+			EXPECT_EQ(d, c.value);
+		} else {
+			EXPECT_TRUE(d != d);
+		}
+	}
+}
+
+}  // namespace
