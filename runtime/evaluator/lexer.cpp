@@ -32,6 +32,9 @@ uint32_t scratch_used = 0;
 // Unwinds a scan that a non-loading error (or a callback) stopped.
 struct Stop {};
 
+// A text source counts positions in codepoints, a binary one in bytes.
+inline bool is_text(const Cell* source) { return source && !cell::is(source, T_BINARY); }
+
 inline bool is_marker(const Cell* c) { return cell::type_of(c) == T_TRIPLE; }
 inline uint32_t level_type(const Cell* marker) { return marker->data2 & 0xFFFF; }
 inline bool is_path_type(uint32_t t) { return t >= T_PATH && t <= T_GET_PATH; }
@@ -151,7 +154,7 @@ namespace {
 // the source is a string, else bytes; the last answer is cached because
 // tokens come in order.
 uint32_t source_index(Scan& s, const uint8_t* at) {
-	if (!s.source || !cell::is(s.source, T_STRING) ) return uint32_t(at - s.input);
+	if (!is_text(s.source)) return uint32_t(at - s.input);
 	if (at < s.cached_position) {
 		s.cached_position = s.input;
 		s.cached_codepoints = 0;
@@ -209,7 +212,7 @@ bool report(Scan& s, Event event, int32_t type, const uint8_t* start, const uint
 	if (s.source && cell::type_of(&args[1]) == cell::type_of(s.source) && args[1].data1 != set_index) {
 		int64_t index = int64_t(int32_t(args[1].data1)) - int64_t(base_index);
 		if (index < 0) index = 0;
-		const uint8_t* p = cell::is(s.source, T_STRING)
+		const uint8_t* p = is_text(s.source)
 			? unicode::skip_codepoints(s.input, s.input_end, uint32_t(index))
 			: s.input + (index > s.input_end - s.input ? s.input_end - s.input : index);
 		s.position = p;
@@ -727,13 +730,16 @@ void release() {
 	active = nullptr;
 }
 
-int32_t scan(Cell* result, const uint8_t* bytes, uint32_t length, const Options& o, uint32_t* consumed) {
+namespace {
+
+// `stable`: the bytes stay where they are while callbacks run.
+int32_t scan_bytes(Cell* result, const uint8_t* bytes, uint32_t length, const Options& o, uint32_t* consumed,
+	bool stable) {
 	init();
 	Scan s{};
 	s.base = s.head = s.tail = active ? active->tail : 0;
 	Copy copy;
-	if (o.callback && callback_hooks.call && (!o.source || !cell::is(o.source, T_STRING)))
-		bytes = copy.take(bytes, length);
+	if (o.callback && callback_hooks.call && !stable) bytes = copy.take(bytes, length);
 	s.input = s.position = s.token_end = bytes;
 	s.input_end = bytes + length;
 	s.line = 1;
@@ -758,12 +764,18 @@ int32_t scan(Cell* result, const uint8_t* bytes, uint32_t length, const Options&
 		s.tail = s.base;
 		throw;
 	}
-	if (consumed) *consumed = s.source && cell::is(s.source, T_STRING)
+	if (consumed) *consumed = is_text(s.source)
 		? unicode::count_codepoints(s.input, s.position) : uint32_t(s.position - s.input);
 	result_of(s, result, o);
 	s.tail = s.base;
 	int32_t type = s.token_type;
 	return type < 0 ? 0 : type;
+}
+
+}  // namespace
+
+int32_t scan(Cell* result, const uint8_t* bytes, uint32_t length, const Options& o, uint32_t* consumed) {
+	return scan_bytes(result, bytes, length, o, consumed, false);
 }
 
 int32_t scan_string(Cell* result, Cell* string, int32_t length, const Options& options, uint32_t* consumed) {
@@ -794,7 +806,19 @@ int32_t scan_string(Cell* result, Cell* string, int32_t length, const Options& o
 			scratch_used = saved;
 		}
 	} restore{heap, saved};
-	return scan(result, at, bytes, o, consumed);
+	return scan_bytes(result, at, bytes, o, consumed, true);
+}
+
+int32_t scan_series(Cell* result, Cell* series, int64_t length, const Options& options, uint32_t* consumed) {
+	if (is_text(series))
+		return scan_string(result, series, length < 0 ? -1 : int32_t(length > INT32_MAX ? INT32_MAX : length), options, consumed);
+	Series* b = memory::buffer_of(series);
+	uint32_t head = series->data1 < b->used() ? series->data1 : b->used();
+	uint32_t available = b->used() - head;
+	uint32_t n = length < 0 || length > int64_t(available) ? available : uint32_t(length);
+	Options o = options;
+	if (o.callback && !o.source) o.source = series;
+	return scan(result, b->head_ptr() + head, n, o, consumed);
 }
 
 Cell* load(const uint8_t* bytes, uint32_t length) {
@@ -802,6 +826,20 @@ Cell* load(const uint8_t* bytes, uint32_t length) {
 	cell::make_none(slot);
 	scan(slot, bytes, length, Options{});
 	return slot;
+}
+
+void load_value(const uint8_t* text, uint32_t size, Cell* out) {
+	Cell* block = stack::alloc_slot();
+	Options o;
+	o.one_value = true;
+	o.always_block = true;
+	uint32_t consumed = 0;
+	scan(block, text, size, o, &consumed);
+	Series* b = memory::buffer_of(block);
+	if (consumed < size) cell::make_none(out);
+	else if (b->used() == 0) cell::make_unset(out);
+	else *out = *b->head_cell();
+	stack::pop(1);
 }
 
 void mark_buffers(void (*visit)(Cell* value, void* data), void* data) {

@@ -47,9 +47,20 @@ int32_t scan(Cell* result, const uint8_t* bytes, uint32_t length, const Options&
 int32_t scan_string(Cell* result, Cell* string, int32_t length, const Options& options,
 	uint32_t* consumed = nullptr);
 
+// Scans a binary! (bytes) or string! (characters) from its head: `length`
+// units, clamped to what the series holds (negative: all). The bytes of a
+// binary are read in place.
+int32_t scan_series(Cell* result, Cell* series, int64_t length, const Options& options,
+	uint32_t* consumed = nullptr);
+
 // Loads UTF-8 text into a new block pushed on the data stack (the console
 // line, `do` of text); answers the block cell.
 Cell* load(const uint8_t* bytes, uint32_t length);
+
+// One value from UTF-8 text, for literal loading and `to` conversions:
+// `out` receives the first value, unset! when the text holds none, none
+// when text is left after it.
+void load_value(const uint8_t* text, uint32_t size, Cell* out);
 
 // For the collector: calls `visit` with every cell the active scans hold
 // (their output cells, source values and callbacks).

@@ -251,3 +251,45 @@ TEST_F(Tracing, ACallbackMayScanAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Lexer, SeriesEntryClampsItsPartAndReadsBinariesInPlace) {
+	Node bytes = memory::alloc_bytes(16);
+	Series* b = memory::series(bytes);
+	std::memcpy(b->data(), "1 [2] 3", 7);
+	b->tail = 7;
+	Cell* binary = stack::alloc_slot();
+	cell::set(binary, T_BINARY, 2, bytes, 0);
+	Cell* result = stack::alloc_slot();
+	struct Case {
+		int64_t part;
+		const char* shown;
+		uint32_t consumed;
+	} cases[] = {{-1, "[[2] 3]", 5}, {3, "[[2]]", 3}, {1000, "[[2] 3]", 5}, {0, "[]", 0}, {2, "error", 2}};
+	for (const Case& c : cases) {
+		uint32_t consumed = 99;
+		uint32_t code = raised([&] { lexer::scan_series(result, binary, c.part, lexer::Options{}, &consumed); });
+		EXPECT_EQ(code ? std::string("error") : test::show(result), c.shown) << c.part;
+		if (!code) {
+			EXPECT_EQ(consumed, c.consumed) << c.part;
+		}
+	}
+	binary->data1 = 100;  // a head past the tail reads nothing
+	lexer::scan_series(result, binary, -1, lexer::Options{}, nullptr);
+	EXPECT_EQ(test::show(result), "[]");
+}
+
+TEST_F(Lexer, LoadValueAnswersOneValueUnsetOrNone) {
+	struct Case {
+		const char* text;
+		const char* shown;
+	} cases[] = {{"abc", "abc"}, {"[1 2]", "[1 2]"}, {"", "unset"}, {"  ", "unset"}, {"a b", "none"}, {"a/b:", "a/b:"}};
+	for (const Case& c : cases) {
+		Cell out;
+		lexer::load_value(reinterpret_cast<const uint8_t*>(c.text), uint32_t(strlen(c.text)), &out);
+		EXPECT_EQ(test::show(&out), c.shown) << c.text;
+	}
+}
+
+}  // namespace
