@@ -117,3 +117,40 @@ TEST_F(Lexer, NearTextStopsAtLineEndsAndKeepsWholeCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random text from fragments that stress the automaton's edges: every
+// outcome must be values or a syntax error, in every mode.
+TEST_F(Lexer, RandomSourcesLoadOrRaiseSyntaxErrors) {
+	static const char* const pieces[] = {
+		"[", "]", "(", ")", "{", "}", "#[", "#(", "#{", "#\"", "\"", "^", "^(", "%", "%{", "}%", "/", "//",
+		":", "'", "a", "Ab", "FFh", "1", "0", "9'", ".", "e", "E", "+", "-", "x", "T", "@", "$", "<", ">",
+		",", ";", "\n", " ", "\t", "\\", "\x80", "\xC3\xA9", "\xE2\x80", "\xF0\x9F\x98\x80", "\xC0", "\xFF",
+		"\xC2\xA0", "1.#", "NaN", "http:", "=", "!", "~", "&", "*", "?", "_", "|", "`", "\x01", std::string(1, '\0').c_str(),
+	};
+	uint64_t seed = 0x9E3779B97F4A7C15ull;
+	auto next = [&seed] {
+		seed ^= seed << 13;
+		seed ^= seed >> 7;
+		seed ^= seed << 17;
+		return seed;
+	};
+	const uint32_t syntax_first = errors::id::syntax_invalid.code(), syntax_last = errors::id::syntax_bad_char.code();
+	for (int round = 0; round < 20000; round++) {
+		std::string text;
+		int n = int(next() % 12);
+		for (int i = 0; i < n; i++) text += pieces[next() % (sizeof pieces / sizeof pieces[0])];
+		uint32_t code = raised([&] { load(text); });
+		EXPECT_TRUE(code == 0 || (code >= syntax_first && code <= syntax_last)) << text << " code " << code;
+		for (lexer::Options o : {lexer::Options{.one_value = true}, lexer::Options{.scan = true},
+				 lexer::Options{.prescan = true}}) {
+			uint32_t consumed = 0;
+			code = raised([&] { scan_type(text, o, &consumed); });
+			EXPECT_TRUE(code == 0 || (code >= syntax_first && code <= syntax_last)) << text;
+			EXPECT_LE(consumed, text.size());
+		}
+	}
+}
+
+}  // namespace
