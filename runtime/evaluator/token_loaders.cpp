@@ -267,6 +267,20 @@ void raw_string_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32
 	load_text(s, value_cell(s), body, body_end, flags, false, T_STRING);
 }
 
+// Unquoted file and url text: no carets, percent-decoded when it holds "%".
+void resource_text(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build, Type type) {
+	bool percents = std::memchr(start, '%', size_t(end - start)) != nullptr;
+	if (!percents) {
+		if (build) load_text(s, value_cell(s), start, end, flags, false, type);
+		else check_text(s, start, end, false, type);
+		return;
+	}
+	if (!build) return decode_percent<false>(s, nullptr, start, end, type);
+	Writer w(value_cell(s), type, uint32_t(end - start), unit_of_flags(flags));
+	decode_percent<true>(s, &w, start, end, type);
+	w.finish();
+}
+
 void file_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
 	if (start[1] == '"') {
 		if (end - start < 3 || end[-1] != '"') fail(s, start, end, T_FILE);
@@ -274,33 +288,14 @@ void file_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fla
 		else check_text(s, start + 2, end - 1, true, T_FILE);
 		return;
 	}
-	const uint8_t* body = start + 1;
-	bool percents = std::memchr(body, '%', size_t(end - body)) != nullptr;
-	if (!percents) {
-		if (build) load_text(s, value_cell(s), body, end, flags, false, T_FILE);
-		else check_text(s, body, end, false, T_FILE);
-		return;
-	}
-	if (!build) return decode_percent<false>(s, nullptr, body, end, T_FILE);
-	Writer w(value_cell(s), T_FILE, uint32_t(end - body), unit_of_flags(flags));
-	decode_percent<true>(s, &w, body, end, T_FILE);
-	w.finish();
+	resource_text(s, start + 1, end, flags, build, T_FILE);
 }
 
 void url_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
 	if (s.start_state == ST_SEGMENT) fail(s, start, end, T_PATH);
 	if (*start == ':') fail(s, start, end, T_GET_WORD);
 	if (*start == '\'') fail(s, start, end, T_LIT_WORD);
-	bool percents = std::memchr(start, '%', size_t(end - start)) != nullptr;
-	if (!percents) {
-		if (build) load_text(s, value_cell(s), start, end, flags, false, T_URL);
-		else check_text(s, start, end, false, T_URL);
-		return;
-	}
-	if (!build) return decode_percent<false>(s, nullptr, start, end, T_URL);
-	Writer w(value_cell(s), T_URL, uint32_t(end - start), unit_of_flags(flags));
-	decode_percent<true>(s, &w, start, end, T_URL);
-	w.finish();
+	resource_text(s, start, end, flags, build, T_URL);
 }
 
 void tag_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
