@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
@@ -242,7 +243,7 @@ uint32_t event_mask_of(const Cell* callback, uint32_t* optional_slots) {
 		uint32_t length;
 		const uint8_t* name = word_hooks.name(w, &length);
 		for (uint32_t i = 0; i < 6; i++)
-			if (std::strlen(event_names[i]) == length && std::memcmp(event_names[i], name, length) == 0)
+			if (std::strlen(event_names[i]) == length && strncasecmp(event_names[i], reinterpret_cast<const char*>(name), length) == 0)
 				mask |= 1u << i;
 	}
 	return mask;
@@ -849,6 +850,7 @@ void mark_buffers(void (*visit)(Cell* value, void* data), void* data) {
 		if (s->source) visit(s->source, data);
 		if (s->callback) visit(const_cast<Cell*>(s->callback), data);
 	}
+	if (!cell::is(&token_class_words, T_NONE)) visit(&token_class_words, data);
 }
 
 }  // namespace vyn::lexer

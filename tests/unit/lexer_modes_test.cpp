@@ -189,7 +189,7 @@ TEST_F(Tracing, EveryEventReachesAnUnmaskedCallback) {
 }
 
 TEST_F(Tracing, TheBodysEventBlockMasksEvents) {
-	callback_body = *stack::push(lexer::load(reinterpret_cast<const uint8_t*>("[load close other] x"), 20));
+	callback_body = *stack::push(lexer::load(reinterpret_cast<const uint8_t*>("[load CLOSE other] x"), 20));
 	EXPECT_EQ(traced("[a]"), "[[a]]");
 	EXPECT_EQ(events, (std::vector<std::string>{"load 15 L1 =a", "close 5 L1 3-4"}));
 }
