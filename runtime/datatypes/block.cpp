@@ -126,7 +126,7 @@ void append_second_arg() { append_value(stack::arguments, stack::arguments + 1);
 Cell* select_value(Cell* b, const Cell* value) {
 	Cell* c = vs_head(b);
 	for (Cell* tail = vs_tail(b); c < tail; c++)
-		if (actions::compare(c, value, COMP_FIND_SELECT)) return c + 1 < vs_tail(b) ? c + 1 : nullptr;
+		if (matches(c, value, COMP_FIND_SELECT)) return c + 1 < vs_tail(b) ? c + 1 : nullptr;
 	return nullptr;
 }
 
@@ -145,7 +145,7 @@ int remove_value(Cell* b, const Cell* value, bool from_start) {
 	uint32_t h = series::clamp_head(b);
 	uint32_t n = buffer_length_cells(b);
 	for (uint32_t i = from_start ? 0 : h; i < n; i++) {
-		if (!actions::compare(vs_abs_at(b, i), value, COMP_FIND_SELECT)) continue;
+		if (!matches(vs_abs_at(b, i), value, COMP_FIND_SELECT)) continue;
 		series::close_gap(buffer(b), i, 1);
 		return i < h + 1 ? 1 : 2;
 	}

@@ -180,7 +180,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_sensitive) {
 		return value;
 	}
 	Cell* old = vs_abs_at(series, after);
-	if (!actions::compare(old, value, COMP_FIND_SELECT)) *vs_abs_at(series, after) = *value;
+	if (!matches(old, value, COMP_FIND_SELECT)) *vs_abs_at(series, after) = *value;
 	return value;
 }
 
