@@ -7,6 +7,7 @@
 #include "runtime/datatypes/block_internal.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 
 namespace vyn::block {
@@ -214,9 +215,12 @@ Cell* to(Cell* proto, Cell* spec, Type type) {
 	} else if (st == T_TYPESET) {
 		typeset_block(proto, spec);
 	} else if (st == T_STRING) {
-		if (!load_text) errors::fire(errors::id::internal_not_done);
 		Cell text = *spec;
-		load_text(&text, proto);
+		Cell* slot = stack::alloc_slot();
+		cell::make_none(slot);
+		lexer::scan_string(slot, &text, -1, lexer::Options{});
+		*proto = *slot;
+		stack::pop(1);
 	} else {
 		Cell v = *spec;
 		make_at(proto, 1);
@@ -224,8 +228,6 @@ Cell* to(Cell* proto, Cell* spec, Type type) {
 	}
 	return cell::set_type(proto, type);
 }
-
-void (*load_text)(Cell* text, Cell* out) = nullptr;
 
 // Comparison.
 
