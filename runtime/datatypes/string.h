@@ -60,6 +60,7 @@ inline bool vs_tail_q(const Cell* value) { return value->data1 >= abs_length(val
 // Moves the head n units forward when that stays within the tail; answers
 // whether the head is then at or past the tail.
 bool advance(Cell* value, uint32_t n);
+inline bool next(Cell* value) { return advance(value, 1); }
 inline uint32_t get_char(const uint8_t* at, uint32_t width) { return unicode::get_unit(at, width); }
 inline uint32_t abs_char_at(const Cell* value, uint32_t index) {
 	Series* s = memory::buffer_of(value);
@@ -167,8 +168,8 @@ void move_part(Cell* source, Cell* target, uint32_t units);
 constexpr int32_t ENC_UTF8 = 0;
 constexpr int32_t ENC_UTF16LE = -1;
 // A new string! in `out`: UTF-8 (byte-order mark skipped, size in bytes)
-// or UTF-16LE (size in 16-bit units). Any other encoding ends the process
-// with the loading error.
+// or UTF-16LE (size in 16-bit units). Any other encoding raises no-codec
+// with its code (the process goes on).
 Cell* load_at(Cell* out, const uint8_t* bytes, uint32_t size, int32_t encoding = ENC_UTF8);
 inline Cell* load_at(Cell* out, std::string_view text) {
 	return load_at(out, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));

@@ -270,7 +270,8 @@ TEST_F(StringToolbox, LoadingByEncoding) {
 	EXPECT_EQ(text_of(s.data2), U"h\u4E2D");
 	Cell* pushed = string::load(reinterpret_cast<const uint8_t*>("\xEF\xBB\xBFok"), 5);
 	EXPECT_EQ(utf8(*pushed), "ok");
-	EXPECT_EXIT(string::load_at(&s, utf16, 2, 7), ::testing::ExitedWithCode(0), "");
+	EXPECT_EQ(raised([&] { string::load_at(&s, utf16, 2, 7); }), code(errors::id::access_no_codec));
+	EXPECT_EQ(cell::get_integer(&last_error_arg), 7);
 }
 
 TEST_F(StringToolbox, CheckedLoadRefusesACutSequence) {
