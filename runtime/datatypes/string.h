@@ -15,11 +15,11 @@
 // node after every growth.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <string_view>
 
 #include "runtime/cell.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/memory.h"
 #include "runtime/registry.h"
 #include "runtime/unicode.h"
@@ -27,18 +27,14 @@
 namespace vyn::string {
 
 // string!, file!, url!, tag!, email!, ref!
-inline bool any_string(Type t) {
-	return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
-}
+using series::any_string;
 inline bool any_string(const Cell* c) { return any_string(cell::type_of(c)); }
 
 // ---- Access ----
 
 inline uint32_t width_of(const Cell* value) { return memory::buffer_of(value)->unit(); }
-// Units in a buffer: widths are powers of two, so a shift replaces the division.
-inline uint32_t units_of(const Series* s) { return s->used() >> std::countr_zero(s->unit()); }
 // Units from the buffer's first unit to the tail.
-inline uint32_t abs_length(const Cell* value) { return units_of(memory::buffer_of(value)); }
+inline uint32_t abs_length(const Cell* value) { return series::units(memory::buffer_of(value)); }
 // Pulls the head back to the tail when it lies past it; answers the head.
 inline uint32_t clamp_head(Cell* value) {
 	uint32_t units = abs_length(value);
@@ -85,7 +81,7 @@ struct Text {
 inline Text text_of(Cell* value) {
 	Series* s = memory::buffer_of(value);
 	uint32_t w = s->unit();
-	uint32_t units = s->used() >> std::countr_zero(w);
+	uint32_t units = series::units(s);
 	if (value->data1 > units) value->data1 = units;
 	return {s->head_ptr() + size_t(value->data1) * w, units - value->data1, w};
 }

@@ -5,7 +5,8 @@
 
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/datatypes/string_args.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/utf8.h"
 
@@ -144,7 +145,7 @@ Cell* to(Cell* proto, Cell* spec, Type type) {
 	Series* s = memory::buffer_of(spec);
 	uint32_t count = s->used() / sizeof(Cell);
 	uint32_t head = spec->data1 < count ? spec->data1 : count;
-	if (head == count) string::args::bad_to(T_URL, spec);
+	if (head == count) datatype::fire_type(errors::id::script_bad_to_arg, T_URL, spec);
 	Cell result;
 	string::make_at(&result, 32);
 	// Cells are re-read by index: forming appends only to the result.
@@ -215,7 +216,7 @@ Cell* to_port(Cell* url, bool open, bool new_, bool read, bool write, bool seek,
 	parse_url(kept, spec);
 	if (!cell::is(spec, T_OBJECT)) errors::fire(errors::id::script_invalid_arg, kept);
 	Cell* port = stack::alloc_slot();
-	string::args::datatype(T_PORT, port);
+	datatype::make_at(port, T_PORT);
 	port = actions::get_for_type<action::MakeFn>(T_PORT, spec, A_MAKE)(port, spec, T_PORT);
 	if (open) port = actions::get<action::OpenFn>(port, A_OPEN)(port, new_, read, write, seek, allow, access);
 	*out = *port;

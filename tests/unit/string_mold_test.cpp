@@ -84,7 +84,7 @@ TEST_F(StringMold, PartLimits) {
 		{"abcdef", true, 3, "\"abc\"", -2},
 	};
 	for (const Case& c : cases) {
-		Cell v = str(c.text), out, flag = integer(c.limit);
+		Cell v = str(c.text), out, flag = int_value(c.limit);
 		string::make_at(&out, 8);
 		int32_t left = c.mold ? actions::mold(&v, &out, false, false, false, &flag, c.limit, 0)
 							  : actions::form(&v, &out, &flag, c.limit);

@@ -142,7 +142,7 @@ TEST_F(StringToolbox, HeadPastTheTailReadsEmptyAndIsCorrected) {
 
 TEST_F(StringToolbox, MatchValueAtTheHead) {
 	Cell text = str("<b>old</b>");
-	Cell tag = str("b", T_TAG), other = str("i", T_TAG), s = str("<B>"), c = chr('<'), n = integer(1);
+	Cell tag = str("b", T_TAG), other = str("i", T_TAG), s = str("<B>"), c = chr('<'), n = int_value(1);
 	EXPECT_TRUE(string::tag_enclosed(&text, &tag));
 	EXPECT_TRUE(string::match_value(&text, &tag, COMP_FIND_SELECT));
 	EXPECT_TRUE(string::match_value(&text, &s, COMP_FIND_SELECT));

@@ -20,7 +20,7 @@ protected:
 };
 
 TEST_F(StringType, MakeAndTo) {
-	Cell proto = datatype(T_STRING), ten = integer(10);
+	Cell proto = datatype(T_STRING), ten = int_value(10);
 	Cell* r = string::make(&proto, &ten, T_STRING);
 	EXPECT_EQ(cell::type_of(r), T_STRING);
 	EXPECT_EQ(string::vs_length(r), 0u);
@@ -33,7 +33,7 @@ TEST_F(StringType, MakeAndTo) {
 		Cell spec;
 		uint32_t error;
 	} bad[] = {
-		{integer(-1), code(errors::id::script_out_of_range)},
+		{int_value(-1), code(errors::id::script_out_of_range)},
 		{[] { Cell c; cell::make_float(&c, 3e10); return c; }(), code(errors::id::script_out_of_range)},
 		{[] { Cell c; cell::make_float(&c, 0.0 / 0.0); return c; }(), code(errors::id::script_out_of_range)},
 	};
@@ -68,16 +68,9 @@ TEST_F(StringType, ToCopiesTextsAndDecodesBinaries) {
 }
 
 TEST_F(StringType, BlockValuesAreFormedWithoutSeparators) {
-	ScopedRow integers(T_INTEGER, decimal_form_row());
-	ActionRow char_row{};
-	char_row.form = [](const Cell* value, Cell* buffer, const Cell*, int32_t part) {
-		string::append_char(buffer, value->data2);
-		return part - 1;
-	};
-	ScopedRow characters(T_CHAR, char_row);
 	Node n = memory::alloc_cells(3);
 	Series* s = memory::series(n);
-	s->head_cell()[0] = integer(1);
+	s->head_cell()[0] = int_value(1);
 	s->head_cell()[1] = str("x");
 	s->head_cell()[2] = chr('y');
 	s->tail = 3 * sizeof(Cell);
@@ -107,7 +100,7 @@ TEST_F(StringType, CompareAcrossTheFamily) {
 		{str("a"), str("b", T_FILE), COMP_NOT_EQUAL, -1},
 		{str("a"), str("A", T_FILE), COMP_LESSER, COMPARE_UNRELATED},
 		{str("a"), str("a", T_FILE), COMP_STRICT_EQUAL, COMPARE_UNRELATED},
-		{str("a"), integer(1), COMP_EQUAL, COMPARE_UNRELATED},
+		{str("a"), int_value(1), COMP_EQUAL, COMPARE_UNRELATED},
 		{str("a", T_URL), str("B", T_URL), COMP_LESSER, -1},
 	};
 	for (const Case& c : cases) EXPECT_EQ(string::compare(&c.a, &c.b, c.op), c.result);
@@ -118,13 +111,13 @@ TEST_F(StringType, CompareAcrossTheFamily) {
 
 TEST_F(StringType, PathsPickPokeSelectAndSet) {
 	Cell s = str("abcabd");
-	Cell* c = path(s, integer(2));
+	Cell* c = path(s, int_value(2));
 	ASSERT_TRUE(cell::is(c, T_CHAR));
 	EXPECT_EQ(c->data2, uint32_t('b'));
 	Cell s2 = str("abc");
-	EXPECT_TRUE(cell::is(path(s2, integer(9)), T_NONE));
+	EXPECT_TRUE(cell::is(path(s2, int_value(9)), T_NONE));
 	Cell t = str("abc"), z = chr(0x4E2D);
-	path(t, integer(2), &z);
+	path(t, int_value(2), &z);
 	EXPECT_EQ(utf8(t), "a\u4E2Dc");
 	// Reading and writing through a text element reach the same unit: the one after the match.
 	Cell u = str("abcabd");
@@ -139,7 +132,7 @@ TEST_F(StringType, PathsPickPokeSelectAndSet) {
 		bool set;
 		uint32_t error;
 	} bad[] = {
-		{integer(0), true, code(errors::id::script_out_of_range)},
+		{int_value(0), true, code(errors::id::script_out_of_range)},
 		{str("zz"), true, code(errors::id::script_bad_path_set)},
 		{str("d"), true, code(errors::id::script_out_of_range)},
 		{[] { Cell w = str("x"); cell::set_type(&w, T_WORD); return w; }(), false, code(errors::id::script_invalid_path)},
@@ -149,8 +142,8 @@ TEST_F(StringType, PathsPickPokeSelectAndSet) {
 		EXPECT_EQ(raised([&] { path(w, b.element, b.set ? &value : nullptr); }), b.error);
 		EXPECT_EQ(utf8(w), "abcabd");
 	}
-	Cell y = str("abc"), n = integer(5);
-	EXPECT_EQ(raised([&] { path(y, integer(1), &n); }), code(errors::id::script_invalid_arg));
+	Cell y = str("abc"), n = int_value(5);
+	EXPECT_EQ(raised([&] { path(y, int_value(1), &n); }), code(errors::id::script_invalid_arg));
 }
 
 }  // namespace

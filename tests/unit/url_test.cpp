@@ -26,7 +26,7 @@ TEST_F(Url, MoldPercentEncodes) {
 }
 
 TEST_F(Url, MoldStopsAtTheLimit) {
-	Cell u = str("a b", T_URL), out, flag = integer(3);
+	Cell u = str("a b", T_URL), out, flag = int_value(3);
 	string::make_at(&out, 8);
 	int32_t left = actions::mold(&u, &out, false, false, false, &flag, 3, 0);
 	EXPECT_EQ(utf8(out), "a%2");
@@ -106,13 +106,12 @@ TEST_F(Url, PathJoinsWithOneSlash) {
 }
 
 TEST_F(Url, MakeFromABlock) {
-	ScopedRow integers(T_INTEGER, decimal_form_row());
 	Node n = memory::alloc_cells(4);
 	Series* s = memory::series(n);
 	Cell* cells = s->head_cell();
 	cells[0] = str("http");
 	cells[1] = str("host");
-	cells[2] = integer(8080);
+	cells[2] = int_value(8080);
 	cells[3] = str("path");
 	s->tail = 4 * sizeof(Cell);
 	Cell block, proto;
@@ -147,11 +146,11 @@ TEST_F(Url, ReadAndWriteGoThroughTheHttpService) {
 	EXPECT_EQ(raised([&] { actions::get<action::ReadFn>(&down, A_READ)(&down, nullptr, nullptr, false, false, false,
 							   nullptr); }),
 		code(errors::id::access_no_connect));
-	Cell seek = integer(1);
+	Cell seek = int_value(1);
 	Cell v = str("http://x", T_URL);
 	EXPECT_EQ(raised([&] { actions::get<action::ReadFn>(&v, A_READ)(&v, nullptr, &seek, false, false, false, nullptr); }),
 		code(errors::id::internal_not_done));
-	Cell bad = integer(5);
+	Cell bad = int_value(5);
 	Cell v2 = str("http://x", T_URL);
 	EXPECT_EQ(raised([&] {
 		actions::get<action::WriteFn>(&v2, A_WRITE)(&v2, &bad, false, false, false, false, nullptr, nullptr, nullptr,
