@@ -110,3 +110,60 @@ TEST_F(StringMold, LargeTextsCopyRunsAcrossWidths) {
 }
 
 }  // namespace
+
+#include "runtime/evaluator/lexer.h"
+
+namespace {
+
+// What mold writes, read back by the lexer, is the same value.
+class MoldLoadsBack : public StringTest {
+protected:
+	void SetUp() override {
+		StringTest::SetUp();
+		lexer::init();
+	}
+	static Cell reloaded(Cell value) {
+		std::string text = molded(value);
+		Cell* out = stack::alloc_slot();
+		lexer::load_value(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), out);
+		return *out;
+	}
+};
+
+TEST_F(MoldLoadsBack, TextsOfEveryKind) {
+	std::string long_text(60, 'x');
+	struct Case {
+		std::u32string text;
+		Type type;
+	} cases[] = {
+		{U"plain", T_STRING},
+		{U"tab\there, line\nthere, \"quoted\" and ^caret", T_STRING},
+		{U"{a} {b", T_STRING},
+		{U"}{ \"", T_STRING},
+		{U"{{}}} \"", T_STRING},
+		{U"a\nb\nc\nd {x", T_STRING},
+		{std::u32string(1, 0) + U"\x1E\x1F\x7F\u0085\u009F\u00A0\u00e9\u4E2D\U0001F600", T_STRING},
+		{std::u32string(long_text.begin(), long_text.end()) + U"^}", T_STRING},
+		{U"", T_STRING},
+		{U"dir/file.txt", T_FILE},
+		{U"my file \"1\" ^2^.txt", T_FILE},
+		{U"100%/x", T_FILE},
+		{U"caf\u00e9/\u4E2D", T_FILE},
+		{U"", T_FILE},
+		{U"http://a.b/c d?e=\u00e9", T_URL},
+		{U"a href=\"x\"", T_TAG},
+		{U"joe@example.com", T_EMAIL},
+	};
+	for (const Case& c : cases) {
+		Cell v = wide(c.text, 4, c.type);
+		Cell back{};
+		uint32_t error = raised([&] { back = reloaded(v); });
+		EXPECT_EQ(error, 0u) << molded(v);
+		if (error) continue;
+		EXPECT_EQ(cell::type_of(&back), c.type) << molded(v);
+		if (cell::type_of(&back) != c.type) continue;
+		EXPECT_EQ(text_of(back.data2), c.text) << molded(v);
+	}
+}
+
+}  // namespace
