@@ -167,3 +167,28 @@ TEST_F(MoldLoadsBack, TextsOfEveryKind) {
 }
 
 }  // namespace
+
+namespace {
+
+class MoldWidths : public StringTest {};
+
+// Latin-1 texts are scanned 16 units at a time, wider ones unit by unit:
+// both must write the same.
+TEST_F(MoldWidths, LatinTextsMoldAsTheirWideCopies) {
+	const char32_t alphabet[] = {U'a', U' ', U'"', U'^', U'{', U'}', U'\n', U'\t', 0x1E, 0x7F, 0x85, 0xA0, 0xE9, 0xFF, 0};
+	uint32_t x = 7;
+	for (int round = 0; round < 300; round++) {
+		std::u32string text;
+		x = x * 1103515245u + 12345u;
+		uint32_t length = (x >> 16) % 90;
+		for (uint32_t i = 0; i < length; i++) {
+			x = x * 1103515245u + 12345u;
+			uint32_t r = (x >> 16) % 64;
+			text += r < 40 ? U'a' + char32_t(r % 26) : alphabet[r % std::size(alphabet)];
+		}
+		for (bool all : {false, true})
+			EXPECT_EQ(molded(wide(text, 1), all), molded(wide(text, 4), all)) << "round " << round;
+	}
+}
+
+}  // namespace
