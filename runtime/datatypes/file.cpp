@@ -84,11 +84,13 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 
 Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool lines, bool, const Cell* as) {
 	if (as || !io.read) not_done();
+	Cell* base = stack::top;
 	Cell* kept = stack::push(source);
 	Cell* out = stack::alloc_slot();
 	cell::make_none(out);
 	io.read(kept, part, seek, binary, lines, out);
 	*source = *out;
+	stack::top = base;
 	return source;
 }
 

@@ -160,4 +160,41 @@ TEST_F(Url, ReadAndWriteGoThroughTheHttpService) {
 	file::io.request_http = nullptr;
 }
 
+TEST_F(Url, OtherSchemesGoThroughAPort) {
+	Cell u = str("ftp://h/x", T_URL);
+	EXPECT_EQ(raised([&] { actions::get<action::ReadFn>(&u, A_READ)(&u, nullptr, nullptr, false, false, false, nullptr); }),
+		code(errors::id::internal_not_done)) << "no URL parser yet";
+	url::parse_url = [](Cell* v, Cell* out) {
+		if (string::starts_with_ascii(v, "ftp"))
+			cell::set(out, T_OBJECT, 77);
+		else
+			cell::make_none(out);
+	};
+	ActionRow port{};
+	port.make = [](Cell* proto, Cell* spec, Type) {
+		cell::set(proto, T_PORT, spec->data1);
+		return proto;
+	};
+	port.read = [](Cell* p, const Cell*, const Cell*, bool binary, bool, bool, const Cell*) {
+		cell::make_integer(p, int32_t(p->data1) + (binary ? 1000 : 0));
+		return p;
+	};
+	port.open = [](Cell* p, bool, bool, bool, bool, bool, const Cell*) {
+		p->data2 = 1;
+		return p;
+	};
+	ScopedRow ports(T_PORT, port);
+	Cell* read = actions::get<action::ReadFn>(&u, A_READ)(&u, nullptr, nullptr, true, false, false, nullptr);
+	EXPECT_EQ(cell::get_integer(read), 1077) << "the port made from the parser's object was read";
+	Cell v = str("ftp://h/y", T_URL);
+	Cell* opened = actions::get<action::OpenFn>(&v, A_OPEN)(&v, false, false, false, false, false, nullptr);
+	EXPECT_EQ(cell::type_of(opened), T_PORT);
+	EXPECT_EQ(opened->data2, 1u);
+	Cell bad = str("zz:q", T_URL);
+	EXPECT_EQ(raised([&] { actions::get<action::ReadFn>(&bad, A_READ)(&bad, nullptr, nullptr, false, false, false,
+							   nullptr); }),
+		code(errors::id::script_invalid_arg));
+	url::parse_url = nullptr;
+}
+
 }  // namespace
