@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
@@ -224,6 +223,16 @@ bool report(Scan& s, Event event, int32_t type, const uint8_t* start, const uint
 	return verdict;
 }
 
+// A name against an event name, ignoring the case of ASCII letters.
+bool same_ascii_name(const char* event, const uint8_t* name, uint32_t length) {
+	if (std::strlen(event) != length) return false;
+	for (uint32_t i = 0; i < length; i++) {
+		uint8_t c = name[i] >= 'A' && name[i] <= 'Z' ? uint8_t(name[i] + 32) : name[i];
+		if (c != uint8_t(event[i])) return false;
+	}
+	return true;
+}
+
 // The event mask of a callback: the event words of the block that opens
 // its body, else every event.
 uint32_t event_mask_of(const Cell* callback, uint32_t* optional_slots) {
@@ -243,8 +252,7 @@ uint32_t event_mask_of(const Cell* callback, uint32_t* optional_slots) {
 		uint32_t length;
 		const uint8_t* name = word_hooks.name(w, &length);
 		for (uint32_t i = 0; i < 6; i++)
-			if (std::strlen(event_names[i]) == length && strncasecmp(event_names[i], reinterpret_cast<const char*>(name), length) == 0)
-				mask |= 1u << i;
+			if (same_ascii_name(event_names[i], name, length)) mask |= 1u << i;
 	}
 	return mask;
 }
