@@ -837,6 +837,13 @@ Cell* load(const uint8_t* bytes, uint32_t length) {
 	return slot;
 }
 
+void load_string(Cell* text, Cell* out) {
+	Cell* slot = stack::alloc_slot();
+	scan_string(slot, text, -1, Options{});
+	*out = *slot;
+	stack::pop(1);
+}
+
 void load_value(const uint8_t* text, uint32_t size, Cell* out) {
 	Cell* block = stack::alloc_slot();
 	Options o;
