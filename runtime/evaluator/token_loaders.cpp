@@ -173,10 +173,11 @@ void decode_text(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end, b
 	}
 }
 
-// Percent-decoding of url and file text: a valid "%xx" of a lead byte
-// gathers the escapes of its sequence and decodes them as one codepoint;
-// any other valid escape (or a sequence that does not complete) gives its
-// byte as a Latin-1 character; an invalid escape stays as written.
+// Percent-decoding of url and file text, as url! decodes: a valid "%xx" of
+// a lead byte gathers the escapes that follow it and decodes them as one
+// codepoint (a malformed sequence is an invalid literal); a lead byte whose
+// sequence does not complete, and any other valid escape, gives its byte as
+// a Latin-1 character; an invalid escape stays as written.
 template <bool Build>
 void decode_percent(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end, Type type) {
 	auto escape_at = [end](const uint8_t* q) -> int {
@@ -187,7 +188,7 @@ void decode_percent(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end
 	const uint8_t* p = start;
 	while (p < end) {
 		int byte = escape_at(p);
-		int32_t cp;
+		int32_t cp = byte;
 		if (byte < 0) {
 			if (*p < 0x80) {
 				cp = *p++;
@@ -199,15 +200,11 @@ void decode_percent(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end
 			uint32_t n = unicode::utf8_length(uint8_t(byte));
 			uint8_t seq[4] = {uint8_t(byte)};
 			uint32_t have = 1;
-			while (have < n) {
-				int follower = escape_at(p + 3 * have);
-				if (follower < 0 || (follower & 0xC0) != 0x80) break;
-				seq[have++] = uint8_t(follower);
-			}
-			cp = -1;
-			if (n >= 2 && have == n) next_codepoint(seq, seq + n, &cp);
-			if (cp < 0) {
-				cp = byte;
+			for (int next; have < n && (next = escape_at(p + 3 * have)) >= 0;) seq[have++] = uint8_t(next);
+			if (n >= 2 && have == n) {
+				next_codepoint(seq, seq + n, &cp);
+				if (cp < 0) fail(s, s.token_start, end, type);
+			} else {
 				have = 1;
 			}
 			p += 3 * have;

@@ -57,6 +57,7 @@ TEST_F(Lexer, InvalidLiteralsNameTheirDatatype) {
 		{"1:2:", "invalid | (line 1) | type:43 | 1:2:"},
 		{"1:2e5", "invalid | (line 1) | type:43 | 1:2e5"},
 		{"<a", "invalid | (line 1) | type:44 | <a"},
+		{"%a%C3%28", "invalid | (line 1) | type:8 | %a%C3%28"},
 		{"\n\n\n  12g", "invalid | (line 4) | type:11 | 12g"},
 	});
 }
