@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/lexer_scan.h"
@@ -259,6 +260,15 @@ uint32_t event_mask_of(const Cell* callback, uint32_t* optional_slots) {
 
 // ---------------------------------------------------------------- levels
 
+// Makes `out` a block! of `count` token cells from `first` (the token
+// buffer does not move: nothing is emitted meanwhile).
+void make_series(Cell* out, uint32_t first, uint32_t count) {
+	block::make_at(out, int32_t(count));
+	Series* b = memory::buffer_of(out);
+	std::memcpy(b->head_ptr(), cell_at(first), size_t(count) * sizeof(Cell));
+	b->tail = b->head + count * uint32_t(sizeof(Cell));
+}
+
 void open_level(Scan& s, uint32_t type, const uint8_t* start, bool new_line) {
 	uint32_t marker = s.tail;
 	Cell* m = emit(s);
@@ -288,12 +298,9 @@ void close_level(Scan& s, uint32_t type, const uint8_t* start, const uint8_t* en
 			m->data2 = out.data2;
 			m->data3 = out.data3;
 		} else {
-			Node node = memory::alloc_cells(count ? count : 1);
-			Series* b = memory::series(node);
-			m = cell_at(marker);
-			std::memcpy(b->data(), cell_at(s.head), size_t(count) * sizeof(Cell));
-			b->tail = b->head + count * uint32_t(sizeof(Cell));
-			cell::set(m, (m->header & FLAG_NEW_LINE) | type, 0, node, 0);
+			uint32_t new_line = m->header & FLAG_NEW_LINE;
+			make_series(m, s.head, count);
+			m->header = new_line | type;
 		}
 		s.tail = marker + 1;
 	} else {
@@ -702,20 +709,11 @@ void result_of(Scan& s, Cell* result, const Options& o) {
 		return;
 	}
 	if (o.into) {
-		Series* b = memory::buffer_of(o.into);
-		for (uint32_t i = 0; i < count; i++) {
-			Cell* c = memory::alloc_at_tail(b);
-			*c = *cell_at(s.base + i);
-			b = memory::buffer_of(o.into);
-		}
+		for (uint32_t i = 0; i < count; i++) block::append_value(o.into, cell_at(s.base + i));
 		*result = *o.into;
 		return;
 	}
-	Node node = memory::alloc_cells(count ? count : 1);
-	Series* b = memory::series(node);
-	std::memcpy(b->data(), cell_at(s.base), size_t(count) * sizeof(Cell));
-	b->tail = b->head + count * uint32_t(sizeof(Cell));
-	cell::set(result, T_BLOCK, 0, node, 0);
+	make_series(result, s.base, count);
 }
 
 }  // namespace
