@@ -4,7 +4,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "runtime/datatypes/char.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/time.h"
 #include "runtime/memory.h"
 #include "runtime/number_text.h"
 #include "runtime/registry.h"
@@ -324,7 +328,7 @@ void char_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 		if (cp < 0) fail(s, start, end, T_CHAR);
 	}
 	if (p != body_end) fail(s, start, end, T_CHAR);
-	if (build) cell::set(value_cell(s), T_CHAR, 0, uint32_t(cp));
+	if (build) char_::make_at(value_cell(s), uint32_t(cp));
 }
 
 // ---------------------------------------------------------------- words
@@ -440,11 +444,7 @@ void float_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 void percent_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
 	double d;
 	if (!text_to_float(start, end - 1, -2, &d)) fail(s, start, end, T_PERCENT);
-	if (build) {
-		Cell* c = value_cell(s);
-		cell::make_float(c, d);
-		cell::set_type(c, T_PERCENT);
-	}
+	if (build) percent::make_at(value_cell(s), d);
 }
 
 void special_float_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
@@ -573,11 +573,7 @@ void time_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fla
 		if (seconds < 0) fail(s, start, end, T_TIME);
 	}
 	double total = hours * 3600 + minutes * 60 + seconds;
-	if (build) {
-		Cell* c = value_cell(s);
-		cell::make_float(c, negative ? -total : total);
-		cell::set_type(c, T_TIME);
-	}
+	if (build) time::make_at(value_cell(s), negative ? -total : total);
 }
 
 // ---------------------------------------------------------------- construction
@@ -606,7 +602,7 @@ void construct_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32
 		const registry::TypeName& t = registry::names[id];
 		if (!t.name || std::strlen(t.name) != n || !equal_any_case(body, t.name, n)) continue;
 		s.token_type = T_DATATYPE;
-		if (build) cell::set(emit(s), T_DATATYPE, uint32_t(id));
+		if (build) datatype::make_at(emit(s), Type(id));
 		return;
 	}
 	fail(s, start, end, ERR_MALCONSTRUCT);
