@@ -604,6 +604,13 @@ inline bool complete(Scan& s) {
 	return n == 0 || (n == 1 && !is_marker(cell_at(s.base)));
 }
 
+// A token that completes a value (a value token, a closing, a construction),
+// outside a braced string or a point literal still being read.
+inline bool completes_value(const Scan& s, uint32_t k) {
+	if (s.brace_depth > 0 || s.start_state == ST_POINT) return false;
+	return k > TK_COMMA || k == TK_BLOCK_CLOSE || k == TK_PAREN_CLOSE || k == TK_BRACE_CLOSE || k == TK_CONSTRUCT;
+}
+
 void run(Scan& s) {
 	while (s.position < s.input_end) {
 		uint8_t start_state = s.start_state;
@@ -633,16 +640,11 @@ void run(Scan& s) {
 		}
 		if (t.k <= TK_COMMA) {
 			structural(s, t);
-			if (t.k == TK_PATH || t.k == TK_BLOCK_OPEN || t.k == TK_PAREN_OPEN || t.k == TK_MAP_OPEN ||
-				t.k == TK_BRACE_OPEN || t.k == TK_COMMA || t.k == TK_COMMENT || s.start_state == ST_POINT ||
-				s.brace_depth > 0)
-				goto next;
 		} else {
 			value(s, t);
 			if (start_state == ST_POINT) s.start_state = ST_START;
 		}
-		if (in_path(s)) path_continue(s);
-	next:
+		if (completes_value(s, t.k) && in_path(s)) path_continue(s);
 		if (s.one_value && complete(s)) break;
 	}
 }
@@ -663,7 +665,6 @@ void check_levels(Scan& s) {
 // Unlinks a scan however it ends; a throw drops its output.
 struct Link {
 	Scan& s;
-	bool done = false;
 	explicit Link(Scan& scan) : s(scan) {
 		s.previous = active;
 		if (active) active->next = &s;
@@ -675,24 +676,23 @@ struct Link {
 	}
 };
 
-// Stable bytes for a scan whose callback may move the source buffer.
-struct Copy {
+// Room on the scratch stack, or on the heap when the scratch has too
+// little left; given back when it goes out of scope (scans nest, so the
+// scratch is used as a stack).
+struct ScratchRoom {
 	uint8_t* heap = nullptr;
 	uint32_t saved = scratch_used;
-	const uint8_t* take(const uint8_t* bytes, uint32_t length) {
-		uint8_t* at;
-		if (SCRATCH_BYTES - scratch_used > length) {
-			at = scratch + scratch_used;
-			scratch_used += length + 1;
-		} else {
-			heap = static_cast<uint8_t*>(std::malloc(size_t(length) + 1));
-			if (!heap) errors::fire(errors::id::internal_no_memory);
-			at = heap;
+	uint8_t* reserve(uint64_t size) {
+		if (size <= SCRATCH_BYTES - scratch_used) {
+			uint8_t* at = scratch + scratch_used;
+			scratch_used += uint32_t(size);
+			return at;
 		}
-		std::memcpy(at, bytes, length);
-		return at;
+		heap = static_cast<uint8_t*>(std::malloc(size_t(size)));
+		if (!heap) errors::fire(errors::id::internal_no_memory);
+		return heap;
 	}
-	~Copy() {
+	~ScratchRoom() {
 		std::free(heap);
 		scratch_used = saved;
 	}
@@ -745,8 +745,13 @@ int32_t scan_bytes(Cell* result, const uint8_t* bytes, uint32_t length, const Op
 	init();
 	Scan s{};
 	s.base = s.head = s.tail = active ? active->tail : 0;
-	Copy copy;
-	if (o.callback && callback_hooks.call && !stable) bytes = copy.take(bytes, length);
+	// A callback runs code that may move the source's buffer: scan a copy.
+	ScratchRoom copy;
+	if (o.callback && callback_hooks.call && !stable) {
+		uint8_t* at = copy.reserve(uint64_t(length) + 1);
+		std::memcpy(at, bytes, length);
+		bytes = at;
+	}
 	s.input = s.position = s.token_end = bytes;
 	s.input_end = bytes + length;
 	s.line = 1;
@@ -791,28 +796,11 @@ int32_t scan_string(Cell* result, Cell* string, int32_t length, const Options& o
 	if (length >= 0 && uint32_t(length) < units) units = uint32_t(length);
 	uint32_t width = string::width_of(string);
 	uint64_t room = uint64_t(units) * (width == 1 ? 2 : width == 2 ? 3 : 4) + 1;
-	uint8_t* heap = nullptr;
-	uint8_t* at;
-	uint32_t saved = scratch_used;
-	if (room <= SCRATCH_BYTES - scratch_used) {
-		at = scratch + scratch_used;
-	} else {
-		heap = static_cast<uint8_t*>(std::malloc(size_t(room)));
-		if (!heap) errors::fire(errors::id::internal_no_memory);
-		at = heap;
-	}
+	ScratchRoom text;
+	uint8_t* at = text.reserve(room);
 	uint32_t bytes = unicode::to_utf8_into(string, at, int32_t(units), true);
-	if (!heap) scratch_used += bytes + 1;
 	Options o = options;
 	if (!o.source) o.source = string;
-	struct Restore {
-		uint8_t* heap;
-		uint32_t saved;
-		~Restore() {
-			std::free(heap);
-			scratch_used = saved;
-		}
-	} restore{heap, saved};
 	return scan_bytes(result, at, bytes, o, consumed, true);
 }
 
