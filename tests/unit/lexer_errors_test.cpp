@@ -124,11 +124,11 @@ namespace {
 // Random text from fragments that stress the automaton's edges: every
 // outcome must be values or a syntax error, in every mode.
 TEST_F(Lexer, RandomSourcesLoadOrRaiseSyntaxErrors) {
-	static const char* const pieces[] = {
+	static const std::string pieces[] = {
 		"[", "]", "(", ")", "{", "}", "#[", "#(", "#{", "#\"", "\"", "^", "^(", "%", "%{", "}%", "/", "//",
 		":", "'", "a", "Ab", "FFh", "1", "0", "9'", ".", "e", "E", "+", "-", "x", "T", "@", "$", "<", ">",
 		",", ";", "\n", " ", "\t", "\\", "\x80", "\xC3\xA9", "\xE2\x80", "\xF0\x9F\x98\x80", "\xC0", "\xFF",
-		"\xC2\xA0", "1.#", "NaN", "http:", "=", "!", "~", "&", "*", "?", "_", "|", "`", "\x01", std::string(1, '\0').c_str(),
+		"\xC2\xA0", "1.#", "NaN", "http:", "=", "!", "~", "&", "*", "?", "_", "|", "`", "\x01", std::string(1, '\0'),
 	};
 	uint64_t seed = 0x9E3779B97F4A7C15ull;
 	auto next = [&seed] {
