@@ -1,0 +1,455 @@
+#include "runtime/io/simple_io.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "runtime/datatypes/string.h"
+#include "tests/unit/text_support.h"
+
+using namespace vyn;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Each test gets a fresh temporary directory, removed afterwards.
+class FileTest : public ::testing::Test {
+protected:
+	std::string dir;
+
+	void SetUp() override {
+		std::string pattern = (fs::temp_directory_path() / "vyn-io-XXXXXX").string();
+		ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+		dir = pattern + "/";
+	}
+	void TearDown() override { fs::remove_all(dir); }
+
+	std::string at(std::string_view name) const { return dir + std::string(name); }
+	void put(std::string_view name, std::string_view content) const {
+		std::ofstream(at(name), std::ios::binary) << content;
+	}
+	std::string content(std::string_view name) const {
+		std::ifstream in(at(name), std::ios::binary);
+		return std::string(std::istreambuf_iterator<char>(in), {});
+	}
+	std::optional<std::string> read(const std::string& path, int64_t part = -1, int64_t seek = -1) const {
+		std::optional<simple_io::Bytes> got = simple_io::read_file(path, part, seek);
+		if (!got) return std::nullopt;
+		return std::string(got->view());
+	}
+};
+
+// Feeds `content` to a named pipe from another thread: a reader sees a
+// stream of unknown size that cannot seek.
+class Fifo {
+public:
+	Fifo(const std::string& path, std::string content) : path_(path) {
+		EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+		writer_ = std::thread([this, content = std::move(content)] {
+			int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+			if (fd < 0) return;
+			// The reader may stop early (part): its close fails our writes
+			// with EPIPE, and the signal stays blocked in this thread.
+			sigset_t pipe_signal;
+			sigemptyset(&pipe_signal);
+			sigaddset(&pipe_signal, SIGPIPE);
+			pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
+			(void)simple_io::write_data(fd, reinterpret_cast<const uint8_t*>(content.data()), content.size());
+			::close(fd);
+		});
+	}
+	~Fifo() { writer_.join(); }
+
+private:
+	std::string path_;
+	std::thread writer_;
+};
+
+std::string pattern_text(size_t n) {
+	std::string s(n, '\0');
+	for (size_t i = 0; i < n; i++) s[i] = char('a' + (i * 7 + i / 251) % 26);
+	return s;
+}
+
+struct Slice {
+	int64_t part;
+	int64_t seek;
+	std::string expected;
+};
+
+// The same slices whether the size is known (a file) or not (a pipe).
+const std::vector<Slice> TEN_BYTE_SLICES = {
+	{-1, -1, "0123456789"}, {0, -1, ""}, {3, -1, "012"}, {10, -1, "0123456789"}, {20, -1, "0123456789"},
+	{-1, 0, "0123456789"}, {-1, 3, "3456789"}, {2, 3, "34"}, {0, 3, ""}, {-1, 9, "9"}, {5, 8, "89"},
+	{-1, 10, ""}, {4, 10, ""}, {-1, 11, ""}, {-1, 1000000, ""}, {-7, -5, "0123456789"},
+};
+
+TEST_F(FileTest, PartAndSeekSliceAFileOfKnownSize) {
+	put("ten", "0123456789");
+	for (const Slice& c : TEN_BYTE_SLICES)
+		EXPECT_EQ(read(at("ten"), c.part, c.seek), c.expected) << "part " << c.part << " seek " << c.seek;
+}
+
+TEST_F(FileTest, PartAndSeekSliceAPipeWithoutLosingBytes) {
+	for (const Slice& c : TEN_BYTE_SLICES) {
+		std::string path = at("pipe");
+		{
+			Fifo fifo(path, "0123456789");
+			EXPECT_EQ(read(path, c.part, c.seek), c.expected) << "part " << c.part << " seek " << c.seek;
+		}
+		unlink(path.c_str());
+	}
+}
+
+TEST_F(FileTest, StreamsOfUnknownSizeAreReadWhole) {
+	// Past the first 64 KB chunk and several doublings; seeks skip across chunks.
+	std::string big = pattern_text(1000003);
+	struct Case {
+		int64_t part, seek;
+	} cases[] = {{-1, -1}, {-1, 70000}, {200000, 65535}, {65536, -1}, {-1, 999999}, {-1, 1000003}};
+	for (const Case& c : cases) {
+		std::string path = at("big-pipe");
+		{
+			Fifo fifo(path, big);
+			size_t from = c.seek < 0 ? 0 : std::min(size_t(c.seek), big.size());
+			std::string expected = big.substr(from, c.part < 0 ? std::string::npos : size_t(c.part));
+			std::optional<std::string> got = read(path, c.part, c.seek);
+			ASSERT_TRUE(got) << c.seek;
+			EXPECT_EQ(got->size(), expected.size()) << "part " << c.part << " seek " << c.seek;
+			EXPECT_TRUE(*got == expected) << "part " << c.part << " seek " << c.seek;
+		}
+		unlink(path.c_str());
+	}
+}
+
+TEST_F(FileTest, ProcFilesReportingSizeZeroAreReadWhole) {
+	struct stat st;
+	ASSERT_EQ(stat("/proc/self/status", &st), 0);
+	ASSERT_EQ(st.st_size, 0) << "the case this covers: a file that says it is empty";
+	std::optional<std::string> status = read("/proc/self/status");
+	ASSERT_TRUE(status);
+	EXPECT_EQ(status->rfind("Name:", 0), 0u);
+	EXPECT_NE(status->find("\nPid:"), std::string::npos);
+	EXPECT_EQ(status->back(), '\n');
+}
+
+TEST_F(FileTest, BinaryRoundTripsKeepEveryByte) {
+	std::string all_bytes;
+	for (int b = 0; b < 256; b++) all_bytes += char(b);
+	std::string cases[] = {"", std::string("\0", 1), "a\r\nb\rc\n", all_bytes, pattern_text(3 << 20)};
+	for (const std::string& data : cases) {
+		ASSERT_TRUE(simple_io::write_file(at("round"), reinterpret_cast<const uint8_t*>(data.data()), data.size(), -1, false));
+		std::optional<std::string> back = read(at("round"));
+		ASSERT_TRUE(back);
+		EXPECT_TRUE(*back == data) << "size " << data.size();
+	}
+}
+
+TEST_F(FileTest, WriteModesKeepOrReplaceContents) {
+	struct Case {
+		const char* before;  // null: no file yet
+		const char* data;
+		int64_t seek;
+		bool append;
+		std::string after;
+	} cases[] = {
+		{nullptr, "new", -1, false, "new"},
+		{"0123456789", "ab", -1, false, "ab"},
+		{"0123456789", "ab", -1, true, "0123456789ab"},
+		{nullptr, "ab", -1, true, "ab"},
+		{"0123456789", "ab", 0, false, "ab23456789"},
+		{"0123456789", "ab", 4, false, "0123ab6789"},
+		{"0123456789", "ab", 9, false, "012345678ab"},
+		{"0123", "ab", 6, false, std::string("0123\0\0ab", 8)},
+		{"0123456789", "ab", 4, true, "0123456789ab"},
+		{"0123456789", "", -1, false, ""},
+		{"0123456789", "", 0, false, "0123456789"},
+		{nullptr, "xy", 3, false, std::string("\0\0\0xy", 5)},
+	};
+	for (const Case& c : cases) {
+		std::string path = at("w");
+		unlink(path.c_str());
+		if (c.before) put("w", c.before);
+		std::string_view data = c.data;
+		EXPECT_TRUE(simple_io::write_file(path, reinterpret_cast<const uint8_t*>(data.data()), data.size(), c.seek, c.append));
+		EXPECT_EQ(content("w"), c.after) << (c.before ? c.before : "(none)") << " seek " << c.seek << " append " << c.append;
+	}
+}
+
+TEST_F(FileTest, FailedOpensAndWritesReportFailure) {
+	put("file", "x");
+	mkdir(at("sub").c_str(), 0700);
+	const uint8_t data[] = {'a', 'b'};
+	std::string cases[] = {at("sub"), at("sub/"), at("no-dir/f"), at("file/f"), std::string("nul\0l", 5), "/dev/full"};
+	for (const std::string& path : cases) {
+		EXPECT_FALSE(simple_io::write_file(path, data, 2, -1, false)) << path;
+		EXPECT_FALSE(simple_io::write_file(path, data, 2, -1, true)) << path;
+	}
+	EXPECT_EQ(content("file"), "x");
+}
+
+TEST_F(FileTest, ReadingWhatIsNoFileFails) {
+	put("file", "x");
+	mkdir(at("sub").c_str(), 0700);
+	put("nul", "x");
+	std::string cases[] = {at("missing"), at("sub"), at("sub/"), at("file/"), at(std::string("nul\0x", 5)), ""};
+	for (const std::string& path : cases) EXPECT_FALSE(read(path)) << path;
+	for (const std::string& path : cases) EXPECT_FALSE(simple_io::size_q(path)) << path;
+}
+
+TEST_F(FileTest, EmptyFilesReadEmpty) {
+	put("empty", "");
+	for (int64_t seek : {-1, 0, 5}) EXPECT_EQ(read(at("empty"), -1, seek), "") << seek;
+	EXPECT_EQ(simple_io::size_q(at("empty")), 0);
+}
+
+TEST_F(FileTest, SizesAndSeeksPastFourGigabytes) {
+	// A sparse file of 5 GB: only the last bytes are written.
+	const int64_t size = int64_t(5) << 30;
+	std::string path = at("huge");
+	int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+	ASSERT_GE(fd, 0);
+	if (ftruncate(fd, size - 3) != 0) {
+		::close(fd);
+		GTEST_SKIP() << "no sparse 5 GB file here";
+	}
+	::close(fd);
+	const uint8_t tail[] = {'e', 'n', 'd'};
+	ASSERT_TRUE(simple_io::write_file(path, tail, 3, size - 3, false));
+	EXPECT_EQ(simple_io::size_q(path), size);
+	EXPECT_EQ(read(path, -1, size - 3), "end");
+	EXPECT_EQ(read(path, 2, size - 4), std::string("\0e", 2));
+	EXPECT_EQ(read(path, -1, size), "");
+	// An offset cut to 32 bits would land on byte 1.
+	const int64_t past_4g = (int64_t(1) << 32) + 1;
+	const uint8_t mark[] = {'m', 'i', 'd'};
+	ASSERT_TRUE(simple_io::write_file(path, mark, 3, past_4g, false));
+	EXPECT_EQ(read(path, 3, past_4g), "mid");
+	EXPECT_EQ(read(path, 3, 1), std::string(3, '\0'));
+	EXPECT_EQ(simple_io::size_q(path), size);
+}
+
+TEST(DirSpelling, NamesDirectoriesByTheirText) {
+	struct Case {
+		const char* spelling;
+		bool dir;
+	} cases[] = {
+		{"", false}, {"a", false}, {"a/", true}, {"/", true}, {".", true}, {"..", true}, {"a/.", true},
+		{"a/..", true}, {"./", true}, {"a.", false}, {"a..", false}, {"a/b.", false}, {"a/b..", false},
+		{"...", false}, {"a/...", false}, {".a", false}, {"a\\", false},
+	};
+	for (const Case& c : cases) EXPECT_EQ(simple_io::dir_q(c.spelling), c.dir) << c.spelling;
+}
+
+TEST_F(FileTest, ListingsMarkSubdirectoriesAndSortByBytes) {
+	put("b.txt", "");
+	put("a", "");
+	put("B", "");
+	put("\xC3\xA9t\xC3\xA9", "");
+	mkdir(at("sub").c_str(), 0700);
+	mkdir(at("empty").c_str(), 0700);
+	put("sub/inner", "x");
+	ASSERT_EQ(symlink(at("sub").c_str(), at("to-sub").c_str()), 0);
+	ASSERT_EQ(symlink(at("b.txt").c_str(), at("to-file").c_str()), 0);
+	ASSERT_EQ(symlink(at("missing").c_str(), at("dangling").c_str()), 0);
+	std::vector<std::string> expected = {"B", "a", "b.txt", "dangling", "empty/", "sub/", "to-file", "to-sub/", "\xC3\xA9t\xC3\xA9"};
+	for (const std::string& spelling : {dir, dir.substr(0, dir.size() - 1), dir + ".", dir + "sub/.."})
+		EXPECT_EQ(simple_io::read_dir(spelling), expected) << spelling;
+	EXPECT_EQ(simple_io::read_dir(at("empty/")), std::vector<std::string>{});
+	EXPECT_EQ(simple_io::read_dir(at("sub")), std::vector<std::string>{"inner"});
+	for (const char* bad : {"missing/", "b.txt", "b.txt/"}) EXPECT_FALSE(simple_io::read_dir(at(bad))) << bad;
+	std::optional<std::vector<std::string>> root = simple_io::read_dir("/");
+	ASSERT_TRUE(root);
+	EXPECT_NE(std::find(root->begin(), root->end(), "tmp/"), root->end());
+}
+
+TEST_F(FileTest, DeleteRemovesFilesAndEmptyDirectories) {
+	struct Case {
+		const char* target;
+		bool deleted;
+	} cases[] = {
+		{"file", true}, {"empty/", true}, {"empty/.", false}, {"full/", false}, {"full", false},
+		{"file/", false}, {"missing", false}, {"missing/", false},
+	};
+	for (const Case& c : cases) {
+		fs::remove_all(at("file"));
+		fs::remove_all(at("empty"));
+		fs::remove_all(at("full"));
+		put("file", "x");
+		mkdir(at("empty").c_str(), 0700);
+		mkdir(at("full").c_str(), 0700);
+		put("full/inside", "y");
+		EXPECT_EQ(simple_io::delete_(at(c.target)), c.deleted) << c.target;
+		std::string name = c.target;
+		if (name.find('/') != std::string::npos) name.resize(name.find('/'));
+		if (name != "missing") {
+			EXPECT_EQ(fs::exists(at(name)), !c.deleted) << c.target;
+		}
+	}
+	EXPECT_EQ(content("full/inside"), "y");
+}
+
+TEST_F(FileTest, RenameNeverReplacesAnExistingTarget) {
+	mkdir(at("sub").c_str(), 0700);
+	mkdir(at("other").c_str(), 0700);
+	struct Case {
+		const char* from;
+		const char* to;
+		bool renamed;
+	} cases[] = {
+		{"one", "fresh", true},  {"one", "sub/moved", true}, {"one", "two", false}, {"one", "sub", false},
+		{"sub", "other", false}, {"sub", "renamed", true},   {"sub/", "renamed/", true}, {"missing", "fresh", false},
+		{"one", "no-dir/fresh", false},
+	};
+	for (const Case& c : cases) {
+		put("one", "first");
+		put("two", "second");
+		EXPECT_EQ(simple_io::rename(at(c.from), at(c.to)), c.renamed) << c.from << " -> " << c.to;
+		if (c.renamed) {
+			EXPECT_FALSE(fs::exists(at(c.from))) << c.from;
+			if (std::string_view(c.from) == "one") {
+				EXPECT_EQ(content(c.to), "first");
+			}
+			fs::rename(at(c.to), at(c.from));
+		}
+		EXPECT_EQ(content("one"), "first");
+		EXPECT_EQ(content("two"), "second");
+		EXPECT_TRUE(fs::is_directory(at("sub")));
+		EXPECT_TRUE(fs::is_directory(at("other")));
+		fs::remove(at("fresh"));
+		fs::remove(at("sub/moved"));
+	}
+}
+
+TEST_F(FileTest, QueryGivesTheLastWriteInUtcToTheMillisecond) {
+	put("file", "x");
+	mkdir(at("sub").c_str(), 0700);
+	struct Case {
+		timespec when;
+		simple_io::FileTime expected;
+	} cases[] = {
+		{{1614834367, 890123456}, {2021, 3, 4, 5, 6, 7, 890000000}},
+		{{0, 0}, {1970, 1, 1, 0, 0, 0, 0}},
+		{{-1, 999999999}, {1969, 12, 31, 23, 59, 59, 999000000}},
+		{{951782400, 1000000}, {2000, 2, 29, 0, 0, 0, 1000000}},
+		{{4102444799, 0}, {2099, 12, 31, 23, 59, 59, 0}},
+	};
+	for (const Case& c : cases) {
+		for (const char* name : {"file", "sub/"}) {
+			timespec times[2] = {c.when, c.when};
+			ASSERT_EQ(utimensat(AT_FDCWD, at(name).c_str(), times, 0), 0);
+			std::optional<simple_io::FileTime> t = simple_io::query(at(name));
+			ASSERT_TRUE(t) << name;
+			const simple_io::FileTime& e = c.expected;
+			EXPECT_EQ(std::vector<int32_t>({t->year, t->month, t->day, t->hour, t->minute, t->second, t->nanosecond}),
+				std::vector<int32_t>({e.year, e.month, e.day, e.hour, e.minute, e.second, e.nanosecond}))
+				<< name << " at " << c.when.tv_sec;
+		}
+	}
+	for (const char* name : {"missing", "file/", "missing/"}) EXPECT_FALSE(simple_io::query(at(name))) << name;
+}
+
+TEST_F(FileTest, MakeDirAndExistence) {
+	put("file", "x");
+	EXPECT_TRUE(simple_io::make_dir(at("new")));
+	EXPECT_TRUE(fs::is_directory(at("new")));
+	EXPECT_TRUE(simple_io::make_dir(at("new/inner/")));
+	for (const char* bad : {"new", "file", "no/such/parent"}) EXPECT_FALSE(simple_io::make_dir(at(bad))) << bad;
+	struct Case {
+		const char* name;
+		bool exists;
+	} cases[] = {{"file", true}, {"new", true}, {"new/", true}, {"new/inner", true}, {"missing", false}, {"file/", false}};
+	for (const Case& c : cases) EXPECT_EQ(simple_io::file_exists_q(at(c.name)), c.exists) << c.name;
+}
+
+TEST(Lines, SplitAtLineFeedsDroppingOnlyTheCarriageReturnBeforeThem) {
+	struct Case {
+		std::string bytes;
+		std::vector<std::string> lines;
+	} cases[] = {
+		{"", {}},
+		{"a\r\nb\rc", {"a", "b\rc"}},
+		{"a\n\nb\n", {"a", "", "b"}},
+		{"\n", {""}},
+		{"\r\n", {""}},
+		{"abc\r", {"abc\r"}},
+		{"a\r\r\n", {"a\r"}},
+		{"\xEF\xBB\xBFx\ny", {"x", "y"}},
+		{"\xEF\xBB\xBF", {}},
+		{"x\n\xEF\xBB\xBFy", {"x", "\xEF\xBB\xBFy"}},
+		{"no end", {"no end"}},
+	};
+	for (const Case& c : cases) {
+		const uint8_t* bytes = reinterpret_cast<const uint8_t*>(c.bytes.data());
+		std::vector<std::string> got;
+		for (simple_io::Line l : simple_io::split_lines(bytes, c.bytes.size()))
+			got.emplace_back(c.bytes.substr(l.start, l.size));
+		EXPECT_EQ(got, c.lines) << c.bytes;
+	}
+}
+
+class TextValues : public test::TextTest {};
+
+TEST_F(TextValues, LoadTextSkipsTheMarkAndReadsEveryLineEndAsLineFeed) {
+	struct Case {
+		std::string bytes;
+		std::u32string text;
+	} cases[] = {
+		{"a\r\nb\rc", U"a\nb\nc"},
+		{"\xEF\xBB\xBF" "a\r\n", U"a\n"},
+		{"\xEF\xBB\xBF", U""},
+		{"", U""},
+		{"\r\r\n\n\r", U"\n\n\n\n"},
+		{"x\xEF\xBB\xBFy", U"x\uFEFFy"},
+		{"a\xC3", U"a"},  // a sequence cut by the end (a part) is left out
+		{"\xC3\xA9\r\n\xE2\x82\xAC\r\xF0\x9F\x98\x80", U"\u00e9\n\u20ac\n\U0001F600"},
+	};
+	for (const Case& c : cases) {
+		Cell s;
+		simple_io::load_text(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size(), &s);
+		EXPECT_EQ(cell::type_of(&s), T_STRING);
+		EXPECT_EQ(test::text_of(s.data2), c.text) << c.bytes;
+	}
+}
+
+TEST_F(TextValues, LoadTextRefusesMalformedText) {
+	for (std::string bad : {"\xFF", "ok\xE2\x28\xA1", "\xC3(", "a\xED\xB3\x80"}) {
+		Cell s;
+		EXPECT_EQ(test::raised([&] { simple_io::load_text(reinterpret_cast<const uint8_t*>(bad.data()), bad.size(), &s); }),
+			errors::id::access_invalid_utf8.code())
+			<< bad;
+	}
+}
+
+TEST_F(TextValues, PathsAreTheValueTextFromItsHeadAsUtf8) {
+	struct Case {
+		std::u32string text;
+		uint32_t width;
+		uint32_t head;
+		std::string path;
+	} cases[] = {
+		{U"/tmp/a b", 1, 0, "/tmp/a b"},
+		{U"dir/\u00e9t\u00e9", 1, 4, "\xC3\xA9t\xC3\xA9"},
+		{U"\u20ac/x", 2, 0, "\xE2\x82\xAC/x"},
+		{U"\U0001F600", 4, 0, "\xF0\x9F\x98\x80"},
+		{U"abc", 1, 7, ""},
+	};
+	for (const Case& c : cases) {
+		Cell f = test::make_string(c.text, c.width, T_FILE);
+		f.data1 = c.head;
+		EXPECT_EQ(simple_io::os_path(&f), c.path);
+	}
+}
+
+}  // namespace
