@@ -340,12 +340,12 @@ std::vector<Line> split_lines(const uint8_t* bytes, size_t count) {
 	return lines;
 }
 
-std::string os_path(Cell* file) {
-	Series* s = memory::buffer_of(file);
-	uint8_t* head = unicode::unit_at(s, unicode::clamp_head(file));
-	std::string path(unicode::utf8_size(head, s->tail_ptr(), s->unit()), '\0');
-	unicode::to_utf8_into(file, reinterpret_cast<uint8_t*>(path.data()), -1, false);
-	return path;
+std::string utf8_text(Cell* value) {
+	Series* s = memory::buffer_of(value);
+	uint8_t* head = unicode::unit_at(s, unicode::clamp_head(value));
+	std::string text(unicode::utf8_size(head, s->tail_ptr(), s->unit()), '\0');
+	unicode::to_utf8_into(value, reinterpret_cast<uint8_t*>(text.data()), -1, false);
+	return text;
 }
 
 Cell* load_text(const uint8_t* bytes, size_t count, Cell* out) {

@@ -164,8 +164,9 @@ struct Line {
 // byte-order mark belongs to no line.
 std::vector<Line> split_lines(const uint8_t* bytes, size_t count);
 
-// Values. A file! or string! value's path: its text from the head, as UTF-8.
-std::string os_path(Cell* file);
+// Values. The text of a string-family value from its head, as UTF-8: a
+// file! value's path, a string! sent to a child.
+std::string utf8_text(Cell* value);
 // A new string! in `out` decoded from UTF-8: a leading byte-order mark
 // skipped, CR LF and a lone CR read as LF. Raises access invalid-utf8 for
 // malformed text and internal no-memory past 4 GB.

@@ -448,7 +448,7 @@ TEST_F(TextValues, PathsAreTheValueTextFromItsHeadAsUtf8) {
 	for (const Case& c : cases) {
 		Cell f = test::make_string(c.text, c.width, T_FILE);
 		f.data1 = c.head;
-		EXPECT_EQ(simple_io::os_path(&f), c.path);
+		EXPECT_EQ(simple_io::utf8_text(&f), c.path);
 	}
 }
 
