@@ -4,10 +4,8 @@
 
 #include <optional>
 
-#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/io/simple_io.h"
-#include "runtime/utf8.h"
 
 extern char** environ;
 
@@ -160,24 +158,6 @@ Type check_type(const Cell* value, Type expected) {
 	return type;
 }
 
-Cell* load_lenient_text(const std::string& line, Cell* out) {
-	string::make_at(out, uint32_t(line.size()));
-	const uint8_t* p = reinterpret_cast<const uint8_t*>(line.c_str());  // NUL-terminated, as the decoder needs
-	const uint8_t* end = p + line.size();
-	while (p < end) {
-		int32_t cp;
-		const uint8_t* next = unicode::fast_decode_utf8_char(p, &cp);
-		if (cp < 0 || next > end) {
-			string::append_char(out, 0xFFFD);
-			p++;
-		} else {
-			string::append_char(out, uint32_t(cp));
-			p = next;
-		}
-	}
-	return out;
-}
-
-Cell* load_command_line(Cell* out) { return load_lenient_text(get_command_line(), out); }
+Cell* load_command_line(Cell* out) { return simple_io::load_lenient_text(get_command_line(), out); }
 
 }  // namespace vyn::platform

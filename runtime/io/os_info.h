@@ -56,11 +56,8 @@ int32_t kernel_build(std::string_view version);
 // naming the value.
 Type check_type(const Cell* value, Type expected);
 
-// Values. The command line as a new string! in `out`.
+// Values. The command line as a new string! in `out`; arguments that are
+// not UTF-8 do not stop the start-up (simple_io::load_lenient_text).
 Cell* load_command_line(Cell* out);
-// Bytes that ought to be UTF-8 (arguments are bytes to the system) as a new
-// string!: each byte of a sequence that is not valid text becomes U+FFFD,
-// rather than stopping the start-up.
-Cell* load_lenient_text(const std::string& bytes, Cell* out);
 
 }  // namespace vyn::platform

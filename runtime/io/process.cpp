@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <system_error>
@@ -338,9 +339,10 @@ Outcome run_process(const Request& r) {
 
 namespace {
 
-// Fills a redirection from a string! or file! cell (null: none). Input text
-// is encoded into `text`, which must outlive the run.
-void redirect_of(Cell* value, Redirect& r, std::string* text) {
+// Fills a redirection from a cell (null: none). A file! names a file; the
+// bytes of a string! or binary! input go to `bytes`, which must outlive the
+// run.
+void redirect_of(Cell* value, Redirect& r, simple_io::Bytes* bytes) {
 	if (!value) return;
 	if (cell::is(value, T_FILE)) {
 		r.kind = Redirect::FILE;
@@ -348,17 +350,30 @@ void redirect_of(Cell* value, Redirect& r, std::string* text) {
 		return;
 	}
 	r.kind = Redirect::BYTES;
-	if (text) {
-		*text = simple_io::utf8_text(value);
-		r.bytes = *text;
+	if (bytes) {
+		simple_io::value_to_bytes(value, -1, *bytes);
+		r.bytes = bytes->view();
 	}
 }
 
-void append_text(Cell* target, const simple_io::Bytes& captured) {
-	if (!target || !cell::is(target, T_STRING) || captured.empty()) return;
-	Cell text;
-	simple_io::load_text(captured.data(), captured.size(), &text);
-	string::append_string(target, &text, -1);
+// A binary! target takes the raw bytes at its position; a string! target
+// the text at its tail.
+void deliver(Cell* target, const simple_io::Bytes& captured) {
+	if (!target || captured.empty()) return;
+	if (cell::is(target, T_BINARY)) {
+		if (captured.size() > UINT32_MAX) errors::fire(errors::id::internal_no_memory);
+		Node node = memory::alloc_bytes(uint32_t(captured.size()));
+		Series* s = memory::series(node);
+		std::memcpy(s->head_ptr(), captured.data(), captured.size());
+		s->tail = s->head + uint32_t(captured.size());
+		Cell bytes;
+		cell::set(&bytes, T_BINARY, 0, node, 0);
+		string::concatenate(target, &bytes, -1, 0, string::INSERT);
+	} else if (cell::is(target, T_STRING)) {
+		Cell text;
+		simple_io::load_text(captured.data(), captured.size(), &text);
+		string::append_string(target, &text, -1);
+	}
 }
 
 }  // namespace
@@ -371,13 +386,13 @@ int32_t run_process(Cell* command, bool wait, bool show, bool console, bool shel
 	r.show = show;
 	r.console = console;
 	r.shell = shell;
-	std::string input_text;
-	redirect_of(input, r.input, &input_text);
+	simple_io::Bytes input_bytes;
+	redirect_of(input, r.input, &input_bytes);
 	redirect_of(output, r.output, nullptr);
 	redirect_of(error, r.error, nullptr);
 	Outcome outcome = run_process(r);
-	append_text(output, outcome.output);
-	append_text(error, outcome.error);
+	deliver(output, outcome.output);
+	deliver(error, outcome.error);
 	return outcome.answer;
 }
 

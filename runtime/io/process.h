@@ -62,9 +62,11 @@ Outcome run_process(const Request& request);
 std::vector<std::string> split_command(std::string_view command);
 
 // Values: `call` with its command (string! or file!) and the cells of
-// /input, /output and /error (null when not used): a string! input is sent
-// as UTF-8, a file! names a file; captured output is appended at a string!
-// target's tail, decoded from UTF-8 with CR LF and a lone CR read as LF.
+// /input, /output and /error (null when not used). A file! names a file; a
+// string! input is sent as UTF-8, a binary! as its bytes. Captured bytes are
+// inserted at a binary! target's position; captured text is appended at a
+// string! target's tail, decoded from UTF-8 with CR LF and a lone CR read as
+// LF.
 int32_t run_process(Cell* command, bool wait, bool show, bool console, bool shell, Cell* input, Cell* output,
 	Cell* error);
 

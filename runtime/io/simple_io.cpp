@@ -13,7 +13,12 @@
 #include <ctime>
 #include <memory>
 
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/file.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/actions.h"
 #include "runtime/unicode.h"
 #include "runtime/utf8.h"
 
@@ -353,6 +358,187 @@ Cell* load_text(const uint8_t* bytes, size_t count, Cell* out) {
 	Node node = unicode::load_utf8_buffer(bytes, uint32_t(count), 0, nullptr, true).node;
 	cell::set(out, T_STRING, 0, node, 0);
 	return out;
+}
+
+Cell* load_lenient_text(const std::string& bytes, Cell* out) {
+	string::make_at(out, uint32_t(bytes.size()));
+	const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes.c_str());  // NUL-terminated, as the decoder needs
+	const uint8_t* end = p + bytes.size();
+	while (p < end) {
+		int32_t cp;
+		const uint8_t* next = unicode::fast_decode_utf8_char(p, &cp);
+		if (cp < 0 || next > end) {
+			string::append_char(out, 0xFFFD);
+			p++;
+		} else {
+			string::append_char(out, uint32_t(cp));
+			p = next;
+		}
+	}
+	return out;
+}
+
+namespace {
+
+// The largest byte series a read fills: the buffer's size is 32-bit.
+constexpr size_t MAX_SERIES_BYTES = 0xFFFFFF00u;
+
+// Reads straight into a byte series: no copy between the file and the
+// binary! value.
+struct SeriesSink {
+	Node node = 0;
+};
+
+uint8_t* series_room(void* self, size_t used, size_t size) {
+	auto* sink = static_cast<SeriesSink*>(self);
+	if (size > MAX_SERIES_BYTES) errors::fire(errors::id::internal_no_memory);
+	if (!sink->node) {
+		sink->node = memory::alloc_bytes(uint32_t(size));
+		return memory::series(sink->node)->head_ptr();
+	}
+	Series* s = memory::series(sink->node);
+	if (s->size - s->head >= size) return s->head_ptr();
+	s->tail = s->head + uint32_t(used);
+	return memory::expand_copy(s, uint32_t(size))->head_ptr();
+}
+
+// The integer of a /part or /seek argument, -1 when not given.
+int64_t refinement_integer(const char* refinement, const Cell* arg) {
+	if (!arg) return -1;
+	if (!cell::is(arg, T_INTEGER)) series::refine_error(refinement, arg);
+	return cell::get_integer(arg);
+}
+
+[[noreturn]] void cannot_open(const Cell* file) {
+	Cell none;
+	cell::make_none(&none);
+	errors::fire(errors::id::access_cannot_open, file ? file : &none);
+}
+
+void read_directory(Cell* file, const std::string& path, Cell* out) {
+	std::optional<std::vector<std::string>> names = read_dir(path);
+	if (!names) cannot_open(file);
+	block::make_at(out, int32_t(names->size()));
+	for (const std::string& name : *names) {
+		Cell entry;
+		load_lenient_text(name, &entry);
+		cell::set_type(&entry, T_FILE);
+		block::append_value(out, &entry);
+	}
+}
+
+// Each line's text from UTF-8 as it is: no line-end conversion, and a mark
+// that starts a later line is a character of that line.
+void lines_to_block(const Bytes& bytes, Cell* out) {
+	std::vector<Line> lines = split_lines(bytes.data(), bytes.size());
+	block::make_at(out, int32_t(lines.size()));
+	for (Line l : lines) {
+		Cell line;
+		string::make_at(&line, uint32_t(l.size));
+		string::append_utf8(&line, bytes.data() + l.start, uint32_t(l.size));
+		block::append_value(out, &line);
+	}
+}
+
+// UTF-8 of at most `part` units of a string-family value (all when part is
+// not positive).
+void text_to_bytes(Cell* text, int32_t part, Bytes& out) {
+	uint32_t units = string::vs_length(text);
+	if (part > 0 && uint32_t(part) < units) units = uint32_t(part);
+	uint8_t* head = string::vs_head(text);
+	size_t size = unicode::utf8_size(head, head + size_t(units) * string::width_of(text), string::width_of(text));
+	size_t at = out.size();
+	if (!out.reserve(at + size)) errors::fire(errors::id::internal_no_memory);
+	unicode::to_utf8_into(text, out.data() + at, int32_t(units), false);
+	out.set_size(at + size);
+}
+
+}  // namespace
+
+void value_to_bytes(Cell* value, int32_t part, Bytes& out) {
+	if (cell::is(value, T_BINARY)) {
+		Cell v = *value;
+		uint32_t length = series::length(&v);
+		if (part > 0 && uint32_t(part) < length) length = uint32_t(part);
+		if (!out.append(memory::buffer_of(&v)->head_ptr() + v.data1, length)) errors::fire(errors::id::internal_no_memory);
+		return;
+	}
+	if (cell::is(value, T_STRING)) {
+		text_to_bytes(value, part, out);
+		return;
+	}
+	Cell formed;
+	string::make_at(&formed, 64);
+	actions::form(value, &formed, nullptr, 0);
+	text_to_bytes(&formed, part, out);
+}
+
+void read(Cell* file, const Cell* part, const Cell* seek, bool binary, bool lines, Cell* out) {
+	std::string path = utf8_text(file);
+	if (dir_q(path)) {
+		read_directory(file, path, out);
+		return;
+	}
+	int64_t count = refinement_integer("part", part);
+	int64_t offset = refinement_integer("seek", seek);
+	if (binary) {
+		SeriesSink sink;
+		std::optional<size_t> got = read_file(path, count, offset, Sink{&sink, series_room});
+		if (!got) cannot_open(file);
+		if (!sink.node) sink.node = memory::alloc_bytes(0);
+		Series* s = memory::series(sink.node);
+		s->tail = s->head + uint32_t(*got);
+		cell::set(out, T_BINARY, 0, sink.node, 0);
+		return;
+	}
+	std::optional<Bytes> bytes = read_file(path, count, offset);
+	if (!bytes) cannot_open(file);
+	if (lines)
+		lines_to_block(*bytes, out);
+	else
+		load_text(bytes->data(), bytes->size(), out);
+}
+
+void write(Cell* file, Cell* data, const Cell* part, const Cell* seek, bool, bool append, bool lines) {
+	int64_t count = refinement_integer("part", part);
+	int64_t offset = refinement_integer("seek", seek);
+	if (part && count <= 0) return;  // nothing to write: the file is left alone, not truncated
+	Bytes bytes;
+	const uint8_t* start;
+	size_t size;
+	if (lines && cell::is(data, T_BLOCK)) {
+		Cell b = *data;
+		for (Cell* v = block::vs_head(&b); v < block::vs_tail(&b); v++) {
+			value_to_bytes(v, -1, bytes);
+			bytes.append(NEWLINE);
+		}
+		start = bytes.data();
+		size = bytes.size();
+	} else if (cell::is(data, T_BINARY) && !lines) {
+		// Written from the value's own buffer, uncopied.
+		Cell v = *data;
+		size = series::length(&v);
+		if (count > 0 && uint64_t(count) < size) size = size_t(count);
+		start = memory::buffer_of(&v)->head_ptr() + v.data1;
+	} else {
+		value_to_bytes(data, int32_t(count), bytes);
+		if (lines) bytes.append(NEWLINE);
+		start = bytes.data();
+		size = bytes.size();
+	}
+	bool written = file ? write_file(utf8_text(file), start, size, offset, append) : write_stdout(start, size);
+	if (!written) cannot_open(file);
+}
+
+bool delete_(Cell* file) { return delete_(utf8_text(file)); }
+
+bool rename(Cell* from, Cell* to) { return rename(utf8_text(from), utf8_text(to)); }
+
+void init() {
+	file::io.read = read;
+	file::io.write = write;
+	file::io.delete_ = delete_;
+	file::io.rename = rename;
 }
 
 }  // namespace vyn::simple_io

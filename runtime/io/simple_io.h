@@ -171,5 +171,29 @@ std::string utf8_text(Cell* value);
 // skipped, CR LF and a lone CR read as LF. Raises access invalid-utf8 for
 // malformed text and internal no-memory past 4 GB.
 Cell* load_text(const uint8_t* bytes, size_t count, Cell* out);
+// A new string! of bytes that ought to be UTF-8 but come from the system
+// (file names, arguments): each byte of a sequence that is not valid text
+// becomes U+FFFD, so one odd name does not stop a listing or the start-up.
+Cell* load_lenient_text(const std::string& bytes, Cell* out);
+// The bytes `write` puts in a file for a value: a string!'s text as UTF-8,
+// a binary!'s bytes, any other value formed; at most `part` characters or
+// bytes when part is positive.
+void value_to_bytes(Cell* value, int32_t part, Bytes& out);
+
+// The file! actions' workers (file::io). `part` and `seek` are integer!
+// cells or null; another value raises script invalid-refine-arg.
+// read: a directory spelling lists the directory (a block of file!);
+// otherwise a string!, a binary! or a block of line strings. A file that
+// cannot be read raises access cannot-open naming it.
+void read(Cell* file, const Cell* part, const Cell* seek, bool binary, bool lines, Cell* out);
+// write: to the file, or to standard output when `file` is null. A part of
+// 0 or less writes nothing. With `lines` each value of a block is written on
+// a line of its own, any other value on one line. Raises access cannot-open
+// naming the file when it cannot be opened or a write fails.
+void write(Cell* file, Cell* data, const Cell* part, const Cell* seek, bool binary, bool append, bool lines);
+bool delete_(Cell* file);
+bool rename(Cell* from, Cell* to);
+// Installs the workers above in file::io.
+void init();
 
 }  // namespace vyn::simple_io

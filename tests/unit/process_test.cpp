@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -280,6 +281,24 @@ TEST_F(CallValues, FileValuesNameTheRedirectedFiles) {
 	std::ifstream result(dir + "/out");
 	EXPECT_EQ(std::string(std::istreambuf_iterator<char>(result), {}), "LINE\n");
 	fs::remove_all(dir);
+}
+
+TEST_F(CallValues, BinaryInputIsSentAsItIsAndBinaryOutputIsInsertedAtThePosition) {
+	auto binary = [](std::string_view bytes, uint32_t head) {
+		Node n = memory::alloc_bytes(uint32_t(bytes.size()));
+		Series* s = memory::series(n);
+		std::memcpy(s->head_ptr(), bytes.data(), bytes.size());
+		s->tail = s->head + uint32_t(bytes.size());
+		Cell c;
+		cell::set(&c, T_BINARY, head, n, 0);
+		return c;
+	};
+	Cell command, input = binary(std::string("\r\n\0\xFF", 4), 0), out = binary("<>", 1);
+	string::load_at(&command, "cat");
+	EXPECT_EQ(call::run_process(&command, false, false, false, false, &input, &out, nullptr), 0);
+	Series* s = memory::buffer_of(&out);
+	EXPECT_EQ(std::string(reinterpret_cast<char*>(s->head_ptr()), s->used()), std::string("<\r\n\0\xFF>", 6));
+	EXPECT_EQ(out.data1, 1u) << "the target keeps its position";
 }
 
 }  // namespace

@@ -15,8 +15,12 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
-#include "tests/unit/text_support.h"
+#include "tests/unit/string_support.h"
 
 using namespace vyn;
 namespace fs = std::filesystem;
@@ -450,6 +454,249 @@ TEST_F(TextValues, PathsAreTheValueTextFromItsHeadAsUtf8) {
 		f.data1 = c.head;
 		EXPECT_EQ(simple_io::utf8_text(&f), c.path);
 	}
+}
+
+TEST_F(TextValues, LenientTextReplacesEachByteOfWhatIsNoText) {
+	struct Case {
+		std::string bytes;
+		std::u32string text;
+	} cases[] = {
+		{"vyn a.vyn", U"vyn a.vyn"},
+		{"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", U"caf\u00e9 \u20ac \U0001F600"},
+		{"latin\xE9 x", U"latin\uFFFD x"},
+		{"cut\xE2\x82", U"cut\uFFFD\uFFFD"},
+		{"\xC3(", U"\uFFFD("},
+		{"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},
+		{"", U""},
+	};
+	for (const Case& c : cases) {
+		Cell s;
+		simple_io::load_lenient_text(c.bytes, &s);
+		EXPECT_EQ(test::text_of(s.data2), c.text) << c.bytes;
+	}
+}
+
+// The file! workers, on values, in a temporary directory.
+class FileValues : public test::StringTest {
+protected:
+	std::string dir;
+
+	void SetUp() override {
+		test::StringTest::SetUp();
+		series::init_type();
+		block::init_type();
+		integer::init_type();
+		none::init_type();
+		simple_io::init();
+		std::string pattern = (fs::temp_directory_path() / "vyn-io-XXXXXX").string();
+		ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+		dir = pattern + "/";
+	}
+	void TearDown() override {
+		fs::remove_all(dir);
+		test::StringTest::TearDown();
+	}
+
+	Cell file(std::string_view name) const { return test::str(dir + std::string(name), T_FILE); }
+	void put(std::string_view name, std::string_view content) const {
+		std::ofstream(dir + std::string(name), std::ios::binary) << content;
+	}
+	std::string content(std::string_view name) const {
+		std::ifstream in(dir + std::string(name), std::ios::binary);
+		return std::string(std::istreambuf_iterator<char>(in), {});
+	}
+	static Cell binary(std::string_view bytes) {
+		Node n = memory::alloc_bytes(uint32_t(bytes.size()));
+		Series* s = memory::series(n);
+		std::memcpy(s->head_ptr(), bytes.data(), bytes.size());
+		s->tail = s->head + uint32_t(bytes.size());
+		Cell c;
+		cell::set(&c, T_BINARY, 0, n, 0);
+		return c;
+	}
+	static std::string bytes_of(Cell b) {
+		Series* s = memory::buffer_of(&b);
+		return std::string(reinterpret_cast<const char*>(s->head_ptr()) + b.data1, s->used() - b.data1);
+	}
+	static std::vector<std::string> strings_of(Cell b) {
+		std::vector<std::string> out;
+		for (Cell* v = block::vs_head(&b); v < block::vs_tail(&b); v++) out.push_back(test::utf8(*v));
+		return out;
+	}
+	Cell read(std::string_view name, const Cell* part, const Cell* seek, bool binary, bool lines) {
+		Cell f = file(name), out;
+		simple_io::read(&f, part, seek, binary, lines, &out);
+		return out;
+	}
+};
+
+TEST_F(FileValues, BinaryWrittenLineEndsReadBackAsLineFeeds) {
+	Cell f = file("t.txt");
+	Cell data = binary("a\r\nb\rc");
+	simple_io::write(&f, &data, nullptr, nullptr, true, false, false);
+	EXPECT_EQ(content("t.txt"), "a\r\nb\rc");
+	Cell text = read("t.txt", nullptr, nullptr, false, false);
+	ASSERT_EQ(cell::type_of(&text), T_STRING);
+	EXPECT_EQ(test::utf8(text), "a\nb\nc");
+	Cell lines = read("t.txt", nullptr, nullptr, false, true);
+	ASSERT_EQ(cell::type_of(&lines), T_BLOCK);
+	EXPECT_EQ(strings_of(lines), (std::vector<std::string>{"a", "b\rc"}));
+}
+
+TEST_F(FileValues, BinaryReadsSliceByPartAndSeek) {
+	put("ten", "0123456789");
+	struct Case {
+		int32_t part, seek;  // -1: refinement not used
+		std::string bytes;
+	} cases[] = {
+		{-1, -1, "0123456789"}, {0, -1, ""}, {4, -1, "0123"}, {99, -1, "0123456789"}, {-1, 3, "3456789"},
+		{2, 3, "34"}, {-1, 10, ""}, {-1, 12, ""}, {3, 9, "9"},
+	};
+	for (const Case& c : cases) {
+		Cell part = test::integer(c.part), seek = test::integer(c.seek);
+		Cell got = read("ten", c.part < 0 ? nullptr : &part, c.seek < 0 ? nullptr : &seek, true, false);
+		ASSERT_EQ(cell::type_of(&got), T_BINARY);
+		EXPECT_EQ(bytes_of(got), c.bytes) << c.part << " " << c.seek;
+		Cell text = read("ten", c.part < 0 ? nullptr : &part, c.seek < 0 ? nullptr : &seek, false, false);
+		EXPECT_EQ(test::utf8(text), c.bytes) << c.part << " " << c.seek;
+	}
+}
+
+TEST_F(FileValues, EmptyFilesGiveEmptyValuesOfTheAskedKind) {
+	put("empty", "");
+	Cell b = read("empty", nullptr, nullptr, true, false);
+	EXPECT_EQ(cell::type_of(&b), T_BINARY);
+	EXPECT_EQ(bytes_of(b), "");
+	Cell t = read("empty", nullptr, nullptr, false, false);
+	EXPECT_EQ(cell::type_of(&t), T_STRING);
+	EXPECT_EQ(test::utf8(t), "");
+	Cell l = read("empty", nullptr, nullptr, false, true);
+	EXPECT_EQ(cell::type_of(&l), T_BLOCK);
+	EXPECT_EQ(block::length(&l), 0u);
+}
+
+TEST_F(FileValues, FailuresRaiseCannotOpenNamingTheFile) {
+	put("file", "x");
+	for (const char* name : {"nofile.txt", "file/", "missing/"}) {
+		EXPECT_EQ(test::raised([&] { read(name, nullptr, nullptr, false, false); }), errors::id::access_cannot_open.code())
+			<< name;
+		ASSERT_TRUE(test::last_error_has_arg);
+		EXPECT_EQ(cell::type_of(&test::last_error_arg), T_FILE);
+		EXPECT_EQ(test::utf8(test::last_error_arg), dir + name);
+	}
+	mkdir((dir + "sub").c_str(), 0700);
+	for (const char* name : {"sub", "sub/", "no-dir/x"}) {
+		Cell f = file(name), data = test::str("data");
+		EXPECT_EQ(test::raised([&] { simple_io::write(&f, &data, nullptr, nullptr, false, false, false); }),
+			errors::id::access_cannot_open.code())
+			<< name;
+		EXPECT_EQ(test::utf8(test::last_error_arg), dir + name);
+	}
+}
+
+TEST_F(FileValues, RefinementsOtherThanIntegersAreRefused) {
+	put("ten", "0123456789");
+	Cell f = file("ten"), data = test::str("x"), text = test::str("3");
+	Cell none;
+	cell::make_none(&none);
+	for (const Cell* bad : {static_cast<const Cell*>(&text), static_cast<const Cell*>(&none)}) {
+		EXPECT_EQ(test::raised([&] { read("ten", bad, nullptr, false, false); }), errors::id::script_invalid_refine_arg.code());
+		EXPECT_EQ(test::raised([&] { read("ten", nullptr, bad, true, false); }), errors::id::script_invalid_refine_arg.code());
+		EXPECT_EQ(test::raised([&] { simple_io::write(&f, &data, bad, nullptr, false, false, false); }),
+			errors::id::script_invalid_refine_arg.code());
+	}
+	EXPECT_EQ(content("ten"), "0123456789");
+}
+
+TEST_F(FileValues, WritesTurnValuesIntoBytes) {
+	enum Kind { TEXT, BIN, INT, LINES };
+	struct Case {
+		const char* before;  // null: no file
+		Kind kind;
+		std::string data;
+		int32_t part, seek;  // -1: not used
+		bool append, lines;
+		std::string after;
+	} cases[] = {
+		{nullptr, TEXT, "x\ny", -1, -1, false, false, "x\ny"},
+		{nullptr, TEXT, "h\xC3\xA9llo \xE2\x82\xAC", -1, -1, false, false, "h\xC3\xA9llo \xE2\x82\xAC"},
+		{nullptr, TEXT, "h\xC3\xA9llo", 2, -1, false, false, "h\xC3\xA9"},
+		{"kept", TEXT, "abc", 0, -1, false, false, "kept"},
+		{"kept", TEXT, "abc", -5, -1, false, false, "kept"},
+		{"kept", TEXT, "abc", 9, -1, false, false, "abc"},
+		{"k", TEXT, "v", -1, -1, true, false, "kv"},
+		{"0123456789", TEXT, "ab", -1, 0, false, false, "ab23456789"},
+		{"0123456789", TEXT, "ab", -1, 8, false, false, "01234567ab"},
+		{nullptr, TEXT, "one", -1, -1, false, true, "one\n"},
+		{"z\n", TEXT, "one", -1, -1, true, true, "z\none\n"},
+		{nullptr, LINES, "", -1, -1, false, true, "a\n\n42\nc\xC3\xA9\n"},
+		{nullptr, LINES, "", -1, -1, false, false, "a  42 c\xC3\xA9"},
+		{nullptr, BIN, std::string("\0\xFF\r\n", 4), -1, -1, false, false, std::string("\0\xFF\r\n", 4)},
+		{nullptr, BIN, std::string("\0\xFF\r\n", 4), 2, -1, false, false, std::string("\0\xFF", 2)},
+		{nullptr, BIN, "ab", -1, -1, false, true, "ab\n"},
+		{nullptr, INT, "", -1, -1, false, false, "42"},
+	};
+	for (const Case& c : cases) {
+		fs::remove(dir + "w");
+		if (c.before) put("w", c.before);
+		Cell data;
+		switch (c.kind) {
+		case TEXT: data = test::str(c.data); break;
+		case BIN: data = binary(c.data); break;
+		case INT: data = test::integer(42); break;
+		case LINES: {
+			block::make_at(&data, 4);
+			Cell items[] = {test::str("a"), test::str(""), test::integer(42), test::str("c\xC3\xA9")};
+			for (const Cell& v : items) block::append_value(&data, &v);
+			break;
+		}
+		}
+		Cell f = file("w"), part = test::integer(c.part), seek = test::integer(c.seek);
+		simple_io::write(&f, &data, c.part == -1 ? nullptr : &part, c.seek < 0 ? nullptr : &seek, false, c.append,
+			c.lines);
+		EXPECT_EQ(content("w"), c.after) << c.data << " part " << c.part << " seek " << c.seek;
+		if (!c.before && c.part == 0) {
+			EXPECT_FALSE(fs::exists(dir + "w"));
+		}
+	}
+}
+
+TEST_F(FileValues, ListingsAreBlocksOfFilesAndLeaveTheValueAlone) {
+	put("b", "");
+	put("a", "");
+	mkdir((dir + "sub").c_str(), 0700);
+	put("latin\xE9", "");
+	for (std::string spelling : {dir, dir + ".", dir + "sub/.."}) {
+		Cell f = test::str(spelling, T_FILE), out;
+		Cell before = f;
+		simple_io::read(&f, nullptr, nullptr, true, true, &out);
+		ASSERT_EQ(cell::type_of(&out), T_BLOCK);
+		std::vector<std::string> names;
+		for (Cell* v = block::vs_head(&out); v < block::vs_tail(&out); v++) {
+			EXPECT_EQ(cell::type_of(v), T_FILE);
+			names.push_back(test::utf8(*v));
+		}
+		EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "latin\xEF\xBF\xBD", "sub/"})) << spelling;
+		EXPECT_EQ(test::utf8(f), spelling);
+		EXPECT_EQ(f.data1, before.data1);
+		EXPECT_EQ(memory::buffer_of(&f)->used(), memory::buffer_of(&before)->used());
+	}
+}
+
+TEST_F(FileValues, TheFileActionsReachTheWorkers) {
+	ASSERT_NE(file::io.read, nullptr);
+	ASSERT_NE(file::io.write, nullptr);
+	put("one", "1");
+	put("two", "2");
+	Cell one = file("one"), two = file("two"), three = file("three");
+	EXPECT_FALSE(file::io.rename(&one, &two));
+	EXPECT_EQ(content("one"), "1");
+	EXPECT_EQ(content("two"), "2");
+	EXPECT_TRUE(file::io.rename(&one, &three));
+	EXPECT_EQ(content("three"), "1");
+	EXPECT_TRUE(file::io.delete_(&three));
+	EXPECT_FALSE(file::io.delete_(&three));
+	EXPECT_EQ(file::io.query, nullptr) << "date! values are not there yet";
 }
 
 }  // namespace
