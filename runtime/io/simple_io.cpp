@@ -491,12 +491,20 @@ void read(Cell* file, const Cell* part, const Cell* seek, bool binary, bool line
 		cell::set(out, T_BINARY, 0, sink.node, 0);
 		return;
 	}
-	std::optional<Bytes> bytes = read_file(path, count, offset);
-	if (!bytes) cannot_open(file);
+	// Text is decoded from a copy on the C heap, refused before it outgrows
+	// what a string can hold.
+	Bytes bytes;
+	Sink capped{&bytes, [](void* self, size_t used, size_t size) {
+		if (size > MAX_SERIES_BYTES) errors::fire(errors::id::internal_no_memory);
+		return bytes_room(self, used, size);
+	}};
+	std::optional<size_t> got = read_file(path, count, offset, capped);
+	if (!got) cannot_open(file);
+	bytes.set_size(*got);
 	if (lines)
-		lines_to_block(*bytes, out);
+		lines_to_block(bytes, out);
 	else
-		load_text(bytes->data(), bytes->size(), out);
+		load_text(bytes.data(), bytes.size(), out);
 }
 
 void write(Cell* file, Cell* data, const Cell* part, const Cell* seek, bool, bool append, bool lines) {

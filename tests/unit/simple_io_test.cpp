@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -697,6 +698,44 @@ TEST_F(FileValues, TheFileActionsReachTheWorkers) {
 	EXPECT_TRUE(file::io.delete_(&three));
 	EXPECT_FALSE(file::io.delete_(&three));
 	EXPECT_EQ(file::io.query, nullptr) << "date! values are not there yet";
+}
+
+// Points standard output at a file while it lives.
+class StdoutTo {
+public:
+	explicit StdoutTo(const std::string& path) {
+		std::fflush(stdout);
+		saved_ = dup(STDOUT_FILENO);
+		int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+		dup2(fd, STDOUT_FILENO);
+		::close(fd);
+	}
+	~StdoutTo() {
+		dup2(saved_, STDOUT_FILENO);
+		::close(saved_);
+	}
+
+private:
+	int saved_;
+};
+
+TEST_F(FileValues, WithoutAFileTheValueGoesToStandardOutput) {
+	{
+		StdoutTo redirect(dir + "out");
+		Cell data = test::str("x\ny \xE2\x82\xAC");
+		simple_io::write(nullptr, &data, nullptr, nullptr, false, false, false);
+		data = test::integer(7);
+		simple_io::write(nullptr, &data, nullptr, nullptr, false, false, true);
+	}
+	EXPECT_EQ(content("out"), "x\ny \xE2\x82\xAC" "7\n");
+	uint32_t code;
+	{
+		StdoutTo full("/dev/full");
+		Cell data = test::str("lost");
+		code = test::raised([&] { simple_io::write(nullptr, &data, nullptr, nullptr, false, false, false); });
+	}
+	EXPECT_EQ(code, errors::id::access_cannot_open.code()) << "a failed write is never reported as done";
+	EXPECT_EQ(cell::type_of(&test::last_error_arg), T_NONE);
 }
 
 }  // namespace
