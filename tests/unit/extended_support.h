@@ -68,3 +68,38 @@ inline std::string mold_of(const Cell& value, bool all = false, bool only = fals
 }
 
 }  // namespace vyn::test
+
+namespace vyn::test {
+
+// Runs an arithmetic worker on a fresh frame holding (a, b); answers a copy
+// of the result.
+template <typename F>
+Cell run_frame(const Cell& a, const Cell& b, F worker) {
+	Cell* saved = stack::arguments;
+	stack::arguments = stack::top;
+	stack::push(&a);
+	stack::push(&b);
+	Cell out = *worker();
+	stack::top = stack::arguments;
+	stack::arguments = saved;
+	return out;
+}
+
+inline Cell integer(int32_t n) {
+	Cell c;
+	cell::make_integer(&c, n);
+	return c;
+}
+inline Cell float_cell(double d, Type t = T_FLOAT) {
+	Cell c;
+	cell::make_float(&c, d);
+	cell::set_type(&c, t);
+	return c;
+}
+inline Cell none() {
+	Cell c;
+	cell::make_none(&c);
+	return c;
+}
+
+}  // namespace vyn::test
