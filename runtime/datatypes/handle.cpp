@@ -1,6 +1,6 @@
 #include "runtime/datatypes/handle.h"
 
-#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/compound.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/externals.h"
 #include "runtime/memory.h"
@@ -22,10 +22,7 @@ uint32_t hex_text(uint32_t id, char* out) {
 	return 9;
 }
 
-int32_t emit(Cell* buffer, std::string_view text, int32_t part) {
-	string::append_literal(buffer, text);
-	return part - int32_t(text.size());
-}
+using compound::emit;
 
 }  // namespace
 

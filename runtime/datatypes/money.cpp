@@ -5,6 +5,10 @@
 #include <cstring>
 
 #include "runtime/datatypes/compound.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/extended_math.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/spans.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/number_text.h"
 
@@ -14,7 +18,7 @@ int32_t digits_option = 2;
 
 namespace {
 
-using compound::fire_type;
+using datatype::fire_type;
 
 constexpr Magnitude pow10(int n) {
 	Magnitude p = 1;
@@ -286,9 +290,10 @@ int32_t write(const Cell* value, Cell* buffer, int32_t part, bool separators, bo
 
 // Amounts of the three-value block spec: [currency amount fraction].
 Cell* from_block(Cell* out, Cell* spec) {
-	compound::Cells cells = compound::cells_of(spec);
-	if (cells.size() < 1 || cells.size() > 3) bad_make(spec);
-	Cell* c = cells.begin;
+	spans::Cells cells = spans::cells_of(spec);
+	if (cells.count < 1 || cells.count > 3) bad_make(spec);
+	const Cell* c = cells.head;
+	const Cell* end = c + cells.count;
 	uint8_t currency = 0;
 	if (cell::is(c, T_WORD)) {
 		int32_t index = currency_index(compound::word_name(c));
@@ -296,7 +301,7 @@ Cell* from_block(Cell* out, Cell* spec) {
 		currency = uint8_t(index);
 		c++;
 	}
-	if (c == cells.end) bad_make(spec);
+	if (c == end) bad_make(spec);
 	Amount a;
 	if (cell::is(c, T_INTEGER))
 		a = integer_amount(cell::get_integer(c));
@@ -304,13 +309,13 @@ Cell* from_block(Cell* out, Cell* spec) {
 		a = float_amount(cell::get_double(c), true);
 	else
 		bad_make(c);
-	if (++c < cells.end) {
+	if (++c < end) {
 		if (!cell::is(c - 1, T_INTEGER) || !cell::is(c, T_INTEGER)) bad_make(c);
 		int32_t fraction = cell::get_integer(c);
 		if (fraction < 0 || fraction > MAX_FRACTION) bad_make(c);
 		bool negative = cell::get_integer(c - 1) < 0;
 		a = add(a, Amount{Magnitude(fraction), negative, 0});
-		if (++c < cells.end) bad_make(c);
+		if (++c < end) bad_make(c);
 	}
 	return answer(out, a, currency);
 }
@@ -414,12 +419,7 @@ Cell* do_math(MathOp op) {
 	Cell* left = stack::arguments;
 	Cell* right = left + 1;
 	bool left_money = cell::is(left, T_MONEY), right_money = cell::is(right, T_MONEY);
-	if (op > OP_REM) {
-		Cell call, type;
-		stack::get_call(&call);
-		compound::datatype_cell(T_MONEY, &type);
-		errors::fire(errors::id::script_cannot_use, &call, &type);
-	}
+	if (op > OP_REM) datatype::fire_call_type(errors::id::script_cannot_use, T_MONEY);
 	if (op == OP_MUL && left_money && right_money) fire_type(errors::id::script_invalid_type, T_MONEY);
 	if ((op == OP_DIV || op == OP_REM) && !left_money)
 		fire_type(errors::id::script_invalid_type, cell::type_of(left));
@@ -495,8 +495,8 @@ Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down
 		case T_FLOAT: s = float_amount(cell::get_double(scale), true).units; break;
 		default: {
 			Cell type, word;
-			compound::datatype_cell(cell::type_of(scale), &type);
-			compound::word_cell("round", &word);
+			datatype::make_at(&type, cell::type_of(scale));
+			series::word_named("round", T_WORD, &word);
 			errors::fire(errors::id::script_not_related, &type, &word);
 		}
 		}
@@ -533,7 +533,7 @@ Cell* pick(Cell* m, int32_t index, const Cell* boxed) {
 		if (currency && !code.empty()) {
 			char name[4] = {};
 			std::memcpy(name, code.data(), code.size() < 3 ? code.size() : 3);
-			compound::word_cell(name, out);
+			series::word_named(name, T_WORD, out);
 		} else {
 			cell::make_none(out);
 		}
@@ -544,7 +544,7 @@ Cell* pick(Cell* m, int32_t index, const Cell* boxed) {
 		set_currency(out, 0);
 		return out;
 	}
-	compound::fire_value(errors::id::script_out_of_range, boxed);
+	errors::fire(errors::id::script_out_of_range, boxed);
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool, bool, bool, bool) {
@@ -604,6 +604,11 @@ void init_type() {
 	row.odd_q = odd_q;
 	row.pick = pick;
 	registry::register_type(T_MONEY, Type(0), "money!", row);
+	extended_math::do_math[T_MONEY] = do_math;
+	extended_math::money_from_integer = from_integer;
+	extended_math::money_from_float = from_float;
+	extended_math::money_to_float = to_float;
+	extended_math::money_to_integer = to_integer;
 }
 
 }  // namespace vyn::money

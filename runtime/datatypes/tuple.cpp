@@ -4,6 +4,11 @@
 #include <cstring>
 
 #include "runtime/datatypes/compound.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/extended_math.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/spans.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/utf8.h"
 
@@ -11,7 +16,7 @@ namespace vyn::tuple {
 
 namespace {
 
-using compound::fire_type;
+using datatype::fire_type;
 
 inline uint8_t clamp_byte(int64_t v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
 
@@ -47,16 +52,16 @@ uint8_t byte_op(uint8_t b, int32_t n, MathOp op) {
 	return clamp_byte(r);
 }
 
-uint8_t float_byte_op(uint8_t b, double f, MathOp op) { return clamp_byte(compound::float_op(double(b), f, op)); }
+uint8_t float_byte_op(uint8_t b, double f, MathOp op) { return clamp_byte(float_::do_math_op(double(b), f, op)); }
 
 [[noreturn]] void bad_to(const Cell* spec) { fire_type(errors::id::script_bad_to_arg, T_TUPLE, spec); }
 
 void from_block(Cell* out, Cell* spec) {
-	compound::Cells cells = compound::cells_of(spec);
-	if (cells.size() > MAX_SIZE) bad_to(spec);
+	spans::Cells cells = spans::cells_of(spec);
+	if (cells.count > MAX_SIZE) bad_to(spec);
 	uint8_t bytes[MAX_SIZE] = {};
 	uint32_t n = 0;
-	for (Cell* c = cells.begin; c < cells.end; c++, n++) {
+	for (const Cell* c = cells.head; n < cells.count; c++, n++) {
 		double v;
 		switch (cell::type_of(c)) {
 		case T_INTEGER:
@@ -71,12 +76,10 @@ void from_block(Cell* out, Cell* spec) {
 }
 
 void from_binary(Cell* out, Cell* spec) {
-	Series* s = memory::buffer_of(spec);
-	uint32_t head = spec->data1 < s->used() ? spec->data1 : s->used();
-	uint32_t n = s->used() - head;
-	if (n > MAX_SIZE) n = MAX_SIZE;
+	spans::Bytes b = spans::bytes_of(spec);
+	uint32_t n = b.count < MAX_SIZE ? b.count : MAX_SIZE;
 	uint8_t bytes[MAX_SIZE] = {};
-	std::memcpy(bytes, s->head_ptr() + head, n);
+	std::memcpy(bytes, b.head, n);
 	make_at(out, n < MIN_SIZE ? MIN_SIZE : n, bytes);
 }
 
@@ -136,8 +139,8 @@ Cell* do_math(MathOp op) {
 	if (!cell::is(left, T_TUPLE)) {
 		// number op tuple: only the operations that commute take it.
 		if (op == OP_SUB || op == OP_DIV || op == OP_REM)
-			compound::fire_word_type(errors::id::script_not_related, compound::action_name(op), cell::type_of(left));
-		std::swap(*left, *right);
+			datatype::fire_word_type(errors::id::script_not_related, extended_math::action_name(op), cell::type_of(left));
+		extended_math::swap_operands(left, right);
 	}
 	Operand b = operand_of(right);
 	uint32_t size = size_of(left);
@@ -162,7 +165,16 @@ Cell* to(Cell* proto, Cell* spec, Type) {
 	case T_PAREN:
 	case T_HASH: from_block(proto, spec); break;
 	case T_BINARY: from_binary(proto, spec); break;
-	default: bad_to(spec);
+	case T_ISSUE: {
+		std::string_view name = compound::word_name(spec);
+		from_hex(proto, reinterpret_cast<const uint8_t*>(name.data()), uint32_t(name.size()), spec);
+		break;
+	}
+	default:
+		if (!spans::is_any_string(cell::type_of(spec))) bad_to(spec);
+		compound::load_one(spec, proto);
+		if (!cell::is(proto, T_TUPLE)) bad_to(spec);
+		break;
 	}
 	return proto;
 }
@@ -174,10 +186,10 @@ Cell* from_hex(Cell* out, const uint8_t* name, uint32_t length, const Cell* issu
 	for (const uint8_t* p = name; p < end;) {
 		uint32_t left = uint32_t(end - p);
 		int32_t cp = unicode::decode_utf8_checked(p, &left);
-		if (cp < 0 || n == 8) compound::fire_value(errors::id::script_invalid_data, issue);
+		if (cp < 0 || n == 8) errors::fire(errors::id::script_invalid_data, issue);
 		p += left;
 		int d = (uint32_t(cp) & 0x7F) < 32 ? -1 : hex_digit(uint32_t(cp));
-		if (d < 0) compound::fire_value(errors::id::script_invalid_data, issue);
+		if (d < 0) errors::fire(errors::id::script_invalid_data, issue);
 		digits[n++] = d;
 	}
 	uint8_t bytes[4] = {};
@@ -189,7 +201,7 @@ Cell* from_hex(Cell* out, const uint8_t* name, uint32_t length, const Cell* issu
 	case 8:
 		for (uint32_t i = 0; i < n / 2; i++) bytes[i] = uint8_t(digits[2 * i] << 4 | digits[2 * i + 1]);
 		return make_at(out, n / 2, bytes);
-	default: compound::fire_value(errors::id::script_invalid_data, issue);
+	default: errors::fire(errors::id::script_invalid_data, issue);
 	}
 }
 
@@ -218,7 +230,7 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp) {
 }
 
 Cell* pick(Cell* t, int32_t index, const Cell* boxed) {
-	if (index < 1 || uint32_t(index) > size_of(t)) compound::fire_value(errors::id::script_out_of_range, boxed);
+	if (index < 1 || uint32_t(index) > size_of(t)) errors::fire(errors::id::script_out_of_range, boxed);
 	Cell* c = stack::alloc_slot();
 	cell::make_integer(c, bytes_of(t)[index - 1]);
 	return c;
@@ -228,7 +240,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, i
 	if (!cell::is(element, T_INTEGER)) fire_type(errors::id::script_invalid_type, cell::type_of(element));
 	int32_t index = cell::get_integer(element);
 	uint32_t size = size_of(parent);
-	if (index < 1 || uint32_t(index) > size) compound::fire_value(errors::id::script_out_of_range, element);
+	if (index < 1 || uint32_t(index) > size) errors::fire(errors::id::script_out_of_range, element);
 	if (!value) return pick(parent, index, element);
 	uint8_t* b = bytes_of(parent);
 	if (cell::is(value, T_INTEGER)) {
@@ -246,18 +258,18 @@ Cell* reverse(Cell* t, const Cell* part, const Cell* skip) {
 	uint32_t size = size_of(t);
 	uint32_t count = size;
 	if (part) {
-		if (!cell::is(part, T_INTEGER)) compound::fire_refine("part", part);
+		if (!cell::is(part, T_INTEGER)) series::refine_error("part", part);
 		int32_t n = cell::get_integer(part);
-		if (n < 0) compound::fire_value(errors::id::script_out_of_range, part);
+		if (n < 0) errors::fire(errors::id::script_out_of_range, part);
 		if (uint32_t(n) < count) count = uint32_t(n);
 	}
 	uint32_t record = 1;
 	if (skip) {
-		if (!cell::is(skip, T_INTEGER)) compound::fire_refine("skip", skip);
+		if (!cell::is(skip, T_INTEGER)) series::refine_error("skip", skip);
 		int32_t n = cell::get_integer(skip);
-		if (n < 1) compound::fire_value(errors::id::script_out_of_range, skip);
+		if (n < 1) errors::fire(errors::id::script_out_of_range, skip);
 		if (uint32_t(n) == count) return t;
-		if (uint32_t(n) > count || count % uint32_t(n)) compound::fire_refine("skip", skip);
+		if (uint32_t(n) > count || count % uint32_t(n)) series::refine_error("skip", skip);
 		record = uint32_t(n);
 	}
 	uint8_t* b = bytes_of(t);
@@ -308,6 +320,7 @@ void init_type() {
 	row.pick = pick;
 	row.reverse = reverse;
 	registry::register_type(T_TUPLE, Type(0), "tuple!", row);
+	extended_math::do_math[T_TUPLE] = do_math;
 }
 
 }  // namespace vyn::tuple

@@ -85,7 +85,7 @@ Cell run_frame(const Cell& a, const Cell& b, F worker) {
 	return out;
 }
 
-inline Cell integer(int32_t n) {
+inline Cell int_cell(int32_t n) {
 	Cell c;
 	cell::make_integer(&c, n);
 	return c;

@@ -1,5 +1,9 @@
 #include "runtime/datatypes/money.h"
 
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/percent.h"
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -8,7 +12,7 @@
 
 using namespace vyn;
 using test::float_cell;
-using test::integer;
+using test::int_cell;
 
 namespace {
 
@@ -40,6 +44,9 @@ class Money : public test::ValueTest {
 protected:
 	void SetUp() override {
 		ValueTest::SetUp();
+		integer::init_type();
+		float_::init_type();
+		percent::init_type();
 		money::init_type();
 		money::digits_option = 2;
 	}
@@ -67,19 +74,19 @@ TEST_F(Money, ArithmeticIsExactDecimal) {
 		{money_of("-$5"), OP_SUB, money_of("-$7"), "$2.00000"},
 		{money_of("-$5"), OP_ADD, money_of("$5"), "$0.00000"},
 		{money_of("$7"), OP_SUB, money_of("$7"), "$0.00000"},
-		{money_of("-$3"), OP_MUL, integer(0), "$0.00000"},
-		{money_of("$10"), OP_DIV, integer(4), "$2.50000"},
-		{money_of("$1"), OP_DIV, integer(3), "$0.33333"},
-		{money_of("-$1"), OP_DIV, integer(3), "-$0.33333"},
+		{money_of("-$3"), OP_MUL, int_cell(0), "$0.00000"},
+		{money_of("$10"), OP_DIV, int_cell(4), "$2.50000"},
+		{money_of("$1"), OP_DIV, int_cell(3), "$0.33333"},
+		{money_of("-$1"), OP_DIV, int_cell(3), "-$0.33333"},
 		{money_of("$1.00001"), OP_MUL, float_cell(0.5), "$0.50000"},
 		{money_of("$0.00001"), OP_MUL, float_cell(0.1), "$0.00000"},
 		{float_cell(0.123456), OP_ADD, money_of("$1"), "$1.12345"},
-		{integer(-2147483647 - 1), OP_ADD, money_of("$0"), "-$2147483648.00000"},
+		{int_cell(-2147483647 - 1), OP_ADD, money_of("$0"), "-$2147483648.00000"},
 		{money_of("$10"), OP_MUL, float_cell(0.5, T_PERCENT), "$5.00000"},
 		{money_of("$10"), OP_REM, money_of("$3"), "$1.00000"},
 		{money_of("-$10"), OP_REM, money_of("$3"), "-$1.00000"},
 		{money_of("$10"), OP_REM, money_of("-$3"), "$1.00000"},
-		{money_of("$10.5"), OP_REM, integer(4), "$2.50000"},
+		{money_of("$10.5"), OP_REM, int_cell(4), "$2.50000"},
 		{money_of("$99999999999999999.99998"), OP_ADD, money_of("$0.00001"), "$99999999999999999.99999"},
 		// The quotient fits although the dividend has 17 more digits than the divisor.
 		{money_of("$10000000000000000"), OP_DIV, float_cell(0.99999), "$10000100001000010.00010"},
@@ -116,14 +123,14 @@ TEST_F(Money, ArithmeticErrors) {
 		{money_of("$99999999999999999"), OP_ADD, money_of("$1"), errors::id::script_type_limit},
 		{money_of("$99999999999999999.99999"), OP_ADD, money_of("$0.00001"), errors::id::script_type_limit},
 		{money_of("-$99999999999999999"), OP_SUB, money_of("$1"), errors::id::script_type_limit},
-		{money_of("$12345678901234567"), OP_MUL, integer(10), errors::id::script_type_limit},
+		{money_of("$12345678901234567"), OP_MUL, int_cell(10), errors::id::script_type_limit},
 		{money_of("$99999999999999999"), OP_MUL, float_cell(99999.5), errors::id::script_type_limit},
 		{money_of("$99999999999999999"), OP_DIV, money_of("$0.00001"), errors::id::script_type_limit},
 		{money_of("$1"), OP_MUL, money_of("$1"), errors::id::script_invalid_type},
-		{integer(10), OP_DIV, money_of("$4"), errors::id::script_invalid_type},
+		{int_cell(10), OP_DIV, money_of("$4"), errors::id::script_invalid_type},
 		{float_cell(10), OP_REM, money_of("$4"), errors::id::script_invalid_type},
 		{money_of("$1"), OP_ADD, test::none(), errors::id::script_invalid_type},
-		{money_of("$1"), OP_DIV, integer(0), errors::id::math_zero_divide},
+		{money_of("$1"), OP_DIV, int_cell(0), errors::id::math_zero_divide},
 		{money_of("$1"), OP_REM, money_of("$0"), errors::id::math_zero_divide},
 		{money_of("$1"), OP_ADD, float_cell(1e17), errors::id::script_bad_make_arg},
 		{money_of("$1"), OP_ADD, float_cell(NAN), errors::id::script_bad_make_arg},
@@ -247,8 +254,8 @@ TEST_F(Money, FormGroupsDigitsAndMoldDoesNot) {
 }
 
 TEST_F(Money, RoundingRefinements) {
-	Cell ten = integer(10), cent = float_cell(0.01), dime = float_cell(0.1), zero = integer(0);
-	Cell minus_ten = integer(-10), cent_money = money_of("$0.01");
+	Cell ten = int_cell(10), cent = float_cell(0.01), dime = float_cell(0.1), zero = int_cell(0);
+	Cell minus_ten = int_cell(-10), cent_money = money_of("$0.01");
 	struct Case {
 		const char* n;
 		const Cell* scale;
@@ -315,9 +322,9 @@ TEST_F(Money, Comparisons) {
 		{money_of("USD$1"), money_of("USD$9"), COMP_SORT, -1},
 		{money_of("$1"), money_of("USD$1"), COMP_FIND, 1},
 		{money_of("USD$1"), money_of("$1"), COMP_FIND, 0},
-		{money_of("$1"), integer(1), COMP_EQUAL, 0},
-		{money_of("$1"), integer(2), COMP_LESSER, -1},
-		{money_of("$1"), integer(1), COMP_STRICT_EQUAL, 1},
+		{money_of("$1"), int_cell(1), COMP_EQUAL, 0},
+		{money_of("$1"), int_cell(2), COMP_LESSER, -1},
+		{money_of("$1"), int_cell(1), COMP_STRICT_EQUAL, 1},
 		{money_of("$1"), float_cell(1.5), COMP_LESSER, -1},
 		{money_of("$1.5"), float_cell(1.5), COMP_EQUAL, 0},
 		{money_of("$1.00001"), float_cell(1.000011), COMP_LESSER, -1},
@@ -355,16 +362,16 @@ TEST_F(Money, MakeFromBlocks) {
 		Cell spec;
 		const char* result;  // null: bad-make-arg
 	} cases[] = {
-		{block_of({integer(12), integer(50000)}), "$12.50000"},
-		{block_of({integer(-12), integer(50000)}), "-$12.50000"},
-		{block_of({integer(0), integer(1)}), "$0.00001"},
+		{block_of({int_cell(12), int_cell(50000)}), "$12.50000"},
+		{block_of({int_cell(-12), int_cell(50000)}), "-$12.50000"},
+		{block_of({int_cell(0), int_cell(1)}), "$0.00001"},
 		{block_of({float_cell(12.5)}), "$12.50000"},
-		{block_of({integer(7)}), "$7.00000"},
+		{block_of({int_cell(7)}), "$7.00000"},
 		{block_of({}), nullptr},
-		{block_of({integer(1), integer(2), integer(3)}), nullptr},
-		{block_of({float_cell(12.5), integer(1)}), nullptr},
-		{block_of({integer(12), integer(100000)}), nullptr},
-		{block_of({integer(12), integer(-1)}), nullptr},
+		{block_of({int_cell(1), int_cell(2), int_cell(3)}), nullptr},
+		{block_of({float_cell(12.5), int_cell(1)}), nullptr},
+		{block_of({int_cell(12), int_cell(100000)}), nullptr},
+		{block_of({int_cell(12), int_cell(-1)}), nullptr},
 		{block_of({test::none()}), nullptr},
 		{block_of({float_cell(0.123456)}), nullptr},
 	};
@@ -376,7 +383,7 @@ TEST_F(Money, MakeFromBlocks) {
 		else
 			EXPECT_EQ(test::raised([&] { money::make(&proto, &c.spec, T_MONEY); }), errors::id::script_bad_make_arg.code());
 	}
-	Cell proto, spec = integer(-5);
+	Cell proto, spec = int_cell(-5);
 	cell::set(&proto, T_DATATYPE, T_MONEY);
 	EXPECT_EQ(molded(*money::to(&proto, &spec, T_MONEY)), "-$5.00000");
 	spec = test::none();
@@ -396,19 +403,53 @@ TEST_F(Money, SignsParityPicksAndPaths) {
 	EXPECT_EQ(molded(*actions::get<action::UnaryFn>(&zero, A_NEGATE)(&zero)), "$0.00000") << "zero never turns negative";
 	EXPECT_EQ(molded(*actions::get<action::UnaryFn>(&m, A_NEGATE)(&m)), "USD$3.50000");
 
-	Cell index = integer(2);
+	Cell index = int_cell(2);
 	EXPECT_EQ(molded(*actions::pick(&m, &index)), "$3.50000");
-	index = integer(1);
+	index = int_cell(1);
 	EXPECT_TRUE(cell::is(actions::pick(&two, &index), T_NONE));
-	index = integer(3);
+	index = int_cell(3);
 	EXPECT_EQ(test::raised([&] { actions::pick(&m, &index); }), errors::id::script_out_of_range.code());
-	Cell value = integer(1);
-	index = integer(2);
+	Cell value = int_cell(1);
+	index = int_cell(2);
 	EXPECT_EQ(test::raised([&] { money::eval_path(&m, &index, &value, nullptr, nullptr, nullptr, 0, false, false, true, false); }),
 		errors::id::script_bad_path_set.code());
-	index = integer(3);
+	index = int_cell(3);
 	EXPECT_EQ(test::raised([&] { money::eval_path(&m, &index, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false); }),
 		errors::id::script_invalid_path.code());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Money, NumbersHandTheirArithmeticAndComparisonsToMoney) {
+	struct Case {
+		Cell a;
+		MathOp op;
+		Cell b;
+		const char* result;  // null: the error
+		errors::Id error;
+	} cases[] = {
+		{int_cell(1), OP_ADD, money_of("$1.5"), "$2.50000", {}},
+		{int_cell(10), OP_SUB, money_of("USD$2.5"), "USD$7.50000", {}},
+		{int_cell(3), OP_MUL, money_of("-$1.1"), "-$3.30000", {}},
+		{float_cell(0.5), OP_ADD, money_of("$1"), "$1.50000", {}},
+		{float_cell(0.5, T_PERCENT), OP_MUL, money_of("$3"), "$1.50000", {}},
+		{int_cell(10), OP_DIV, money_of("$4"), nullptr, errors::id::script_invalid_type},
+		{float_cell(10), OP_REM, money_of("$4"), nullptr, errors::id::script_invalid_type},
+	};
+	for (const Case& c : cases) {
+		auto worker = cell::is(&c.a, T_INTEGER) ? integer::do_math : float_::do_math;
+		if (c.result)
+			EXPECT_EQ(molded(test::run_frame(c.a, c.b, [&] { return worker(c.op); })), c.result) << molded(c.a);
+		else
+			EXPECT_EQ(test::raised([&] { test::run_frame(c.a, c.b, [&] { return worker(c.op); }); }), c.error.code());
+	}
+	Cell one = int_cell(1), dollar = money_of("$1"), half = float_cell(0.5), fifty = money_of("$0.50");
+	EXPECT_TRUE(actions::compare(&one, &dollar, COMP_EQUAL));
+	EXPECT_TRUE(actions::compare(&dollar, &one, COMP_EQUAL));
+	EXPECT_TRUE(actions::compare(&half, &fifty, COMP_EQUAL));
+	EXPECT_TRUE(actions::compare(&half, &dollar, COMP_LESSER));
 }
 
 }  // namespace

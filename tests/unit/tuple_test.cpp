@@ -1,5 +1,9 @@
 #include "runtime/datatypes/tuple.h"
 
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/evaluator/lexer.h"
+
 #include <cmath>
 #include <vector>
 
@@ -7,7 +11,7 @@
 
 using namespace vyn;
 using test::float_cell;
-using test::integer;
+using test::int_cell;
 
 namespace {
 
@@ -25,6 +29,8 @@ class Tuple : public test::ValueTest {
 protected:
 	void SetUp() override {
 		ValueTest::SetUp();
+		integer::init_type();
+		float_::init_type();
 		tuple::init_type();
 	}
 	Cell math(const Cell& a, MathOp op, const Cell& b) {
@@ -62,24 +68,24 @@ TEST_F(Tuple, ArithmeticIsBytewiseAndSaturates) {
 	} cases[] = {
 		{tup({1, 2, 3}), OP_ADD, tup({1, 1, 1, 1}), "2.3.4.1"},
 		{tup({1, 1, 1, 1}), OP_ADD, tup({1, 2, 3}), "2.3.4.1"},
-		{tup({200, 0, 0}), OP_ADD, integer(100), "255.100.100"},
-		{tup({10, 10, 10}), OP_SUB, integer(20), "0.0.0"},
+		{tup({200, 0, 0}), OP_ADD, int_cell(100), "255.100.100"},
+		{tup({10, 10, 10}), OP_SUB, int_cell(20), "0.0.0"},
 		{tup({1, 2, 3}), OP_MUL, float_cell(1.5), "1.3.4"},
-		{tup({9, 9, 9}), OP_DIV, integer(2), "4.4.4"},
-		{tup({7, 8, 9}), OP_REM, integer(4), "3.0.1"},
-		{tup({7, 8, 9}), OP_REM, integer(-4), "3.0.1"},
-		{tup({10, 20, 30}), OP_AND, integer(15), "10.4.14"},
-		{tup({1, 2, 3}), OP_OR, integer(-1), "0.0.0"},
+		{tup({9, 9, 9}), OP_DIV, int_cell(2), "4.4.4"},
+		{tup({7, 8, 9}), OP_REM, int_cell(4), "3.0.1"},
+		{tup({7, 8, 9}), OP_REM, int_cell(-4), "3.0.1"},
+		{tup({10, 20, 30}), OP_AND, int_cell(15), "10.4.14"},
+		{tup({1, 2, 3}), OP_OR, int_cell(-1), "0.0.0"},
 		{tup({1, 2, 3}), OP_XOR, tup({3, 3, 3}), "2.1.0"},
-		{tup({255, 255, 255}), OP_MUL, integer(2147483647), "255.255.255"},
-		{tup({1, 2, 3}), OP_SUB, integer(-2147483647 - 1), "255.255.255"},
+		{tup({255, 255, 255}), OP_MUL, int_cell(2147483647), "255.255.255"},
+		{tup({1, 2, 3}), OP_SUB, int_cell(-2147483647 - 1), "255.255.255"},
 		{tup({100, 100, 100}), OP_MUL, float_cell(-1.5), "0.0.0"},
 		{tup({100, 0, 2}), OP_DIV, float_cell(0.0), "255.0.255"},
 		{tup({1, 2, 3}), OP_ADD, float_cell(1e300), "255.255.255"},
 		{tup({1, 2, 3}), OP_ADD, float_cell(NAN), "0.0.0"},
 		{tup({100, 50, 10}), OP_MUL, float_cell(0.5, T_PERCENT), "50.25.5"},
-		{integer(2), OP_ADD, tup({1, 1, 1}), "3.3.3"},
-		{integer(3), OP_MUL, tup({1, 2, 100}), "3.6.255"},
+		{int_cell(2), OP_ADD, tup({1, 1, 1}), "3.3.3"},
+		{int_cell(3), OP_MUL, tup({1, 2, 100}), "3.6.255"},
 		{float_cell(0.5), OP_MUL, tup({10, 20, 30}), "5.10.15"},
 	};
 	for (const Case& c : cases) {
@@ -96,12 +102,12 @@ TEST_F(Tuple, ArithmeticErrors) {
 		Cell b;
 		errors::Id error;
 	} cases[] = {
-		{integer(2), OP_SUB, tup({1, 1, 1}), errors::id::script_not_related},
-		{integer(2), OP_DIV, tup({1, 1, 1}), errors::id::script_not_related},
-		{integer(2), OP_REM, tup({1, 1, 1}), errors::id::script_not_related},
+		{int_cell(2), OP_SUB, tup({1, 1, 1}), errors::id::script_not_related},
+		{int_cell(2), OP_DIV, tup({1, 1, 1}), errors::id::script_not_related},
+		{int_cell(2), OP_REM, tup({1, 1, 1}), errors::id::script_not_related},
 		{float_cell(2), OP_SUB, tup({1, 1, 1}), errors::id::script_not_related},
-		{tup({1, 2, 3}), OP_DIV, integer(0), errors::id::math_zero_divide},
-		{tup({1, 2, 3}), OP_REM, integer(0), errors::id::math_zero_divide},
+		{tup({1, 2, 3}), OP_DIV, int_cell(0), errors::id::math_zero_divide},
+		{tup({1, 2, 3}), OP_REM, int_cell(0), errors::id::math_zero_divide},
 		{tup({1, 2, 3}), OP_DIV, tup({1, 0, 1}), errors::id::math_zero_divide},
 		{tup({1, 2, 3, 4}), OP_DIV, tup({1, 1, 1}), errors::id::math_zero_divide},
 		{tup({1, 2, 3}), OP_ADD, test::none(), errors::id::script_invalid_type},
@@ -130,9 +136,9 @@ TEST_F(Tuple, ConversionsFromBlocksBinariesAndColourNames) {
 		Cell spec;
 		const char* result;
 	} cases[] = {
-		{block_of({integer(1), integer(2)}), "1.2.0"},
+		{block_of({int_cell(1), int_cell(2)}), "1.2.0"},
 		{block_of({}), "0.0.0"},
-		{block_of({integer(1), test::integer(0), float_cell(2.9), float_cell(-0.5)}), "1.0.2.0"},
+		{block_of({int_cell(1), int_cell(0), float_cell(2.9), float_cell(-0.5)}), "1.0.2.0"},
 		{binary_of({9, 8}), "9.8.0"},
 		{binary_of({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}), "1.2.3.4.5.6.7.8.9.10.11.12"},
 		{tup({1, 2, 3}), "1.2.3"},
@@ -141,11 +147,11 @@ TEST_F(Tuple, ConversionsFromBlocksBinariesAndColourNames) {
 
 	Cell c;
 	cell::set(&c, T_CHAR, 0, 'A');
-	EXPECT_EQ(text(converted(block_of({c, integer(255), integer(0)}))), "65.255.0");
+	EXPECT_EQ(text(converted(block_of({c, int_cell(255), int_cell(0)}))), "65.255.0");
 
-	std::vector<Cell> thirteen(13, integer(1));
-	Cell refused[] = {block_of(thirteen), block_of({integer(256)}), block_of({integer(-1)}),
-		block_of({float_cell(NAN)}), block_of({float_cell(255.5), test::none()}), integer(1)};
+	std::vector<Cell> thirteen(13, int_cell(1));
+	Cell refused[] = {block_of(thirteen), block_of({int_cell(256)}), block_of({int_cell(-1)}),
+		block_of({float_cell(NAN)}), block_of({float_cell(255.5), test::none()}), int_cell(1)};
 	for (const Cell& spec : refused)
 		EXPECT_EQ(test::raised([&] { converted(spec); }), errors::id::script_bad_to_arg.code());
 }
@@ -184,7 +190,7 @@ TEST_F(Tuple, ComparisonFillsTheShorterWithZeros) {
 		{tup({1, 2, 3}), tup({1, 2, 4}), -1},
 		{tup({1, 2, 3, 1}), tup({1, 2, 3}), 1},
 		{tup({200, 0, 0}), tup({100, 255, 255}), 1},
-		{tup({1, 2, 3}), integer(1), COMPARE_UNRELATED},
+		{tup({1, 2, 3}), int_cell(1), COMPARE_UNRELATED},
 	};
 	for (const Case& c : cases) EXPECT_EQ(actions::compare_raw(&c.a, &c.b, COMP_EQUAL), c.result);
 	Cell a = tup({1, 2, 3}), b = tup({1, 2, 3, 0});
@@ -201,21 +207,21 @@ TEST_F(Tuple, PathsReadAndSetBytesAndNoneTruncates) {
 		{tup({1, 2, 3, 4, 5}), 5, test::none(), "1.2.3.4"},
 		{tup({1, 2, 3, 4, 5}), 2, test::none(), "1.0.0"},
 		{tup({1, 2, 3}), 2, test::none(), "1.0.0"},
-		{tup({1, 2, 3}), 2, integer(300), "1.255.3"},
-		{tup({1, 2, 3}), 3, integer(-5), "1.2.0"},
+		{tup({1, 2, 3}), 2, int_cell(300), "1.255.3"},
+		{tup({1, 2, 3}), 3, int_cell(-5), "1.2.0"},
 	};
 	for (Case& c : cases) {
-		Cell element = integer(c.index);
+		Cell element = int_cell(c.index);
 		Cell* answer = tuple::eval_path(&c.t, &element, &c.value, nullptr, nullptr, nullptr, 0, false, false, true, false);
 		EXPECT_EQ(answer, &c.value);
 		EXPECT_EQ(text(c.t), c.result);
 	}
 	Cell t = tup({1, 2, 3, 4, 5});
 	Cell none = test::none();
-	Cell four = integer(4);
+	Cell four = int_cell(4);
 	tuple::eval_path(&t, &four, &none, nullptr, nullptr, nullptr, 0, false, false, true, false);
 	EXPECT_EQ(tuple::length_q(&t), 3) << "never fewer than 3 bytes";
-	Cell two = integer(2);
+	Cell two = int_cell(2);
 	EXPECT_EQ(cell::get_integer(tuple::eval_path(&t, &two, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false)), 2);
 
 	Cell word = test::none(), string_like = float_cell(1.0);
@@ -226,7 +232,7 @@ TEST_F(Tuple, PathsReadAndSetBytesAndNoneTruncates) {
 	EXPECT_EQ(test::raised([&] { tuple::eval_path(&t, &two, &string_like, nullptr, nullptr, nullptr, 0, false, false, true, false); }),
 		errors::id::script_invalid_type.code());
 	for (int32_t index : {0, 4, -1})
-		EXPECT_EQ(test::raised([&] { Cell i = integer(index); actions::pick(&t, &i); }), errors::id::script_out_of_range.code());
+		EXPECT_EQ(test::raised([&] { Cell i = int_cell(index); actions::pick(&t, &i); }), errors::id::script_out_of_range.code());
 }
 
 TEST_F(Tuple, ReverseWithPartAndSkip) {
@@ -238,15 +244,15 @@ TEST_F(Tuple, ReverseWithPartAndSkip) {
 		errors::Id error;
 	} cases[] = {
 		{none, none, false, false, "6.5.4.3.2.1", {}},
-		{integer(2), none, true, false, "2.1.3.4.5.6", {}},
-		{integer(99), none, true, false, "6.5.4.3.2.1", {}},
-		{none, integer(2), false, true, "5.6.3.4.1.2", {}},
-		{integer(4), integer(2), true, true, "3.4.1.2.5.6", {}},
-		{none, integer(6), false, true, "1.2.3.4.5.6", {}},
-		{none, integer(4), false, true, nullptr, errors::id::script_invalid_refine_arg},
-		{integer(2), integer(3), true, true, nullptr, errors::id::script_invalid_refine_arg},
-		{integer(-1), none, true, false, nullptr, errors::id::script_out_of_range},
-		{none, integer(0), false, true, nullptr, errors::id::script_out_of_range},
+		{int_cell(2), none, true, false, "2.1.3.4.5.6", {}},
+		{int_cell(99), none, true, false, "6.5.4.3.2.1", {}},
+		{none, int_cell(2), false, true, "5.6.3.4.1.2", {}},
+		{int_cell(4), int_cell(2), true, true, "3.4.1.2.5.6", {}},
+		{none, int_cell(6), false, true, "1.2.3.4.5.6", {}},
+		{none, int_cell(4), false, true, nullptr, errors::id::script_invalid_refine_arg},
+		{int_cell(2), int_cell(3), true, true, nullptr, errors::id::script_invalid_refine_arg},
+		{int_cell(-1), none, true, false, nullptr, errors::id::script_out_of_range},
+		{none, int_cell(0), false, true, nullptr, errors::id::script_out_of_range},
 		{float_cell(1), none, true, false, nullptr, errors::id::script_invalid_refine_arg},
 	};
 	for (Case& c : cases) {
@@ -273,6 +279,43 @@ TEST_F(Tuple, FormComplementLengthAndBuilders) {
 	int32_t ints[] = {0x1FF, -1};
 	EXPECT_EQ(text(*tuple::push_ints(2, ints)), "255.255.0");
 	EXPECT_EQ(text(*tuple::push(4, 0x04030201u, 0, 0)), "1.2.3.4");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Tuple, NumbersHandTheirArithmeticToTuples) {
+	struct Case {
+		Cell a;
+		MathOp op;
+		const char* result;  // null: not-related
+	} cases[] = {
+		{int_cell(2), OP_ADD, "3.3.3"},
+		{int_cell(2), OP_MUL, "2.2.2"},
+		{int_cell(2), OP_SUB, nullptr},
+		{int_cell(2), OP_DIV, nullptr},
+		{int_cell(2), OP_REM, nullptr},
+		{float_cell(1.5), OP_MUL, "1.1.1"},
+		{float_cell(2), OP_REM, nullptr},
+	};
+	for (const Case& c : cases) {
+		auto worker = cell::is(&c.a, T_INTEGER) ? integer::do_math : float_::do_math;
+		auto run = [&] { return test::run_frame(c.a, tup({1, 1, 1}), [&] { return worker(c.op); }); };
+		if (c.result)
+			EXPECT_EQ(text(run()), c.result);
+		else
+			EXPECT_EQ(test::raised(run), errors::id::script_not_related.code()) << c.op;
+	}
+}
+
+TEST_F(Tuple, TextThatDoesNotLoadAsATupleIsRefused) {
+	lexer::init();
+	for (const char* source : {"1 2", "", "12", "\"s\"", "2.5"}) {
+		Cell s;
+		string::load_at(&s, source);
+		EXPECT_EQ(test::raised([&] { converted(s); }), errors::id::script_bad_to_arg.code()) << source;
+	}
 }
 
 }  // namespace
