@@ -192,12 +192,26 @@ void unary_form(const int32_t*) {
 void append_form(const int32_t* refs) { insert_form(refs, A_APPEND, true); }
 void insert_action_form(const int32_t* refs) { insert_form(refs, A_INSERT, false); }
 
+// The /part of change counts the cells of the series to replace, not of the
+// value: an integer!, or a position of the same series; -1 without /part.
+int32_t replaced_count(const Cell* series, const Cell* part) {
+	if (!part) return -1;
+	int64_t count;
+	if (cell::is(part, T_INTEGER))
+		count = cell::get_integer(part);
+	else if (cell::type_of(part) == cell::type_of(series) && part->data2 == series->data2)
+		count = int64_t(int32_t(part->data1)) - int32_t(series->data1);
+	else
+		refine_error("part", part);
+	return count < 0 ? 0 : int32_t(count);
+}
+
 void change_form(const int32_t* refs) {
 	Cell* series = args();
 	Cell* value = args() + 1;
-	int32_t part = insertion_count(value, arg_at(refs, 0));
+	int32_t part = replaced_count(series, arg_at(refs, 0));
 	int32_t dup = dup_count(arg_at(refs, 2));
-	if (part == 0 || dup <= 0) return;
+	if (dup <= 0) return;
 	answer(get<ChangeFn>(series, A_CHANGE)(series, value, part, flag(refs, 1), dup));
 }
 
@@ -328,7 +342,9 @@ int32_t compare_raw(const Cell* a, const Cell* b, CompareOp op) {
 }
 
 bool compare(const Cell* a, const Cell* b, CompareOp op) {
-	int32_t r = compare_raw(a, b, op);
+	// The type decides here: the raw shortcuts (logic by truth word) would
+	// let `true < false` answer instead of raising invalid-compare.
+	int32_t r = get<CompareFn>(a, A_COMPARE)(a, b, op);
 	if (r == COMPARE_UNRELATED) {
 		switch (op) {
 		case COMP_EQUAL: case COMP_STRICT_EQUAL: case COMP_SAME: case COMP_FIND_CASE: case COMP_FIND:

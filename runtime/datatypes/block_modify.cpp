@@ -1,0 +1,216 @@
+// The modifying actions of blocks (append and insert, change, put, swap,
+// take, trim) and the copies (copy, clone, copy/types).
+//
+// A value inserted into its own block is read from a snapshot taken before
+// any cell moves, so `insert b b` doubles b instead of reading cells the
+// gap has shifted.
+#include <cstring>
+#include <vector>
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/block_internal.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/stack.h"
+
+namespace vyn::block {
+
+namespace {
+
+[[noreturn]] void no_memory() { errors::fire(errors::id::internal_no_memory); }
+
+// The cells an insertion takes from a value: its cells from the head when
+// it is an any-block spread out, else the value itself. They are copied
+// aside when they lie in the target's buffer, which is about to move.
+struct Source {
+	const Cell* cells;
+	uint32_t count;
+	std::vector<Cell> saved;
+	Cell one;
+
+	Source(Cell* value, bool spread, Node target) {
+		if (!spread) {
+			one = *value;
+			cells = &one;
+			count = 1;
+			return;
+		}
+		count = length(value);
+		cells = vs_head(value);
+		if (value->data2 == target) {
+			saved.assign(cells, cells + count);
+			cells = saved.data();
+		}
+	}
+};
+
+uint32_t checked_total(uint32_t cells, int32_t dup, uint64_t used_cells) {
+	uint64_t total = uint64_t(cells) * uint64_t(dup);
+	if (total > 0x7FFFFFFF || (used_cells + total) * sizeof(Cell) > MAX_BYTES) no_memory();
+	return uint32_t(total);
+}
+
+// Writes the source cells at `at`, then repeats them until `total` cells
+// are filled, doubling the copied run each time.
+void fill(Cell* at, const Source& src, uint32_t count, uint32_t total) {
+	std::memcpy(at, src.cells, size_t(count) * sizeof(Cell));
+	memory::repeat_copy(reinterpret_cast<uint8_t*>(at), size_t(count) * sizeof(Cell), total / count);
+}
+
+}  // namespace
+
+Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
+	uint32_t h = series::clamp_head(series);
+	Source src(value, series::any_block(value) && !only, series->data2);
+	uint32_t count = src.count;
+	if (part >= 0 && uint32_t(part) < count) count = uint32_t(part);
+	if (count == 0 || dup < 1) return series;
+	Series* s = buffer(series);
+	uint32_t used = s->used() / uint32_t(sizeof(Cell));
+	uint32_t total = checked_total(count, dup, used);
+	uint32_t pos = append ? used : h;
+	uint64_t needed = uint64_t(used + total) * sizeof(Cell);
+	if (needed > s->size - s->head) s = series::reserve(s, dup < 5 ? grown_size(needed) : needed);
+	s = series::open_gap(s, pos, total);
+	fill(s->head_cell() + pos, src, count, total);
+	series->data1 = append ? 0 : pos + total;
+	return series;
+}
+
+Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
+	uint32_t h = series::clamp_head(series);
+	Source src(value, series::any_block(value) && !only, series->data2);
+	Series* s = buffer(series);
+	uint32_t used = s->used() / uint32_t(sizeof(Cell));
+	uint32_t inserted = dup < 1 ? 0 : checked_total(src.count, dup, used);
+	uint32_t remaining = used - h;
+	uint32_t replaced = part >= 0 ? uint32_t(part) : inserted;
+	if (replaced > remaining) replaced = remaining;
+	if (inserted > replaced)
+		s = series::open_gap(s, h + replaced, inserted - replaced);
+	else if (replaced > inserted)
+		series::close_gap(s, h + inserted, replaced - inserted);
+	if (inserted) fill(s->head_cell() + h, src, src.count, inserted);
+	series->data1 = h + inserted;
+	return series;
+}
+
+// Copies.
+
+void copy_cells_deep(Cell* b) {
+	uint32_t h = series::clamp_head(b);
+	for (uint32_t i = h; i < buffer_length_cells(b); i++) {
+		Cell* c = vs_abs_at(b, i);
+		if (!deep_copied(cell::type_of(c))) continue;
+		Cell nested = *c;
+		Cell copied;
+		actions::copy(&nested, &copied, nullptr, true, nullptr);
+		copied.header = (copied.header & ~FLAG_NEW_LINE) | (nested.header & FLAG_NEW_LINE);
+		*vs_abs_at(b, i) = copied;
+	}
+}
+
+void copy_nested(Cell* from, Cell* end, uint32_t step, bool deep, const Cell* types) {
+	for (Cell* c = from; c < end; c += step) {
+		Type t = cell::type_of(c);
+		bool match = cell::is(types, T_TYPESET) ? typeset_has(types, t) : Type(types->data1) == t;
+		if (!match || !type_copied(t)) continue;
+		Cell nested = *c;
+		Cell copied;
+		actions::copy(&nested, &copied, nullptr, deep, deep ? types : nullptr);
+		copied.header = (copied.header & ~FLAG_NEW_LINE) | (nested.header & FLAG_NEW_LINE);
+		*c = copied;
+	}
+}
+
+Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* types) {
+	Cell v = *value;
+	series::copy(&v, out, part, false, nullptr);
+	if (!deep && !types) return out;
+	if (cell::is(out, T_HASH)) {
+		cell::set_type(out, T_BLOCK);
+		out->data3 = 0;
+	}
+	if (deep) refuse_cycle(v.data2);
+	Walk walk(v.data2);
+	if (!types) {
+		copy_cells_deep(out);
+	} else {
+		// The copy's buffer cannot move while its cells are replaced: only
+		// new buffers are made.
+		copy_nested(vs_head(out), vs_tail(out), 1, deep, types);
+	}
+	return out;
+}
+
+Cell* clone(const Cell* b, Cell* out, bool deep, bool all_kinds) {
+	Cell v = *b;
+	series::copy(&v, out, nullptr, false, nullptr);
+	if (!deep) return out;
+	refuse_cycle(v.data2);
+	Walk walk(v.data2);
+	for (uint32_t i = 0; i < buffer_length_cells(out); i++) {
+		Cell* c = vs_abs_at(out, i);
+		Type t = cell::type_of(c);
+		bool nested = t == T_BLOCK || (all_kinds && series::any_block(t) && t != T_HASH);
+		if (!nested) continue;
+		Cell inner = *c;
+		Cell copied;
+		clone(&inner, &copied, true, all_kinds);
+		*vs_abs_at(out, i) = copied;
+	}
+	return out;
+}
+
+// Other modifications.
+
+Cell* put(Cell* series, Cell* key, Cell* value, bool case_sensitive) {
+	Cell at = *series;
+	// The key is looked for as one value, as it is stored.
+	Cell* found = actions::find(&at, key, nullptr, true, case_sensitive, false, false, nullptr, nullptr, false,
+		false, false, false);
+	if (cell::is(found, T_NONE)) {
+		append_value(series, key);
+		append_value(series, value);
+		return value;
+	}
+	uint32_t after = uint32_t(series::head_of(found)) + 1;
+	if (after >= buffer_length_cells(series)) {
+		append_value(series, value);
+		return value;
+	}
+	Cell* old = vs_abs_at(series, after);
+	if (!actions::compare(old, value, COMP_FIND_SELECT)) *vs_abs_at(series, after) = *value;
+	return value;
+}
+
+Cell* swap(Cell* series1, Cell* series2) {
+	if (!series::any_block(series2)) errors::fire(errors::id::script_invalid_arg, series2);
+	if (series::vs_tail_q(series1) || series::vs_tail_q(series2)) return series1;
+	Cell* a = vs_head(series1);
+	Cell* b = vs_head(series2);
+	Cell t = *a;
+	*a = *b;
+	*b = t;
+	return series1;
+}
+
+Cell* take(Cell* series, const Cell* part, bool deep, bool last) {
+	Cell* taken = series::take(series, part, deep, last);
+	if (cell::is(taken, T_NONE)) return taken;
+	if (deep) copy_cells_deep(taken);
+	if (!part && buffer_length_cells(taken) == 1) *taken = *vs_abs_at(taken, 0);
+	return taken;
+}
+
+Cell* trim(Cell* series, bool, bool, bool, bool, bool, const Cell*) {
+	uint32_t h = series::clamp_head(series);
+	Series* s = buffer(series);
+	Cell* kept = s->head_cell() + h;
+	for (Cell* c = kept; c < s->tail_cell(); c++)
+		if (!cell::is(c, T_NONE)) *kept++ = *c;
+	s->tail = uint32_t(reinterpret_cast<uint8_t*>(kept) - s->data());
+	return series;
+}
+
+}  // namespace vyn::block

@@ -1,0 +1,344 @@
+// Modification of string-family values: append, insert, change, swap, take
+// and trim.
+//
+// append, insert and change first write the value's text (dup copies
+// included) at the series' tail, then move it into place. The text is thus
+// read before anything it was taken from changes: inserting or changing a
+// string with itself works from a snapshot ("ab" inserted into itself gives
+// "abab").
+#include <algorithm>
+#include <vector>
+
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/string_args.h"
+
+namespace vyn::string {
+
+namespace {
+
+constexpr uint64_t MAX_BUFFER_BYTES = 0xFFFFFF00u;
+
+inline Series* buffer(Cell* value) { return memory::buffer_of(value); }
+
+// Appends the value's text dup times at the tail; answers the units added.
+uint32_t add_text(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
+	uint32_t start = abs_length(series);
+	append_value_text(series, value, part, only);
+	uint32_t added = abs_length(series) - start;
+	if (dup <= 1 || added == 0) return added;
+	Series* s = buffer(series);
+	uint32_t w = s->unit();
+	uint64_t total = uint64_t(added) * uint32_t(dup);
+	if ((uint64_t(start) + total) * w > MAX_BUFFER_BYTES) {
+		truncate(series, start);
+		errors::fire(errors::id::internal_no_memory);
+	}
+	s = reserve(s, total - added);
+	memory::repeat_copy(unicode::unit_at(s, start), size_t(added) * w, size_t(dup));
+	s->tail += uint32_t(total - added) * w;
+	return uint32_t(total);
+}
+
+}  // namespace
+
+Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
+	if (append && dup <= 1 && cell::is(value, T_CHAR) && !(buffer(series)->flags & SERIES_OWNED)) {
+		append_char(series, value->data2);
+		series->data1 = 0;
+		return series;
+	}
+	uint32_t head = clamp_head(series);
+	uint32_t tail = abs_length(series);
+	bool at_tail = append || head >= tail;
+	uint32_t at = at_tail ? tail : head;
+	notify(series, append ? "append" : "insert", at, 0);
+	uint32_t added;
+	if (cell::is(value, T_CHAR) && dup <= 1) {
+		append_char(series, value->data2);
+		added = 1;
+	} else {
+		added = add_text(series, value, part, only, dup);
+	}
+	if (!at_tail) {
+		Series* s = buffer(series);
+		uint32_t w = s->unit();
+		rotate_blocks(unicode::unit_at(s, head), size_t(tail - head) * w, size_t(added) * w);
+	}
+	series->data1 = append ? 0 : at + added;
+	notify(series, append ? "appended" : "inserted", at, added);
+	return series;
+}
+
+Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
+	uint32_t head = clamp_head(series);
+	uint32_t tail = abs_length(series);
+	notify(series, "change", head, 0);
+	uint32_t added = add_text(series, value, -1, only, dup);
+	uint32_t remaining = tail - head;
+	uint32_t replaced = std::min(remaining, part >= 0 ? uint32_t(part) : added);
+	Series* s = buffer(series);
+	uint32_t w = s->unit();
+	uint8_t* at = unicode::unit_at(s, head);
+	uint8_t* text = unicode::unit_at(s, tail);
+	size_t rest = size_t(remaining - replaced) * w;  // units kept after the replaced ones
+	if (added <= replaced) {
+		std::memmove(at, text, size_t(added) * w);
+		std::memmove(at + size_t(added) * w, at + size_t(replaced) * w, rest);
+	} else {
+		// The first units of the text go over the replaced ones; the others
+		// close up behind the text's start and rotate into place.
+		std::memcpy(at, text, size_t(replaced) * w);
+		std::memmove(text, text + size_t(replaced) * w, size_t(added - replaced) * w);
+		rotate_blocks(at + size_t(replaced) * w, rest, size_t(added - replaced) * w);
+	}
+	s->tail = s->head + (tail - replaced + added) * w;
+	series->data1 = head + added;
+	notify(series, "changed", head, added);
+	return series;
+}
+
+Cell* swap(Cell* series1, Cell* series2) {
+	Type t2 = cell::type_of(series2);
+	if (!any_string(t2) && t2 != T_BINARY) errors::fire(errors::id::script_invalid_arg, series2);
+	uint32_t h1 = clamp_head(series1), h2 = clamp_head(series2);
+	if (h1 >= abs_length(series1) || h2 >= abs_length(series2)) return series1;
+	uint32_t a = abs_char_at(series1, h1), b = abs_char_at(series2, h2);
+	// A byte series holds only bytes.
+	if (cell::is(series1, T_BINARY) && b > 0xFF) args::out_of_range(int32_t(b));
+	if (t2 == T_BINARY && a > 0xFF) args::out_of_range(int32_t(a));
+	notify(series1, "swap", h1, 1);
+	notify(series2, "swap", h2, 1);
+	poke_char(buffer(series1), h1, b);
+	poke_char(buffer(series2), h2, a);
+	notify(series1, "swaped", h1, 1);
+	notify(series2, "swaped", h2, 1);
+	return series1;
+}
+
+namespace {
+
+// The one unit taken without /part, as the series' element value.
+void unit_value(Cell* series, uint32_t index, Cell* out) {
+	uint32_t u = abs_char_at(series, index);
+	switch (cell::type_of(series)) {
+	case T_BINARY: cell::make_integer(out, int32_t(u)); return;
+	case T_VECTOR: {
+		Cell at = *series, n;
+		at.data1 = index;
+		cell::make_integer(&n, 1);
+		*out = *actions::pick(&at, &n);
+		return;
+	}
+	default: cell::set(out, T_CHAR, 0, u); return;
+	}
+}
+
+void empty_like(Cell* series, Cell* out) {
+	Node n = memory::alloc_series(1, width_of(series), 0);
+	cell::set(out, cell::type_of(series), 0, n, cell::is(series, T_VECTOR) ? series->data3 : 0);
+}
+
+}  // namespace
+
+Cell* take(Cell* series, const Cell* part, bool, bool last) {
+	uint32_t head = clamp_head(series);
+	uint32_t units = abs_length(series);
+	if (head >= units) {
+		cell::make_none(series);
+		return series;
+	}
+	int64_t count = 1;
+	if (part) {
+		count = args::part_count(series, part);
+		if (last && !cell::is(part, T_INTEGER)) count = int64_t(units) - (count + head);
+	}
+	Cell result;
+	if (count == 0 || (count < 0 && last)) {
+		empty_like(series, &result);
+		*series = result;
+		return series;
+	}
+	uint32_t from;
+	if (count > 0) {
+		count = std::min<int64_t>(count, units - head);
+		from = last ? units - uint32_t(count) : head;
+	} else {
+		count = std::min<int64_t>(-count, head);
+		from = head - uint32_t(count);
+		if (count == 0) {
+			empty_like(series, &result);
+			*series = result;
+			return series;
+		}
+	}
+	uint32_t n = uint32_t(count);
+	if (part) {
+		Cell view = *series;
+		view.data1 = from;
+		copy_text(&result, &view, int32_t(n), cell::type_of(series));
+		if (cell::is(series, T_VECTOR)) result.data3 = series->data3;
+	} else {
+		unit_value(series, from, &result);
+	}
+	notify(series, "take", from, n);
+	remove_part(series, from, n);
+	notify(series, "taken", from, n);
+	*series = result;
+	return series;
+}
+
+// ---- trim ----
+
+namespace {
+
+// White space of trim/lines and of trimming heads and tails.
+inline bool unicode_space(uint32_t c) {
+	return c == 0x85 || c == 0xA0 || c == 0x1680 || c == 0x180E || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+		c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+inline bool white(uint32_t c) { return (c >= 1 && c <= 32) || unicode_space(c); }
+// What a line may start with or end in and lose: spaces, tabs, the Unicode spaces.
+inline bool line_blank(uint32_t c) { return c == ' ' || c == '\t' || unicode_space(c); }
+
+// In-place rewriting of a range: reads never fall behind writes.
+struct Packer {
+	uint8_t* base;
+	uint32_t width;
+	uint32_t out;
+	uint32_t get(uint32_t i) const { return unicode::get_unit(base + size_t(i) * width, width); }
+	void put(uint32_t c) { unicode::put_unit(base + size_t(out++) * width, width, c); }
+	void copy(uint32_t from, uint32_t n) {
+		std::memmove(base + size_t(out) * width, base + size_t(from) * width, size_t(n) * width);
+		out += n;
+	}
+};
+
+Packer packer_at(Cell* series) {
+	Series* s = buffer(series);
+	return {s->head_ptr(), s->unit(), clamp_head(series)};
+}
+
+void finish(Cell* series, const Packer& p) { truncate(series, p.out); }
+
+// The codes of a trim/with set.
+struct CodeSet {
+	uint8_t low[32] = {};
+	std::vector<uint32_t> high;
+	bool empty = true;
+
+	void add(uint32_t c) {
+		empty = false;
+		if (c < 256)
+			low[c >> 3] |= uint8_t(1u << (c & 7));
+		else
+			high.push_back(c);
+	}
+	bool has(uint32_t c) const {
+		if (c < 256) return (low[c >> 3] >> (c & 7)) & 1;
+		return std::find(high.begin(), high.end(), c) != high.end();
+	}
+};
+
+CodeSet codes_of(const Cell* set) {
+	CodeSet codes;
+	if (!set) {
+		for (uint32_t c : {'\t', '\n', '\r', ' '}) codes.add(c);
+		return codes;
+	}
+	Type t = cell::type_of(set);
+	if (any_string(t) || t == T_BINARY) {
+		Cell v = *set;
+		Text text = text_of(&v);
+		for (uint32_t i = 0; i < text.length; i++) codes.add(text.unit(i));
+	} else if (t == T_CHAR || t == T_INTEGER) {
+		codes.add(set->data2);
+	} else {
+		errors::fire(errors::id::script_invalid_arg, set);
+	}
+	return codes;
+}
+
+}  // namespace
+
+void trim_with(Cell* series, const Cell* set) {
+	CodeSet codes = codes_of(set);
+	if (codes.empty) return;
+	Packer p = packer_at(series);
+	uint32_t end = abs_length(series);
+	for (uint32_t i = p.out; i < end; i++) {
+		uint32_t c = p.get(i);
+		if (!codes.has(c)) p.put(c);
+	}
+	finish(series, p);
+}
+
+void trim_lines(Cell* series) {
+	Packer p = packer_at(series);
+	uint32_t end = abs_length(series);
+	uint32_t start = p.out;
+	bool gap = false;
+	for (uint32_t i = start; i < end; i++) {
+		uint32_t c = p.get(i);
+		if (white(c)) {
+			gap = p.out > start;
+			continue;
+		}
+		if (gap) p.put(' ');
+		gap = false;
+		p.put(c);
+	}
+	finish(series, p);
+}
+
+void trim_head_tail(Cell* series, bool head, bool tail) {
+	Packer p = packer_at(series);
+	uint32_t from = p.out;
+	uint32_t end = abs_length(series);
+	if (!tail || head)
+		while (from < end && white(p.get(from))) from++;
+	bool cut_line = false;
+	if (!head || tail)
+		while (end > from && white(p.get(end - 1))) cut_line |= p.get(--end) == '\n';
+	if (head || tail) {
+		p.copy(from, end - from);
+	} else {
+		// Line by line: blanks that start a line or end one are dropped.
+		bool line_start = true;
+		uint32_t pending = 0, pending_from = 0;
+		for (uint32_t i = from; i < end; i++) {
+			uint32_t c = p.get(i);
+			if (c == '\n') {
+				pending = 0;
+				p.put(c);
+				line_start = true;
+			} else if (line_blank(c)) {
+				if (line_start) continue;
+				if (pending++ == 0) pending_from = i;
+			} else {
+				if (pending) p.copy(pending_from, pending);
+				pending = 0;
+				p.put(c);
+				line_start = false;
+			}
+		}
+		if (pending) p.copy(pending_from, pending);
+	}
+	finish(series, p);
+	if (cut_line && !tail) append_char(series, '\n');
+}
+
+Cell* trim(Cell* series, bool head, bool tail, bool automatic, bool lines, bool all, const Cell* with) {
+	if (automatic && !(all || with)) errors::fire(errors::id::internal_not_done);
+	uint32_t at = clamp_head(series);
+	notify(series, "trim", at, 0);
+	if (all || with)
+		trim_with(series, with);
+	else if (lines)
+		trim_lines(series);
+	else
+		trim_head_tail(series, head, tail);
+	notify(series, "trimmed", at, vs_length(series));
+	return series;
+}
+
+}  // namespace vyn::string

@@ -1,0 +1,172 @@
+// Form and mold of string! values.
+//
+// Mold writes text that the lexer reads back as the same string: between
+// double quotes with caret escapes, or between braces when the text holds a
+// double quote, three or more line feeds, or is 50 units long or more.
+// Plain characters are copied in runs; only the ones that need an escape go
+// through append_escaped_char.
+#include <algorithm>
+#include <vector>
+
+#include "runtime/datatypes/string.h"
+
+namespace vyn::string {
+
+int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
+	Cell v = *value;
+	uint32_t n = vs_length(&v);
+	if (arg && uint32_t(std::max(part, 0)) < n) n = uint32_t(std::max(part, 0));
+	append_range(buffer, v.data2, v.data1, n);
+	return part - int32_t(n);
+}
+
+namespace {
+
+constexpr uint32_t BRACES_LENGTH = 50;
+constexpr uint32_t BRACES_LINES = 3;
+constexpr uint32_t NONE = 0xFFFFFFFFu;
+
+// Characters that the quoted form cannot write as they are.
+inline bool quoted_special(uint32_t c, bool all) {
+	return c < 32 || c == '"' || c == '^' || c == 127 || (c >= 0x80 && (all || c <= 0x9F));
+}
+
+inline bool braced_special(uint32_t c, bool all) {
+	return c < 32 || c == '{' || c == '}' || c == '^' || c == 127 || (c >= 0x80 && (all || c <= 0x9F));
+}
+
+struct Counts {
+	uint32_t quotes = 0, lines = 0;
+};
+
+template <typename U>
+Counts count_marks(const uint8_t* at, uint32_t n) {
+	Counts c;
+	for (uint32_t i = 0; i < n; i++) {
+		U u;
+		std::memcpy(&u, at + size_t(i) * sizeof(U), sizeof(U));
+		c.quotes += u == '"';
+		c.lines += u == '\n';
+	}
+	return c;
+}
+
+// The first "{" that no later "}" closes, or NONE. Scanning backwards, a
+// "}" waits for an opening brace and a "{" with none waiting is unmatched;
+// the last one met is the first in the text.
+template <typename U>
+uint32_t first_unmatched_open(const uint8_t* at, uint32_t n) {
+	uint32_t waiting = 0, first = NONE;
+	for (uint32_t i = n; i-- > 0;) {
+		U u;
+		std::memcpy(&u, at + size_t(i) * sizeof(U), sizeof(U));
+		if (u == '}') {
+			waiting++;
+		} else if (u == '{') {
+			if (waiting)
+				waiting--;
+			else
+				first = i;
+		}
+	}
+	return first;
+}
+
+struct Writer {
+	Cell* out;
+	const uint8_t* at;
+	uint32_t width;
+	uint32_t written = 0;
+	uint32_t run = 0;  // start of the run of plain units not yet written
+
+	void flush(uint32_t i) {
+		if (i > run) append_units(out, at + size_t(run) * width, width, i - run);
+		written += i - run;
+		run = i + 1;
+	}
+	void caret(char c) {
+		char pair[2] = {'^', c};
+		append_literal(out, {pair, 2});
+		written += 2;
+	}
+};
+
+template <typename U>
+void mold_quoted(Writer& w, uint32_t n, bool all) {
+	for (uint32_t i = 0; i < n; i++) {
+		U u;
+		std::memcpy(&u, w.at + size_t(i) * sizeof(U), sizeof(U));
+		uint32_t c = u;
+		if (!quoted_special(c, all)) continue;
+		w.flush(i);
+		w.written += append_escaped_char(w.out, c, true, all);
+	}
+	w.flush(n);
+}
+
+// An unmatched "}" gets a caret; from the first unmatched "{" on, every
+// "{" gets one, so that the braces written always balance.
+template <typename U>
+void mold_braced(Writer& w, uint32_t n, bool all, uint32_t unmatched) {
+	uint32_t depth = 0;
+	for (uint32_t i = 0; i < n; i++) {
+		U u;
+		std::memcpy(&u, w.at + size_t(i) * sizeof(U), sizeof(U));
+		uint32_t c = u;
+		if (!braced_special(c, all)) continue;
+		if (c == '{' && i < unmatched) {
+			depth++;
+			continue;
+		}
+		if (c == '}' && depth > 0) {
+			depth--;
+			continue;
+		}
+		w.flush(i);
+		if (c == '{' || c == '}' || c == '^')
+			w.caret(char(c));
+		else
+			w.written += append_escaped_char(w.out, c, true, all);
+	}
+	w.flush(n);
+}
+
+template <typename U>
+uint32_t mold_units(Cell* out, const uint8_t* at, uint32_t n, uint32_t whole, bool all) {
+	Counts c = count_marks<U>(at, n);
+	bool braces = c.lines >= BRACES_LINES || c.quotes > 0 || whole >= BRACES_LENGTH;
+	Writer w{out, at, sizeof(U)};
+	append_char(out, braces ? '{' : '"');
+	if (braces)
+		mold_braced<U>(w, n, all, first_unmatched_open<U>(at, n));
+	else
+		mold_quoted<U>(w, n, all);
+	append_char(out, braces ? '}' : '"');
+	return w.written + 2;
+}
+
+}  // namespace
+
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* arg, int32_t part, int32_t) {
+	Cell v = *value;
+	uint32_t whole = vs_length(&v);
+	uint32_t n = whole;
+	if (arg && uint32_t(std::max(part, 0)) < n) n = uint32_t(std::max(part, 0));
+	uint32_t width = width_of(&v);
+	const uint8_t* at = vs_head(&v);
+	// Molding a string into its own buffer reads from a copy.
+	std::vector<uint8_t> copy;
+	if (v.data2 == buffer->data2) {
+		copy.assign(at, at + size_t(n) * width);
+		at = copy.data();
+	}
+	uint32_t written;
+	switch (width) {
+	case 1: written = mold_units<uint8_t>(buffer, at, n, whole, all); break;
+	case 2: written = mold_units<uint16_t>(buffer, at, n, whole, all); break;
+	default: written = mold_units<uint32_t>(buffer, at, n, whole, all); break;
+	}
+	return part - int32_t(written);
+}
+
+}  // namespace vyn::string

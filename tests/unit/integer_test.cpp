@@ -1,0 +1,300 @@
+#include <cmath>
+#include <limits>
+
+#include "tests/unit/scalar_support.h"
+
+using namespace vyn;
+using namespace vyn::test;
+
+namespace {
+
+class Integer : public ScalarTest {};
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+TEST_F(Integer, ArithmeticPromotesInsteadOfWrapping) {
+	struct Case {
+		MathOp op;
+		int32_t a, b;
+		Cell want;
+	} cases[] = {
+		{OP_ADD, 2147483647, 1, F(2147483648.0)},
+		{OP_ADD, -2147483648, -1, F(-2147483649.0)},
+		{OP_SUB, -2147483648, 1, F(-2147483649.0)},
+		{OP_SUB, 0, -2147483648, F(2147483648.0)},
+		{OP_SUB, -1, -2147483648, I(2147483647)},
+		{OP_MUL, 65536, 65536, F(4294967296.0)},
+		{OP_MUL, -46341, 46341, F(-2147488281.0)},
+		{OP_MUL, -65536, 32768, I(-2147483648)},
+		{OP_MUL, 2147483647, 2147483647, F(double(int64_t(2147483647) * 2147483647))},
+		{OP_ADD, 40, 2, I(42)},
+		{OP_DIV, 7, 2, F(3.5)},
+		{OP_DIV, -7, 2, F(-3.5)},
+		{OP_DIV, 1, 3, F(1.0 / 3.0)},
+		{OP_DIV, 6, 3, I(2)},
+		{OP_DIV, -2147483648, 2, I(-1073741824)},
+		{OP_REM, -7, 2, I(-1)},
+		{OP_REM, 7, -2, I(1)},
+		{OP_REM, -2147483648, 3, I(-2)},
+		{OP_OR, 12, 10, I(14)},
+		{OP_AND, 12, 10, I(8)},
+		{OP_XOR, 12, 10, I(6)},
+		{OP_AND, -1, -2147483648, I(-2147483648)},
+	};
+	for (const Case& c : cases) expect_cell(op(c.op, I(c.a), I(c.b)), c.want, std::to_string(c.a) + " op" + std::to_string(c.op) + " " + std::to_string(c.b));
+}
+
+TEST_F(Integer, ArithmeticErrors) {
+	struct Case {
+		MathOp op;
+		int32_t a, b;
+		errors::Id error;
+	} cases[] = {
+		{OP_DIV, 1, 0, errors::id::math_zero_divide},
+		{OP_REM, 1, 0, errors::id::math_zero_divide},
+		{OP_DIV, -2147483648, -1, errors::id::math_overflow},
+		{OP_REM, -2147483648, -1, errors::id::math_overflow},
+	};
+	for (const Case& c : cases)
+		EXPECT_EQ(raised([&] { op(c.op, I(c.a), I(c.b)); }).code, code(c.error)) << c.a << " op" << c.op << " " << c.b;
+	EXPECT_EQ(raised([] { call(A_NEGATE, {I(-2147483648)}); }).code, code(errors::id::math_overflow));
+	EXPECT_EQ(raised([] { call(A_ABSOLUTE, {I(-2147483648)}); }).code, code(errors::id::math_overflow));
+}
+
+TEST_F(Integer, MixedOperandsFollowTheRightType) {
+	expect_cell(op(OP_ADD, I(1), F(0.5)), F(1.5), "1 + 0.5");
+	expect_cell(op(OP_ADD, I(1), P(0.5)), F(1.5), "1 + 50%");
+	expect_cell(op(OP_MUL, I(2), T(3600)), T(7200), "2 * 1:00");
+	expect_cell(op(OP_ADD, I(1), C('a')), I(98), "1 + #\"a\"");
+	expect_cell(op(OP_DIV, I(1), F(0.0)), F(INFINITY), "1 / 0.0");
+
+	Raised r = raised([] { op(OP_ADD, I(1), S("a")); });
+	EXPECT_EQ(r.code, code(errors::id::script_invalid_type));
+	EXPECT_TRUE(same_cell(r.args[0], D(T_STRING)));
+	EXPECT_EQ(raised([] { op(OP_AND, I(1), F(1.5)); }).code, code(errors::id::script_cannot_use));
+
+	Cell pair;
+	cell::set(&pair, T_PAIR, 1, 2);
+	r = raised([&] { op(OP_ADD, I(1), pair); });
+	EXPECT_EQ(r.code, code(errors::id::script_invalid_type)) << "no pair arithmetic registered";
+	EXPECT_TRUE(same_cell(r.args[0], D(T_PAIR)));
+}
+
+TEST_F(Integer, Power) {
+	struct Case {
+		int32_t base;
+		Cell exponent;
+		Cell want;
+	} cases[] = {
+		{2, I(10), I(1024)},
+		{2, I(30), I(1073741824)},
+		{2, I(31), F(2147483648.0)},
+		{-2, I(31), I(-2147483648)},
+		{2, I(-1), F(0.5)},
+		{0, I(0), I(1)},
+		{7, I(0), I(1)},
+		{-1, I(2147483647), I(-1)},
+		{4, F(0.5), F(2.0)},
+		{10, I(20), F(1e20)},
+		{65536, I(2), F(4294967296.0)},
+	};
+	for (const Case& c : cases) expect_cell(call(A_POWER, {I(c.base), c.exponent}), c.want, std::to_string(c.base) + " ** " + form(c.exponent));
+
+	Raised r = raised([] { call(A_POWER, {I(2), S("a")}); });
+	EXPECT_EQ(r.code, code(errors::id::script_expect_arg));
+	EXPECT_TRUE(same_cell(r.args[1], D(T_STRING)));
+	EXPECT_EQ(raised([] { call(A_POWER, {I(2), P(0.5)}); }).code, code(errors::id::script_expect_arg));
+}
+
+TEST_F(Integer, RoundToScales) {
+	struct Case {
+		int32_t value;
+		Cell scale;
+		Mode mode;
+		Cell want;
+	} cases[] = {
+		{5, I(10), PLAIN, I(10)},
+		{-5, I(10), PLAIN, I(-10)},
+		{14, I(10), PLAIN, I(10)},
+		{-16, I(10), PLAIN, I(-20)},
+		{15, I(10), EVEN, I(20)},
+		{25, I(10), EVEN, I(20)},
+		{-25, I(10), EVEN, I(-20)},
+		{15, I(10), HALF_DOWN, I(10)},
+		{-15, I(10), HALF_DOWN, I(-10)},
+		{15, I(10), HALF_CEILING, I(20)},
+		{-15, I(10), HALF_CEILING, I(-10)},
+		{-1, I(10), FLOOR, I(-10)},
+		{19, I(10), FLOOR, I(10)},
+		{1, I(10), CEILING, I(10)},
+		{-19, I(10), CEILING, I(-10)},
+		{19, I(10), DOWN, I(10)},
+		{-19, I(10), DOWN, I(-10)},
+		{-2147483648, I(10), PLAIN, I(-2147483648)},
+		{7, I(0), PLAIN, I(7)},
+		{7, I(-2), PLAIN, I(8)},
+		{30, I(10), CEILING, I(30)},
+		{12, F(2.5), PLAIN, F(12.5)},
+		{12, P(0.05), PLAIN, P(12.0)},
+	};
+	for (const Case& c : cases)
+		expect_cell(round_to(I(c.value), &c.scale, c.mode), c.want, "round " + std::to_string(c.value) + " /to " + form(c.scale) + " mode " + std::to_string(c.mode));
+	expect_cell(round_to(I(7), nullptr, PLAIN), I(7), "round 7");
+
+	struct Bad {
+		int32_t value;
+		Mode mode;
+	} overflows[] = {{2147483647, PLAIN}, {2147483647, FLOOR}, {2147483647, CEILING}, {-2147483647, FLOOR}};
+	for (const Bad& b : overflows) {
+		Cell ten = I(10);
+		EXPECT_EQ(raised([&] { round_to(I(b.value), &ten, b.mode); }).code, code(errors::id::math_overflow)) << b.value << " mode " << b.mode;
+	}
+	Cell money;
+	cell::set(&money, T_MONEY);
+	EXPECT_EQ(raised([&] { round_to(I(5), &money, PLAIN); }).code, code(errors::id::script_not_related));
+}
+
+TEST_F(Integer, Compare) {
+	struct Case {
+		Cell a, b;
+		CompareOp op;
+		bool want;
+	} cases[] = {
+		{I(1), F(1.0), COMP_EQUAL, true},
+		{I(65), C('A'), COMP_EQUAL, true},
+		{I(1), F(1.0), COMP_STRICT_EQUAL, false},
+		{I(65), C('A'), COMP_STRICT_EQUAL, false},
+		{I(1), I(1), COMP_STRICT_EQUAL, true},
+		{I(1), F(1.0), COMP_FIND_SELECT, false},
+		{I(1), F(2.5), COMP_LESSER, true},
+		{I(-2147483648), I(2147483647), COMP_LESSER, true},
+		{I(3600), T(3600), COMP_EQUAL, true},
+		{I(1), P(1.0), COMP_EQUAL, true},
+		{I(1), S("1"), COMP_EQUAL, false},
+		{I(1), S("1"), COMP_NOT_EQUAL, true},
+	};
+	for (const Case& c : cases) EXPECT_EQ(actions::compare(&c.a, &c.b, c.op), c.want) << form(c.a) << " op" << c.op << " " << form(c.b);
+	Cell one = I(1), text = S("a");
+	EXPECT_EQ(raised([&] { actions::compare(&one, &text, COMP_LESSER); }).code, code(errors::id::script_invalid_compare));
+}
+
+TEST_F(Integer, Conversions) {
+	struct Case {
+		Cell spec;
+		int32_t want;
+	} cases[] = {
+		{F(2.9), 2},
+		{F(-2.9), -2},
+		{F(-2147483648.0), -2147483648},
+		{F(2147483647.0), 2147483647},
+		{P(0.5), 0},
+		{P(150.0), 150},
+		{T(1.5), 2},
+		{T(-2.7), -3},
+		{T(0.49999999999999994), 0},
+		{C(0x10FFFF), 0x10FFFF},
+		{S("1'000"), 1000},
+		{S("-2147483648"), -2147483648},
+		{S("+5"), 5},
+		{S("0042", T_URL), 42},
+		{BIN({0x01, 0x02}), 258},
+		{BIN({0x01, 0x02, 0x03, 0x04, 0x05}), 16909060},
+		{BIN({0xFF, 0xFF, 0xFF, 0xFF}), -1},
+		{BIN({}), 0},
+		{I(-7), -7},
+	};
+	for (const Case& c : cases) expect_cell(to(T_INTEGER, c.spec), I(c.want), "to integer! " + form(c.spec));
+
+	struct Bad {
+		Cell spec;
+		errors::Id error;
+	} bad[] = {
+		{F(2147483647.5), errors::id::script_type_limit},
+		{F(-2147483648.5), errors::id::script_type_limit},
+		{F(1e10), errors::id::script_type_limit},
+		{F(NaN), errors::id::script_type_limit},
+		{F(INFINITY), errors::id::script_type_limit},
+		{T(1e12), errors::id::script_type_limit},
+		{S("12x"), errors::id::script_bad_to_arg},
+		{S(""), errors::id::script_bad_to_arg},
+		{S("-"), errors::id::script_bad_to_arg},
+		{S("2147483648"), errors::id::script_bad_to_arg},
+		{S("99999999999999999999"), errors::id::script_bad_to_arg},
+		{L(true), errors::id::script_bad_to_arg},
+		{NONE(), errors::id::script_bad_to_arg},
+	};
+	for (const Bad& b : bad) {
+		Raised r = raised([&] { to(T_INTEGER, b.spec); });
+		EXPECT_EQ(r.code, code(b.error)) << "to integer! " << form(b.spec);
+		EXPECT_TRUE(same_cell(r.args[0], D(T_INTEGER)));
+	}
+
+	expect_cell(make(T_INTEGER, L(true)), I(1), "make integer! true");
+	expect_cell(make(T_INTEGER, L(false)), I(0), "make integer! false");
+	expect_cell(make(T_INTEGER, F(-3.5)), I(-3), "make integer! -3.5");
+}
+
+TEST_F(Integer, FormAndMold) {
+	struct Case {
+		int32_t v;
+		const char* text;
+	} cases[] = {{0, "0"}, {-5, "-5"}, {2147483647, "2147483647"}, {-2147483648, "-2147483648"}};
+	for (const Case& c : cases) {
+		EXPECT_EQ(form(I(c.v)), c.text);
+		EXPECT_EQ(mold(I(c.v), true), c.text);
+	}
+	Cell part = call(A_FORM, {I(-12345), I(3)}, {1});
+	EXPECT_EQ(narrow(units_text(&part)), "-12");
+}
+
+TEST_F(Integer, UnaryActions) {
+	EXPECT_TRUE(logic::get(&(const Cell&)call(A_ODD_Q, {I(-3)})));
+	EXPECT_TRUE(logic::get(&(const Cell&)call(A_EVEN_Q, {I(-2147483648)})));
+	EXPECT_FALSE(logic::get(&(const Cell&)call(A_EVEN_Q, {I(7)})));
+	expect_cell(call(A_COMPLEMENT, {I(0)}), I(-1), "complement 0");
+	expect_cell(call(A_NEGATE, {I(5)}), I(-5), "negate 5");
+	expect_cell(call(A_ABSOLUTE, {I(-2147483647)}), I(2147483647), "absolute");
+}
+
+TEST_F(Integer, RandomDrawsInRangeAndRepeatsAfterSeed) {
+	struct Case {
+		int32_t n, low, high;
+	} cases[] = {{0, 0, 0}, {1, 1, 1}, {6, 1, 6}, {-5, -5, -1}, {2147483647, 1, 2147483647}, {-2147483648, -2147483648, -1}};
+	for (const Case& c : cases)
+		for (bool secure : {false, true})
+			for (int i = 0; i < 200; i++) {
+				Cell r = random_of(I(c.n), false, secure);
+				ASSERT_TRUE(cell::is(&r, T_INTEGER));
+				ASSERT_GE(integer::get(&r), c.low) << c.n;
+				ASSERT_LE(integer::get(&r), c.high) << c.n;
+			}
+
+	Cell seeded = random_of(I(42), true);
+	EXPECT_TRUE(cell::is(&seeded, T_UNSET));
+	std::vector<int32_t> first;
+	for (int i = 0; i < 10; i++) first.push_back(integer::get(&(const Cell&)random_of(I(1000))));
+	random_of(I(42), true);
+	for (int i = 0; i < 10; i++) EXPECT_EQ(integer::get(&(const Cell&)random_of(I(1000))), first[size_t(i)]);
+
+	Cell c = random_of(C('a'));
+	ASSERT_TRUE(cell::is(&c, T_CHAR)) << "char! keeps its type";
+	EXPECT_GE(char_::get(&c), 1u);
+	EXPECT_LE(char_::get(&c), uint32_t('a'));
+}
+
+TEST_F(Integer, HelpersOnTheResultSlot) {
+	stack::arguments = stack::top;
+	integer::push(9);
+	EXPECT_EQ(integer::get_first(), 9);
+	integer::box(-4);
+	EXPECT_EQ(integer::get_first_or_zero(), -4);
+	float_::box(1.0);
+	EXPECT_EQ(integer::get_first_or_zero(), 0);
+	Cell block = BLOCK({});
+	integer::make_in(&block, 77);
+	spans::Cells items = spans::cells_of(&block);
+	ASSERT_EQ(items.count, 1u);
+	EXPECT_EQ(integer::get(items.head), 77);
+}
+
+}  // namespace

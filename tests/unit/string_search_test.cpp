@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include "tests/unit/string_support.h"
+
+using namespace vyn;
+using namespace vyn::test;
+
+namespace {
+
+class StringSearch : public StringTest {
+protected:
+	struct Refinements {
+		int32_t part = 0;  // 0: no /part
+		int32_t skip = 0;  // 0: no /skip
+		bool case_ = false, last = false, reverse = false, tail = false, match = false;
+	};
+	// find's answer as a 1-based index, 0 for none.
+	static uint32_t find_index(Cell series, Cell value, Refinements r) {
+		Cell part = integer(r.part), skip = integer(r.skip);
+		Cell* answer = string::find(&series, &value, r.part ? &part : nullptr, false, r.case_, false, false, nullptr,
+			r.skip ? &skip : nullptr, r.last, r.reverse, r.tail, r.match);
+		return cell::is(answer, T_NONE) ? 0 : answer->data1 + 1;
+	}
+};
+
+TEST_F(StringSearch, FindRefinements) {
+	using R = Refinements;
+	struct Case {
+		const char* series;
+		uint32_t index;
+		Cell value;
+		R r;
+		uint32_t found;
+	} cases[] = {
+		{"abcabc", 1, str("bc"), R{}, 2},
+		{"abcabc", 1, str("bc"), R{.last = true}, 5},
+		{"abcabc", 1, str("bc"), R{.tail = true}, 4},
+		{"abcabc", 1, str("bc"), R{.match = true}, 0},
+		{"abc", 1, str("ab"), R{.match = true}, 1},
+		{"abc", 1, str("ab"), R{.tail = true, .match = true}, 3},
+		{"ABC", 1, str("b"), R{}, 2},
+		{"ABC", 1, str("b"), R{.case_ = true}, 0},
+		{"ABC", 1, chr('b'), R{}, 2},
+		{"ABC", 1, chr('b'), R{.case_ = true}, 0},
+		{"ABC", 1, chr('b'), R{.tail = true}, 3},
+		{"abcabc", 4, str("bc"), R{}, 5},
+		{"abcabc", 4, str("a"), R{.reverse = true}, 1},
+		{"abcabc", 6, str("bc"), R{.reverse = true}, 2},
+		{"abcabc", 7, str("c"), R{.reverse = true}, 6},
+		{"abcabc", 1, str("c"), R{.reverse = true}, 0},
+		{"abcabc", 7, str("bc"), R{.reverse = true, .match = true}, 0},
+		{"abcabc", 7, str("a"), R{}, 0},  // at the tail
+		{"abcabc", 1, str("c"), R{.part = 2}, 0},
+		{"abcabc", 1, str("c"), R{.part = 3}, 3},
+		{"abcabc", 1, str("bc"), R{.part = 2}, 0},  // a match may not run past the range
+		{"abcabc", 1, str("a"), R{.part = 0}, 1},
+		{"abcabc", 1, str("a"), R{.part = -1}, 0},
+		{"abcabc", 7, str("a"), R{.part = 2, .reverse = true}, 0},
+		{"abcabc", 7, str("c"), R{.part = 2, .reverse = true}, 6},
+		{"abcabc", 1, str("bc"), R{.part = 4, .last = true}, 2},
+		{"a-b-c", 1, chr('-'), R{.skip = 2}, 0},
+		{"a-b-c", 2, chr('-'), R{.skip = 2}, 2},
+		{"abcdef", 1, str("cd"), R{.skip = 2}, 3},
+		{"abcdef", 1, str("de"), R{.skip = 2}, 0},
+		{"abc", 1, str(""), R{}, 0},
+		{"x<b>y", 1, str("b", T_TAG), R{}, 2},  // a tag is looked for with its brackets
+		{"mail a@b.c", 1, str("A@B", T_EMAIL), R{}, 6},
+		{"\xC3\xA9t\xC3\xA9", 1, str("\xC3\x89T"), R{}, 1},
+		{"\xC3\xA9t\xC3\xA9", 1, str("\xC3\x89T"), R{.case_ = true}, 0},
+	};
+	for (const Case& c : cases) {
+		Cell s = at(str(c.series), c.index);
+		EXPECT_EQ(find_index(s, c.value, c.r), c.found) << c.series << " @" << c.index << " " << utf8(c.value);
+	}
+}
+
+TEST_F(StringSearch, FindAcrossWidthsAndLongTexts) {
+	// Short and long texts take different paths (pairs of units, vectors of
+	// 16 bytes); matches sit anywhere, up to the last possible position.
+	for (uint32_t size : {50u, 20000u}) {
+		for (uint32_t tail : {0u, 3u, 17u}) {
+			std::u32string pad(size, U'x');
+			for (uint32_t w : {1u, 2u, 4u}) {
+				std::u32string found = w == 4 ? U"n\u4E2De\U0001F600dle" : w == 2 ? U"n\u4E2Dedle" : U"needl\u00e9";
+				std::u32string folded = w == 4 ? U"N\u4E2DE\U0001F600DLE" : w == 2 ? U"N\u4E2DEDLE" : U"NEEDL\u00c9";
+				Cell hs = wide(pad + found + std::u32string(tail, U'y'), w);
+				Cell ns = wide(folded, w == 1 ? 2 : w);
+				Cell exact = wide(found, w);
+				uint32_t expect = size + 1;
+				EXPECT_EQ(find_index(hs, ns, {}), expect) << "width " << w << " size " << size << " tail " << tail;
+				EXPECT_EQ(find_index(hs, ns, {.case_ = true}), 0u) << "width " << w;
+				EXPECT_EQ(find_index(hs, exact, {.case_ = true}), expect) << "width " << w;
+				EXPECT_EQ(find_index(hs, exact, {.last = true}), expect) << "width " << w;
+			}
+		}
+	}
+	// U+00DF folds to "S": a folded search for "SS" finds it beside "s" and "S".
+	Cell strasse = str(std::string(40, '.') + "stra\xC3\x9F" "e");
+	EXPECT_EQ(find_index(strasse, str("RASSE"), {}), 0u) << "one codepoint folds to one";
+	EXPECT_EQ(find_index(strasse, str("RASE"), {}), 43u);
+	EXPECT_EQ(find_index(strasse, str("\xC3\x9F" "E"), {}), 45u);
+	// A needle unit that no Latin-1 unit folds to cannot match.
+	EXPECT_EQ(find_index(str(std::string(40, 'a')), wide(U"a\u4E2D", 2), {}), 0u);
+	// The skip table keys on the low byte: U+0178 and "x" (0x78) share a bucket.
+	Cell hs = wide(U"xxxx\u0178x\u0178", 2);
+	Cell ns = wide(U"x\u0178", 2);
+	EXPECT_EQ(find_index(hs, ns, {.case_ = true}), 4u);
+	// Folding reaches beyond Latin-1: U+00FF folds to U+0178.
+	Cell latin = str("ab\xC3\xBF");
+	Cell upper = wide(U"B\u0178", 2);
+	EXPECT_EQ(find_index(latin, upper, {}), 2u);
+}
+
+TEST_F(StringSearch, FindWithABitset) {
+	Node n = memory::alloc_bytes(8);
+	Series* s = memory::series(n);
+	std::memset(s->data(), 0, 8);
+	s->data()[',' >> 3] |= uint8_t(0x80 >> (',' & 7));
+	s->tail = 8;
+	Cell bits;
+	cell::set(&bits, T_BITSET, 0, n, 0);
+	EXPECT_EQ(find_index(str("a b, c, d"), bits, {}), 4u);
+	EXPECT_EQ(find_index(str("a b, c, d"), bits, {.last = true}), 7u);
+	EXPECT_EQ(find_index(str("abc"), bits, {}), 0u);
+}
+
+TEST_F(StringSearch, FindErrors) {
+	struct Case {
+		Cell part, skip;
+		bool any;
+		uint32_t error;
+	} cases[] = {
+		{integer(0x7FFF), integer(0), false, code(errors::id::script_out_of_range)},
+		{integer(0x7FFF), integer(-1), false, code(errors::id::script_out_of_range)},
+		{str("abc"), integer(1), false, code(errors::id::script_invalid_refine_arg)},
+		{integer(0x7FFF), integer(1), true, code(errors::id::internal_not_done)},
+	};
+	for (Case& c : cases) {
+		Cell s = str("abc"), v = str("b");
+		EXPECT_EQ(raised([&] {
+			string::find(&s, &v, &c.part, false, false, false, c.any, nullptr, &c.skip, false, false, false, false);
+		}),
+			c.error);
+	}
+	Cell s = str("abc");
+	Node n = memory::alloc_bytes(1);
+	Cell bin;
+	cell::set(&bin, T_BINARY, 0, n, 0);
+	EXPECT_EQ(raised([&] { string::find(&s, &bin, nullptr, false, false, false, false, nullptr, nullptr, false, false,
+							   false, false); }),
+		code(errors::id::script_invalid_arg));
+}
+
+TEST_F(StringSearch, FindWithAPositionAsPart) {
+	Cell s = str("abcabc");
+	Cell end = at(s, 4);
+	Cell v = str("c");
+	Cell* r = string::find(&s, &v, &end, false, false, false, false, nullptr, nullptr, true, false, false, false);
+	ASSERT_FALSE(cell::is(r, T_NONE));
+	EXPECT_EQ(r->data1, 2u) << "/last stays within the part";
+}
+
+TEST_F(StringSearch, Select) {
+	struct Case {
+		const char* series;
+		Cell value;
+		bool last;
+		uint32_t result;  // 0 for none
+	} cases[] = {
+		{"abc", chr('b'), false, 'c'},
+		{"abc", chr('c'), false, 0},
+		{"abcab", str("ab"), false, 'c'},
+		{"abcabd", str("ab"), true, 'd'},
+		{"abc", str("z"), false, 0},
+	};
+	for (Case& c : cases) {
+		Cell s = str(c.series);
+		Cell* r = string::select(&s, &c.value, nullptr, false, false, false, false, nullptr, nullptr, c.last, false);
+		if (c.result == 0) {
+			EXPECT_TRUE(cell::is(r, T_NONE)) << c.series;
+			continue;
+		}
+		ASSERT_TRUE(cell::is(r, T_CHAR)) << c.series;
+		EXPECT_EQ(r->data2, c.result);
+	}
+}
+
+TEST_F(StringSearch, SetOperations) {
+	struct Case {
+		int32_t op;
+		const char* a;
+		const char* b;
+		bool case_;
+		int32_t skip;
+		const char* result;
+	} cases[] = {
+		{string::SET_UNIQUE, "aAbB", "", false, 0, "ab"},
+		{string::SET_UNIQUE, "aAbB", "", true, 0, "aAbB"},
+		{string::SET_UNION, "ab", "bc", false, 0, "abc"},
+		{string::SET_INTERSECT, "abc", "cd", false, 0, "c"},
+		{string::SET_INTERSECT, "abc", "CD", false, 0, "c"},
+		{string::SET_INTERSECT, "abc", "CD", true, 0, ""},
+		{string::SET_EXCLUDE, "abc", "b", false, 0, "ac"},
+		{string::SET_DIFFERENCE, "ab", "bc", false, 0, "ac"},
+		{string::SET_UNIQUE, "a1a2b3", "", false, 2, "a1b3"},
+		{string::SET_UNION, "a1b2", "b3c4", false, 2, "a1b2c4"},
+		{string::SET_EXCLUDE, "a1b2c", "b", false, 2, "a1c"},
+		{string::SET_UNIQUE, "\xF0\x9F\x98\x80x\xF0\x9F\x98\x80", "", false, 0, "\xF0\x9F\x98\x80x"},
+		{string::SET_INTERSECT, "", "ab", false, 0, ""},
+		{string::SET_UNION, "", "abA", false, 0, "ab"},
+	};
+	for (const Case& c : cases) {
+		stack::reset_all();
+		Cell* frame = stack::arguments;
+		*stack::alloc_slot() = str(c.a);
+		*stack::alloc_slot() = str(c.b);
+		Cell skip = integer(c.skip);
+		string::do_set_op(c.op, c.case_, c.skip ? &skip : nullptr);
+		EXPECT_EQ(cell::type_of(frame), T_STRING);
+		EXPECT_EQ(utf8(*frame), c.result) << c.a << " op " << c.op << " " << c.b;
+	}
+	stack::reset_all();
+	*stack::alloc_slot() = str("ab");
+	*stack::alloc_slot() = str("b");
+	Cell zero = integer(0);
+	EXPECT_EQ(raised([&] { string::do_set_op(string::SET_UNION, false, &zero); }),
+		code(errors::id::script_invalid_refine_arg));
+}
+
+TEST_F(StringSearch, SetOperationsKeepTheFirstType) {
+	stack::reset_all();
+	*stack::alloc_slot() = str("a/b/a", T_FILE);
+	*stack::alloc_slot() = str("", T_FILE);
+	string::do_set_op(string::SET_UNIQUE, false, nullptr);
+	EXPECT_EQ(cell::type_of(stack::arguments), T_FILE);
+	EXPECT_EQ(utf8(*stack::arguments), "a/b");
+}
+
+}  // namespace
+
+namespace {
+
+class StringSort : public StringTest {
+protected:
+	struct Refinements {
+		bool case_ = false;
+		int32_t skip = 0;
+		int32_t compare = 0;
+		int32_t part = 0x7FFF;
+		bool all = false, reverse = false, stable = false;
+	};
+	static Cell sorted(Cell series, Refinements r) {
+		Cell skip = integer(r.skip), compare = integer(r.compare), part = integer(r.part);
+		return *string::sort(&series, r.case_, r.skip ? &skip : nullptr, r.compare ? &compare : nullptr,
+			r.part == 0x7FFF ? nullptr : &part, r.all, r.reverse, r.stable);
+	}
+};
+
+TEST_F(StringSort, Refinements) {
+	using R = Refinements;
+	struct Case {
+		std::u32string text;
+		uint32_t width, index;
+		R r;
+		std::u32string result;  // the whole buffer
+		uint32_t answer;        // 1-based head of the answer
+	} cases[] = {
+		{U"bCa", 1, 1, R{}, U"abC", 1},
+		{U"bCa", 1, 1, R{.case_ = true}, U"Cab", 1},
+		{U"bCa", 1, 1, R{.reverse = true}, U"Cba", 1},
+		{U"\u00e9\u00c9a", 1, 1, R{}, U"a\u00c9\u00e9", 1},  // width 1 folds ASCII letters only
+		{U"\u00e9\u00c9a", 2, 1, R{.stable = true}, U"a\u00e9\u00c9", 1},  // width 2 folds both
+		{U"b2a1c0", 1, 1, R{.skip = 2}, U"a1b2c0", 1},
+		{U"b2a1c0", 1, 1, R{.skip = 2, .compare = 2}, U"c0a1b2", 1},
+		{U"a2a1", 1, 1, R{.skip = 2, .all = true}, U"a1a2", 1},
+		{U"a2a1", 1, 1, R{.skip = 2, .stable = true}, U"a2a1", 1},
+		{U"dcba", 1, 2, R{.part = 2}, U"dbca", 2},
+		{U"dcba", 1, 3, R{.part = -2}, U"cdba", 1},
+		{U"dcba", 1, 2, R{.part = -5}, U"dcba", 1},  // one unit before the head
+		{U"\U0001F600ab\u4E2D", 4, 1, R{}, U"ab\u4E2D\U0001F600", 1},
+		{U"BbAa", 1, 1, R{.stable = true}, U"AaBb", 1},
+	};
+	for (const Case& c : cases) {
+		Cell s = at(wide(c.text, c.width), c.index);
+		Cell r = sorted(s, c.r);
+		EXPECT_EQ(text_of(s.data2), c.result);
+		EXPECT_EQ(r.data1 + 1, c.answer);
+	}
+}
+
+TEST_F(StringSort, Errors) {
+	using R = Refinements;
+	struct Case {
+		const char* text;
+		R r;
+		uint32_t error;
+	} cases[] = {
+		{"ab", R{.skip = 3}, code(errors::id::script_invalid_refine_arg)},
+		{"abc", R{.skip = 2}, code(errors::id::script_invalid_refine_arg)},
+		{"abc", R{.skip = -1}, code(errors::id::script_invalid_refine_arg)},
+		{"ab", R{.all = true}, code(errors::id::script_bad_refines)},
+		{"ab", R{.compare = 1}, code(errors::id::script_bad_refines)},
+		{"abcd", R{.skip = 2, .compare = 1, .all = true}, code(errors::id::script_bad_refines)},
+		{"abcd", R{.skip = 2, .compare = 3}, code(errors::id::script_out_of_range)},
+	};
+	for (const Case& c : cases) {
+		Cell s = str(c.text);
+		EXPECT_EQ(raised([&] { sorted(s, c.r); }), c.error) << c.text;
+		EXPECT_EQ(utf8(s), c.text) << "unchanged";
+	}
+	Cell s = str("ba"), cmp = str("x");
+	EXPECT_EQ(raised([&] { string::sort(&s, false, nullptr, &cmp, nullptr, false, false, false); }),
+		code(errors::id::script_invalid_refine_arg));
+}
+
+}  // namespace
