@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runtime/case_folding.h"
+#include "runtime/context.h"
 #include "runtime/cycles.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
@@ -33,6 +34,7 @@ protected:
 	registry::TypeName saved_names[registry::TYPE_SLOTS];
 	uint8_t saved_parents[registry::TYPE_SLOTS];
 	int saved_count = 0;
+	Cell root{};
 
 	void SetUp() override {
 		std::memcpy(saved_rows, registry::rows, sizeof saved_rows);
@@ -47,8 +49,12 @@ protected:
 		unicode::init_case_tables();
 		cycles::reset();
 		symbol::init_type();
+		context::init_type();
 		if (!registry::rows[T_INTEGER].compare) registry::rows[T_INTEGER].compare = compare_integers;
+		cell::set(&root, T_BLOCK, 0, memory::alloc_cells(64), 0);
+		context::root = &root;
 		symbol::init();
+		context::init_global();
 	}
 
 	void TearDown() override {
@@ -56,6 +62,8 @@ protected:
 		std::memcpy(registry::names, saved_names, sizeof saved_names);
 		std::memcpy(registry::parents, saved_parents, sizeof saved_parents);
 		registry::type_count = saved_count;
+		context::root = nullptr;
+		context::on_change = nullptr;
 		hash::map_key_hook = nullptr;
 		memory::nodes_cycles = 0;
 		cycles::reset();
@@ -70,6 +78,15 @@ inline Cell integer(int32_t n) {
 	Cell c;
 	cell::make_integer(&c, n);
 	return c;
+}
+
+// A word cell of a type for a name, bound to the global context and
+// spelled as given.
+inline Cell word_of(const char* name, Type type = T_WORD) {
+	uint32_t symbol = sym(name);
+	Cell w = *context::find_or_add_global(symbol, true, false);
+	cell::set(&w, type, w.data1, symbol, w.data3);
+	return w;
 }
 
 // An unbound word cell.
