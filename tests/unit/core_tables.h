@@ -10,12 +10,15 @@
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
 #include "runtime/cycles.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/hash_table.h"
 #include "runtime/memory.h"
 #include "runtime/registry.h"
 #include "runtime/symbol.h"
+#include "runtime/words.h"
 #include "tests/unit/text_support.h"
 
 namespace vyn::test {
@@ -34,6 +37,8 @@ protected:
 	registry::TypeName saved_names[registry::TYPE_SLOTS];
 	uint8_t saved_parents[registry::TYPE_SLOTS];
 	int saved_count = 0;
+	void (*saved_make_word)(const char*, Cell*) = nullptr;
+	lexer::WordHooks saved_word_hooks{};
 	Cell root{};
 
 	void SetUp() override {
@@ -41,20 +46,30 @@ protected:
 		std::memcpy(saved_names, registry::names, sizeof saved_names);
 		std::memcpy(saved_parents, registry::parents, sizeof saved_parents);
 		saved_count = registry::type_count;
+		saved_make_word = actions::make_word;
+		saved_word_hooks = lexer::word_hooks;
 		memory::free_all();
 		memory::init();
 		memory::new_node_frame(NODE_FRAME_NODES);
 		memory::new_series_frame();
 		stack::init();
+		lexer::init();
 		unicode::init_case_tables();
 		cycles::reset();
 		symbol::init_type();
 		context::init_type();
+		word::init_types();
 		if (!registry::rows[T_INTEGER].compare) registry::rows[T_INTEGER].compare = compare_integers;
 		cell::set(&root, T_BLOCK, 0, memory::alloc_cells(64), 0);
 		context::root = &root;
+		context::starting = true;
 		symbol::init();
 		context::init_global();
+		words::init();
+		words::init_refinements();
+		words::init_ooo();
+		typereg::make_type_words();
+		context::starting = false;
 	}
 
 	void TearDown() override {
@@ -62,9 +77,12 @@ protected:
 		std::memcpy(registry::names, saved_names, sizeof saved_names);
 		std::memcpy(registry::parents, saved_parents, sizeof saved_parents);
 		registry::type_count = saved_count;
+		actions::make_word = saved_make_word;
+		lexer::word_hooks = saved_word_hooks;
 		context::root = nullptr;
 		context::on_change = nullptr;
 		hash::map_key_hook = nullptr;
+		words::block = 0;
 		memory::nodes_cycles = 0;
 		cycles::reset();
 		stack::reset_all();

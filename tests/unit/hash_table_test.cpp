@@ -414,4 +414,42 @@ TEST_F(HashTables, HeapMapGrowsAndForgets) {
 	hash::heap_map_free(map);
 }
 
+TEST_F(HashTables, BlockLookupsCompareUnderTheGivenCode) {
+	Cell words = block_of({loose_word("Foo"), loose_word("foo"), loose_word("foo", T_SET_WORD)});
+	Node table = hash::create(3, &words, hash::KIND_BLOCK, 0);
+	Cell key = loose_word("foo");
+	Cell* base = cell_at(&words, 0);
+	EXPECT_EQ(hash::get(table, &key, 0, 1, COMP_EQUAL, false, false), base + 0);
+	EXPECT_EQ(hash::get(table, &key, 0, 1, COMP_STRICT_EQUAL, false, false), base + 1);
+	Cell set_key = loose_word("FOO", T_SET_WORD);
+	EXPECT_EQ(hash::get(table, &set_key, 0, 1, COMP_STRICT_EQUAL, false, false), nullptr);
+	EXPECT_EQ(hash::get(table, &set_key, 1, 1, COMP_EQUAL, false, false), base + 1)
+		<< "the smallest position over every bucket of equal keys";
+}
+
+TEST_F(HashTables, MapIndexingKeepsTheLastValueOfARepeatedKey) {
+	hash::map_key_hook = [](Cell* key, Cell*) {
+		if (cell::type_of(key) >= T_WORD && cell::type_of(key) <= T_GET_WORD) cell::set_type(key, T_SET_WORD);
+	};
+	Cell map_block = block_of({loose_word("a"), integer(1), loose_word("b", T_SET_WORD), integer(2), loose_word("A", T_LIT_WORD),
+		integer(3), loose_word("a"), integer(4)});
+	Node table = hash::create(4, &map_block, hash::KIND_MAP, 0);
+	ASSERT_EQ(length_of(&map_block), 6u) << "a: 1 b: 2 A: 3 (strictly another key)";
+	Cell key = loose_word("a");
+	Cell* found = hash::get(table, &key, 0, 1, COMP_STRICT_EQUAL, false, false);
+	ASSERT_EQ(found, cell_at(&map_block, 0));
+	EXPECT_TRUE(cell::is(found, T_SET_WORD));
+	EXPECT_EQ(cell::get_integer(found + 1), 4);
+	// Case-insensitively both a: and A: match, one after the other.
+	hash::Probe probe;
+	std::vector<int32_t> values;
+	for (Cell* c = hash::get_first(table, &key, COMP_EQUAL, probe); c; c = hash::get_next(table, &key, probe, COMP_EQUAL))
+		values.push_back(cell::get_integer(c + 1));
+	std::sort(values.begin(), values.end());
+	EXPECT_EQ(values, (std::vector<int32_t>{3, 4}));
+	hash::delete_key(table, found);
+	EXPECT_EQ(found[1].header, 0u);
+	EXPECT_EQ(hash::get(table, &key, 0, 1, COMP_STRICT_EQUAL, false, false), found) << "the key stays indexed";
+}
+
 }  // namespace
