@@ -10,12 +10,14 @@
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
 #include "runtime/cycles.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/hash_table.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
 #include "runtime/registry.h"
 #include "runtime/symbol.h"
 #include "runtime/words.h"
@@ -39,6 +41,7 @@ protected:
 	int saved_count = 0;
 	void (*saved_make_word)(const char*, Cell*) = nullptr;
 	lexer::WordHooks saved_word_hooks{};
+	void (*saved_notify)(Cell*, const char*, uint32_t, uint32_t) = nullptr;
 	Cell root{};
 
 	void SetUp() override {
@@ -48,6 +51,7 @@ protected:
 		saved_count = registry::type_count;
 		saved_make_word = actions::make_word;
 		saved_word_hooks = lexer::word_hooks;
+		saved_notify = string::notify_hook;
 		memory::free_all();
 		memory::init();
 		memory::new_node_frame(NODE_FRAME_NODES);
@@ -79,8 +83,10 @@ protected:
 		registry::type_count = saved_count;
 		actions::make_word = saved_make_word;
 		lexer::word_hooks = saved_word_hooks;
+		string::notify_hook = saved_notify;
 		context::root = nullptr;
 		context::on_change = nullptr;
+		ownership::on_deep_change = nullptr;
 		hash::map_key_hook = nullptr;
 		words::block = 0;
 		memory::nodes_cycles = 0;
