@@ -18,22 +18,49 @@
 #include "runtime/memory.h"
 #include "runtime/platform.h"
 #include "runtime/print_hooks.h"
+#include "runtime/context.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/symbol.h"
 
 namespace vyn::boot {
 
 namespace {
 
+// Moves a loaded script past its header: the word Vyn and a block.
+void skip_header(Cell* block) {
+	Series* s = memory::buffer_of(block);
+	Cell* head = s->head_cell() + block->data1;
+	if (s->tail_cell() - head >= 2 && cell::is(head, T_WORD) && symbol::name(head->data2) == "Vyn" &&
+		cell::is(head + 1, T_BLOCK))
+		block->data1 += 2;
+}
+
 // Evaluates one library source in the global context; a failure is fatal.
 void run_source(const BootSource& src) {
 	stack::reset_all();
-	Cell* code = stack::alloc_slot();
-	lexer::load_utf8(reinterpret_cast<const uint8_t*>(src.text), uint32_t(std::strlen(src.text)), code);
-	Cell block = *code;
+	Cell name{T_WORD, 0, stack::body_symbol, 0xFFFFFFFFu};
+	stack::mark_try_all(&name);
+	Cell block = *lexer::load(reinterpret_cast<const uint8_t*>(src.text), uint32_t(std::strlen(src.text)));
+	skip_header(&block);
 	interpreter::eval(&block, true);
 	stack::reset_all();
 }
 
+// `make` exists before the library, which makes every other native and
+// action with it.
+void define_make() {
+	const char* spec = "[\"Makes a value of a type from a spec\" type [any-type!] spec [any-type!]]";
+	Cell* block = lexer::load(reinterpret_cast<const uint8_t*>(spec), uint32_t(std::strlen(spec)));
+	Cell spec_block = *memory::buffer_of(block)->head_cell();
+	Cell make;
+	native::make_entry(&make, T_ACTION, &spec_block, A_MAKE - 1);
+	Cell* word = context::add_global(symbol::make("make"));
+	context::set(word, &make);
+	stack::reset_all();
+}
+
 void run_library() {
+	define_make();
 	for (int i = 0; i < boot_source_count; i++) {
 		try {
 			run_source(boot_sources[i]);

@@ -147,8 +147,7 @@ void do_command(const std::string& input, uint32_t columns) {
 	actions::make_word("try", &name);
 	stack::mark_try_all(&name);
 	try {
-		Cell* code = stack::alloc_slot();
-		lexer::load_utf8(reinterpret_cast<const uint8_t*>(input.data()), uint32_t(input.size()), code);
+		Cell* code = lexer::load(reinterpret_cast<const uint8_t*>(input.data()), uint32_t(input.size()));
 		if (memory::buffer_of(code)->used() == code->data1 * sizeof(Cell)) return;
 		Cell block = *code;
 		interpreter::eval(&block, true);

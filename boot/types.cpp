@@ -1,8 +1,28 @@
 #include "boot/types.h"
 
 #include "runtime/context.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/char.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/email.h"
+#include "runtime/datatypes/file.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/path.h"
+#include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/tag.h"
+#include "runtime/datatypes/time.h"
+#include "runtime/datatypes/triple.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/url.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/registry.h"
 #include "runtime/symbol.h"
 #include "runtime/words.h"
@@ -40,10 +60,31 @@ Type parent_of(Type t) {
 }  // namespace
 
 void register_all() {
+	// Parents before their children.
+	datatype::init_type();
+	unset::init_type();
+	none::init_type();
+	logic::init_type();
+	series::init_type();
+	block::init_type();
+	string::init_type();
+	integer::init_type();
 	symbol::init_type();
 	context::init_type();
+	word::init_types();
+	char_::init_type();
 	native::init_types();
+	path::init_types();
 	function::init_type();
+	url::init_type();
+	file::init_type();
+	triple::init_type();
+	float_::init_type();
+	typeset::init_type();
+	percent::init_type();
+	time::init_type();
+	tag::init_type();
+	email::init_type();
 	// Types whose module is not part of the runtime yet exist by name.
 	for (int t = 1; t < TYPE_COUNT; t++) {
 		if (t == T_EVENT || registry::names[t].name) continue;
@@ -54,7 +95,16 @@ void register_all() {
 void init_words() {
 	symbol::init();
 	context::init_global();
+	typereg::make_type_words();
+	// Each type word holds its datatype (series! is the typeset's name).
+	for (int t = 1; t <= registry::type_count; t++) {
+		if (t == T_SERIES || !registry::names[t].word_symbol) continue;
+		Cell type{T_DATATYPE, uint32_t(t), 0, 0};
+		context::set(context::add_global(registry::names[t].word_symbol), &type);
+	}
 	words::init();
+	words::init_refinements();
+	words::init_ooo();
 }
 
 }  // namespace vyn::types

@@ -1,6 +1,7 @@
 # Writes a C++ file holding the library sources, in the order given:
-#   cmake -DOUT=file.cpp -DSOURCES="a.vyn;b.vyn" -P embed_sources.cmake
+#   cmake -DOUT=file.cpp -DSOURCES="a.vyn|b.vyn" -P embed_sources.cmake
 set(body "// Generated from the library sources: do not edit.\n#include \"boot/boot_sources.h\"\n\nnamespace vyn::boot {\n\nconst BootSource boot_sources[] = {\n")
+string(REPLACE "|" ";" SOURCES "${SOURCES}")
 set(count 0)
 foreach(src ${SOURCES})
 	file(READ ${src} text)

@@ -144,7 +144,15 @@ Cell* reflect(Cell* fn, uint32_t field) {
 	}
 	if (f == canon(words::sym_words)) {
 		Node ctx = fn->data1;
-		context::words_block(ctx, fn);
+		uint32_t n = context::word_count(ctx);
+		Cell* out = stack::alloc_slot();
+		block::make_at(out, int32_t(n));
+		for (uint32_t i = 0; i < n; i++) {
+			Cell w = *context::word_cell(ctx, i);
+			cell::set(&w, T_WORD, ctx, w.data2, i);
+			block::append_value(out, &w);
+		}
+		*fn = *out;
 		return fn;
 	}
 	errors::fire(errors::id::internal_not_done);
@@ -268,7 +276,7 @@ void collect_local_words(Cell* spec, const Cell* body) {
 	int32_t extern_at = -1;
 	// The spec's own names are taken; `found` gets only what the body adds.
 	for (Cell* e = c.head; e < c.tail; e++) {
-		if (cell::is(e, T_REFINEMENT) && is_symbol(e, words::sym_extern)) {
+		if (cell::is(e, T_REFINEMENT) && is_symbol(e, words::r_extern->data2)) {
 			extern_at = int32_t(e - c.head);
 			break;
 		}

@@ -29,6 +29,8 @@ inline uint32_t canon(uint32_t s) { return symbol::resolve(s); }
 
 Type source_type(const Cell* op) { return Type((op->header >> 16) & 0xFF); }
 
+}  // namespace
+
 void make_entry(Cell* out, Type type, const Cell* spec, uint32_t index) {
 	Cell s = *spec;
 	Node ctx = context::make_from_spec(&s, true, false, CONTEXT_KIND_FUNCTION);
@@ -39,6 +41,8 @@ void make_entry(Cell* out, Type type, const Cell* spec, uint32_t index) {
 	cell::make_none(m->head_cell() + 1);
 	cell::set(out, type, index, s.data2, more);
 }
+
+namespace {
 
 // Exactly two arguments, the left one a plain word.
 bool op_spec_ok(const Cell* fn) {
@@ -55,7 +59,7 @@ bool op_spec_ok(const Cell* fn) {
 			break;
 		} else if (t == T_REFINEMENT) {
 			uint32_t r = canon(e->data2);
-			if (r == canon(words::sym_local) || r == canon(words::sym_extern)) break;
+			if (r == canon(words::sym_local) || r == canon(words::r_extern->data2)) break;
 			return false;
 		}
 	}

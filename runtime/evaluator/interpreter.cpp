@@ -24,6 +24,8 @@ const Cell NONE_CELL{T_NONE, 0, 0, 0};
 const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
 const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
 constexpr uint32_t FN_TRACE = 0x400u, FN_NO_TRACE = 0x200u;
+// A cache built while some type word of the spec had no value yet.
+constexpr uint32_t CACHE_INCOMPLETE = 0x00800000u;
 
 // More block of a function value: body, argument cache, native entry, op
 // copy, owner context.
@@ -49,12 +51,17 @@ void datatype_cell(Type t, Cell* out) { cell::set(out, T_DATATYPE, t); }
 
 // The value cell of a bound word, or null when it is unbound or its
 // context has no values now. Words with a known index take the fast path.
-Cell* value_cell(const Cell* word) {
+Cell* value_cell(Cell* word) {
 	Node ctx = word->data1;
 	if (!ctx) return nullptr;
 	int32_t index = int32_t(word->data3);
 	Cell* header = memory::series(ctx)->head_cell();
-	if (index < 0) return context::get(word);
+	if (index < 0) {
+		// Looked up once; the word keeps its index (`self` stays -1).
+		index = context::find_word(ctx, word->data2, true);
+		if (index < 0) return nullptr;
+		word->data3 = uint32_t(index);
+	}
 	if (header->header & CONTEXT_ON_STACK) {
 		uint32_t values = header->data2;
 		return values ? stack::at(values - 1) + index : nullptr;
@@ -63,10 +70,10 @@ Cell* value_cell(const Cell* word) {
 }
 
 // The value of a word for evaluation; raises as the language says.
-Cell* word_value(const Cell* word) {
+Cell* word_value(Cell* word) {
 	Cell* v = value_cell(word);
 	if (v) return v;
-	return context::get(word);  // raises not-in-context or no-value
+	return context::get(word);  // raises not-in-context or no-value, or answers self
 }
 
 struct CodeSaver {
@@ -162,7 +169,7 @@ int32_t fetch_argument(Code& code, int32_t pos, uint32_t mode, bool infix) {
 			stack::unwind();
 			return pos;
 		}
-		case T_GET_WORD: stack::push(word_value(&value)); return pos;
+		case T_GET_WORD: stack::push(word_value(code.at(pos - 1))); return pos;
 		case T_GET_PATH: eval_path(&value, nullptr, false, true, true, false); return pos;
 		default: break;
 		}
@@ -533,13 +540,13 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 		pos = eval_set_path(code, pos, &value, push);
 		if (errors::pending) return pos;
 		break;
-	case T_GET_WORD: store(word_value(&value), push); break;
+	case T_GET_WORD: store(word_value(code.at(pos - 1)), push); break;
 	case T_LIT_WORD:
 		cell::set_type(&value, T_WORD);
 		store(&value, push);
 		break;
 	case T_WORD: {
-		Cell* v = word_value(&value);
+		Cell* v = word_value(code.at(pos - 1));
 		Type t = cell::type_of(v);
 		if (t == T_UNSET) errors::fire(errors::id::script_no_value, &value);
 		if (is_function_type(t)) {
@@ -708,13 +715,14 @@ void call_function(const Cell* fn, Node, const Cell* name, uint32_t) {
 
 Cell* argument_cache(const Cell* fn) {
 	Cell* slot = more_cell(fn, MORE_CACHE);
-	if (cell::is(slot, T_BLOCK)) return slot;
+	if (cell::is(slot, T_BLOCK) && !(slot->header & CACHE_INCOMPLETE)) return slot;
 	bool native = cell::is(fn, T_NATIVE) || cell::is(fn, T_ACTION);
 	Node n = memory::alloc_cells(8);
 	Cell cache{T_BLOCK, 0, n, 0};
 	Series* spec = memory::series(fn->data2);
 	uint32_t spec_len = spec->used() / sizeof(Cell);
 	int32_t refinements = 0;
+	bool complete = true;
 	bool in_locals = false;
 	int32_t locals = 0;
 	for (uint32_t i = 0; i < spec_len; i++) {
@@ -753,7 +761,13 @@ Cell* argument_cache(const Cell* fn) {
 			for (Cell* e = tb->head_cell() + types->data1; e < tb->tail_cell(); e++) {
 				const Cell* tv = e;
 				if (cell::is(e, T_WORD)) tv = value_cell(e);
-				if (!tv) continue;
+				if (!tv || cell::is(tv, T_UNSET)) {
+					// A type word not defined yet (start-up): accept anything
+					// for now and build the cache again on the next call.
+					complete = false;
+					for (uint32_t ty = 1; ty < TYPE_COUNT; ty++) typeset_add(&ts, ty);
+					continue;
+				}
 				if (cell::is(tv, T_DATATYPE))
 					typeset_add(&ts, tv->data1);
 				else if (cell::is(tv, T_TYPESET)) {
@@ -777,6 +791,7 @@ Cell* argument_cache(const Cell* fn) {
 		cell::make_integer(&count, refinements);
 		*memory::alloc_at_tail(memory::series(n)) = count;
 	}
+	if (!complete) cache.header |= CACHE_INCOMPLETE;
 	slot = more_cell(fn, MORE_CACHE);
 	*slot = cache;
 	return slot;

@@ -46,6 +46,9 @@ void init();
 // Puts an entry in its slot; each family of natives registers its own.
 void set(Slot slot, Entry entry);
 
+// `set` on an object, installed by the object module.
+extern void (*set_object)(Cell* object, const Cell* value, bool any, bool only, bool some);
+
 // Families register themselves from natives::init.
 void register_control();
 void register_evaluation();

@@ -354,7 +354,7 @@ bool is_series_type(Type t) {
 }
 
 // The word's value must still be the loop's series.
-Cell* forall_series(const Cell* word, const Cell* start) {
+Cell* forall_series(Cell* word, const Cell* start) {
 	Cell* now = context::get(word);
 	if (!is_series_type(cell::type_of(now)) || now->data2 != start->data2)
 		errors::fire(errors::id::script_bad_loop_series, now);

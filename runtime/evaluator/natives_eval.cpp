@@ -130,7 +130,8 @@ void n_set(bool, const int32_t* refs) {
 		args()[0] = value;
 		interpreter::eval_path(&target, nullptr, true, false, false, case_sensitive);
 	} else if (t == T_OBJECT) {
-		context::set_many(&target, &value, any, only, some);
+		if (!set_object) errors::fire(errors::id::internal_not_done);
+		set_object(&target, &value, any, only, some);
 	} else if (t == T_BLOCK) {
 		stack::mark_symbol(stack::anon_symbol, stack::OPEN_NATIVE);
 		set_words(&target, &value, any, only, some);
@@ -297,7 +298,12 @@ void n_context_q(bool, const int32_t*) {
 
 void n_value_q(bool, const int32_t*) {
 	Cell word = args()[0];
-	Cell* v = word.data1 ? context::get_value_or_null(&word) : nullptr;
+	Cell* v = nullptr;
+	if (word.data1) {
+		Node ctx = word.data1;
+		bool has_values = context::on_stack(ctx) ? context::header(ctx)->data2 != 0 : true;
+		if (has_values && context::find_word(ctx, word.data2, true) >= 0) v = context::get(&word);
+	}
 	Cell b;
 	cell::make_logic(&b, v && !cell::is(v, T_UNSET));
 	result(&b);
@@ -336,7 +342,7 @@ void n_apply(bool, const int32_t* refs) {
 		if (t == T_PATH) path = &f;
 	} else {
 		fn = f;
-		cell::set(&name, T_WORD, 0, words::sym_applied, 0xFFFFFFFFu);
+		cell::set(&name, T_WORD, 0, words::sym_frame_applied, 0xFFFFFFFFu);
 	}
 	if (cell::is(&fn, T_OP)) {
 		cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
@@ -348,6 +354,8 @@ void n_apply(bool, const int32_t* refs) {
 }
 
 }  // namespace
+
+void (*set_object)(Cell* object, const Cell* value, bool any, bool only, bool some) = nullptr;
 
 void register_evaluation() {
 	set(N_DO, n_do);
