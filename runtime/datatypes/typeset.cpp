@@ -1,6 +1,6 @@
-#include "runtime/context.h"
 #include "runtime/datatypes/typeset.h"
 
+#include "runtime/context.h"
 #include "runtime/datatypes/constants.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/spans.h"
