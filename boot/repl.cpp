@@ -16,6 +16,7 @@
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/print_hooks.h"
+#include "runtime/registry.h"
 #include "runtime/utf8.h"
 
 namespace vyn::repl {
@@ -130,6 +131,8 @@ std::string result_text(const Cell* value, uint32_t columns) {
 }
 
 std::string form_text(const Cell* value) {
+	if (cell::is(value, T_ERROR) && !registry::entry(T_ERROR, A_FORM))
+		return "*** Error " + std::to_string(errors::code_of(value));
 	Cell* buffer = stack::alloc_slot();
 	string::make_at(buffer, 64);
 	Cell v = *value;
@@ -137,6 +140,21 @@ std::string form_text(const Cell* value) {
 	std::string text = text_of(buffer);
 	stack::pop(1);
 	return text;
+}
+
+// Prints an error's report; a failure while forming it is reported plainly.
+void print_error(const Cell* error) {
+	stack::reset_all();
+	Cell name;
+	actions::make_word("try", &name);
+	stack::mark_try_all(&name);
+	try {
+		write_out(form_text(error) + "\n\n");
+	} catch (const Throw& t) {
+		if (t.code == THROW_QUIT) throw;
+		write_out("*** Error " + std::to_string(errors::code_of(error)) + "\n\n");
+	}
+	stack::reset_all();
 }
 
 // Loads and evaluates one complete input; prints what the console shows.
@@ -157,18 +175,14 @@ void do_command(const std::string& input, uint32_t columns) {
 		}
 		Cell result = *stack::arguments;
 		if (cell::is(&result, T_UNSET)) return;
-		if (cell::is(&result, T_ERROR)) {
-			write_out(form_text(&result) + "\n\n");
-			return;
-		}
+		if (cell::is(&result, T_ERROR)) return print_error(&result);
 		write_out("== " + result_text(&result, columns) + "\n");
 	} catch (const Throw& t) {
 		if (t.code == THROW_QUIT) throw;
 		cycles::reset();
-		if (t.code == THROW_ERROR) {
-			Cell error = *stack::get_top();
-			write_out(form_text(&error) + "\n\n");
-		}
+		if (t.code != THROW_ERROR) return;
+		Cell error = *stack::get_top();
+		print_error(&error);
 	}
 }
 

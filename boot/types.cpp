@@ -85,9 +85,10 @@ void register_all() {
 	time::init_type();
 	tag::init_type();
 	email::init_type();
-	// Types whose module is not part of the runtime yet exist by name.
+	// Types whose module is not part of the runtime yet exist by name;
+	// event! is named too, so typesets can hold it before the GUI registers it.
 	for (int t = 1; t < TYPE_COUNT; t++) {
-		if (t == T_EVENT || registry::names[t].name) continue;
+		if (registry::names[t].name) continue;
 		registry::register_type(Type(t), parent_of(Type(t)), type_names[t], ActionRow{});
 	}
 }

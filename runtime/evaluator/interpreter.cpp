@@ -290,6 +290,8 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 				on = truthy(word_value(&element));
 				cell::set_type(&element, T_REFINEMENT);
 			}
+			// The lexer gives path elements as words: a word names a refinement too.
+			if (cell::is(&element, T_WORD)) cell::set_type(&element, T_REFINEMENT);
 			if (!cell::is(&element, T_REFINEMENT)) errors::fire(errors::id::script_bad_refine, &element);
 			int found = -1;
 			for (int s = 0; s < nslots; s++) {
