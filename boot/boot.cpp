@@ -107,6 +107,7 @@ void init_runtime() {
 int run(int argc, char** argv) {
 	try {
 		init_runtime();
+		repl::install_print_hooks();
 		if (argc > 1) return run_script(argv[1]);
 		return repl::run_stdin();
 	} catch (const Throw& t) {

@@ -14,6 +14,7 @@
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/print_hooks.h"
 #include "runtime/registry.h"
@@ -186,7 +187,17 @@ void do_command(const std::string& input, uint32_t columns) {
 	}
 }
 
+// The headless console's printer: the text goes to standard output.
+void print_to_stdout(const Cell* text, int32_t) {
+	Cell t = *text;
+	std::string out = text_of(&t);
+	if (natives::print_newline) out += '\n';
+	write_out(out);
+}
+
 }  // namespace
+
+void install_print_hooks() { dyn_print::add(print_to_stdout, nullptr); }
 
 int run_stdin() {
 	uint32_t columns = console_columns();

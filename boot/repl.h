@@ -5,6 +5,9 @@
 
 namespace vyn::repl {
 
+// Sends printed text to standard output.
+void install_print_hooks();
+
 int run_stdin();
 
 }  // namespace vyn::repl

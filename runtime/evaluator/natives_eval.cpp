@@ -144,43 +144,34 @@ void n_set(bool, const int32_t* refs) {
 
 // Adds a value to a reduce or compose target: appended at the tail,
 // inserted at its position otherwise (the position moves past it).
-void add_value(Cell* target, const Cell* value) {
-	Series* s = memory::buffer_of(target);
-	if (target->data1 >= s->used() / sizeof(Cell)) {
+// Whether the target is taken at its tail, decided once before adding.
+bool at_tail(const Cell* target) { return target->data1 >= memory::buffer_of(target)->used() / sizeof(Cell); }
+
+void add_value(Cell* target, const Cell* value, bool append) {
+	if (append)
 		block::append_value(target, value);
-		return;
-	}
-	block::insert_value(target, value, false, true);
+	else
+		block::insert_value(target, value, false, true);
 }
 
 void n_reduce(bool, const int32_t* refs) {
 	Cell value = args()[0];
 	bool into = refs[0] >= 0;
 	Cell* target = stack::alloc_slot();
+	bool into_appended = false;
 	if (into) {
 		*target = args()[refs[0]];
+		into_appended = at_tail(target);
 	} else {
 		uint32_t n = is_block_like(cell::type_of(&value)) ? block::length(&value) : 1;
 		block::make_at(target, int32_t(n ? n : 1));
 	}
-	uint32_t start_index = target->data1;
 	if (cell::is(&value, T_BLOCK)) {
-		Series* s = memory::buffer_of(&value);
-		interpreter::Code code{value.data2, int32_t(value.data1), int32_t(s->used() / sizeof(Cell))};
-		stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
-		while (code.pos < code.limit()) {
-			Cell* mark = stack::top;
-			code.pos = interpreter::eval_expression(code, false, true, false);
-			if (errors::pending) return;
-			Cell v = *(stack::top - 1);
-			stack::top = mark;
-			cell::clear_new_line(&v);
-			add_value(target, &v);
-		}
-		stack::revert();
+		reduce_block(&value, target);
+		if (errors::pending) return;
 	} else if (is_function(cell::type_of(&value))) {
 		if (!into) return result(&value);
-		add_value(target, &value);
+		add_value(target, &value, at_tail(target));
 	} else {
 		Cell* mark = stack::top;
 		interpreter::eval_value(&value, true);
@@ -188,10 +179,11 @@ void n_reduce(bool, const int32_t* refs) {
 		Cell v = *(stack::top - 1);
 		stack::top = mark;
 		if (!into) return result(&v);
-		add_value(target, &v);
+		add_value(target, &v, at_tail(target));
 	}
+	// As append answers a series at its head, and insert one past the insertion.
 	if (into) {
-		(void)start_index;
+		if (into_appended) target->data1 = 0;
 		return result(target);
 	}
 	Cell out = *target;
@@ -200,6 +192,7 @@ void n_reduce(bool, const int32_t* refs) {
 }
 
 void compose_into(const Cell* block, Cell* target, bool deep, bool only) {
+	bool append = at_tail(target);
 	Series* s = memory::buffer_of(block);
 	uint32_t n = s->used() / sizeof(Cell);
 	for (uint32_t i = block->data1; i < n && i < memory::buffer_of(block)->used() / sizeof(Cell); i++) {
@@ -212,7 +205,7 @@ void compose_into(const Cell* block, Cell* target, bool deep, bool only) {
 			if (errors::pending) return;
 			inner->header = (inner->header & ~TYPE_MASK) | T_BLOCK;
 			inner->header |= v.header & FLAG_NEW_LINE;
-			add_value(target, inner);
+			add_value(target, inner, append);
 			stack::pop(1);
 		} else if (t == T_PAREN) {
 			if (block::length(&v) == 0) continue;
@@ -227,13 +220,13 @@ void compose_into(const Cell* block, Cell* target, bool deep, bool only) {
 				uint32_t rn = rs->used() / sizeof(Cell);
 				for (uint32_t k = r.data1; k < rn; k++) {
 					Cell e = *(memory::buffer_of(&r)->head_cell() + k);
-					add_value(target, &e);
+					add_value(target, &e, append);
 				}
 			} else {
-				add_value(target, &r);
+				add_value(target, &r, append);
 			}
 		} else {
-			add_value(target, &v);
+			add_value(target, &v, append);
 		}
 	}
 }
@@ -250,10 +243,11 @@ void n_compose(bool, const int32_t* refs) {
 		*target = args()[refs[2]];
 	else
 		block::make_at(target, int32_t(block::length(&value)));
+	bool appended = at_tail(target);
 	compose_into(&value, target, deep, only);
 	if (errors::pending) return;
 	Cell out = *target;
-	if (!into) out.data1 = 0;
+	if (!into || appended) out.data1 = 0;
 	result(&out);
 }
 
@@ -354,6 +348,23 @@ void n_apply(bool, const int32_t* refs) {
 }
 
 }  // namespace
+
+void reduce_block(const Cell* block, Cell* target) {
+	bool append = at_tail(target);
+	Series* s = memory::buffer_of(block);
+	interpreter::Code code{block->data2, int32_t(block->data1), int32_t(s->used() / sizeof(Cell))};
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
+	while (code.pos < code.limit()) {
+		Cell* mark = stack::top;
+		code.pos = interpreter::eval_expression(code, false, true, false);
+		if (errors::pending) return;
+		Cell v = *(stack::top - 1);
+		stack::top = mark;
+		cell::clear_new_line(&v);
+		add_value(target, &v, append);
+	}
+	stack::revert();
+}
 
 void (*set_object)(Cell* object, const Cell* value, bool any, bool only, bool some) = nullptr;
 
