@@ -4,6 +4,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/registry.h"
@@ -440,9 +441,54 @@ bool is_system_issue(const Cell* issue) {
 	return s == symbol::resolve(words::sym_system) || s == symbol::resolve(words::sym_system_global);
 }
 
+// The frame cells a function needs beyond its first `args` arguments:
+// refinement slots with their arguments, and locals.
+uint32_t extra_slots(const Cell* fn, uint32_t args) {
+	Cell cache = *argument_cache(fn);
+	Series* cs = memory::series(cache.data2);
+	uint32_t total = 0;
+	for (Cell* e = cs->head_cell(); e < cs->tail_cell(); e++) {
+		if (cell::is(e, T_TYPESET) && (e->header & ARG_MODE_MASK) != ARG_NOT_ARGUMENT) total++;
+		if (cell::is(e, T_REFINEMENT)) total++;
+		if (cell::is(e, T_INTEGER)) total += uint32_t(cell::get_integer(e));
+	}
+	return total > args ? total - args : 0;
+}
+
+bool inspect_lexer_callback(const Cell* callback, Cell* body, uint32_t* optional_slots) {
+	if (!cell::is(callback, T_FUNCTION)) return false;
+	*body = *more_cell(callback, MORE_BODY);
+	*optional_slots = extra_slots(callback, 5);
+	return true;
+}
+
+bool call_lexer_callback(const Cell* callback, const Cell* args, uint32_t optional_slots) {
+	Cell fn = *callback;
+	Cell name{T_WORD, 0, words::sym_frame_lexer_callback, 0xFFFFFFFFu};
+	return call_with(&fn, args, 5, optional_slots, &name);
+}
+
 }  // namespace
 
+bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t padding, const Cell* name) {
+	Cell fn = *fn_in;
+	stack::mark_call(name, fn.data1);
+	for (uint32_t i = 0; i < count; i++) stack::push(args + i);
+	if (padding) {
+		stack::push(&FALSE_CELL);
+		for (uint32_t i = 1; i < padding; i++) stack::push(&NONE_CELL);
+	}
+	call_function(&fn, fn.data1, name, 0);
+	if (errors::pending) return false;
+	bool answer = truthy(stack::arguments);
+	stack::unwind_call();
+	stack::pop(1);
+	return answer;
+}
+
 void init() {
+	lexer::callback_hooks.inspect = inspect_lexer_callback;
+	lexer::callback_hooks.call = call_lexer_callback;
 	cell::make_unset(&current_code);
 	cell::make_none(&tracer);
 	tracing = false;

@@ -2,6 +2,7 @@
 // context?, value?, unset, apply, transcode, construct, extend.
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
@@ -21,6 +22,7 @@ const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
 inline Cell* args() { return stack::arguments; }
 inline void result(const Cell* v) { stack::set_result(v); }
 
+inline void result_of_into(const Cell* dst) { stack::set_result(dst); }
 inline bool is_any_word(Type t) { return t >= T_WORD && t <= T_REFINEMENT; }
 inline bool is_any_path(Type t) { return t >= T_PATH && t <= T_GET_PATH; }
 inline bool is_function(Type t) {
@@ -347,6 +349,65 @@ void n_apply(bool, const int32_t* refs) {
 	interpreter::apply(&fn, &block, path ? &p : nullptr, &name, mode);
 }
 
+// transcode: source text into values, or the type of the next value.
+void n_transcode(bool, const int32_t* refs) {
+	Cell src = args()[0];
+	bool next = refs[0] >= 0, one = refs[1] >= 0, prescan = refs[2] >= 0, scan = refs[3] >= 0;
+	bool into = refs[5] >= 0;
+	Cell* result = stack::alloc_slot();
+	cell::make_unset(result);
+	int64_t length = -1;
+	if (refs[4] >= 0) {
+		Cell* part = args() + refs[4];
+		if (cell::is(part, T_INTEGER)) {
+			length = cell::get_integer(part);
+		} else {
+			if (cell::type_of(part) != cell::type_of(&src) || part->data2 != src.data2)
+				errors::fire(errors::id::script_not_same_type);
+			length = int64_t(int32_t(part->data1)) - int32_t(src.data1);
+		}
+		if (length < 0) length = 0;
+	}
+	if (cell::is(&src, T_BINARY)) {
+		Series* b = memory::buffer_of(&src);
+		uint32_t head = src.data1 < b->used() ? src.data1 : b->used();
+		const uint8_t* p = b->head_ptr() + head;
+		uint32_t available = b->used() - head;
+		uint32_t n = length < 0 || length > int64_t(available) ? available : uint32_t(length);
+		if (n > 2 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+			src.data1 += 3;
+			length = n - 3;
+		}
+	}
+	lexer::Options options;
+	options.one_value = next || one || scan;
+	options.prescan = prescan;
+	options.scan = scan;
+	options.callback = refs[6] >= 0 ? args() + refs[6] : nullptr;
+	options.into = into ? args() + refs[5] : nullptr;
+	uint32_t consumed = 0;
+	int32_t answer = lexer::scan_series(result, &src, length, options, &consumed);
+	if (prescan || scan) {
+		Cell type = NONE_CELL;
+		bool empty = length == 0 || (cell::is(&src, T_STRING) ? string::vs_length(&src) == 0 :
+			memory::buffer_of(&src)->used() <= src.data1);
+		if (!empty && answer != 0) cell::set(&type, T_DATATYPE, answer < 0 ? T_ERROR : uint32_t(answer));
+		return stack::set_result(&type), void();
+	}
+	if (next && !(one && !scan)) {
+		Cell value = *result;
+		Cell rest = src;
+		rest.data1 += consumed;
+		Cell* pair = stack::alloc_slot();
+		block::make_at(pair, 2);
+		block::append_value(pair, &value);
+		block::append_value(pair, &rest);
+		return stack::set_result(pair), void();
+	}
+	if (into) return result_of_into(args() + refs[5]);
+	stack::set_result(result);
+}
+
 }  // namespace
 
 void reduce_block(const Cell* block, Cell* target) {
@@ -380,6 +441,7 @@ void register_evaluation() {
 	set(N_VALUE_Q, n_value_q);
 	set(N_UNSET, n_unset);
 	set(N_APPLY, n_apply);
+	set(N_TRANSCODE, n_transcode);
 }
 
 }  // namespace vyn::natives
