@@ -1,6 +1,8 @@
 #include "boot/types.h"
 
+#include "runtime/case_folding.h"
 #include "runtime/context.h"
+#include "runtime/ownership.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
@@ -94,6 +96,10 @@ void register_all() {
 }
 
 void init_words() {
+	block::make_at(&block::root, 1024);
+	context::root = &block::root;
+	context::starting = true;
+	unicode::init_case_tables();
 	symbol::init();
 	context::init_global();
 	typereg::make_type_words();
@@ -106,6 +112,8 @@ void init_words() {
 	words::init();
 	words::init_refinements();
 	words::init_ooo();
+	ownership::init();
+	context::starting = false;
 }
 
 }  // namespace vyn::types
