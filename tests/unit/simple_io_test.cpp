@@ -507,13 +507,8 @@ protected:
 		return std::string(std::istreambuf_iterator<char>(in), {});
 	}
 	static Cell binary(std::string_view bytes) {
-		Node n = memory::alloc_bytes(uint32_t(bytes.size()));
-		Series* s = memory::series(n);
-		std::memcpy(s->head_ptr(), bytes.data(), bytes.size());
-		s->tail = s->head + uint32_t(bytes.size());
 		Cell c;
-		cell::set(&c, T_BINARY, 0, n, 0);
-		return c;
+		return *simple_io::load_binary(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &c);
 	}
 	static std::string bytes_of(Cell b) {
 		Series* s = memory::buffer_of(&b);
