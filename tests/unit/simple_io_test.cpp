@@ -549,7 +549,7 @@ TEST_F(FileValues, BinaryReadsSliceByPartAndSeek) {
 		{2, 3, "34"}, {-1, 10, ""}, {-1, 12, ""}, {3, 9, "9"},
 	};
 	for (const Case& c : cases) {
-		Cell part = test::integer(c.part), seek = test::integer(c.seek);
+		Cell part = test::int_value(c.part), seek = test::int_value(c.seek);
 		Cell got = read("ten", c.part < 0 ? nullptr : &part, c.seek < 0 ? nullptr : &seek, true, false);
 		ASSERT_EQ(cell::type_of(&got), T_BINARY);
 		EXPECT_EQ(bytes_of(got), c.bytes) << c.part << " " << c.seek;
@@ -639,15 +639,15 @@ TEST_F(FileValues, WritesTurnValuesIntoBytes) {
 		switch (c.kind) {
 		case TEXT: data = test::str(c.data); break;
 		case BIN: data = binary(c.data); break;
-		case INT: data = test::integer(42); break;
+		case INT: data = test::int_value(42); break;
 		case LINES: {
 			block::make_at(&data, 4);
-			Cell items[] = {test::str("a"), test::str(""), test::integer(42), test::str("c\xC3\xA9")};
+			Cell items[] = {test::str("a"), test::str(""), test::int_value(42), test::str("c\xC3\xA9")};
 			for (const Cell& v : items) block::append_value(&data, &v);
 			break;
 		}
 		}
-		Cell f = file("w"), part = test::integer(c.part), seek = test::integer(c.seek);
+		Cell f = file("w"), part = test::int_value(c.part), seek = test::int_value(c.seek);
 		simple_io::write(&f, &data, c.part == -1 ? nullptr : &part, c.seek < 0 ? nullptr : &seek, false, c.append,
 			c.lines);
 		EXPECT_EQ(content("w"), c.after) << c.data << " part " << c.part << " seek " << c.seek;
@@ -718,7 +718,7 @@ TEST_F(FileValues, WithoutAFileTheValueGoesToStandardOutput) {
 		StdoutTo redirect(dir + "out");
 		Cell data = test::str("x\ny \xE2\x82\xAC");
 		simple_io::write(nullptr, &data, nullptr, nullptr, false, false, false);
-		data = test::integer(7);
+		data = test::int_value(7);
 		simple_io::write(nullptr, &data, nullptr, nullptr, false, false, true);
 	}
 	EXPECT_EQ(content("out"), "x\ny \xE2\x82\xAC" "7\n");
