@@ -333,3 +333,40 @@ TEST_F(Vector, SeriesActionsReadAndWriteElements) {
 }
 
 }  // namespace
+
+namespace {
+
+// Vectors longer than one 64-byte block of elements take the blocked loops
+// and a scalar tail; every element must come out as the single-element rule.
+TEST_F(Vector, LongVectorsMatchTheElementRule) {
+	struct Case {
+		Type t;
+		uint32_t width;
+		MathOp op;
+		Cell scalar;
+		bool scalar_first;
+	} cases[] = {
+		{T_INTEGER, 1, OP_ADD, int_cell(100), false},
+		{T_INTEGER, 2, OP_MUL, int_cell(-3), false},
+		{T_INTEGER, 4, OP_SUB, int_cell(7), true},
+		{T_CHAR, 1, OP_XOR, int_cell(0x5A), false},
+		{T_FLOAT, 4, OP_DIV, float_cell(3), true},
+		{T_FLOAT, 8, OP_REM, float_cell(7), false},
+	};
+	for (Case& c : cases) {
+		std::vector<double> values;
+		for (int i = 0; i < 150; i++) values.push_back(c.t == T_CHAR ? i % 120 + 1 : (i * 37) % 251 - 125 + (c.t == T_FLOAT ? 0.5 : 0));
+		Cell v = vec(c.t, c.width, values);
+		Cell r = c.scalar_first ? math(c.scalar, c.op, v) : math(v, c.op, c.scalar);
+		for (uint32_t i = 0; i < values.size(); i++) {
+			Cell one = vec(c.t, c.width, {values[i]});
+			Cell expected = c.scalar_first ? math(c.scalar, c.op, one) : math(one, c.op, c.scalar);
+			Cell index = int_cell(int32_t(i) + 1), first = int_cell(1);
+			Cell got = *actions::pick(&r, &index), want = *actions::pick(&expected, &first);
+			ASSERT_EQ(got.data2, want.data2) << "element " << i << " of type " << c.t << " width " << c.width;
+			ASSERT_EQ(got.data3, want.data3) << "element " << i;
+		}
+	}
+}
+
+}  // namespace
