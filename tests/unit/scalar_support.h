@@ -28,6 +28,8 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 
+#include "runtime/io/random.h"
+
 namespace vyn::test {
 
 class ScalarTest : public ::testing::Test {
@@ -50,6 +52,7 @@ protected:
 		percent::init_type();
 		time::init_type();
 		actions::init();
+		random::init();
 		float_::pretty = true;
 	}
 	void TearDown() override {
