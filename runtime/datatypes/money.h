@@ -63,9 +63,17 @@ Cell* from_float(double d, bool strict);
 int32_t to_integer(const Cell* m);
 double to_float(const Cell* m);
 
-// The currency list is system/locale/currencies/list.
-int32_t currency_index(std::string_view code);  // letter case ignored; -1 when absent
-std::string_view currency_code(uint32_t index);  // empty when not in the list
+// The currency list, system/locale/currencies/list: a block of words whose
+// 1-based positions are the currency indexes. init_currencies makes it with
+// the start-up codes, in the root block (after the words exist).
+void init_currencies();
+const Cell* currency_list();
+// The index of a code (ASCII letter case ignored) or of a word (compared
+// by canonical symbol); -1 when absent.
+int32_t currency_index(std::string_view code);
+int32_t get_currency_index(const Cell* word);
+// The code of an index, empty when it is not in the list.
+std::string_view currency_code(uint32_t index);
 void set_currency(Cell* m, uint32_t index);
 
 inline int32_t get_sign(const Cell* m) { return (m->header & SIGN_FLAG) ? 1 : 0; }

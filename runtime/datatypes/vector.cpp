@@ -15,6 +15,7 @@
 #include "runtime/datatypes/spans.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/words.h"
 
 namespace vyn::vector {
 
@@ -291,13 +292,13 @@ Cell* vector_math(MathOp op, Cell* left, Cell* right) {
 
 // The element type named by a word of a spec block, or 0.
 Type named_type(const Cell* word) {
-	std::string_view name = compound::word_name(word);
-	static constexpr struct {
-		const char* name;
+	const struct {
+		uint32_t symbol;
 		Type type;
-	} names[] = {{"integer!", T_INTEGER}, {"char!", T_CHAR}, {"float!", T_FLOAT}, {"percent!", T_PERCENT}};
+	} names[] = {{words::sym_integer_type, T_INTEGER}, {words::sym_char_type, T_CHAR}, {words::sym_float_type, T_FLOAT},
+		{words::sym_percent_type, T_PERCENT}};
 	for (const auto& n : names)
-		if (compound::same_name(name, n.name)) return n.type;
+		if (compound::is_word(word, n.symbol)) return n.type;
 	return Type(0);
 }
 

@@ -1,5 +1,5 @@
-// Test support for the compound value types: a booted heap and stacks, and
-// the texts of form and mold as UTF-8.
+// Test support for the compound value types: a booted runtime with its core
+// tables, the texts of form and mold as UTF-8, and frames for the workers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,21 +11,19 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/externals.h"
 #include "runtime/memory.h"
+#include "tests/unit/core_tables.h"
 #include "tests/unit/text_support.h"
 
 namespace vyn::test {
 
-class ValueTest : public ::testing::Test {
+// The core tables (symbols, words, the global context) and an empty
+// externals registry; the registry rows are restored after each test.
+class ValueTest : public CoreTables {
 protected:
 	void SetUp() override {
-		memory::free_all();
-		memory::init();
-		memory::new_node_frame(NODE_FRAME_NODES);
-		memory::new_series_frame();
-		stack::init();
+		CoreTables::SetUp();
 		externals::init();
 	}
-	void TearDown() override { stack::reset_all(); }
 };
 
 inline std::string utf8_of(Cell* s) {

@@ -2,7 +2,6 @@
 
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/case_folding.h"
 #include "tests/unit/extended_support.h"
 
 using namespace vyn;
@@ -13,8 +12,6 @@ class Ref : public test::ValueTest {
 protected:
 	void SetUp() override {
 		ValueTest::SetUp();
-		static bool tables = (unicode::init_case_tables(), true);
-		(void)tables;
 		series::init_type();
 		string::init_type();
 		ref::init_type();

@@ -370,3 +370,44 @@ TEST_F(Vector, LongVectorsMatchTheElementRule) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Vector, MakeFromTypedSpecs) {
+	auto w = [](const char* name) { return test::word_of(name); };
+	Cell one = int_cell(1), two = int_cell(2), three = int_cell(3);
+	Cell values = block_of({one, two, three}), pair_of = block_of({one, two});
+	struct Case {
+		Cell spec;
+		const char* mold;  // null: the error
+		errors::Id error;
+	} cases[] = {
+		{block_of({w("integer!"), int_cell(16), values}), "make vector! [integer! 16 [1 2 3]]", {}},
+		{block_of({w("integer!"), int_cell(32), int_cell(5), pair_of}), "make vector! [1 2 0 0 0]", {}},
+		{block_of({w("integer!"), int_cell(32), int_cell(2), values}), "make vector! [1 2 3]", {}},
+		{block_of({w("Integer!"), int_cell(8), int_cell(3)}), "make vector! [integer! 8 [0 0 0]]", {}},
+		{block_of({w("integer!"), int_cell(32)}), "make vector! [integer! 32 []]", {}},
+		{block_of({w("percent!"), block_of({float_cell(0.01, T_PERCENT), float_cell(0.02, T_PERCENT)})}),
+			"make vector! [1% 2%]", {}},
+		{block_of({w("percent!"), int_cell(32), block_of({float_cell(0.5, T_PERCENT)})}), "make vector! [50%]", {}},
+		{block_of({w("float!"), int_cell(32), block_of({float_cell(1.5)})}), "make vector! [float! 32 [1.5]]", {}},
+		{block_of({w("char!"), int_cell(8), block_of({char_cell('a')})}), "make vector! [char! 8 [#\"a\"]]", {}},
+		{block_of({w("float!"), int_cell(16), block_of({float_cell(1.0)})}), nullptr, errors::id::script_bad_make_arg},
+		{block_of({w("integer!"), int_cell(64), values}), nullptr, errors::id::script_bad_make_arg},
+		{block_of({w("integer!")}), nullptr, errors::id::script_bad_make_arg},
+		{block_of({w("string!"), int_cell(8)}), nullptr, errors::id::script_bad_make_arg},
+		{block_of({w("integer!"), values}), nullptr, errors::id::script_invalid_spec_field},
+		{block_of({w("integer!"), int_cell(32), test::none()}), nullptr, errors::id::script_invalid_spec_field},
+		{block_of({w("integer!"), int_cell(32), int_cell(2), values, int_cell(5)}), nullptr,
+			errors::id::script_invalid_spec_field},
+		{block_of({w("integer!"), int_cell(16), block_of({float_cell(1)})}), nullptr, errors::id::script_invalid_arg},
+	};
+	for (const Case& c : cases) {
+		if (c.mold)
+			EXPECT_EQ(molded(made(c.spec)), c.mold);
+		else
+			EXPECT_EQ(test::raised([&] { made(c.spec); }), c.error.code()) << (c.error.code());
+	}
+}
+
+}  // namespace
