@@ -418,6 +418,53 @@ Cell* make_from_text(Cell* out, bool negative, std::string_view currency, const 
 	return make_at(out, Amount{units, negative, uint8_t(index)});
 }
 
+bool scan(const spans::Units& text, Cell* out) {
+	// Longer texts cannot hold 22 digits with separators between them.
+	constexpr uint32_t LONGEST = 2 * DIGITS + 8;
+	if (text.count == 0 || text.count > LONGEST) return false;
+	char t[LONGEST];
+	for (uint32_t i = 0; i < text.count; i++) {
+		uint32_t c = text.at(i);
+		if (c > 0x7F) return false;
+		t[i] = char(c);
+	}
+	const char* p = t;
+	const char* end = t + text.count;
+	bool negative = *p == '-';
+	if (*p == '-' || *p == '+') p++;
+	std::string_view code;
+	auto letter = [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
+	if (end - p >= 4 && letter(p[0]) && letter(p[1]) && letter(p[2]) && p[3] == '$') {
+		if (text.count < 5) return false;
+		code = std::string_view(p, 3);
+		p += 4;
+	} else if (p < end && *p == '$') {
+		p++;
+	}
+	const char* digits = p;
+	const char* point = nullptr;
+	bool any_digit = false;
+	for (const char* q = p; q < end; q++) {
+		if (*q >= '0' && *q <= '9') {
+			any_digit = true;
+		} else if (*q == '.') {
+			if (point || q == digits || q + 1 == end) return false;
+			point = q;
+		} else if (*q == '\'') {
+			if (q == digits || q + 1 == end || point || q[1] == '\'') return false;
+		} else {
+			return false;
+		}
+	}
+	if (!any_digit) return false;
+	Cell result;
+	auto b = reinterpret_cast<const uint8_t*>(digits);
+	if (!make_from_text(&result, negative, code, b, point ? b + (point - digits) : nullptr, b + (end - digits)))
+		return false;
+	*out = result;
+	return true;
+}
+
 Cell* from_integer(int32_t n) { return make_at(stack::alloc_slot(), integer_amount(n)); }
 
 Cell* from_float(double d, bool strict) { return make_at(stack::alloc_slot(), float_amount(d, strict)); }
@@ -499,7 +546,10 @@ Cell* to(Cell* proto, Cell* spec, Type) {
 	case T_MONEY: *proto = *spec; return proto;
 	case T_INTEGER: return make_at(proto, integer_amount(cell::get_integer(spec)));
 	case T_FLOAT: return make_at(proto, float_amount(cell::get_double(spec), true));
-	default: fire_type(errors::id::script_bad_to_arg, T_MONEY, spec);
+	default:
+		if (!spans::is_any_string(cell::type_of(spec)) || !scan(spans::units_of(spec), proto))
+			fire_type(errors::id::script_bad_to_arg, T_MONEY, spec);
+		return proto;
 	}
 }
 

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "runtime/cell.h"
+#include "runtime/datatypes/spans.h"
 #include "runtime/registry.h"
 
 namespace vyn::money {
@@ -52,6 +53,14 @@ Cell* make_at(Cell* out, const Amount& a);
 Cell* make_at(Cell* out, bool negative, uint32_t currency, const uint8_t* digit_bytes);
 Cell* make_from_text(Cell* out, bool negative, std::string_view currency, const uint8_t* start,
 	const uint8_t* point, const uint8_t* end);
+
+// Money text, as to money! and the lexer's helper read it: an optional
+// sign, an optional three-letter currency code followed by "$" (at least 5
+// characters in all), else an optional "$"; digits with "'" separators
+// (not doubled, not first, not last, not after the point) and at most one
+// "." (not first, not last). Answers false, leaving `out` as it was, for
+// anything else or an amount that does not fit.
+bool scan(const spans::Units& text, Cell* out);
 
 // Pushed conversions. from_float raises bad-make-arg naming money! for an
 // infinity, NaN, a magnitude of 1e17 or more, a non-zero magnitude below

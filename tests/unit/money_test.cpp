@@ -520,3 +520,30 @@ TEST_F(Money, RandomStaysBetweenZeroAndTheAmount) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Money, TextConvertsByTheMoneySyntax) {
+	struct Case {
+		const char* text;
+		const char* result;  // null: bad-to-arg
+	} cases[] = {
+		{"$1.50", "$1.50000"}, {"1.5", "$1.50000"}, {"USD$12.50", "USD$12.50000"}, {"-$0.01", "-$0.01000"},
+		{"+$3", "$3.00000"}, {"usd$1", "USD$1.00000"}, {"$1'000", "$1000.00000"}, {"-EUR$1'234.5", "-EUR$1234.50000"},
+		{"$00000000000000000001", "$1.00000"}, {"US$1", nullptr}, {"USD1", nullptr}, {"$1.123456", nullptr},
+		{"$'1", nullptr}, {"$1''0", nullptr}, {"$1'", nullptr}, {"$1.5'0", nullptr}, {"$.5", nullptr}, {"$1.", nullptr},
+		{"$1.2.3", nullptr}, {"", nullptr}, {"$", nullptr}, {"-", nullptr}, {"XYZ$1", nullptr},
+		{"$123456789012345678", nullptr}, {"$1 ", nullptr}, {"\xC3\xA9$1", nullptr},
+	};
+	for (const Case& c : cases) {
+		Cell s, proto;
+		string::load_at(&s, c.text);
+		cell::set(&proto, T_DATATYPE, T_MONEY);
+		if (c.result)
+			EXPECT_EQ(molded(*money::to(&proto, &s, T_MONEY)), c.result) << c.text;
+		else
+			EXPECT_EQ(test::raised([&] { money::to(&proto, &s, T_MONEY); }), errors::id::script_bad_to_arg.code()) << c.text;
+	}
+}
+
+}  // namespace
