@@ -454,6 +454,30 @@ TEST_F(Money, NumbersHandTheirArithmeticAndComparisonsToMoney) {
 	EXPECT_TRUE(actions::compare(&half, &dollar, COMP_LESSER));
 }
 
+TEST_F(Money, FloatsCompareWithMoneyAlikeInEitherOrder) {
+	struct Case {
+		double f;
+		const char* money;
+		CompareOp op;
+		bool result;
+	} cases[] = {
+		{1e-6, "$1", COMP_LESSER, true},
+		{1e-6, "$0", COMP_GREATER, true},
+		{-1e-6, "$0", COMP_EQUAL, false},
+		{1.000011, "$1.00001", COMP_GREATER, true},
+		{1.000011, "$1.00001", COMP_EQUAL, false},
+		{1e20, "$99999999999999999", COMP_GREATER, true},
+		{-1e20, "-$1", COMP_LESSER, true},
+		{2.5, "USD$2.5", COMP_EQUAL, true},
+	};
+	for (const Case& c : cases) {
+		Cell f = float_cell(c.f), m = money_of(c.money);
+		EXPECT_EQ(actions::compare(&f, &m, c.op), c.result) << c.f << " op " << c.op << " " << c.money;
+		EXPECT_EQ(actions::compare(&m, &f, c.op == COMP_LESSER ? COMP_GREATER : c.op == COMP_GREATER ? COMP_LESSER : c.op),
+			c.result) << "the other way round";
+	}
+}
+
 }  // namespace
 
 namespace {
