@@ -426,6 +426,34 @@ Cell* make_at(Cell* out, uint32_t count, Type element, uint32_t width) {
 	return out;
 }
 
+uint8_t* vs_head(Cell* v) { return head_ptr(v); }
+uint8_t* vs_tail(Cell* v) { return memory::buffer_of(v)->tail_ptr(); }
+
+void vs_skip(Cell* v, int32_t n) { series::advance(v, n); }
+
+void vs_clear(Cell* v) {
+	Series* s = memory::buffer_of(v);
+	s->tail = s->head + series::clamp_head(v) * s->unit();
+}
+
+void vs_append_int(Cell* v, int32_t n) {
+	uint8_t* p = memory::alloc_tail_bytes(memory::buffer_of(v), 4);
+	std::memcpy(p, &n, 4);
+}
+
+void vs_poke(Cell* v, uint32_t i, const Cell* value) {
+	if (cell::type_of(value) != element_type(v)) errors::fire(errors::id::script_invalid_arg, value);
+	Series* s = memory::buffer_of(v);
+	if (i >= series::units(s)) return append_value(v, value);
+	set_value(value, series::unit_at(s, i), s->unit());
+}
+
+void vs_insert(Cell* v, uint32_t i, const Cell* value) {
+	if (cell::type_of(value) != element_type(v)) errors::fire(errors::id::script_invalid_arg, value);
+	Series* s = series::open_gap(memory::buffer_of(v), i, 1);
+	set_value(value, series::unit_at(s, i), s->unit());
+}
+
 void append_value(Cell* v, const Cell* value) {
 	if (cell::type_of(value) != element_type(v)) errors::fire(errors::id::script_invalid_arg, value);
 	Series* s = memory::buffer_of(v);

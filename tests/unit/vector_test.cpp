@@ -411,3 +411,28 @@ TEST_F(Vector, MakeFromTypedSpecs) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Vector, RawAccessForTheRuntimesOwnVectors) {
+	Cell v;
+	vector::make_at(&v, 2, T_INTEGER, 4);
+	vector::vs_append_int(&v, 5);
+	vector::vs_append_int(&v, -7);
+	Cell nine = int_cell(9), eight = int_cell(8), f = float_cell(1);
+	vector::vs_poke(&v, 0, &nine);
+	vector::vs_poke(&v, 2, &eight);
+	vector::vs_insert(&v, 1, &eight);
+	EXPECT_EQ(text(v), "9 8 -7 8");
+	EXPECT_EQ(test::raised([&] { vector::vs_insert(&v, 0, &f); }), errors::id::script_invalid_arg.code());
+	vector::vs_next(&v);
+	vector::vs_skip(&v, 2);
+	EXPECT_EQ(vector::vs_length(&v), 1u);
+	EXPECT_EQ(vector::vs_tail(&v) - vector::vs_head(&v), 4);
+	vector::vs_clear(&v);
+	EXPECT_TRUE(vector::vs_tail_q(&v));
+	v.data1 = 0;
+	EXPECT_EQ(text(v), "9 8 -7");
+}
+
+}  // namespace
