@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "bench/value_boot.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/evaluator/stack.h"
@@ -16,16 +17,7 @@ namespace {
 
 constexpr uint32_t COUNT = 10000000;
 
-void boot() {
-	static bool done = false;
-	if (done) return;
-	done = true;
-	memory::init();
-	memory::new_node_frame(NODE_FRAME_NODES);
-	memory::new_series_frame();
-	stack::init();
-	vector::init_type();
-}
+void boot() { bench::boot(vector::init_type); }
 
 Cell filled(Type t, uint32_t width) {
 	Cell v;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/actions.h"
@@ -94,6 +95,16 @@ inline Cell float_cell(double d, Type t = T_FLOAT) {
 	cell::set_type(&c, t);
 	return c;
 }
+// Installs an on-change* handler recording "word old new" for each call.
+inline std::vector<std::string>& record_changes() {
+	static std::vector<std::string> heard;
+	heard.clear();
+	context::on_change = [](Cell*, Cell* word, Cell* old_value, Cell* new_value) {
+		heard.push_back(std::string(symbol::name(word->data2)) + " " + form_of(*old_value) + " " + form_of(*new_value));
+	};
+	return heard;
+}
+
 inline Cell none() {
 	Cell c;
 	cell::make_none(&c);

@@ -3,13 +3,11 @@
 #include <cmath>
 #include <vector>
 
-#include "runtime/context.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/point2d.h"
-#include "runtime/symbol.h"
 #include "tests/unit/extended_support.h"
 
 using namespace vyn;
@@ -261,12 +259,7 @@ TEST_F(Pair, RandomDrawsWithinEachCoordinate) {
 namespace {
 
 TEST_F(Pair, PathSetsTellTheOwnerObject) {
-	static std::vector<std::string> heard;
-	heard.clear();
-	context::on_change = [](Cell*, Cell* word, Cell* old_value, Cell* new_value) {
-		heard.push_back(std::string(symbol::name(word->data2)) + " " + test::form_of(*old_value) + " " +
-			test::form_of(*new_value));
-	};
+	std::vector<std::string>& heard = test::record_changes();
 	Cell owner, field = test::word_of("offset"), x = test::word_of("x"), five = int_cell(5);
 	cell::set(&owner, T_OBJECT, 0, 0, 1);
 	Cell p = xy(1, 2), q = pt(1, 2);

@@ -1,14 +1,11 @@
 #include "runtime/datatypes/tuple.h"
 
-#include "runtime/datatypes/float.h"
-#include "runtime/datatypes/integer.h"
-#include "runtime/context.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/symbol.h"
-
 #include <cmath>
 #include <vector>
 
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/evaluator/lexer.h"
 #include "tests/unit/extended_support.h"
 
 using namespace vyn;
@@ -350,12 +347,7 @@ TEST_F(Tuple, RandomDrawsEachByteUpToItself) {
 }
 
 TEST_F(Tuple, PathSetsTellTheOwnerObject) {
-	static std::vector<std::string> heard;
-	heard.clear();
-	context::on_change = [](Cell*, Cell* word, Cell* old_value, Cell* new_value) {
-		heard.push_back(std::string(symbol::name(word->data2)) + " " + test::form_of(*old_value) + " " +
-			test::form_of(*new_value));
-	};
+	std::vector<std::string>& heard = test::record_changes();
 	Cell owner, field = test::word_of("color");
 	cell::set(&owner, T_OBJECT, 0, 0, 1);
 	Cell t = tup({1, 2, 3}), two = int_cell(2), nine = int_cell(9), none = test::none();
