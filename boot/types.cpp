@@ -2,6 +2,13 @@
 
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/money.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point3d.h"
+#include "runtime/datatypes/ref.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/email.h"
@@ -85,6 +92,14 @@ void register_all() {
 	time::init_type();
 	tag::init_type();
 	email::init_type();
+	vector::init_type();
+	pair::init_type();
+	tuple::init_type();
+	handle::init_type();
+	money::init_type();
+	ref::init_type();
+	point2D::init_type();
+	point3D::init_type();
 	// Types whose module is not part of the runtime yet exist by name;
 	// event! is named too, so typesets can hold it before the GUI registers it.
 	for (int t = 1; t < TYPE_COUNT; t++) {
@@ -106,6 +121,7 @@ void init_words() {
 	words::init();
 	words::init_refinements();
 	words::init_ooo();
+	money::init_currencies();
 }
 
 }  // namespace vyn::types
