@@ -88,17 +88,15 @@ int32_t compare_doubles(double a, double b, CompareOp op) {
 	}
 }
 
-// A float against a money! value: outside the money range by sign, else as
-// money.
+// A float against a money! value: money's own comparison with the operands
+// exchanged, so both orders agree, floats outside money's range included.
 int32_t compare_money(double a, const Cell* money, CompareOp op) {
-	if (!extended_math::money_from_float) return COMPARE_UNRELATED;
+	if (!registry::entry(T_MONEY, A_COMPARE)) return COMPARE_UNRELATED;
 	if (std::isnan(a)) return compare_nan(op);
-	if (a <= -1e17) return -1;
-	if (a >= 1e17) return 1;
-	Cell* top = stack::top;
-	Cell converted = *extended_math::money_from_float(a, false);
-	stack::top = top;
-	return actions::compare_raw(&converted, money, op);
+	Cell f;
+	make_at(&f, a);
+	int32_t r = actions::compare_raw(money, &f, op);
+	return r == COMPARE_UNRELATED ? r : -r;
 }
 
 struct Rounding {
