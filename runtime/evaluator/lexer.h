@@ -82,7 +82,7 @@ struct CallbackHooks {
 };
 extern CallbackHooks callback_hooks;
 
-// Words, through the symbol table's module.
+// Words: installed by the word module, which owns symbols and binding.
 struct WordHooks {
 	// Makes `out` a word of `type` named by the UTF-8 bytes (interned),
 	// bound to the global context (refinements unbound).
