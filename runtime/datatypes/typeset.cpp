@@ -1,5 +1,6 @@
 #include "runtime/datatypes/typeset.h"
 
+#include "runtime/context.h"
 #include "runtime/datatypes/constants.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/spans.h"
@@ -34,6 +35,7 @@ Cell* make(Cell* proto, Cell* spec, Type) {
 	spans::Cells items = spans::cells_of(spec);
 	for (uint32_t i = 0; i < items.count; i++) {
 		const Cell* item = items.head + i;
+		if (cell::is(item, T_WORD)) item = context::get(const_cast<Cell*>(item));  // a word stands for its value
 		switch (cell::type_of(item)) {
 		case T_DATATYPE: add(&result, item->data1); break;
 		case T_TYPESET: merge(&result, item); break;
