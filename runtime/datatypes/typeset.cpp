@@ -2,7 +2,7 @@
 
 #include "runtime/datatypes/constants.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/datatypes/spans.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
@@ -31,9 +31,7 @@ Cell* make(Cell* proto, Cell* spec, Type) {
 	if (t != T_BLOCK) datatype::fire_type(errors::id::script_bad_to_arg, T_TYPESET, spec);
 	Cell result;
 	make_at(&result, 0, 0, 0);
-	spans::Cells items = spans::cells_of(spec);
-	for (uint32_t i = 0; i < items.count; i++) {
-		const Cell* item = items.head + i;
+	for (const Cell* item = block::vs_head(spec); item < block::vs_tail(spec); item++) {
 		switch (cell::type_of(item)) {
 		case T_DATATYPE: add(&result, item->data1); break;
 		case T_TYPESET: merge(&result, item); break;
