@@ -52,6 +52,15 @@ int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
 	return part - 1;
 }
 
+// #"c" with the string escapes: control characters as "^" and a letter,
+// with /all everything above 127 as "^(hex)".
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell*, int32_t part, int32_t) {
+	string::append_literal(buffer, "#\"");
+	string::append_escaped_char(buffer, get(value), true, all);
+	string::append_char(buffer, '"');
+	return part - 4;
+}
+
 int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 	Type t = cell::type_of(value2);
 	if ((op == COMP_STRICT_EQUAL || op == COMP_FIND_SELECT) && t != T_CHAR) return 1;
@@ -102,6 +111,7 @@ void init_type() {
 	row.make = make;
 	row.to = make;
 	row.form = form;
+	row.mold = mold;
 	row.compare = compare;
 	row.add = arithmetic<OP_ADD>;
 	row.divide = arithmetic<OP_DIV>;
