@@ -115,6 +115,11 @@ extern NodeFrame* node_frames;     // indexed by frame number
 extern uint32_t node_frame_count;  // frame numbers in use or released (high-water mark)
 extern bool collection_requested;  // a collection is due at the next safe point
 extern uint32_t collection_count;  // the collector's counter, stamped on new node frames
+// Collections that evacuated a node frame: node handles changed then, so
+// tables that hashed handles rebuild themselves when it moves on.
+extern uint32_t nodes_cycles;
+extern bool collecting;       // a collection is running
+extern bool node_compaction;  // node frames may be evacuated; off during table rebuilds
 // C-heap buffers held (alloc_fixed): how many, and their bytes.
 extern uint32_t fixed_count;
 extern uint64_t fixed_bytes;

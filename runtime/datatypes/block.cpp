@@ -7,6 +7,7 @@
 #include "runtime/datatypes/block_internal.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 
 namespace vyn::block {
@@ -126,7 +127,7 @@ void append_second_arg() { append_value(stack::arguments, stack::arguments + 1);
 Cell* select_value(Cell* b, const Cell* value) {
 	Cell* c = vs_head(b);
 	for (Cell* tail = vs_tail(b); c < tail; c++)
-		if (actions::compare(c, value, COMP_FIND_SELECT)) return c + 1 < vs_tail(b) ? c + 1 : nullptr;
+		if (matches(c, value, COMP_FIND_SELECT)) return c + 1 < vs_tail(b) ? c + 1 : nullptr;
 	return nullptr;
 }
 
@@ -145,7 +146,7 @@ int remove_value(Cell* b, const Cell* value, bool from_start) {
 	uint32_t h = series::clamp_head(b);
 	uint32_t n = buffer_length_cells(b);
 	for (uint32_t i = from_start ? 0 : h; i < n; i++) {
-		if (!actions::compare(vs_abs_at(b, i), value, COMP_FIND_SELECT)) continue;
+		if (!matches(vs_abs_at(b, i), value, COMP_FIND_SELECT)) continue;
 		series::close_gap(buffer(b), i, 1);
 		return i < h + 1 ? 1 : 2;
 	}
@@ -214,9 +215,12 @@ Cell* to(Cell* proto, Cell* spec, Type type) {
 	} else if (st == T_TYPESET) {
 		typeset_block(proto, spec);
 	} else if (st == T_STRING) {
-		if (!load_text) errors::fire(errors::id::internal_not_done);
 		Cell text = *spec;
-		load_text(&text, proto);
+		Cell* slot = stack::alloc_slot();
+		cell::make_none(slot);
+		lexer::scan_string(slot, &text, -1, lexer::Options{});
+		*proto = *slot;
+		stack::pop(1);
 	} else {
 		Cell v = *spec;
 		make_at(proto, 1);
@@ -224,8 +228,6 @@ Cell* to(Cell* proto, Cell* spec, Type type) {
 	}
 	return cell::set_type(proto, type);
 }
-
-void (*load_text)(Cell* text, Cell* out) = nullptr;
 
 // Comparison.
 

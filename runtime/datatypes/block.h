@@ -110,10 +110,6 @@ inline bool typeset_has(const Cell* typeset, Type t) {
 	return (bytes[t >> 3] & (0x80 >> (t & 7))) != 0;
 }
 
-// Loads text into a block of values (to block! of a string!); installed by
-// the lexer.
-extern void (*load_text)(Cell* text, Cell* out);
-
 // The record comparators of sort (sorting.h): compare_records compares the
 // cells of two records under a comparison code (u1) and the sort flags word
 // (u2), ordering incomparable cells by type id; compare_call asks a

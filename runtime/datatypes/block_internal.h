@@ -6,6 +6,7 @@
 
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/evaluator/actions.h"
 #include "runtime/registry.h"
 
 namespace vyn::block {
@@ -24,6 +25,13 @@ struct Walk {
 	Walk(const Walk&) = delete;
 	Walk& operator=(const Walk&) = delete;
 };
+
+// Equality under a find code (12, 2 or 9). Values of types that cannot be
+// compared are unequal; functions and natives compare by identity.
+inline bool matches(const Cell* a, const Cell* b, CompareOp op) {
+	if (cell::is(a, T_INTEGER) && cell::is(b, T_INTEGER)) return a->data2 == b->data2;
+	return actions::compare_raw(a, b, op) == 0;
+}
 
 // Raises internal no-cycle when the node is being walked already.
 void refuse_cycle(Node node);

@@ -60,6 +60,16 @@ void fill(Cell* at, const Source& src, uint32_t count, uint32_t total) {
 }  // namespace
 
 Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
+	if (append && dup == 1 && (only || !series::any_block(value)) && cell::is(series, T_BLOCK)) {
+		// One value at the tail of a plain block with room: the common case.
+		Series* s = buffer(series);
+		if (s->size - s->tail >= sizeof(Cell) && !(s->flags & SERIES_OWNED)) {
+			*s->tail_cell() = *value;
+			s->tail += sizeof(Cell);
+			series->data1 = 0;
+			return series;
+		}
+	}
 	uint32_t h = series::clamp_head(series);
 	Source src(value, series::any_block(value) && !only, series->data2);
 	uint32_t count = src.count;
@@ -180,7 +190,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_sensitive) {
 		return value;
 	}
 	Cell* old = vs_abs_at(series, after);
-	if (!actions::compare(old, value, COMP_FIND_SELECT)) *vs_abs_at(series, after) = *value;
+	if (!matches(old, value, COMP_FIND_SELECT)) *vs_abs_at(series, after) = *value;
 	return value;
 }
 

@@ -32,13 +32,13 @@ bool attempt(const Search& q, const Cell* b, int64_t pos) {
 	switch (q.mode) {
 	case Mode::type: return cell::type_of(c) == Type(q.value->data1);
 	case Mode::typeset: return typeset_has(q.value, cell::type_of(c));
-	case Mode::value: return actions::compare(c, q.value, q.op);
+	case Mode::value: return matches(c, q.value, q.op);
 	case Mode::sequence: break;
 	}
 	if (pos + q.length - 1 > q.end) return false;
 	const Cell* s = vs_abs_at(&q.sequence, q.sequence.data1);
 	for (uint32_t i = 0; i < q.length; i++)
-		if (!actions::compare(c + i, s + i, q.op)) return false;
+		if (!matches(c + i, s + i, q.op)) return false;
 	return true;
 }
 

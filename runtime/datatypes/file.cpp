@@ -50,8 +50,9 @@ bool needs_quotes(Cell* file, uint32_t n) {
 	return false;
 }
 
-// %"..." reads carets as escapes: a quote, a caret or a control character
-// is written escaped so that the path loads back as it was.
+// %"..." reads carets as escapes but ends at the first double quote: a
+// caret or a control character is written with its caret escape, a double
+// quote as "^(22)", so that the path loads back as it was.
 int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg, int32_t part, int32_t) {
 	Cell v = *value;
 	uint32_t n = string::vs_length(&v);
@@ -69,7 +70,12 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 	string::append_char(buffer, '"');
 	for (uint32_t i = 0; i < n; i++) {
 		uint32_t c = string::abs_char_at(&v, v.data1 + i);
-		bool escape = c < 32 || c == '"' || c == '^' || c == 127;
+		if (c == '"') {
+			string::append_literal(buffer, "^(22)");
+			written += 5;
+			continue;
+		}
+		bool escape = c < 32 || c == '^' || c == 127;
 		written += escape ? string::append_escaped_char(buffer, c, true, false) : (string::append_char(buffer, c), 1);
 	}
 	string::append_char(buffer, '"');
@@ -78,11 +84,13 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 
 Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool lines, bool, const Cell* as) {
 	if (as || !io.read) not_done();
+	Cell* base = stack::top;
 	Cell* kept = stack::push(source);
 	Cell* out = stack::alloc_slot();
 	cell::make_none(out);
 	io.read(kept, part, seek, binary, lines, out);
 	*source = *out;
+	stack::top = base;
 	return source;
 }
 

@@ -43,7 +43,7 @@ Cell* hand_over(MathOp op, Cell* left, Cell* right) {
 		if (op == OP_DIV) datatype::fire_word_type(errors::id::script_not_related, "divide", T_INTEGER);
 		break;
 	case T_TUPLE:
-		if (op == OP_SUB || op == OP_DIV) datatype::fire_word_type(errors::id::script_not_related, action_name(op), T_INTEGER);
+		if (op == OP_SUB || op == OP_DIV || op == OP_REM) datatype::fire_word_type(errors::id::script_not_related, action_name(op), T_INTEGER);
 		break;
 	case T_DATE:
 		if (op != OP_ADD) datatype::fire_word_type(errors::id::script_not_related, action_name(op), T_INTEGER);

@@ -1,7 +1,6 @@
 #include "runtime/datatypes/string.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -314,9 +313,9 @@ Cell* load_at(Cell* out, const uint8_t* bytes, uint32_t size, int32_t encoding) 
 		static const uint8_t none[2] = {0, 0};
 		n = unicode::load_utf16(bytes ? bytes : none, size, nullptr, false).node;
 	} else {
-		std::fputs("*** Loading Error: input encoding unsupported\n", stdout);
-		std::fflush(stdout);
-		std::exit(0);
+		Cell code;
+		cell::make_integer(&code, encoding);
+		errors::fire(errors::id::access_no_codec, &code);
 	}
 	cell::set(out, T_STRING, 0, n, 0);
 	return out;

@@ -15,11 +15,11 @@
 // node after every growth.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <string_view>
 
 #include "runtime/cell.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/memory.h"
 #include "runtime/registry.h"
 #include "runtime/unicode.h"
@@ -27,18 +27,14 @@
 namespace vyn::string {
 
 // string!, file!, url!, tag!, email!, ref!
-inline bool any_string(Type t) {
-	return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
-}
+using series::any_string;
 inline bool any_string(const Cell* c) { return any_string(cell::type_of(c)); }
 
 // ---- Access ----
 
 inline uint32_t width_of(const Cell* value) { return memory::buffer_of(value)->unit(); }
-// Units in a buffer: widths are powers of two, so a shift replaces the division.
-inline uint32_t units_of(const Series* s) { return s->used() >> std::countr_zero(s->unit()); }
 // Units from the buffer's first unit to the tail.
-inline uint32_t abs_length(const Cell* value) { return units_of(memory::buffer_of(value)); }
+inline uint32_t abs_length(const Cell* value) { return series::units(memory::buffer_of(value)); }
 // Pulls the head back to the tail when it lies past it; answers the head.
 inline uint32_t clamp_head(Cell* value) {
 	uint32_t units = abs_length(value);
@@ -60,6 +56,7 @@ inline bool vs_tail_q(const Cell* value) { return value->data1 >= abs_length(val
 // Moves the head n units forward when that stays within the tail; answers
 // whether the head is then at or past the tail.
 bool advance(Cell* value, uint32_t n);
+inline bool next(Cell* value) { return advance(value, 1); }
 inline uint32_t get_char(const uint8_t* at, uint32_t width) { return unicode::get_unit(at, width); }
 inline uint32_t abs_char_at(const Cell* value, uint32_t index) {
 	Series* s = memory::buffer_of(value);
@@ -84,7 +81,7 @@ struct Text {
 inline Text text_of(Cell* value) {
 	Series* s = memory::buffer_of(value);
 	uint32_t w = s->unit();
-	uint32_t units = s->used() >> std::countr_zero(w);
+	uint32_t units = series::units(s);
 	if (value->data1 > units) value->data1 = units;
 	return {s->head_ptr() + size_t(value->data1) * w, units - value->data1, w};
 }
@@ -167,8 +164,8 @@ void move_part(Cell* source, Cell* target, uint32_t units);
 constexpr int32_t ENC_UTF8 = 0;
 constexpr int32_t ENC_UTF16LE = -1;
 // A new string! in `out`: UTF-8 (byte-order mark skipped, size in bytes)
-// or UTF-16LE (size in 16-bit units). Any other encoding ends the process
-// with the loading error.
+// or UTF-16LE (size in 16-bit units). Any other encoding raises no-codec
+// with its code (the process goes on).
 Cell* load_at(Cell* out, const uint8_t* bytes, uint32_t size, int32_t encoding = ENC_UTF8);
 inline Cell* load_at(Cell* out, std::string_view text) {
 	return load_at(out, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));

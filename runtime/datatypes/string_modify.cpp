@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "runtime/datatypes/string.h"
-#include "runtime/datatypes/string_args.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/actions.h"
 
 namespace vyn::string {
 
@@ -19,6 +21,12 @@ namespace {
 constexpr uint64_t MAX_BUFFER_BYTES = 0xFFFFFF00u;
 
 inline Series* buffer(Cell* value) { return memory::buffer_of(value); }
+
+[[noreturn]] void out_of_range(uint32_t unit) {
+	Cell n;
+	cell::make_integer(&n, int32_t(unit));
+	errors::fire(errors::id::script_out_of_range, &n);
+}
 
 // Appends the value's text dup times at the tail; answers the units added.
 uint32_t add_text(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
@@ -104,8 +112,8 @@ Cell* swap(Cell* series1, Cell* series2) {
 	if (h1 >= abs_length(series1) || h2 >= abs_length(series2)) return series1;
 	uint32_t a = abs_char_at(series1, h1), b = abs_char_at(series2, h2);
 	// A byte series holds only bytes.
-	if (cell::is(series1, T_BINARY) && b > 0xFF) args::out_of_range(int32_t(b));
-	if (t2 == T_BINARY && a > 0xFF) args::out_of_range(int32_t(a));
+	if (cell::is(series1, T_BINARY) && b > 0xFF) out_of_range(b);
+	if (t2 == T_BINARY && a > 0xFF) out_of_range(a);
 	notify(series1, "swap", h1, 1);
 	notify(series2, "swap", h2, 1);
 	poke_char(buffer(series1), h1, b);
@@ -115,76 +123,23 @@ Cell* swap(Cell* series1, Cell* series2) {
 	return series1;
 }
 
-namespace {
-
-// The one unit taken without /part, as the series' element value.
-void unit_value(Cell* series, uint32_t index, Cell* out) {
-	uint32_t u = abs_char_at(series, index);
-	switch (cell::type_of(series)) {
-	case T_BINARY: cell::make_integer(out, int32_t(u)); return;
-	case T_VECTOR: {
-		Cell at = *series, n;
-		at.data1 = index;
-		cell::make_integer(&n, 1);
-		*out = *actions::pick(&at, &n);
-		return;
-	}
-	default: cell::set(out, T_CHAR, 0, u); return;
-	}
-}
-
-void empty_like(Cell* series, Cell* out) {
-	Node n = memory::alloc_series(1, width_of(series), 0);
-	cell::set(out, cell::type_of(series), 0, n, cell::is(series, T_VECTOR) ? series->data3 : 0);
-}
-
-}  // namespace
-
-Cell* take(Cell* series, const Cell* part, bool, bool last) {
+Cell* take(Cell* series, const Cell* part, bool deep, bool last) {
 	uint32_t head = clamp_head(series);
-	uint32_t units = abs_length(series);
-	if (head >= units) {
-		cell::make_none(series);
-		return series;
-	}
-	int64_t count = 1;
-	if (part) {
-		count = args::part_count(series, part);
-		if (last && !cell::is(part, T_INTEGER)) count = int64_t(units) - (count + head);
-	}
-	Cell result;
-	if (count == 0 || (count < 0 && last)) {
-		empty_like(series, &result);
-		*series = result;
-		return series;
-	}
-	uint32_t from;
-	if (count > 0) {
-		count = std::min<int64_t>(count, units - head);
-		from = last ? units - uint32_t(count) : head;
-	} else {
-		count = std::min<int64_t>(-count, head);
-		from = head - uint32_t(count);
-		if (count == 0) {
-			empty_like(series, &result);
-			*series = result;
-			return series;
+	notify(series, "take", head, 0);
+	Cell* taken = series::take(series, part, deep, last);
+	if (cell::is(taken, T_NONE)) return taken;
+	uint32_t n = abs_length(taken);
+	notify(series, "taken", head, n);
+	// One unit without /part is answered as the series' element value.
+	if (!part && n == 1) {
+		const uint8_t* at = series::unit_at(memory::buffer_of(taken), 0);
+		switch (cell::type_of(taken)) {
+		case T_BINARY: cell::make_integer(taken, *at); break;
+		case T_VECTOR: *taken = *series::vector_hooks.push_value(taken, at); break;
+		default: cell::set(taken, T_CHAR, 0, unicode::get_unit(at, width_of(taken))); break;
 		}
 	}
-	uint32_t n = uint32_t(count);
-	if (part) {
-		Cell view = *series;
-		view.data1 = from;
-		copy_text(&result, &view, int32_t(n), cell::type_of(series));
-		if (cell::is(series, T_VECTOR)) result.data3 = series->data3;
-	} else {
-		unit_value(series, from, &result);
-	}
-	notify(series, "take", from, n);
-	remove_part(series, from, n);
-	notify(series, "taken", from, n);
-	*series = result;
-	return series;
+	return taken;
 }
 
 // ---- trim ----

@@ -6,7 +6,11 @@
 // Plain characters are copied in runs; only the ones that need an escape go
 // through append_escaped_char.
 #include <algorithm>
+#include <cstring>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "runtime/datatypes/string.h"
 
@@ -42,7 +46,18 @@ struct Counts {
 template <typename U>
 Counts count_marks(const uint8_t* at, uint32_t n) {
 	Counts c;
-	for (uint32_t i = 0; i < n; i++) {
+	uint32_t i = 0;
+#if defined(__SSE2__)
+	if constexpr (sizeof(U) == 1) {
+		const __m128i quote = _mm_set1_epi8('"'), line = _mm_set1_epi8('\n');
+		for (; i + 16 <= n; i += 16) {
+			__m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i));
+			c.quotes += uint32_t(__builtin_popcount(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b, quote)))));
+			c.lines += uint32_t(__builtin_popcount(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b, line)))));
+		}
+	}
+#endif
+	for (; i < n; i++) {
 		U u;
 		std::memcpy(&u, at + size_t(i) * sizeof(U), sizeof(U));
 		c.quotes += u == '"';
@@ -56,6 +71,7 @@ Counts count_marks(const uint8_t* at, uint32_t n) {
 // the last one met is the first in the text.
 template <typename U>
 uint32_t first_unmatched_open(const uint8_t* at, uint32_t n) {
+	if (sizeof(U) == 1 && !std::memchr(at, '{', n)) return NONE;
 	uint32_t waiting = 0, first = NONE;
 	for (uint32_t i = n; i-- > 0;) {
 		U u;
@@ -91,9 +107,32 @@ struct Writer {
 	}
 };
 
+// The index of the next unit at or after i that may need attention, 16
+// Latin-1 units at a time: below 32, 127, 0x80 and above (a signed compare
+// catches both), "^", and the two delimiters asked for.
+template <typename U>
+inline uint32_t next_candidate(const uint8_t* at, uint32_t i, uint32_t n, char d1, char d2) {
+#if defined(__SSE2__)
+	if constexpr (sizeof(U) == 1) {
+		const __m128i low = _mm_set1_epi8(32), del = _mm_set1_epi8(127), caret = _mm_set1_epi8('^');
+		const __m128i c1 = _mm_set1_epi8(d1), c2 = _mm_set1_epi8(d2);
+		for (; i + 16 <= n; i += 16) {
+			__m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i));
+			__m128i hit = _mm_or_si128(_mm_cmplt_epi8(b, low), _mm_cmpeq_epi8(b, del));
+			hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(b, caret), _mm_cmpeq_epi8(b, c1)));
+			hit = _mm_or_si128(hit, _mm_cmpeq_epi8(b, c2));
+			uint32_t mask = uint32_t(_mm_movemask_epi8(hit));
+			if (mask) return i + uint32_t(__builtin_ctz(mask));
+		}
+	}
+#endif
+	(void)at, (void)d1, (void)d2;
+	return i;
+}
+
 template <typename U>
 void mold_quoted(Writer& w, uint32_t n, bool all) {
-	for (uint32_t i = 0; i < n; i++) {
+	for (uint32_t i = next_candidate<U>(w.at, 0, n, '"', '"'); i < n; i = next_candidate<U>(w.at, i + 1, n, '"', '"')) {
 		U u;
 		std::memcpy(&u, w.at + size_t(i) * sizeof(U), sizeof(U));
 		uint32_t c = u;
@@ -109,7 +148,7 @@ void mold_quoted(Writer& w, uint32_t n, bool all) {
 template <typename U>
 void mold_braced(Writer& w, uint32_t n, bool all, uint32_t unmatched) {
 	uint32_t depth = 0;
-	for (uint32_t i = 0; i < n; i++) {
+	for (uint32_t i = next_candidate<U>(w.at, 0, n, '{', '}'); i < n; i = next_candidate<U>(w.at, i + 1, n, '{', '}')) {
 		U u;
 		std::memcpy(&u, w.at + size_t(i) * sizeof(U), sizeof(U));
 		uint32_t c = u;

@@ -15,7 +15,9 @@
 
 #include "runtime/case_folding.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/datatypes/string_args.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/utf8.h"
 
@@ -306,7 +308,7 @@ Hit search(Cell* series, Cell* value, const Cell* part, bool case_sensitive, boo
 	if (any || with) errors::fire(errors::id::internal_not_done);
 	int64_t step = 1;
 	if (skip) {
-		if (!cell::is(skip, T_INTEGER)) args::invalid_refine("skip", skip);
+		if (!cell::is(skip, T_INTEGER)) series::refine_error("skip", skip);
 		step = cell::get_integer(skip);
 		if (step < 1) errors::fire(errors::id::script_out_of_range, skip);
 	}
@@ -316,7 +318,7 @@ Hit search(Cell* series, Cell* value, const Cell* part, bool case_sensitive, boo
 	if (units == 0 || (head >= units && !reverse)) return hit;
 	int64_t length = -1;
 	if (part) {
-		length = args::part_count(series, part);
+		length = series::part_count(series, part);
 		if (length < 1) return hit;
 	}
 	bool fold = !(case_sensitive || same) && any_string(series);
@@ -434,7 +436,7 @@ void set_pass(Cell* result, Cell* from, const CodeSet* other, bool keep_members,
 void do_set_op(int32_t op, bool case_sensitive, const Cell* skip) {
 	uint32_t step = 1;
 	if (skip) {
-		if (!cell::is(skip, T_INTEGER) || cell::get_integer(skip) < 1) args::invalid_refine("skip", skip);
+		if (!cell::is(skip, T_INTEGER) || cell::get_integer(skip) < 1) series::refine_error("skip", skip);
 		step = uint32_t(cell::get_integer(skip));
 	}
 	Cell first = stack::arguments[0];

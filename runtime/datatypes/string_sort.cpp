@@ -5,11 +5,18 @@
 // flags word (sorting.h) in the second. Without /case, width-1 text folds
 // only the ASCII letters (to lower case), wider text folds both units
 // through the upper-case mapping.
+//
+// A comparator function gets two chars (integers for a binary!, elements
+// for a vector!) or, for whole records, two strings holding copies of the
+// records; its answer orders them as it orders block records
+// (block::compare_call).
 #include <algorithm>
 
 #include "runtime/case_folding.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/datatypes/string_args.h"
+#include "runtime/evaluator/stack.h"
 #include "runtime/sorting.h"
 
 namespace vyn::string {
@@ -50,6 +57,84 @@ int32_t float_compare(const void* a, const void* b, uint32_t, uint32_t flags) {
 	});
 }
 
+// The frame of a sort by function on the data stack: the function, the
+// series, and two strings the records are copied into.
+enum FrameCell : uint32_t { FUNCTION = 0, SERIES, FIRST, SECOND };
+
+void element(Cell* frame, const uint8_t* at, Cell* out) {
+	Cell* series = frame + SERIES;
+	switch (cell::type_of(series)) {
+	case T_VECTOR: {
+		Cell* pushed = series::vector_hooks.push_value(series, at);
+		*out = *pushed;
+		stack::pop(1);
+		return;
+	}
+	case T_BINARY: cell::make_integer(out, *at); return;
+	default: cell::set(out, T_CHAR, 0, unicode::get_unit(at, width_of(series))); return;
+	}
+}
+
+void record(Cell* holder, const uint8_t* at, uint32_t bytes) {
+	Series* s = memory::buffer_of(holder);
+	std::memcpy(s->head_ptr(), at, bytes);
+	s->tail = s->head + bytes;
+}
+
+int32_t compare_call(const void* a, const void* b, uint32_t index, uint32_t flags) {
+	Cell* frame = stack::at(index);
+	Cell x, y;
+	if (sorting::whole(flags)) {
+		uint32_t bytes = sorting::amount(flags) * width_of(frame + SERIES);
+		record(frame + FIRST, static_cast<const uint8_t*>(a), bytes);
+		record(frame + SECOND, static_cast<const uint8_t*>(b), bytes);
+		x = frame[FIRST];
+		y = frame[SECOND];
+	} else {
+		element(frame, static_cast<const uint8_t*>(a), &x);
+		element(frame, static_cast<const uint8_t*>(b), &y);
+	}
+	return block::compare_call(&x, &y, index, flags & sorting::FLAG_REVERSE);
+}
+
+struct Place {
+	Node node;
+	uint32_t head;
+};
+
+void* records_of(void* context) {
+	auto* p = static_cast<Place*>(context);
+	return series::unit_at(memory::series(p->node), p->head);
+}
+
+// Sorts `records` records of `size` units from the head by a function.
+void sort_by_function(Cell* series, uint32_t records, uint32_t size, const Cell* function, uint32_t flags,
+	bool stable) {
+	if (!block::call_comparator) errors::fire(errors::id::internal_not_done);
+	Cell* base = stack::top;
+	uint32_t index = stack::index_of(stack::push(function));
+	stack::push(series);
+	uint32_t width = width_of(series);
+	for (int i = 0; i < 2; i++) {
+		Cell* holder = stack::alloc_slot();
+		make_at_unit(holder, size, width);
+		// A record of the series' own type (a vector's keeps its element type).
+		cell::set_type(holder, cell::type_of(series));
+		holder->data3 = cell::is(series, T_VECTOR) ? series->data3 : 0;
+	}
+	// The function runs Vyn code: the records' address is asked for again
+	// after every call. Text units hold no values, so the merge scratch may
+	// live outside the collector's sight.
+	Place place{series->data2, clamp_head(series)};
+	sorting::Moving moving{records_of, nullptr, &place};
+	int32_t bytes = int32_t(size * width);
+	if (stable)
+		sorting::merge_sort(records_of(&place), int32_t(records), bytes, index, flags, compare_call, &moving);
+	else
+		sorting::quick_sort(records_of(&place), int32_t(records), bytes, index, flags, compare_call, &moving);
+	stack::top = base;
+}
+
 }  // namespace
 
 int32_t sort_compare_1(const void* a, const void* b, uint32_t c, uint32_t f) { return sort_compare<uint8_t>(a, b, c, f); }
@@ -63,7 +148,7 @@ Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* comp
 	int64_t head = clamp_head(series);
 	int64_t count = int64_t(abs_length(series)) - head;
 	if (part) {
-		int64_t n = args::part_count(series, part);
+		int64_t n = series::part_count(series, part);
 		if (n < 0) {
 			n = std::max<int64_t>(n, -head);
 			head += n;
@@ -75,15 +160,24 @@ Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* comp
 	}
 	int64_t size = 1;
 	if (skip) {
-		if (!cell::is(skip, T_INTEGER)) args::invalid_refine("skip", skip);
+		if (!cell::is(skip, T_INTEGER)) series::refine_error("skip", skip);
 		size = cell::get_integer(skip);
-		if (size < 1 || count % size || count < size) args::invalid_refine("skip", skip);
+		if (size < 1 || count % size || count < size) series::refine_error("skip", skip);
 	}
 	if (all && !skip) errors::fire(errors::id::script_bad_refines);
 	uint32_t flags = sorting::make_flags(reverse, false, 0);
+	uint32_t records = uint32_t(count / size);
+	if (compare && cell::is(compare, T_FUNCTION)) {
+		if (all) flags |= sorting::make_flags(false, true, uint32_t(size));
+		if (records < 2) return series;
+		notify(series, "sort", uint32_t(head), uint32_t(count));
+		sort_by_function(series, records, uint32_t(size), compare, flags, stable);
+		if (errors::unwinding()) return series;
+		notify(series, "sorted", uint32_t(head), uint32_t(count));
+		return series;
+	}
 	if (compare) {
-		if (cell::is(compare, T_FUNCTION)) errors::fire(errors::id::internal_not_done);
-		if (!cell::is(compare, T_INTEGER)) args::invalid_refine("compare", compare);
+		if (!cell::is(compare, T_INTEGER)) series::refine_error("compare", compare);
 		if (!skip || all) errors::fire(errors::id::script_bad_refines);
 		int32_t field = cell::get_integer(compare);
 		if (field < 1 || field > size) errors::fire(errors::id::script_out_of_range, compare);
@@ -100,7 +194,6 @@ Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* comp
 		comparator = width == 8 ? sort_compare_f64 : sort_compare_f32;
 	else
 		comparator = width == 1 ? sort_compare_1 : width == 2 ? sort_compare_2 : sort_compare_4;
-	uint32_t records = uint32_t(count / size);
 	int32_t bytes = int32_t(size * width);
 	notify(series, "sort", uint32_t(head), uint32_t(count));
 	uint8_t* first = s->head_ptr() + size_t(head) * width;

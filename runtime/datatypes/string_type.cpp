@@ -4,7 +4,8 @@
 #include <cmath>
 
 #include "runtime/datatypes/string.h"
-#include "runtime/datatypes/string_args.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/evaluator/actions.h"
 
 namespace vyn::string {
@@ -112,9 +113,7 @@ Cell* make(Cell* proto, Cell* spec, Type type) {
 	}
 	if (type == T_BINARY) {
 		if (cell::is(spec, T_MONEY)) {
-			Cell t;
-			args::datatype(T_BINARY, &t);
-			errors::fire(errors::id::script_bad_make_arg, &t, spec);
+			datatype::fire_type(errors::id::script_bad_make_arg, T_BINARY, spec);
 		}
 		return actions::get_for_type<action::MakeFn>(T_BINARY, spec, A_TO)(proto, spec, T_BINARY);
 	}
@@ -127,7 +126,7 @@ Cell* to(Cell* proto, Cell* spec, Type type) {
 	if (any_string(t)) {
 		copy_text(&result, spec, -1, type);
 	} else if (t == T_NONE) {
-		args::bad_to(type, spec);
+		datatype::fire_type(errors::id::script_bad_to_arg, type, spec);
 	} else if (t == T_BINARY) {
 		Series* s = memory::buffer_of(spec);
 		uint32_t units = s->used();
@@ -156,38 +155,13 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 
 namespace {
 
-// The unit position a pick or poke index names: head + n - 1 for n of 1 or
-// more, head + n below 0; -1 when out of the buffer or n is 0.
-int64_t pick_position(Cell* series, int32_t n) {
-	if (n == 0) return -1;
-	int64_t at = int64_t(clamp_head(series)) + (n > 0 ? n - 1 : n);
-	if (at < 0 || at >= abs_length(series)) return -1;
-	return at;
-}
-
-Cell* pick_unit(Cell* series, int64_t at, Cell* out) {
-	uint32_t u = abs_char_at(series, uint32_t(at));
-	if (cell::is(series, T_BINARY))
-		cell::make_integer(out, int32_t(u));
-	else
-		cell::set(out, T_CHAR, 0, u);
-	return out;
-}
-
-void poke_unit(Cell* series, int64_t at, const Cell* value) {
-	uint32_t cp;
-	if (cell::is(series, T_BINARY)) {
-		if (!cell::is(value, T_INTEGER) && !cell::is(value, T_CHAR))
-			errors::fire(errors::id::script_invalid_arg, value);
-		if (value->data2 > 0xFF) errors::fire(errors::id::script_out_of_range, value);
-		cp = value->data2;
-	} else {
-		if (!cell::is(value, T_CHAR)) errors::fire(errors::id::script_invalid_arg, value);
-		cp = value->data2;
-	}
-	notify(series, "poke", uint32_t(at), 1);
-	poke_char(memory::buffer_of(series), uint32_t(at), cp);
+// poke, told to the series' owner.
+Cell* poke_at(Cell* series, int32_t index, const Cell* boxed, Cell* value) {
+	int64_t at = series::pick_position(series, index);
+	if (at >= 0) notify(series, "poke", uint32_t(at), 1);
+	series::poke(series, index, boxed, value);
 	notify(series, "poked", uint32_t(at), 1);
+	return value;
 }
 
 }  // namespace
@@ -195,17 +169,8 @@ void poke_unit(Cell* series, int64_t at, const Cell* value) {
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, int32_t, bool case_sensitive, bool,
 	bool, bool) {
 	if (cell::is(element, T_INTEGER)) {
-		int64_t at = pick_position(parent, cell::get_integer(element));
-		if (!value) {
-			if (at < 0) {
-				cell::make_none(parent);
-				return parent;
-			}
-			return pick_unit(parent, at, parent);
-		}
-		if (at < 0) errors::fire(errors::id::script_out_of_range, element);
-		poke_unit(parent, at, value);
-		return value;
+		int32_t n = cell::get_integer(element);
+		return value ? poke_at(parent, n, element, value) : series::pick(parent, n, element);
 	}
 	if (cell::is(element, T_WORD)) errors::fire(errors::id::script_invalid_path, element, parent);
 	if (!value)
@@ -218,13 +183,9 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, i
 		cell::make_none(&none);
 		errors::fire(errors::id::script_bad_path_set, &none, value);
 	}
-	if (found.data1 >= abs_length(&found)) {
-		Cell index;
-		cell::make_integer(&index, int32_t(found.data1 - parent->data1) + 1);
-		errors::fire(errors::id::script_out_of_range, &index);
-	}
-	poke_unit(parent, found.data1, value);
-	return value;
+	Cell one;
+	cell::make_integer(&one, 1);
+	return poke_at(&found, 1, &one, value);
 }
 
 void init_type() {

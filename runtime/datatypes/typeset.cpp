@@ -1,5 +1,6 @@
 #include "runtime/datatypes/typeset.h"
 
+#include "runtime/context.h"
 #include "runtime/datatypes/constants.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/block.h"
@@ -31,7 +32,8 @@ Cell* make(Cell* proto, Cell* spec, Type) {
 	if (t != T_BLOCK) datatype::fire_type(errors::id::script_bad_to_arg, T_TYPESET, spec);
 	Cell result;
 	make_at(&result, 0, 0, 0);
-	for (const Cell* item = block::vs_head(spec); item < block::vs_tail(spec); item++) {
+	for (Cell* at = block::vs_head(spec); at < block::vs_tail(spec); at++) {
+		const Cell* item = cell::is(at, T_WORD) ? context::get(at) : at;  // a word stands for its value
 		switch (cell::type_of(item)) {
 		case T_DATATYPE: add(&result, item->data1); break;
 		case T_TYPESET: merge(&result, item); break;

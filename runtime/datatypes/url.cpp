@@ -5,7 +5,8 @@
 
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/datatypes/string_args.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/utf8.h"
 
@@ -144,7 +145,7 @@ Cell* to(Cell* proto, Cell* spec, Type type) {
 	Series* s = memory::buffer_of(spec);
 	uint32_t count = s->used() / sizeof(Cell);
 	uint32_t head = spec->data1 < count ? spec->data1 : count;
-	if (head == count) string::args::bad_to(T_URL, spec);
+	if (head == count) datatype::fire_type(errors::id::script_bad_to_arg, T_URL, spec);
 	Cell result;
 	string::make_at(&result, 32);
 	// Cells are re-read by index: forming appends only to the result.
@@ -209,16 +210,18 @@ Cell* to_port(Cell* url, bool open, bool new_, bool read, bool write, bool seek,
 	Cell* out) {
 	if (!parse_url) errors::fire(errors::id::internal_not_done);
 	// The parser runs Vyn code: keep the values on the data stack.
+	Cell* base = stack::top;
 	Cell* kept = stack::push(url);
 	Cell* spec = stack::alloc_slot();
 	cell::make_none(spec);
 	parse_url(kept, spec);
 	if (!cell::is(spec, T_OBJECT)) errors::fire(errors::id::script_invalid_arg, kept);
 	Cell* port = stack::alloc_slot();
-	string::args::datatype(T_PORT, port);
+	datatype::make_at(port, T_PORT);
 	port = actions::get_for_type<action::MakeFn>(T_PORT, spec, A_MAKE)(port, spec, T_PORT);
 	if (open) port = actions::get<action::OpenFn>(port, A_OPEN)(port, new_, read, write, seek, allow, access);
 	*out = *port;
+	stack::top = base;
 	return out;
 }
 
@@ -240,11 +243,13 @@ void method_name(const char* name, Cell* out) {
 
 Cell* http(const Cell* method, Cell* url, const Cell* headers, const Cell* body, bool binary, bool lines, bool info) {
 	if (!file::io.request_http) errors::fire(errors::id::internal_not_done);
+	Cell* base = stack::top;
 	Cell* kept = stack::push(url);
 	Cell* out = stack::alloc_slot();
 	cell::make_none(out);
 	if (!file::io.request_http(method, kept, headers, body, binary, lines, info, out)) no_connect(kept);
 	*url = *out;
+	stack::top = base;
 	return url;
 }
 
@@ -261,8 +266,10 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
 	}
 	Cell port;
 	to_port(source, false, false, false, false, false, false, nullptr, &port);
+	Cell* base = stack::top;
 	Cell* p = stack::push(&port);
 	*source = *actions::get<action::ReadFn>(p, A_READ)(p, part, seek, binary, lines, info, as);
+	stack::top = base;
 	return source;
 }
 
@@ -271,9 +278,11 @@ Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, b
 	if (!is_http(destination)) {
 		Cell port;
 		to_port(destination, false, false, false, false, false, false, nullptr, &port);
+		Cell* base = stack::top;
 		Cell* p = stack::push(&port);
 		*destination = *actions::get<action::WriteFn>(p, A_WRITE)(p, data, binary, lines, info, append, part, seek,
 			allow, as);
+		stack::top = base;
 		return destination;
 	}
 	if (seek || allow || as) errors::fire(errors::id::internal_not_done);

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/lexer_scan.h"
@@ -224,6 +224,16 @@ bool report(Scan& s, Event event, int32_t type, const uint8_t* start, const uint
 	return verdict;
 }
 
+// A name against an event name, ignoring the case of ASCII letters.
+bool same_ascii_name(const char* event, const uint8_t* name, uint32_t length) {
+	if (std::strlen(event) != length) return false;
+	for (uint32_t i = 0; i < length; i++) {
+		uint8_t c = name[i] >= 'A' && name[i] <= 'Z' ? uint8_t(name[i] + 32) : name[i];
+		if (c != uint8_t(event[i])) return false;
+	}
+	return true;
+}
+
 // The event mask of a callback: the event words of the block that opens
 // its body, else every event.
 uint32_t event_mask_of(const Cell* callback, uint32_t* optional_slots) {
@@ -243,13 +253,21 @@ uint32_t event_mask_of(const Cell* callback, uint32_t* optional_slots) {
 		uint32_t length;
 		const uint8_t* name = word_hooks.name(w, &length);
 		for (uint32_t i = 0; i < 6; i++)
-			if (std::strlen(event_names[i]) == length && strncasecmp(event_names[i], reinterpret_cast<const char*>(name), length) == 0)
-				mask |= 1u << i;
+			if (same_ascii_name(event_names[i], name, length)) mask |= 1u << i;
 	}
 	return mask;
 }
 
 // ---------------------------------------------------------------- levels
+
+// Makes `out` a block! of `count` token cells from `first` (the token
+// buffer does not move: nothing is emitted meanwhile).
+void make_series(Cell* out, uint32_t first, uint32_t count) {
+	block::make_at(out, int32_t(count));
+	Series* b = memory::buffer_of(out);
+	std::memcpy(b->head_ptr(), cell_at(first), size_t(count) * sizeof(Cell));
+	b->tail = b->head + count * uint32_t(sizeof(Cell));
+}
 
 void open_level(Scan& s, uint32_t type, const uint8_t* start, bool new_line) {
 	uint32_t marker = s.tail;
@@ -280,12 +298,9 @@ void close_level(Scan& s, uint32_t type, const uint8_t* start, const uint8_t* en
 			m->data2 = out.data2;
 			m->data3 = out.data3;
 		} else {
-			Node node = memory::alloc_cells(count ? count : 1);
-			Series* b = memory::series(node);
-			m = cell_at(marker);
-			std::memcpy(b->data(), cell_at(s.head), size_t(count) * sizeof(Cell));
-			b->tail = b->head + count * uint32_t(sizeof(Cell));
-			cell::set(m, (m->header & FLAG_NEW_LINE) | type, 0, node, 0);
+			uint32_t new_line = m->header & FLAG_NEW_LINE;
+			make_series(m, s.head, count);
+			m->header = new_line | type;
 		}
 		s.tail = marker + 1;
 	} else {
@@ -589,6 +604,13 @@ inline bool complete(Scan& s) {
 	return n == 0 || (n == 1 && !is_marker(cell_at(s.base)));
 }
 
+// A token that completes a value (a value token, a closing, a construction),
+// outside a braced string or a point literal still being read.
+inline bool completes_value(const Scan& s, uint32_t k) {
+	if (s.brace_depth > 0 || s.start_state == ST_POINT) return false;
+	return k > TK_COMMA || k == TK_BLOCK_CLOSE || k == TK_PAREN_CLOSE || k == TK_BRACE_CLOSE || k == TK_CONSTRUCT;
+}
+
 void run(Scan& s) {
 	while (s.position < s.input_end) {
 		uint8_t start_state = s.start_state;
@@ -618,16 +640,11 @@ void run(Scan& s) {
 		}
 		if (t.k <= TK_COMMA) {
 			structural(s, t);
-			if (t.k == TK_PATH || t.k == TK_BLOCK_OPEN || t.k == TK_PAREN_OPEN || t.k == TK_MAP_OPEN ||
-				t.k == TK_BRACE_OPEN || t.k == TK_COMMA || t.k == TK_COMMENT || s.start_state == ST_POINT ||
-				s.brace_depth > 0)
-				goto next;
 		} else {
 			value(s, t);
 			if (start_state == ST_POINT) s.start_state = ST_START;
 		}
-		if (in_path(s)) path_continue(s);
-	next:
+		if (completes_value(s, t.k) && in_path(s)) path_continue(s);
 		if (s.one_value && complete(s)) break;
 	}
 }
@@ -648,7 +665,6 @@ void check_levels(Scan& s) {
 // Unlinks a scan however it ends; a throw drops its output.
 struct Link {
 	Scan& s;
-	bool done = false;
 	explicit Link(Scan& scan) : s(scan) {
 		s.previous = active;
 		if (active) active->next = &s;
@@ -660,24 +676,23 @@ struct Link {
 	}
 };
 
-// Stable bytes for a scan whose callback may move the source buffer.
-struct Copy {
+// Room on the scratch stack, or on the heap when the scratch has too
+// little left; given back when it goes out of scope (scans nest, so the
+// scratch is used as a stack).
+struct ScratchRoom {
 	uint8_t* heap = nullptr;
 	uint32_t saved = scratch_used;
-	const uint8_t* take(const uint8_t* bytes, uint32_t length) {
-		uint8_t* at;
-		if (SCRATCH_BYTES - scratch_used > length) {
-			at = scratch + scratch_used;
-			scratch_used += length + 1;
-		} else {
-			heap = static_cast<uint8_t*>(std::malloc(size_t(length) + 1));
-			if (!heap) errors::fire(errors::id::internal_no_memory);
-			at = heap;
+	uint8_t* reserve(uint64_t size) {
+		if (size <= SCRATCH_BYTES - scratch_used) {
+			uint8_t* at = scratch + scratch_used;
+			scratch_used += uint32_t(size);
+			return at;
 		}
-		std::memcpy(at, bytes, length);
-		return at;
+		heap = static_cast<uint8_t*>(std::malloc(size_t(size)));
+		if (!heap) errors::fire(errors::id::internal_no_memory);
+		return heap;
 	}
-	~Copy() {
+	~ScratchRoom() {
 		std::free(heap);
 		scratch_used = saved;
 	}
@@ -694,20 +709,11 @@ void result_of(Scan& s, Cell* result, const Options& o) {
 		return;
 	}
 	if (o.into) {
-		Series* b = memory::buffer_of(o.into);
-		for (uint32_t i = 0; i < count; i++) {
-			Cell* c = memory::alloc_at_tail(b);
-			*c = *cell_at(s.base + i);
-			b = memory::buffer_of(o.into);
-		}
+		for (uint32_t i = 0; i < count; i++) block::append_value(o.into, cell_at(s.base + i));
 		*result = *o.into;
 		return;
 	}
-	Node node = memory::alloc_cells(count ? count : 1);
-	Series* b = memory::series(node);
-	std::memcpy(b->data(), cell_at(s.base), size_t(count) * sizeof(Cell));
-	b->tail = b->head + count * uint32_t(sizeof(Cell));
-	cell::set(result, T_BLOCK, 0, node, 0);
+	make_series(result, s.base, count);
 }
 
 }  // namespace
@@ -739,8 +745,13 @@ int32_t scan_bytes(Cell* result, const uint8_t* bytes, uint32_t length, const Op
 	init();
 	Scan s{};
 	s.base = s.head = s.tail = active ? active->tail : 0;
-	Copy copy;
-	if (o.callback && callback_hooks.call && !stable) bytes = copy.take(bytes, length);
+	// A callback runs code that may move the source's buffer: scan a copy.
+	ScratchRoom copy;
+	if (o.callback && callback_hooks.call && !stable) {
+		uint8_t* at = copy.reserve(uint64_t(length) + 1);
+		std::memcpy(at, bytes, length);
+		bytes = at;
+	}
 	s.input = s.position = s.token_end = bytes;
 	s.input_end = bytes + length;
 	s.line = 1;
@@ -785,28 +796,11 @@ int32_t scan_string(Cell* result, Cell* string, int32_t length, const Options& o
 	if (length >= 0 && uint32_t(length) < units) units = uint32_t(length);
 	uint32_t width = string::width_of(string);
 	uint64_t room = uint64_t(units) * (width == 1 ? 2 : width == 2 ? 3 : 4) + 1;
-	uint8_t* heap = nullptr;
-	uint8_t* at;
-	uint32_t saved = scratch_used;
-	if (room <= SCRATCH_BYTES - scratch_used) {
-		at = scratch + scratch_used;
-	} else {
-		heap = static_cast<uint8_t*>(std::malloc(size_t(room)));
-		if (!heap) errors::fire(errors::id::internal_no_memory);
-		at = heap;
-	}
+	ScratchRoom text;
+	uint8_t* at = text.reserve(room);
 	uint32_t bytes = unicode::to_utf8_into(string, at, int32_t(units), true);
-	if (!heap) scratch_used += bytes + 1;
 	Options o = options;
 	if (!o.source) o.source = string;
-	struct Restore {
-		uint8_t* heap;
-		uint32_t saved;
-		~Restore() {
-			std::free(heap);
-			scratch_used = saved;
-		}
-	} restore{heap, saved};
 	return scan_bytes(result, at, bytes, o, consumed, true);
 }
 
@@ -827,6 +821,13 @@ Cell* load(const uint8_t* bytes, uint32_t length) {
 	cell::make_none(slot);
 	scan(slot, bytes, length, Options{});
 	return slot;
+}
+
+void load_string(Cell* text, Cell* out) {
+	Cell* slot = stack::alloc_slot();
+	scan_string(slot, text, -1, Options{});
+	*out = *slot;
+	stack::pop(1);
 }
 
 void load_value(const uint8_t* text, uint32_t size, Cell* out) {

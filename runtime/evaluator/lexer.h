@@ -57,6 +57,10 @@ int32_t scan_series(Cell* result, Cell* series, int64_t length, const Options& o
 // line, `do` of text); answers the block cell.
 Cell* load(const uint8_t* bytes, uint32_t length);
 
+// All the values of a string!'s text, from its head, into a new block in
+// `out` (`to block!` of text).
+void load_string(Cell* text, Cell* out);
+
 // One value from UTF-8 text, for literal loading and `to` conversions:
 // `out` receives the first value, unset! when the text holds none, none
 // when text is left after it.

@@ -4,7 +4,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "runtime/datatypes/char.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/time.h"
 #include "runtime/memory.h"
 #include "runtime/number_text.h"
 #include "runtime/registry.h"
@@ -173,10 +177,11 @@ void decode_text(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end, b
 	}
 }
 
-// Percent-decoding of url and file text: a valid "%xx" of a lead byte
-// gathers the escapes of its sequence and decodes them as one codepoint;
-// any other valid escape (or a sequence that does not complete) gives its
-// byte as a Latin-1 character; an invalid escape stays as written.
+// Percent-decoding of url and file text, as url! decodes: a valid "%xx" of
+// a lead byte gathers the escapes that follow it and decodes them as one
+// codepoint (a malformed sequence is an invalid literal); a lead byte whose
+// sequence does not complete, and any other valid escape, gives its byte as
+// a Latin-1 character; an invalid escape stays as written.
 template <bool Build>
 void decode_percent(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end, Type type) {
 	auto escape_at = [end](const uint8_t* q) -> int {
@@ -187,7 +192,7 @@ void decode_percent(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end
 	const uint8_t* p = start;
 	while (p < end) {
 		int byte = escape_at(p);
-		int32_t cp;
+		int32_t cp = byte;
 		if (byte < 0) {
 			if (*p < 0x80) {
 				cp = *p++;
@@ -199,15 +204,11 @@ void decode_percent(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end
 			uint32_t n = unicode::utf8_length(uint8_t(byte));
 			uint8_t seq[4] = {uint8_t(byte)};
 			uint32_t have = 1;
-			while (have < n) {
-				int follower = escape_at(p + 3 * have);
-				if (follower < 0 || (follower & 0xC0) != 0x80) break;
-				seq[have++] = uint8_t(follower);
-			}
-			cp = -1;
-			if (n >= 2 && have == n) next_codepoint(seq, seq + n, &cp);
-			if (cp < 0) {
-				cp = byte;
+			for (int next; have < n && (next = escape_at(p + 3 * have)) >= 0;) seq[have++] = uint8_t(next);
+			if (n >= 2 && have == n) {
+				next_codepoint(seq, seq + n, &cp);
+				if (cp < 0) fail(s, s.token_start, end, type);
+			} else {
 				have = 1;
 			}
 			p += 3 * have;
@@ -216,14 +217,11 @@ void decode_percent(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end
 	}
 }
 
-// A new cell for the value being built.
-inline Cell* value_cell(Scan& s) { return emit(s); }
-
 // ---------------------------------------------------------------- strings
 
 void string_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
 	Type type = s.string_type < 0 ? T_STRING : Type(s.string_type);
-	if (build) load_text(s, value_cell(s), start + 1, end - 1, flags, true, type);
+	if (build) load_text(s, emit(s), start + 1, end - 1, flags, true, type);
 	else check_text(s, start + 1, end - 1, true, type);
 }
 
@@ -264,19 +262,19 @@ void raw_string_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32
 		decode_text<false>(s, none, body, body_end, false, T_STRING);
 		return;
 	}
-	load_text(s, value_cell(s), body, body_end, flags, false, T_STRING);
+	load_text(s, emit(s), body, body_end, flags, false, T_STRING);
 }
 
 // Unquoted file and url text: no carets, percent-decoded when it holds "%".
 void resource_text(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build, Type type) {
 	bool percents = std::memchr(start, '%', size_t(end - start)) != nullptr;
 	if (!percents) {
-		if (build) load_text(s, value_cell(s), start, end, flags, false, type);
+		if (build) load_text(s, emit(s), start, end, flags, false, type);
 		else check_text(s, start, end, false, type);
 		return;
 	}
 	if (!build) return decode_percent<false>(s, nullptr, start, end, type);
-	Writer w(value_cell(s), type, uint32_t(end - start), unit_of_flags(flags));
+	Writer w(emit(s), type, uint32_t(end - start), unit_of_flags(flags));
 	decode_percent<true>(s, &w, start, end, type);
 	w.finish();
 }
@@ -284,7 +282,7 @@ void resource_text(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t f
 void file_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
 	if (start[1] == '"') {
 		if (end - start < 3 || end[-1] != '"') fail(s, start, end, T_FILE);
-		if (build) load_text(s, value_cell(s), start + 2, end - 1, flags, true, T_FILE);
+		if (build) load_text(s, emit(s), start + 2, end - 1, flags, true, T_FILE);
 		else check_text(s, start + 2, end - 1, true, T_FILE);
 		return;
 	}
@@ -300,12 +298,12 @@ void url_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flag
 
 void tag_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
 	if (*start != '<' || end - start < 2 || end[-1] != '>') fail(s, start, end, T_TAG);
-	if (build) load_text(s, value_cell(s), start + 1, end - 1, flags, false, T_TAG);
+	if (build) load_text(s, emit(s), start + 1, end - 1, flags, false, T_TAG);
 	else check_text(s, start + 1, end - 1, false, T_TAG);
 }
 
 void email_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
-	if (build) load_text(s, value_cell(s), start, end, flags, false, T_EMAIL);
+	if (build) load_text(s, emit(s), start, end, flags, false, T_EMAIL);
 	else check_text(s, start, end, false, T_EMAIL);
 }
 
@@ -327,7 +325,7 @@ void char_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 		if (cp < 0) fail(s, start, end, T_CHAR);
 	}
 	if (p != body_end) fail(s, start, end, T_CHAR);
-	if (build) cell::set(value_cell(s), T_CHAR, 0, uint32_t(cp));
+	if (build) char_::make_at(emit(s), uint32_t(cp));
 }
 
 // ---------------------------------------------------------------- words
@@ -364,7 +362,7 @@ void word_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 	const uint8_t* name_end = end;
 	if (type == T_GET_WORD || type == T_LIT_WORD) name++;
 	else if (type == T_SET_WORD) name_end--;
-	make_word(value_cell(s), type, name, uint32_t(name_end - name));
+	make_word(emit(s), type, name, uint32_t(name_end - name));
 }
 
 void issue_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool) {
@@ -373,7 +371,7 @@ void issue_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, 
 }
 
 void issue_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
-	if (build) make_word(value_cell(s), T_ISSUE, start + 1, uint32_t(end - start - 1));
+	if (build) make_word(emit(s), T_ISSUE, start + 1, uint32_t(end - start - 1));
 }
 
 void refinement_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
@@ -382,14 +380,14 @@ void refinement_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32
 		Type type = start[0] == '\'' ? T_LIT_WORD : start[0] == ':' ? T_GET_WORD : T_SET_WORD;
 		if (start[0] == '/' || start[1] == '/') {
 			s.token_type = type;
-			if (build) make_word(value_cell(s), type, &slash, 1);
+			if (build) make_word(emit(s), type, &slash, 1);
 			return;
 		}
 	}
 	if (*start != '/' || end - start < 2 || std::memchr(start, ':', size_t(end - start)))
 		fail(s, start, end, T_REFINEMENT);
 	s.token_type = T_REFINEMENT;
-	if (build) make_word(value_cell(s), T_REFINEMENT, start + 1, uint32_t(end - start - 1));
+	if (build) make_word(emit(s), T_REFINEMENT, start + 1, uint32_t(end - start - 1));
 }
 
 // ---------------------------------------------------------------- numbers
@@ -437,17 +435,13 @@ void float_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 	double d;
 	if (!text_to_float(start, end, 0, &d)) fail(s, start, end, T_FLOAT);
 	s.token_type = T_FLOAT;
-	if (build) cell::make_float(value_cell(s), d);
+	if (build) cell::make_float(emit(s), d);
 }
 
 void percent_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
 	double d;
 	if (!text_to_float(start, end - 1, -2, &d)) fail(s, start, end, T_PERCENT);
-	if (build) {
-		Cell* c = value_cell(s);
-		cell::make_float(c, d);
-		cell::set_type(c, T_PERCENT);
-	}
+	if (build) percent::make_at(emit(s), d);
 }
 
 void special_float_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
@@ -463,7 +457,7 @@ void special_float_loader(Scan& s, const uint8_t* start, const uint8_t* end, uin
 	} else {
 		fail(s, start, end, T_FLOAT);
 	}
-	if (build) cell::make_float(value_cell(s), d);
+	if (build) cell::make_float(emit(s), d);
 }
 
 // Digits with apostrophes as a magnitude; false for a doubled apostrophe or
@@ -491,7 +485,7 @@ bool read_digits(const uint8_t*& p, const uint8_t* end, uint64_t* value, uint32_
 
 void integer_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
 	if (end - start == 1) {
-		if (build) cell::make_integer(value_cell(s), *start - '0');
+		if (build) cell::make_integer(emit(s), *start - '0');
 		return;
 	}
 	const uint8_t* p = start;
@@ -501,14 +495,13 @@ void integer_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t 
 	uint64_t v;
 	uint32_t digits;
 	if (!read_digits(p, end, &v, &digits) || p != end) fail(s, start, end, T_INTEGER);
-	(void)flags;
 	uint64_t limit = negative ? 0x80000000ull : 0x7FFFFFFFull;
 	if (digits > 10 || v > limit) {
 		float_loader(s, start, end, flags, build);
 		return;
 	}
 	int64_t value = negative ? -int64_t(v) : int64_t(v);
-	if (build) cell::make_integer(value_cell(s), int32_t(value));
+	if (build) cell::make_integer(emit(s), int32_t(value));
 }
 
 void hex_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
@@ -523,7 +516,7 @@ void hex_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, boo
 		value = value << 4 | uint32_t(v);
 	}
 	s.token_type = T_INTEGER;
-	if (build) cell::make_integer(value_cell(s), int32_t(value));
+	if (build) cell::make_integer(emit(s), int32_t(value));
 }
 
 // Seconds: digits with an optional "." or "," fraction; -1 when malformed.
@@ -576,11 +569,7 @@ void time_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fla
 		if (seconds < 0) fail(s, start, end, T_TIME);
 	}
 	double total = hours * 3600 + minutes * 60 + seconds;
-	if (build) {
-		Cell* c = value_cell(s);
-		cell::make_float(c, negative ? -total : total);
-		cell::set_type(c, T_TIME);
-	}
+	if (build) time::make_at(emit(s), negative ? -total : total);
 }
 
 // ---------------------------------------------------------------- construction
@@ -609,7 +598,7 @@ void construct_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32
 		const registry::TypeName& t = registry::names[id];
 		if (!t.name || std::strlen(t.name) != n || !equal_any_case(body, t.name, n)) continue;
 		s.token_type = T_DATATYPE;
-		if (build) cell::set(emit(s), T_DATATYPE, uint32_t(id));
+		if (build) datatype::make_at(emit(s), Type(id));
 		return;
 	}
 	fail(s, start, end, ERR_MALCONSTRUCT);

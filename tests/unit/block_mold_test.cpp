@@ -55,7 +55,7 @@ TEST_F(BlockMold, PartLimitStopsTheWalk) {
 	for (int i = 0; i < 1000; i++) block::append_value(&big, &w);
 	Cell out;
 	string::make_at(&out, 16);
-	Cell limit = integer(12);
+	Cell limit = num(12);
 	int32_t left = block::mold(&big, &out, false, false, false, &limit, 12, 0);
 	EXPECT_LE(left, 0);
 	EXPECT_LT(string::vs_length(&out), 30u) << "the walk stopped soon after the limit was spent";

@@ -100,7 +100,7 @@ protected:
 };
 
 TEST_F(BlockSort, OrdersRecordsByCodeFieldAndFlags) {
-	Cell field2 = integer(2);
+	Cell field2 = num(2);
 	struct Case {
 		const char* block;
 		int32_t head;
@@ -135,7 +135,7 @@ TEST_F(BlockSort, OrdersRecordsByCodeFieldAndFlags) {
 }
 
 TEST_F(BlockSort, RefusesBadRefinements) {
-	Cell one = integer(1), three = integer(3), zero = integer(0), text = value("\"x\"");
+	Cell one = num(1), three = num(3), zero = num(0), text = value("\"x\"");
 	struct Case {
 		const char* block;
 		Options o;
@@ -211,7 +211,7 @@ TEST_F(BlockSort, PresortedInputTakesOneComparisonPerNeighbour) {
 	Cell b;
 	block::make_at(&b, 1000);
 	for (int i = 0; i < 1000; i++) {
-		Cell v = integer(i);
+		Cell v = num(i);
 		block::append_value(&b, &v);
 	}
 	Cell lesser = function(LESSER);
@@ -227,7 +227,7 @@ TEST_F(BlockSort, AComparatorThatFailsLosesNoRecord) {
 			std::vector<int32_t> input;
 			for (int i = 0; i < 64; i++) {
 				input.push_back((i * 37) % 64);
-				Cell v = integer(input.back());
+				Cell v = num(input.back());
 				block::append_value(&b, &v);
 			}
 			calls = 0;

@@ -1,7 +1,6 @@
 // Test support for the block and path tests: a fresh heap and stacks per
-// test, the series, block and path rows, and minimal rows for the scalar,
-// word and string types that blocks are built of in these tests (their own
-// modules are tested elsewhere). Blocks are written as text and read by a
+// test, the rows of the series, block, path, scalar and string types, and
+// minimal rows for the word types (names by a test table of symbols). Blocks are written as text and read by a
 // small reader: integers, floats, none, "strings", words with their set,
 // lit, get and refinement marks, datatypes (integer!), paths, [blocks] and
 // (parens); a line break before a value sets its new-line flag.
@@ -16,8 +15,19 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/case_folding.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/char.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/io/random.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -64,32 +74,9 @@ inline std::string text_of_string(const Cell* s) {
 
 namespace rows {
 
-inline int32_t sign(double d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
-inline bool number(const Cell* c) { return cell::is(c, T_INTEGER) || cell::is(c, T_FLOAT); }
-inline double number_of(const Cell* c) { return cell::is(c, T_INTEGER) ? cell::get_integer(c) : cell::get_double(c); }
-
 inline int32_t put(Cell* out, std::string_view text, int32_t part) {
 	string::append_literal(out, text);
 	return part - int32_t(text.size());
-}
-
-inline int32_t form_number(const Cell* v, Cell* out, const Cell*, int32_t part) {
-	char text[40];
-	char* end;
-	if (cell::is(v, T_INTEGER)) {
-		end = std::to_chars(text, text + sizeof text, cell::get_integer(v)).ptr;
-	} else {
-		end = std::to_chars(text, text + sizeof text, cell::get_double(v)).ptr;
-		if (!std::memchr(text, '.', size_t(end - text))) end = std::strcpy(end, ".0") + 2;
-	}
-	return put(out, std::string_view(text, size_t(end - text)), part);
-}
-inline int32_t mold_number(const Cell* v, Cell* out, bool, bool, bool, const Cell* a, int32_t part, int32_t) {
-	return form_number(v, out, a, part);
-}
-inline int32_t compare_number(const Cell* a, const Cell* b, CompareOp) {
-	if (!number(b)) return COMPARE_UNRELATED;
-	return sign(number_of(a) - number_of(b));
 }
 
 inline std::string_view name_of(const Cell* w) { return word_names()[w->data2 - 1]; }
@@ -120,37 +107,6 @@ inline int32_t compare_word(const Cell* a, const Cell* b, CompareOp op) {
 	}
 }
 
-inline int32_t form_none(const Cell*, Cell* out, const Cell*, int32_t part) { return put(out, "none", part); }
-inline int32_t mold_none(const Cell*, Cell* out, bool, bool, bool, const Cell*, int32_t part, int32_t) {
-	return put(out, "none", part);
-}
-inline int32_t compare_none(const Cell*, const Cell* b, CompareOp) {
-	return cell::is(b, T_NONE) ? 0 : COMPARE_UNRELATED;
-}
-
-inline int32_t form_datatype(const Cell* v, Cell* out, const Cell*, int32_t part) {
-	return put(out, registry::names[v->data1].name, part);
-}
-inline int32_t mold_datatype(const Cell* v, Cell* out, bool, bool, bool, const Cell* a, int32_t part, int32_t) {
-	return form_datatype(v, out, a, part);
-}
-inline int32_t compare_datatype(const Cell* a, const Cell* b, CompareOp) {
-	if (!cell::is(b, T_DATATYPE)) return COMPARE_UNRELATED;
-	return a->data1 == b->data1 ? 0 : a->data1 < b->data1 ? -1 : 1;
-}
-
-inline int32_t form_string(const Cell* v, Cell* out, const Cell*, int32_t part) {
-	return put(out, text_of_string(v), part);
-}
-inline int32_t mold_string(const Cell* v, Cell* out, bool, bool, bool, const Cell*, int32_t part, int32_t) {
-	return put(out, "\"" + text_of_string(v) + "\"", part);
-}
-inline int32_t compare_string(const Cell* a, const Cell* b, CompareOp op) {
-	if (!cell::is(b, T_STRING)) return COMPARE_UNRELATED;
-	bool exact = op == COMP_STRICT_EQUAL || op == COMP_CASE_SORT || op == COMP_FIND_CASE || op == COMP_SAME;
-	return fold_compare(text_of_string(a), text_of_string(b), exact);
-}
-
 inline ActionRow row(action::FormFn form, action::MoldFn mold, action::CompareFn compare) {
 	ActionRow r{};
 	r.form = form;
@@ -160,14 +116,9 @@ inline ActionRow row(action::FormFn form, action::MoldFn mold, action::CompareFn
 }
 
 inline void install() {
-	registry::register_type(T_DATATYPE, Type(0), "datatype!", row(form_datatype, mold_datatype, compare_datatype));
-	registry::register_type(T_NONE, Type(0), "none!", row(form_none, mold_none, compare_none));
-	registry::register_type(T_INTEGER, Type(0), "integer!", row(form_number, mold_number, compare_number));
-	registry::register_type(T_FLOAT, Type(0), "float!", row(form_number, mold_number, compare_number));
 	const char* names[] = {"word!", "set-word!", "lit-word!", "get-word!", "refinement!"};
 	for (int t = T_WORD; t <= T_REFINEMENT; t++)
 		registry::register_type(Type(t), Type(0), names[t - T_WORD], row(form_word, mold_word, compare_word));
-	registry::register_type(T_STRING, T_SERIES, "string!", row(form_string, mold_string, compare_string));
 }
 
 }  // namespace rows
@@ -327,7 +278,7 @@ inline std::string form_of(const Cell& v, int32_t limit = -1) {
 // The cells of a block from its head, molded without brackets: "a b c".
 inline std::string cells_of(const Cell& b) { return mold_of(b, {.only = true, .flat = true}); }
 
-inline Cell integer(int32_t i) {
+inline Cell num(int32_t i) {
 	Cell c;
 	cell::make_integer(&c, i);
 	return c;
@@ -339,7 +290,7 @@ inline Cell none_cell() {
 	return c;
 }
 
-inline Cell datatype(Type t) {
+inline Cell type_value(Type t) {
 	Cell c;
 	cell::set(&c, T_DATATYPE, t);
 	return c;
@@ -354,16 +305,29 @@ inline Cell at(const Cell& b, int32_t head) {
 class BlockTest : public ::testing::Test {
 protected:
 	void SetUp() override {
+		static bool tables = (unicode::init_case_tables(), true);
+		(void)tables;
 		memory::free_all();
 		memory::init();
 		memory::new_node_frame(NODE_FRAME_NODES);
 		memory::new_series_frame();
 		stack::init();
 		cycles::reset();
+		datatype::init_type();
+		unset::init_type();
+		none::init_type();
+		logic::init_type();
+		integer::init_type();
+		char_::init_type();
+		float_::init_type();
+		typeset::init_type();
+		percent::init_type();
 		series::init_type();
 		block::init_type();
+		string::init_type();
 		path::init_types();
 		rows::install();
+		random::init();
 	}
 	void TearDown() override {
 		stack::reset_all();

@@ -41,44 +41,43 @@ TEST_F(Block, MakeFromSizesAndBlocks) {
 		Cell spec;
 		uint32_t capacity;  // in cells, 0 when the spec is copied
 	} cases[] = {
-		{integer(10), 10}, {integer(0), 1}, {integer(-5), 1}, {value("3.9"), 3},
+		{num(10), 10}, {num(0), 1}, {num(-5), 1}, {value("3.9"), 3},
 	};
 	for (const Case& c : cases) {
-		Cell r = call(A_MAKE, {datatype(T_BLOCK), c.spec});
+		Cell r = call(A_MAKE, {type_value(T_BLOCK), c.spec});
 		ASSERT_TRUE(cell::is(&r, T_BLOCK));
 		EXPECT_EQ(block::length(&r), 0u);
 		EXPECT_EQ(block::buffer(&r)->size, c.capacity * sizeof(Cell)) << mold_of(c.spec);
 	}
 	Cell src = load("a [b] c");
-	Cell r = call(A_MAKE, {datatype(T_PAREN), at(src, 1)});
+	Cell r = call(A_MAKE, {type_value(T_PAREN), at(src, 1)});
 	EXPECT_EQ(mold_of(r), "([b] c)");
 	EXPECT_NE(r.data2, src.data2) << "a copy";
-	EXPECT_EQ(raised([] { call(A_MAKE, {datatype(T_BLOCK), value("10000000000.0")}); }), errors::id::script_out_of_range.code());
-	EXPECT_EQ(raised([] { call(A_MAKE, {datatype(T_BLOCK), value("3000000000.0")}); }),
+	EXPECT_EQ(raised([] { call(A_MAKE, {type_value(T_BLOCK), value("10000000000.0")}); }), errors::id::script_out_of_range.code());
+	EXPECT_EQ(raised([] { call(A_MAKE, {type_value(T_BLOCK), value("3000000000.0")}); }),
 		errors::id::script_out_of_range.code());
-	EXPECT_EQ(raised([] { call(A_MAKE, {datatype(T_BLOCK), value("x")}); }), errors::id::script_bad_make_arg.code());
+	EXPECT_EQ(raised([] { call(A_MAKE, {type_value(T_BLOCK), value("x")}); }), errors::id::script_bad_make_arg.code());
 }
 
 TEST_F(Block, ToWrapsScalarsAndCopiesBlocks) {
-	EXPECT_EQ(mold_of(call(A_TO, {datatype(T_BLOCK), integer(5)})), "[5]");
-	EXPECT_EQ(mold_of(call(A_TO, {datatype(T_BLOCK), value("(a b)")})), "[a b]");
-	EXPECT_EQ(mold_of(call(A_TO, {datatype(T_PAREN), value("[a b]")})), "(a b)");
+	EXPECT_EQ(mold_of(call(A_TO, {type_value(T_BLOCK), num(5)})), "[5]");
+	EXPECT_EQ(mold_of(call(A_TO, {type_value(T_BLOCK), value("(a b)")})), "[a b]");
+	EXPECT_EQ(mold_of(call(A_TO, {type_value(T_PAREN), value("[a b]")})), "(a b)");
 	Cell ts;
 	cell::set(&ts, T_TYPESET);
 	auto* bytes = reinterpret_cast<uint8_t*>(&ts.data1);
 	bytes[T_NONE >> 3] |= 0x80 >> (T_NONE & 7);
 	bytes[T_WORD >> 3] |= 0x80 >> (T_WORD & 7);
-	EXPECT_EQ(mold_of(call(A_TO, {datatype(T_BLOCK), ts})), "[none! word!]");
+	EXPECT_EQ(mold_of(call(A_TO, {type_value(T_BLOCK), ts})), "[none! word!]");
 }
 
-TEST_F(Block, ToBlockOfTextGoesThroughTheLoader) {
+TEST_F(Block, ToBlockOfTextLoadsIt) {
 	Cell s;
-	string::load_at(&s, "x");
-	EXPECT_EQ(raised([&] { call(A_TO, {datatype(T_BLOCK), s}); }), errors::id::internal_not_done.code())
-		<< "no loader installed";
-	block::load_text = [](Cell*, Cell* out) { *out = load("loaded 1"); };
-	EXPECT_EQ(mold_of(call(A_TO, {datatype(T_BLOCK), s})), "[loaded 1]");
-	block::load_text = nullptr;
+	string::load_at(&s, "1 [2.5 \"x\"]");
+	Cell b = call(A_TO, {type_value(T_BLOCK), s});
+	EXPECT_EQ(mold_of(b), "[1 [2.5 \"x\"]]");
+	Cell p = call(A_TO, {type_value(T_PAREN), s});
+	EXPECT_EQ(mold_of(p), "(1 [2.5 \"x\"])");
 }
 
 TEST_F(Block, CompareByCellsThenLength) {
@@ -228,7 +227,7 @@ TEST_F(Block, ChangeReplacesByPartOrByTheInsertedCount) {
 
 TEST_F(Block, ChangePartCountsTheSeries) {
 	Cell s = load("a b c");
-	Cell r = call(A_CHANGE, {s, value("x"), integer(2)}, {2});
+	Cell r = call(A_CHANGE, {s, value("x"), num(2)}, {2});
 	EXPECT_EQ(cells_of(at(s, 0)), "x c");
 	EXPECT_EQ(mold_of(r), "[c]");
 	Cell t = load("a b c d");
@@ -250,7 +249,7 @@ TEST_F(Block, CopyDeepAndTypes) {
 	Cell shallow = call(A_COPY, {src});
 	EXPECT_EQ(block::vs_head(&shallow)->data2, block::vs_head(&src)->data2);
 
-	Cell only_strings = call(A_COPY, {src, datatype(T_STRING)}, {-1, -1, 1});
+	Cell only_strings = call(A_COPY, {src, type_value(T_STRING)}, {-1, -1, 1});
 	Cell* c = block::vs_head(&only_strings);
 	EXPECT_EQ(c[0].data2, block::vs_head(&src)[0].data2) << "blocks are not copied";
 	EXPECT_NE(c[1].data2, block::vs_head(&src)[1].data2) << "strings are";
@@ -296,7 +295,7 @@ TEST_F(Block, TakeAnswersTheValueOrABlockAndDeepCopies) {
 	EXPECT_NE(deep.data2, inner) << "/deep copies the taken block";
 	EXPECT_EQ(mold_of(deep), "[x]");
 	Cell d = load("[x] \"s\" z");
-	Cell part = call(A_TAKE, {d, integer(2)}, {1, 0});
+	Cell part = call(A_TAKE, {d, num(2)}, {1, 0});
 	EXPECT_EQ(mold_of(part), "[[x] \"s\"]");
 	EXPECT_EQ(cells_of(d), "z");
 }
@@ -321,7 +320,7 @@ TEST_F(Block, PutSelectsOrAppends) {
 		EXPECT_EQ(mold_of(r), c.value);
 	}
 	Cell b = load("a 1");
-	call(A_PUT, {b, value("A"), integer(2)}, {0});
+	call(A_PUT, {b, value("A"), num(2)}, {0});
 	EXPECT_EQ(cells_of(b), "a 1 A 2") << "/case";
 }
 
@@ -334,7 +333,7 @@ TEST_F(Block, SwapExchangesHeadCells) {
 	EXPECT_EQ(r.data1, 1u);
 	call(A_SWAP, {at(a, 2), b});
 	EXPECT_EQ(cells_of(b), "2 y") << "a side at its tail swaps nothing";
-	EXPECT_EQ(raised([&] { call(A_SWAP, {a, integer(1)}); }), errors::id::script_invalid_arg.code());
+	EXPECT_EQ(raised([&] { call(A_SWAP, {a, num(1)}); }), errors::id::script_invalid_arg.code());
 }
 
 TEST_F(Block, TrimDropsNoneCellsFromTheHead) {
@@ -371,15 +370,15 @@ TEST_F(Block, PathStepsPickSelectAndSet) {
 	};
 	for (const Get& g : gets) EXPECT_EQ(mold_of(step(b, value(g.element), nullptr, g.strict)), g.want) << g.element;
 
-	Cell nine = integer(9);
+	Cell nine = num(9);
 	EXPECT_EQ(mold_of(step(b, value("b"), &nine)), "9");
 	EXPECT_EQ(cells_of(b), "a 1 b 9 \"k\" 5 c");
-	step(b, integer(1), &nine);
+	step(b, num(1), &nine);
 	EXPECT_EQ(cells_of(b), "9 1 b 9 \"k\" 5 c");
 	EXPECT_EQ(raised([&] { step(b, value("zz"), &nine); }), errors::id::script_bad_path_set.code());
 	EXPECT_EQ(raised([&] { step(b, value("c"), &nine); }), errors::id::script_out_of_range.code())
 		<< "nothing follows the key";
-	EXPECT_EQ(raised([&] { step(b, integer(0), &nine); }), errors::id::script_out_of_range.code());
+	EXPECT_EQ(raised([&] { step(b, num(0), &nine); }), errors::id::script_out_of_range.code());
 }
 
 TEST_F(Block, AccessorsBuildAndWalk) {

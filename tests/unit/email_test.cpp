@@ -23,11 +23,11 @@ TEST_F(Email, MoldIsTheBareText) {
 
 TEST_F(Email, IntegerPathsPickAndPokeOtherElementsAreRefused) {
 	Cell e = str("joe@x.org", T_EMAIL);
-	Cell c = path(e, integer(2));
+	Cell c = path(e, int_value(2));
 	ASSERT_TRUE(cell::is(&c, T_CHAR));
 	EXPECT_EQ(c.data2, uint32_t('o'));
 	Cell z = chr('Z');
-	path(e, integer(1), &z);
+	path(e, int_value(1), &z);
 	EXPECT_EQ(utf8(e), "Zoe@x.org");
 	EXPECT_EQ(raised([&] { path(e, str("user")); }), code(errors::id::script_invalid_path));
 }

@@ -22,7 +22,7 @@ TEST_F(File, Mold) {
 		{"my file.txt", "%\"my file.txt\""},
 		{"caf\xC3\xA9/x", "%caf\xC3\xA9/x"},
 		{"100%", "%\"100%\""},
-		{"a\"b", "%\"a^\"b\""},
+		{"a\"b", "%\"a^(22)b\""},
 		{"a^b", "%\"a^^b\""},
 		{"a\nb", "%\"a^/b\""},
 		{"C:\\x", "%\"C:\\x\""},
@@ -63,14 +63,14 @@ TEST_F(File, ActionsForwardToTheIoLayer) {
 		string::load_at(out, "content");
 	};
 	file::io.delete_ = [](Cell* f) { return utf8(*f) == "gone"; };
-	Cell f = str("a.txt", T_FILE), seek = integer(2);
+	Cell f = str("a.txt", T_FILE), seek = int_value(2);
 	Cell* r = actions::get<action::ReadFn>(&f, A_READ)(&f, nullptr, &seek, true, false, false, nullptr);
 	EXPECT_EQ(utf8(*r), "content");
 	EXPECT_EQ(log, "read a.txt seek binary");
 	Cell g = str("gone", T_FILE), h = str("kept", T_FILE);
 	EXPECT_EQ(actions::get<action::UnaryFn>(&g, A_DELETE)(&g)->data1, 1u);
 	EXPECT_EQ(actions::get<action::UnaryFn>(&h, A_DELETE)(&h)->data1, 0u);
-	Cell as = integer(1), k = str("x", T_FILE);
+	Cell as = int_value(1), k = str("x", T_FILE);
 	EXPECT_EQ(raised([&] { actions::get<action::ReadFn>(&k, A_READ)(&k, nullptr, nullptr, false, false, false, &as); }),
 		code(errors::id::internal_not_done));
 	file::io = {};

@@ -57,6 +57,7 @@ TEST_F(Lexer, InvalidLiteralsNameTheirDatatype) {
 		{"1:2:", "invalid | (line 1) | type:43 | 1:2:"},
 		{"1:2e5", "invalid | (line 1) | type:43 | 1:2e5"},
 		{"<a", "invalid | (line 1) | type:44 | <a"},
+		{"%a%C3%28", "invalid | (line 1) | type:8 | %a%C3%28"},
 		{"\n\n\n  12g", "invalid | (line 4) | type:11 | 12g"},
 	});
 }
@@ -123,11 +124,11 @@ namespace {
 // Random text from fragments that stress the automaton's edges: every
 // outcome must be values or a syntax error, in every mode.
 TEST_F(Lexer, RandomSourcesLoadOrRaiseSyntaxErrors) {
-	static const char* const pieces[] = {
+	static const std::string pieces[] = {
 		"[", "]", "(", ")", "{", "}", "#[", "#(", "#{", "#\"", "\"", "^", "^(", "%", "%{", "}%", "/", "//",
 		":", "'", "a", "Ab", "FFh", "1", "0", "9'", ".", "e", "E", "+", "-", "x", "T", "@", "$", "<", ">",
 		",", ";", "\n", " ", "\t", "\\", "\x80", "\xC3\xA9", "\xE2\x80", "\xF0\x9F\x98\x80", "\xC0", "\xFF",
-		"\xC2\xA0", "1.#", "NaN", "http:", "=", "!", "~", "&", "*", "?", "_", "|", "`", "\x01", std::string(1, '\0').c_str(),
+		"\xC2\xA0", "1.#", "NaN", "http:", "=", "!", "~", "&", "*", "?", "_", "|", "`", "\x01", std::string(1, '\0'),
 	};
 	uint64_t seed = 0x9E3779B97F4A7C15ull;
 	auto next = [&seed] {

@@ -108,6 +108,9 @@ TEST_F(Lexer, StringEntryCountsCodepointsAndHonoursTheLength) {
 	text->data1 = 4;  // from the head
 	lexer::scan_string(result, text, -1, lexer::Options{}, &consumed);
 	EXPECT_EQ(test::show(result), "[\U0001F600 [1]]");
+	Cell block;
+	lexer::load_string(text, &block);
+	EXPECT_EQ(test::show(&block), "[\U0001F600 [1]]");
 }
 
 TEST_F(Lexer, DeepAndWideSourcesGrowTheTokenBuffer) {

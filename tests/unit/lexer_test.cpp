@@ -85,6 +85,7 @@ TEST_F(Lexer, TextLiterals) {
 		{"%%C3%A9 %%E9 %%ZZ", "file:\u00e9 file:\u00e9 file:%ZZ"},
 		{"http://x.com/a?b=c&d#f", "url:http://x.com/a?b=c&d#f"},
 		{"ftp://a%20b", "url:ftp://a b"},
+		{"http://a%E2%82%AC%E2%82", "url:http://a\u20ac\u00e2\u0082"},
 		{"<a href=\"x>y\"> </p>", "<a href=\"x>y\"> </p>"},
 		{"john@example.com a@b", "email:john@example.com email:a@b"},
 		{"#\"a\" #\"^(tab)\" #\"^(1F600)\" #\"\u00e9\" #\"^(22)\"", "char:97 char:9 char:128512 char:233 char:34"},

@@ -42,7 +42,7 @@ TEST_F(Path, EachTypeMoldsWithItsMark) {
 		{T_PAREN, "(a b c)"}, {T_BLOCK, "[a b c]"},
 	};
 	for (const Case& c : cases) {
-		Cell r = call(A_TO, {datatype(c.type), value("[a b c]")});
+		Cell r = call(A_TO, {type_value(c.type), value("[a b c]")});
 		EXPECT_EQ(cell::type_of(&r), c.type);
 		EXPECT_EQ(mold_of(r), c.want) << int(c.type);
 	}
@@ -62,7 +62,7 @@ TEST_F(Path, FormAndMoldOfItems) {
 		{"[\na]", T_PATH, "[\n    a\n]", "a"},
 	};
 	for (const Case& c : cases) {
-		Cell p = call(A_TO, {datatype(c.type), load(c.items)});
+		Cell p = call(A_TO, {type_value(c.type), load(c.items)});
 		EXPECT_EQ(mold_of(p), c.mold) << c.items;
 		EXPECT_EQ(form_of(p), c.form) << c.items;
 	}
@@ -81,27 +81,27 @@ TEST_F(Path, SelfContainingPathWritesAnEllipsis) {
 }
 
 TEST_F(Path, MakeFromSizesOrBlocks) {
-	Cell empty = call(A_MAKE, {datatype(T_PATH), integer(0)});
+	Cell empty = call(A_MAKE, {type_value(T_PATH), num(0)});
 	EXPECT_TRUE(cell::is(&empty, T_PATH));
 	EXPECT_EQ(block::length(&empty), 0u);
 	EXPECT_EQ(block::buffer(&empty)->size, sizeof(Cell));
-	Cell sized = call(A_MAKE, {datatype(T_SET_PATH), value("2.7")});
+	Cell sized = call(A_MAKE, {type_value(T_SET_PATH), value("2.7")});
 	EXPECT_TRUE(cell::is(&sized, T_SET_PATH));
 	EXPECT_EQ(block::buffer(&sized)->size, 2 * sizeof(Cell));
 	Cell src = load("a b");
-	Cell copied = call(A_MAKE, {datatype(T_GET_PATH), src});
+	Cell copied = call(A_MAKE, {type_value(T_GET_PATH), src});
 	EXPECT_EQ(mold_of(copied), ":a/b");
 	EXPECT_NE(copied.data2, src.data2);
-	EXPECT_EQ(raised([] { call(A_MAKE, {datatype(T_PATH), value("x")}); }), errors::id::script_bad_make_arg.code());
+	EXPECT_EQ(raised([] { call(A_MAKE, {type_value(T_PATH), value("x")}); }), errors::id::script_bad_make_arg.code());
 }
 
 TEST_F(Path, ToWrapsTypesetsAndScalars) {
 	Cell ts;
 	cell::set(&ts, T_TYPESET);
-	Cell p = call(A_TO, {datatype(T_PATH), ts});
+	Cell p = call(A_TO, {type_value(T_PATH), ts});
 	EXPECT_EQ(block::length(&p), 1u);
 	EXPECT_TRUE(cell::is(block::vs_head(&p), T_TYPESET));
-	EXPECT_EQ(mold_of(call(A_TO, {datatype(T_LIT_PATH), integer(5)})), "'5");
+	EXPECT_EQ(mold_of(call(A_TO, {type_value(T_LIT_PATH), num(5)})), "'5");
 }
 
 TEST_F(Path, RowsRefuseRandomSortAndTrim) {

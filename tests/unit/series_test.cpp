@@ -69,7 +69,7 @@ TEST_F(Series, PositionsClampToTheBuffer) {
 	};
 	Cell b = load("a b c d");
 	for (const Case& c : cases) {
-		Cell r = call(c.slot, {at(b, c.head), integer(c.arg)});
+		Cell r = call(c.slot, {at(b, c.head), num(c.arg)});
 		EXPECT_EQ(r.data1, uint32_t(c.want)) << c.what;
 		EXPECT_TRUE(cell::is(&r, T_BLOCK)) << c.what;
 	}
@@ -111,14 +111,14 @@ TEST_F(Series, PickCountsFromTheHeadAndSkipsZero) {
 		Cell index;
 		const char* want;  // the molded answer
 	} cases[] = {
-		{1, integer(0), "none"},
-		{1, integer(1), "b"},
-		{1, integer(2), "c"},
-		{1, integer(3), "none"},
-		{1, integer(-1), "a"},
-		{1, integer(-2), "none"},
-		{3, integer(-1), "c"},
-		{3, integer(1), "none"},
+		{1, num(0), "none"},
+		{1, num(1), "b"},
+		{1, num(2), "c"},
+		{1, num(3), "none"},
+		{1, num(-1), "a"},
+		{1, num(-2), "none"},
+		{3, num(-1), "c"},
+		{3, num(1), "none"},
 	};
 	Cell b = load("a b c");
 	for (const Case& c : cases) EXPECT_EQ(mold_of(call(A_PICK, {at(b, c.head), c.index})), c.want) << c.head;
@@ -132,11 +132,11 @@ TEST_F(Series, PickCountsFromTheHeadAndSkipsZero) {
 TEST_F(Series, PokeReplacesACellOrRaisesOutOfRange) {
 	Cell b = load("a b c");
 	Cell v = at(b, 1);
-	EXPECT_EQ(mold_of(call(A_POKE, {v, integer(-1), value("x")})), "x");
-	EXPECT_EQ(call(A_POKE, {v, integer(2), integer(9)}).data2, 9u);
+	EXPECT_EQ(mold_of(call(A_POKE, {v, num(-1), value("x")})), "x");
+	EXPECT_EQ(call(A_POKE, {v, num(2), num(9)}).data2, 9u);
 	EXPECT_EQ(cells_of(b), "x b 9");
 	for (int32_t bad : {0, 3, -2})
-		EXPECT_EQ(raised([&] { call(A_POKE, {v, integer(bad), integer(1)}); }), code(errors::id::script_out_of_range))
+		EXPECT_EQ(raised([&] { call(A_POKE, {v, num(bad), num(1)}); }), code(errors::id::script_out_of_range))
 			<< bad;
 	EXPECT_EQ(cells_of(b), "x b 9") << "a refused poke changes nothing";
 }
@@ -146,13 +146,13 @@ TEST_F(Series, PokeIntoTextStoresCharsAndWidens) {
 	string::load_at(&s, "abc");
 	Cell wide;
 	cell::set(&wide, T_CHAR, 0, 0x3A9);
-	call(A_POKE, {s, integer(2), wide});
+	call(A_POKE, {s, num(2), wide});
 	EXPECT_EQ(string::width_of(&s), 2u);
-	Cell picked = call(A_PICK, {s, integer(2)});
+	Cell picked = call(A_PICK, {s, num(2)});
 	EXPECT_TRUE(cell::is(&picked, T_CHAR));
 	EXPECT_EQ(picked.data2, 0x3A9u);
-	EXPECT_EQ(call(A_PICK, {s, integer(3)}).data2, uint32_t('c'));
-	EXPECT_EQ(raised([&] { call(A_POKE, {s, integer(1), integer(65)}); }), code(errors::id::script_invalid_arg));
+	EXPECT_EQ(call(A_PICK, {s, num(3)}).data2, uint32_t('c'));
+	EXPECT_EQ(raised([&] { call(A_POKE, {s, num(1), num(65)}); }), code(errors::id::script_invalid_arg));
 }
 
 TEST_F(Series, BinaryUnitsAreBytes) {
@@ -165,7 +165,7 @@ TEST_F(Series, BinaryUnitsAreBytes) {
 	cell::set(&c, T_CHAR, 0, 'A');
 	EXPECT_EQ(cell::get_integer(series::pick(&bin, 3, nullptr)), 3);
 	series::poke(&bin, 1, nullptr, &c);
-	Cell big = integer(0x1FF);
+	Cell big = num(0x1FF);
 	series::poke(&bin, 2, nullptr, &big);
 	EXPECT_EQ(std::memcmp(memory::series(n)->data(), "A\xFF\x03", 3), 0) << "the low byte is stored";
 	EXPECT_EQ(raised([&] { series::poke(&bin, 1, nullptr, &bin); }), code(errors::id::script_invalid_arg));
@@ -274,9 +274,9 @@ TEST_F(Series, ReverseTextByUnits) {
 	string::load_at(&s, "ab\xE2\x82\xAC");
 	call(A_REVERSE, {s});
 	EXPECT_EQ(string::width_of(&s), 2u);
-	Cell first = call(A_PICK, {s, integer(1)});
+	Cell first = call(A_PICK, {s, num(1)});
 	EXPECT_EQ(first.data2, 0x20ACu);
-	EXPECT_EQ(call(A_PICK, {s, integer(3)}).data2, uint32_t('a'));
+	EXPECT_EQ(call(A_PICK, {s, num(3)}).data2, uint32_t('a'));
 }
 
 TEST_F(Series, TakeFromHeadTailOrBeforeTheHead) {
@@ -327,7 +327,7 @@ TEST_F(Series, TakePartAsAPosition) {
 TEST_F(Series, TakeOfTextAnswersAString) {
 	Cell s;
 	string::load_at(&s, "abc");
-	Cell r = call(A_TAKE, {s, integer(2)}, {1});
+	Cell r = call(A_TAKE, {s, num(2)}, {1});
 	EXPECT_TRUE(cell::is(&r, T_STRING));
 	EXPECT_EQ(text_of_string(&r), "ab");
 	EXPECT_EQ(text_of_string(&s), "c");
@@ -355,7 +355,7 @@ TEST_F(Series, MoveWithinAndBetweenSeries) {
 		Refs refs{-1};
 		if (c.part) {
 			refs[0] = 2;
-			args.push_back(integer(c.part));
+			args.push_back(num(c.part));
 		}
 		call(A_MOVE, args, refs);
 		EXPECT_EQ(cells_of(b), c.want) << c.block << " " << c.origin << "->" << c.target;
@@ -364,9 +364,9 @@ TEST_F(Series, MoveWithinAndBetweenSeries) {
 
 TEST_F(Series, MoveRefusesARangeIntoItselfAndForeignTargets) {
 	Cell b = load("1 2 3 4");
-	EXPECT_EQ(raised([&] { call(A_MOVE, {b, at(b, 1), integer(3)}, {2}); }), code(errors::id::script_invalid_arg));
+	EXPECT_EQ(raised([&] { call(A_MOVE, {b, at(b, 1), num(3)}, {2}); }), code(errors::id::script_invalid_arg));
 	EXPECT_EQ(cells_of(b), "1 2 3 4");
-	EXPECT_EQ(raised([&] { call(A_MOVE, {b, integer(1)}); }), code(errors::id::script_expect_arg));
+	EXPECT_EQ(raised([&] { call(A_MOVE, {b, num(1)}); }), code(errors::id::script_expect_arg));
 	Cell s;
 	string::load_at(&s, "xy");
 	EXPECT_EQ(raised([&] { call(A_MOVE, {b, s}); }), code(errors::id::script_move_bad));
@@ -377,7 +377,7 @@ TEST_F(Series, MoveRefusesARangeIntoItselfAndForeignTargets) {
 TEST_F(Series, MoveBetweenBuffers) {
 	Cell from = load("a b c");
 	Cell to = load("x y");
-	Cell r = call(A_MOVE, {from, at(to, 1), integer(2)}, {2});
+	Cell r = call(A_MOVE, {from, at(to, 1), num(2)}, {2});
 	EXPECT_EQ(cells_of(from), "c");
 	EXPECT_EQ(cells_of(to), "x a b y");
 	EXPECT_EQ(r.data1, 1u) << "the target is the result";
@@ -387,11 +387,11 @@ TEST_F(Series, MoveBetweenBuffers) {
 	string::load_at(&narrow, "ab");
 	call(A_MOVE, {wide, narrow});
 	EXPECT_EQ(string::width_of(&narrow), 2u) << "the target widens to hold the moved text";
-	EXPECT_EQ(call(A_PICK, {narrow, integer(1)}).data2, 0x20ACu);
+	EXPECT_EQ(call(A_PICK, {narrow, num(1)}).data2, 0x20ACu);
 	EXPECT_EQ(text_of_string(&wide), "!");
-	call(A_MOVE, {narrow, wide, integer(2)}, {2});
+	call(A_MOVE, {narrow, wide, num(2)}, {2});
 	EXPECT_EQ(string::vs_length(&wide), 3u);
-	EXPECT_EQ(call(A_PICK, {wide, integer(2)}).data2, uint32_t('a'));
+	EXPECT_EQ(call(A_PICK, {wide, num(2)}).data2, uint32_t('a'));
 }
 
 TEST_F(Series, CopyPartRanges) {
@@ -403,11 +403,11 @@ TEST_F(Series, CopyPartRanges) {
 		Cell part;
 		const char* want;
 	} ranges[] = {
-		{0, integer(2), "a b"},
-		{2, integer(-1), "b"},
-		{1, integer(-5), "a"},
-		{1, integer(100), "b c d"},
-		{0, integer(0), ""},
+		{0, num(2), "a b"},
+		{2, num(-1), "b"},
+		{1, num(-5), "a"},
+		{1, num(100), "b c d"},
+		{0, num(0), ""},
 		{0, pair, "b"},
 		{1, at(b, 3), "b c"},
 		{3, at(b, 1), "b c"},

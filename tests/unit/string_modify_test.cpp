@@ -132,7 +132,7 @@ TEST_F(StringModify, Swap) {
 		EXPECT_EQ(utf8(c.b), c.after_b);
 	}
 	Cell s = str("ab");
-	Cell n = integer(1);
+	Cell n = int_value(1);
 	EXPECT_EQ(raised([&] { string::swap(&s, &n); }), code(errors::id::script_invalid_arg));
 }
 
@@ -175,7 +175,7 @@ TEST_F(StringModify, Take) {
 	for (const Case& c : cases) {
 		Cell s = at(str(c.series), c.index);
 		Cell keep = s;
-		Cell part = integer(c.part);
+		Cell part = int_value(c.part);
 		Cell* r = string::take(&s, c.part == 0x7FFF ? nullptr : &part, false, c.last);
 		ASSERT_EQ(cell::type_of(r), c.type) << c.series;
 		if (c.type == T_CHAR)
@@ -193,8 +193,7 @@ TEST_F(StringModify, TakeWithAPosition) {
 	Cell s = str("abcde");
 	Cell mark = at(s, 3);
 	Cell series = s;
-	string::take(&series, &mark, false, false);
-	EXPECT_EQ(utf8(series), "ab");
+	EXPECT_EQ(utf8(*string::take(&series, &mark, false, false)), "ab");
 	EXPECT_EQ(utf8(s), "cde");
 	Cell t = str("abcde");
 	Cell other = str("abcde");
@@ -203,8 +202,7 @@ TEST_F(StringModify, TakeWithAPosition) {
 	Cell u = str("abcde");
 	Cell mark2 = at(u, 4);
 	Cell series2 = u;
-	string::take(&series2, &mark2, false, true);
-	EXPECT_EQ(utf8(series2), "de") << "with /last, from the position to the tail";
+	EXPECT_EQ(utf8(*string::take(&series2, &mark2, false, true)), "de") << "with /last, from the position to the tail";
 }
 
 TEST_F(StringModify, Trim) {
@@ -245,7 +243,7 @@ TEST_F(StringModify, TrimWith) {
 		{"abcabd", str("ab"), "cd"},
 		{"abc", str(""), "abc"},
 		{"a-b-c", chr('-'), "abc"},
-		{"a-b-c", integer('-'), "abc"},
+		{"a-b-c", int_value('-'), "abc"},
 		{"x\u4E2Dy\u4E2D", wide(U"\u4E2D", 2), "xy"},
 	};
 	for (const Case& c : cases) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/unit/string_support.h"
 
 using namespace vyn;
@@ -16,7 +18,7 @@ protected:
 	};
 	// find's answer as a 1-based index, 0 for none.
 	static uint32_t find_index(Cell series, Cell value, Refinements r) {
-		Cell part = integer(r.part), skip = integer(r.skip);
+		Cell part = int_value(r.part), skip = int_value(r.skip);
 		Cell* answer = string::find(&series, &value, r.part ? &part : nullptr, false, r.case_, false, false, nullptr,
 			r.skip ? &skip : nullptr, r.last, r.reverse, r.tail, r.match);
 		return cell::is(answer, T_NONE) ? 0 : answer->data1 + 1;
@@ -130,10 +132,10 @@ TEST_F(StringSearch, FindErrors) {
 		bool any;
 		uint32_t error;
 	} cases[] = {
-		{integer(0x7FFF), integer(0), false, code(errors::id::script_out_of_range)},
-		{integer(0x7FFF), integer(-1), false, code(errors::id::script_out_of_range)},
-		{str("abc"), integer(1), false, code(errors::id::script_invalid_refine_arg)},
-		{integer(0x7FFF), integer(1), true, code(errors::id::internal_not_done)},
+		{int_value(0x7FFF), int_value(0), false, code(errors::id::script_out_of_range)},
+		{int_value(0x7FFF), int_value(-1), false, code(errors::id::script_out_of_range)},
+		{str("abc"), int_value(1), false, code(errors::id::script_invalid_refine_arg)},
+		{int_value(0x7FFF), int_value(1), true, code(errors::id::internal_not_done)},
 	};
 	for (Case& c : cases) {
 		Cell s = str("abc"), v = str("b");
@@ -214,7 +216,7 @@ TEST_F(StringSearch, SetOperations) {
 		Cell* frame = stack::arguments;
 		*stack::alloc_slot() = str(c.a);
 		*stack::alloc_slot() = str(c.b);
-		Cell skip = integer(c.skip);
+		Cell skip = int_value(c.skip);
 		string::do_set_op(c.op, c.case_, c.skip ? &skip : nullptr);
 		EXPECT_EQ(cell::type_of(frame), T_STRING);
 		EXPECT_EQ(utf8(*frame), c.result) << c.a << " op " << c.op << " " << c.b;
@@ -222,7 +224,7 @@ TEST_F(StringSearch, SetOperations) {
 	stack::reset_all();
 	*stack::alloc_slot() = str("ab");
 	*stack::alloc_slot() = str("b");
-	Cell zero = integer(0);
+	Cell zero = int_value(0);
 	EXPECT_EQ(raised([&] { string::do_set_op(string::SET_UNION, false, &zero); }),
 		code(errors::id::script_invalid_refine_arg));
 }
@@ -250,7 +252,7 @@ protected:
 		bool all = false, reverse = false, stable = false;
 	};
 	static Cell sorted(Cell series, Refinements r) {
-		Cell skip = integer(r.skip), compare = integer(r.compare), part = integer(r.part);
+		Cell skip = int_value(r.skip), compare = int_value(r.compare), part = int_value(r.part);
 		return *string::sort(&series, r.case_, r.skip ? &skip : nullptr, r.compare ? &compare : nullptr,
 			r.part == 0x7FFF ? nullptr : &part, r.all, r.reverse, r.stable);
 	}
@@ -311,6 +313,102 @@ TEST_F(StringSort, Errors) {
 	Cell s = str("ba"), cmp = str("x");
 	EXPECT_EQ(raised([&] { string::sort(&s, false, nullptr, &cmp, nullptr, false, false, false); }),
 		code(errors::id::script_invalid_refine_arg));
+}
+
+}  // namespace
+
+namespace {
+
+// Comparator functions stand for Vyn functions: word 1 says what they do.
+enum Comparator : uint32_t { LESSER = 1, DIFFERENCE, RECORDS_LESSER, RAISES, BREAKS };
+
+int calls = 0;
+
+void fake_call(const Cell* function, const Cell* first, const Cell* second, Cell* out) {
+	calls++;
+	switch (function->data1) {
+	case LESSER: cell::make_logic(out, first->data2 < second->data2); return;
+	case DIFFERENCE: cell::make_integer(out, int32_t(first->data2) - int32_t(second->data2)); return;
+	case RECORDS_LESSER: {
+		EXPECT_TRUE(string::any_string(first) && string::any_string(second));
+		Cell a = *first, b = *second;
+		EXPECT_EQ(string::vs_length(&a), 2u) << "a record, not the rest of the text";
+		cell::make_logic(out, string::compare_strings(&a, &b, COMP_CASE_SORT, false) < 0);
+		return;
+	}
+	case RAISES:
+		if (calls > 5) errors::fire(errors::id::script_invalid_compare, first, second);
+		cell::make_logic(out, first->data2 < second->data2);
+		return;
+	case BREAKS:
+		if (calls > 5) errors::pending = THROW_BREAK;
+		cell::make_logic(out, first->data2 < second->data2);
+		return;
+	}
+}
+
+class StringSortByFunction : public StringTest {
+protected:
+	void SetUp() override {
+		StringTest::SetUp();
+		block::call_comparator = fake_call;
+		calls = 0;
+	}
+	void TearDown() override {
+		block::call_comparator = nullptr;
+		errors::pending = THROW_NONE;
+		StringTest::TearDown();
+	}
+	static Cell function(Comparator c) {
+		Cell f;
+		cell::set(&f, T_FUNCTION, c);
+		return f;
+	}
+};
+
+TEST_F(StringSortByFunction, OrdersAsBlocksDo) {
+	struct Case {
+		Comparator comparator;
+		int32_t skip;
+		bool all, reverse, stable;
+		const char* text;
+		const char* result;
+	} cases[] = {
+		{LESSER, 0, false, false, false, "dbca", "abcd"},
+		{LESSER, 0, false, true, false, "dbca", "dcba"},
+		// An integer answer counts as for blocks: positive orders the first argument's record after.
+		{DIFFERENCE, 0, false, false, true, "dbca", "dcba"},
+		{LESSER, 2, false, false, true, "b1a2a1", "a2a1b1"},  // stable on the first units
+		{RECORDS_LESSER, 2, true, false, true, "b1a2a1", "a1a2b1"},
+	};
+	for (const Case& c : cases) {
+		Cell s = str(c.text), f = function(c.comparator), skip = int_value(c.skip);
+		string::sort(&s, false, c.skip ? &skip : nullptr, &f, nullptr, c.all, c.reverse, c.stable);
+		EXPECT_EQ(utf8(s), c.result) << c.text << " comparator " << c.comparator;
+	}
+}
+
+TEST_F(StringSortByFunction, AFailingComparatorLosesNoUnit) {
+	std::string text = "qwertyuiopasdfghjklzxcvbnm";
+	for (bool stable : {false, true}) {
+		calls = 0;
+		Cell s = str(text), f = function(RAISES);
+		EXPECT_EQ(raised([&] { string::sort(&s, false, nullptr, &f, nullptr, false, false, stable); }),
+			code(errors::id::script_invalid_compare));
+		std::string after = utf8(s);
+		std::sort(after.begin(), after.end());
+		std::string expect = text;
+		std::sort(expect.begin(), expect.end());
+		EXPECT_EQ(after, expect);
+		calls = 0;
+		Cell t = str(text), g = function(BREAKS);
+		string::sort(&t, false, nullptr, &g, nullptr, false, false, stable);
+		EXPECT_EQ(errors::pending, THROW_BREAK);
+		errors::pending = THROW_NONE;
+		after = utf8(t);
+		std::sort(after.begin(), after.end());
+		EXPECT_EQ(after, expect);
+	}
 }
 
 }  // namespace

@@ -8,6 +8,10 @@
 #include <string_view>
 
 #include "runtime/case_folding.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/char.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/email.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
@@ -25,7 +29,11 @@ protected:
 		TextTest::SetUp();
 		static bool tables = (unicode::init_case_tables(), true);
 		(void)tables;
+		series::init_type();
+		block::init_type();
 		string::init_type();
+		integer::init_type();
+		char_::init_type();
 		url::init_type();
 		file::init_type();
 		tag::init_type();
@@ -65,7 +73,7 @@ inline Cell chr(uint32_t cp) {
 	return c;
 }
 
-inline Cell integer(int32_t n) {
+inline Cell int_value(int32_t n) {
 	Cell c;
 	cell::make_integer(&c, n);
 	return c;
@@ -102,17 +110,6 @@ private:
 	Type type_;
 	ActionRow saved_;
 };
-
-// integer! as form writes it, for tests of texts made of formed values.
-inline ActionRow decimal_form_row() {
-	ActionRow row{};
-	row.form = [](const Cell* value, Cell* buffer, const Cell*, int32_t part) {
-		std::string digits = std::to_string(cell::get_integer(value));
-		string::append_literal(buffer, digits);
-		return part - int32_t(digits.size());
-	};
-	return row;
-}
 
 // The codes of the error ids, for comparison with raised().
 inline uint32_t code(errors::Id id) { return id.code(); }

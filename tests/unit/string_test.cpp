@@ -142,7 +142,7 @@ TEST_F(StringToolbox, HeadPastTheTailReadsEmptyAndIsCorrected) {
 
 TEST_F(StringToolbox, MatchValueAtTheHead) {
 	Cell text = str("<b>old</b>");
-	Cell tag = str("b", T_TAG), other = str("i", T_TAG), s = str("<B>"), c = chr('<'), n = integer(1);
+	Cell tag = str("b", T_TAG), other = str("i", T_TAG), s = str("<B>"), c = chr('<'), n = int_value(1);
 	EXPECT_TRUE(string::tag_enclosed(&text, &tag));
 	EXPECT_TRUE(string::match_value(&text, &tag, COMP_FIND_SELECT));
 	EXPECT_TRUE(string::match_value(&text, &s, COMP_FIND_SELECT));
@@ -270,7 +270,8 @@ TEST_F(StringToolbox, LoadingByEncoding) {
 	EXPECT_EQ(text_of(s.data2), U"h\u4E2D");
 	Cell* pushed = string::load(reinterpret_cast<const uint8_t*>("\xEF\xBB\xBFok"), 5);
 	EXPECT_EQ(utf8(*pushed), "ok");
-	EXPECT_EXIT(string::load_at(&s, utf16, 2, 7), ::testing::ExitedWithCode(0), "");
+	EXPECT_EQ(raised([&] { string::load_at(&s, utf16, 2, 7); }), code(errors::id::access_no_codec));
+	EXPECT_EQ(cell::get_integer(&last_error_arg), 7);
 }
 
 TEST_F(StringToolbox, CheckedLoadRefusesACutSequence) {

@@ -20,7 +20,7 @@ TEST_F(Tag, FormAndMoldAddTheBrackets) {
 		EXPECT_EQ(formed(str(c.text, T_TAG)), c.out);
 		EXPECT_EQ(molded(str(c.text, T_TAG)), c.out);
 	}
-	Cell t = str("abc", T_TAG), out, flag = integer(3);
+	Cell t = str("abc", T_TAG), out, flag = int_value(3);
 	string::make_at(&out, 8);
 	EXPECT_EQ(actions::form(&t, &out, &flag, 3), -1);
 	EXPECT_EQ(utf8(out), "<ab>") << "the caller cuts the output to the limit";
@@ -31,7 +31,7 @@ TEST_F(Tag, ComparesWithStringsForEqualityOnly) {
 	EXPECT_TRUE(actions::compare(&t, &s, COMP_EQUAL));
 	EXPECT_FALSE(actions::compare(&t, &s, COMP_NOT_EQUAL));
 	EXPECT_EQ(raised([&] { actions::compare(&t, &s, COMP_LESSER); }), code(errors::id::script_invalid_compare));
-	Cell n = integer(1);
+	Cell n = int_value(1);
 	EXPECT_FALSE(actions::compare(&t, &n, COMP_EQUAL));
 }
 

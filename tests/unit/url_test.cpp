@@ -26,7 +26,7 @@ TEST_F(Url, MoldPercentEncodes) {
 }
 
 TEST_F(Url, MoldStopsAtTheLimit) {
-	Cell u = str("a b", T_URL), out, flag = integer(3);
+	Cell u = str("a b", T_URL), out, flag = int_value(3);
 	string::make_at(&out, 8);
 	int32_t left = actions::mold(&u, &out, false, false, false, &flag, 3, 0);
 	EXPECT_EQ(utf8(out), "a%2");
@@ -106,13 +106,12 @@ TEST_F(Url, PathJoinsWithOneSlash) {
 }
 
 TEST_F(Url, MakeFromABlock) {
-	ScopedRow integers(T_INTEGER, decimal_form_row());
 	Node n = memory::alloc_cells(4);
 	Series* s = memory::series(n);
 	Cell* cells = s->head_cell();
 	cells[0] = str("http");
 	cells[1] = str("host");
-	cells[2] = integer(8080);
+	cells[2] = int_value(8080);
 	cells[3] = str("path");
 	s->tail = 4 * sizeof(Cell);
 	Cell block, proto;
@@ -147,11 +146,11 @@ TEST_F(Url, ReadAndWriteGoThroughTheHttpService) {
 	EXPECT_EQ(raised([&] { actions::get<action::ReadFn>(&down, A_READ)(&down, nullptr, nullptr, false, false, false,
 							   nullptr); }),
 		code(errors::id::access_no_connect));
-	Cell seek = integer(1);
+	Cell seek = int_value(1);
 	Cell v = str("http://x", T_URL);
 	EXPECT_EQ(raised([&] { actions::get<action::ReadFn>(&v, A_READ)(&v, nullptr, &seek, false, false, false, nullptr); }),
 		code(errors::id::internal_not_done));
-	Cell bad = integer(5);
+	Cell bad = int_value(5);
 	Cell v2 = str("http://x", T_URL);
 	EXPECT_EQ(raised([&] {
 		actions::get<action::WriteFn>(&v2, A_WRITE)(&v2, &bad, false, false, false, false, nullptr, nullptr, nullptr,
@@ -159,6 +158,43 @@ TEST_F(Url, ReadAndWriteGoThroughTheHttpService) {
 	}),
 		code(errors::id::script_invalid_arg));
 	file::io.request_http = nullptr;
+}
+
+TEST_F(Url, OtherSchemesGoThroughAPort) {
+	Cell u = str("ftp://h/x", T_URL);
+	EXPECT_EQ(raised([&] { actions::get<action::ReadFn>(&u, A_READ)(&u, nullptr, nullptr, false, false, false, nullptr); }),
+		code(errors::id::internal_not_done)) << "no URL parser yet";
+	url::parse_url = [](Cell* v, Cell* out) {
+		if (string::starts_with_ascii(v, "ftp"))
+			cell::set(out, T_OBJECT, 77);
+		else
+			cell::make_none(out);
+	};
+	ActionRow port{};
+	port.make = [](Cell* proto, Cell* spec, Type) {
+		cell::set(proto, T_PORT, spec->data1);
+		return proto;
+	};
+	port.read = [](Cell* p, const Cell*, const Cell*, bool binary, bool, bool, const Cell*) {
+		cell::make_integer(p, int32_t(p->data1) + (binary ? 1000 : 0));
+		return p;
+	};
+	port.open = [](Cell* p, bool, bool, bool, bool, bool, const Cell*) {
+		p->data2 = 1;
+		return p;
+	};
+	ScopedRow ports(T_PORT, port);
+	Cell* read = actions::get<action::ReadFn>(&u, A_READ)(&u, nullptr, nullptr, true, false, false, nullptr);
+	EXPECT_EQ(cell::get_integer(read), 1077) << "the port made from the parser's object was read";
+	Cell v = str("ftp://h/y", T_URL);
+	Cell* opened = actions::get<action::OpenFn>(&v, A_OPEN)(&v, false, false, false, false, false, nullptr);
+	EXPECT_EQ(cell::type_of(opened), T_PORT);
+	EXPECT_EQ(opened->data2, 1u);
+	Cell bad = str("zz:q", T_URL);
+	EXPECT_EQ(raised([&] { actions::get<action::ReadFn>(&bad, A_READ)(&bad, nullptr, nullptr, false, false, false,
+							   nullptr); }),
+		code(errors::id::script_invalid_arg));
+	url::parse_url = nullptr;
 }
 
 }  // namespace
