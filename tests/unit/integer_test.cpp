@@ -73,6 +73,9 @@ TEST_F(Integer, MixedOperandsFollowTheRightType) {
 	EXPECT_TRUE(same_cell(r.args[0], D(T_STRING)));
 	EXPECT_EQ(raised([] { op(OP_AND, I(1), F(1.5)); }).code, code(errors::id::script_cannot_use));
 
+	r = raised([] { call(A_POWER, {I(2), S("a")}); });
+	EXPECT_TRUE(is_word_named(r.args[2], "exponent")) << "expect-arg names the argument";
+
 	Cell pair;
 	cell::set(&pair, T_PAIR, 1, 2);
 	r = raised([&] { op(OP_ADD, I(1), pair); });
@@ -232,6 +235,21 @@ TEST_F(Integer, Conversions) {
 	expect_cell(make(T_INTEGER, L(true)), I(1), "make integer! true");
 	expect_cell(make(T_INTEGER, L(false)), I(0), "make integer! false");
 	expect_cell(make(T_INTEGER, F(-3.5)), I(-3), "make integer! -3.5");
+}
+
+TEST_F(Integer, FromIssueHexadecimalNames) {
+	struct Case {
+		const char* name;
+		int32_t want;
+	} cases[] = {{"FF", 255}, {"ff", 255}, {"0", 0}, {"7FFFFFFF", 2147483647}, {"FFFFFFFF", -1}, {"00000010", 16},
+		{"aBc", 0xABC}};
+	for (const Case& c : cases) expect_cell(to(T_INTEGER, ISSUE(c.name)), I(c.want), std::string("to integer! #") + c.name);
+	// U+00C1 is "A" modulo 128: still not a digit.
+	for (const char* bad : {"100000000", "G1", "1-2", "\xC3\x81", "12 "}) {
+		Raised r = raised([&] { to(T_INTEGER, ISSUE(bad)); });
+		EXPECT_EQ(r.code, code(errors::id::script_invalid_data)) << bad;
+		EXPECT_TRUE(cell::is(&r.args[0], T_ISSUE));
+	}
 }
 
 TEST_F(Integer, FormAndMold) {
