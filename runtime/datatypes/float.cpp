@@ -67,14 +67,8 @@ uint64_t ordered_key(double d) {
 
 int32_t three_way(double a, double b) { return (a > b) - (a < b); }
 
-// Orders with a NaN operand: equality and ordering are all false.
-int32_t compare_nan(CompareOp op) {
-	switch (op) {
-	case COMP_LESSER: case COMP_LESSER_EQUAL: case COMP_FIND_SELECT: return 1;
-	case COMP_GREATER: case COMP_GREATER_EQUAL: return -1;
-	default: return 0;
-	}
-}
+// A NaN operand: every equality and every ordering is false.
+int32_t compare_nan(CompareOp op) { return op == COMP_GREATER || op == COMP_GREATER_EQUAL ? -1 : 1; }
 
 int32_t compare_doubles(double a, double b, CompareOp op) {
 	switch (op) {
@@ -91,16 +85,27 @@ int32_t compare_doubles(double a, double b, CompareOp op) {
 	}
 }
 
+Cell money_of(double d) {
+	Cell* top = stack::top;
+	Cell converted = *extended_math::money_from_float(d, false);
+	stack::top = top;
+	return converted;
+}
+
 // A float against a money! value: outside the money range by sign, else as
-// money.
+// money. A non-zero float finer than money's last digit lies strictly
+// between zero and every non-zero amount.
 int32_t compare_money(double a, const Cell* money, CompareOp op) {
 	if (!extended_math::money_from_float) return COMPARE_UNRELATED;
 	if (std::isnan(a)) return compare_nan(op);
 	if (a <= -1e17) return -1;
 	if (a >= 1e17) return 1;
-	Cell* top = stack::top;
-	Cell converted = *extended_math::money_from_float(a, false);
-	stack::top = top;
+	if (a != 0.0 && std::fabs(a) < 1e-5) {
+		Cell zero = money_of(0.0);
+		int32_t amount_sign = -actions::compare_raw(&zero, money, COMP_SORT);
+		return amount_sign ? -amount_sign : a > 0 ? 1 : -1;
+	}
+	Cell converted = money_of(a);
 	return actions::compare_raw(&converted, money, op);
 }
 
