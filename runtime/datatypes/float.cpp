@@ -85,28 +85,15 @@ int32_t compare_doubles(double a, double b, CompareOp op) {
 	}
 }
 
-Cell money_of(double d) {
-	Cell* top = stack::top;
-	Cell converted = *extended_math::money_from_float(d, false);
-	stack::top = top;
-	return converted;
-}
-
-// A float against a money! value: outside the money range by sign, else as
-// money. A non-zero float finer than money's last digit lies strictly
-// between zero and every non-zero amount.
+// A float against a money! value: money's own comparison with the operands
+// exchanged, so both orders agree, floats outside money's range included.
 int32_t compare_money(double a, const Cell* money, CompareOp op) {
-	if (!extended_math::money_from_float) return COMPARE_UNRELATED;
+	if (!registry::entry(T_MONEY, A_COMPARE)) return COMPARE_UNRELATED;
 	if (std::isnan(a)) return compare_nan(op);
-	if (a <= -1e17) return -1;
-	if (a >= 1e17) return 1;
-	if (a != 0.0 && std::fabs(a) < 1e-5) {
-		Cell zero = money_of(0.0);
-		int32_t amount_sign = -actions::compare_raw(&zero, money, COMP_SORT);
-		return amount_sign ? -amount_sign : a > 0 ? 1 : -1;
-	}
-	Cell converted = money_of(a);
-	return actions::compare_raw(&converted, money, op);
+	Cell f;
+	make_at(&f, a);
+	int32_t r = actions::compare_raw(money, &f, op);
+	return r == COMPARE_UNRELATED ? r : -r;
 }
 
 struct Rounding {

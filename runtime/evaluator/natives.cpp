@@ -19,6 +19,8 @@ void init() {
 	for (int i = 0; i < NATIVE_COUNT; i++) table[i] = not_done;
 	register_control();
 	register_evaluation();
+	register_comparison();
+	register_print();
 }
 
 }  // namespace vyn::natives
