@@ -470,12 +470,15 @@ bool inspect_lexer_callback(const Cell* callback, Cell* body, uint32_t* optional
 bool call_lexer_callback(const Cell* callback, const Cell* args, uint32_t optional_slots) {
 	Cell fn = *callback;
 	Cell name{T_WORD, 0, words::sym_frame_lexer_callback, 0xFFFFFFFFu};
-	return call_with(&fn, args, 5, optional_slots, &name);
+	// The callback may move its input: the scan goes on from where it left it.
+	Cell* moved = const_cast<Cell*>(args) + 1;
+	return call_with(&fn, args, 5, optional_slots, &name, 1, moved);
 }
 
 }  // namespace
 
-bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t padding, const Cell* name) {
+bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t padding, const Cell* name,
+	uint32_t copy_back, Cell* copy_to) {
 	Cell fn = *fn_in;
 	stack::mark_call(name, fn.data1);
 	for (uint32_t i = 0; i < count; i++) stack::push(args + i);
@@ -483,8 +486,11 @@ bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t pad
 		stack::push(&FALSE_CELL);
 		for (uint32_t i = 1; i < padding; i++) stack::push(&NONE_CELL);
 	}
+	Cell* frame = stack::arguments;
 	call_function(&fn, fn.data1, name, 0);
 	if (errors::pending) return false;
+	// The argument cells hold what the function left in them.
+	if (copy_to) *copy_to = frame[copy_back];
 	bool answer = truthy(stack::arguments);
 	stack::unwind_call();
 	stack::pop(1);
