@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "runtime/case_folding.h"
-#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"

@@ -69,6 +69,9 @@ TEST_F(StringSearch, FindRefinements) {
 		{"mail a@b.c", 1, str("A@B", T_EMAIL), R{}, 6},
 		{"\xC3\xA9t\xC3\xA9", 1, str("\xC3\x89T"), R{}, 1},
 		{"\xC3\xA9t\xC3\xA9", 1, str("\xC3\x89T"), R{.case_ = true}, 0},
+		{"say hello", 1, word_of("Hello"), R{}, 5},  // a word is looked for by its name
+		{"say hello", 1, word_of("Hello"), R{.case_ = true}, 0},
+		{"a 12 b", 1, int_value(12), R{}, 3},  // other values are formed first
 	};
 	for (const Case& c : cases) {
 		Cell s = at(str(c.series), c.index);
