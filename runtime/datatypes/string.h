@@ -255,13 +255,16 @@ Cell* swap(Cell* series1, Cell* series2);
 Cell* take(Cell* series, const Cell* part, bool deep, bool last);
 Cell* trim(Cell* series, bool head, bool tail, bool automatic, bool lines, bool all, const Cell* with);
 
-// Sort comparators by unit width, and for vectors of 32- and 64-bit floats:
-// (record a, record b, case flag, sort flags word).
+// Sort comparators by unit width, and for vectors of 32- and 64-bit floats
+// and of signed integers: (record a, record b, case flag, sort flags word).
 int32_t sort_compare_1(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_2(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_4(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_f32(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_f64(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+int32_t sort_compare_i8(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+int32_t sort_compare_i16(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+int32_t sort_compare_i32(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 
 // Set-operation codes of the set natives.
 enum SetOp : int32_t { SET_UNIQUE = 8, SET_UNION, SET_INTERSECT, SET_EXCLUDE, SET_DIFFERENCE };
