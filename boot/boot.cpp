@@ -15,6 +15,7 @@
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/externals.h"
+#include "runtime/io/simple_io.h"
 #include "runtime/memory.h"
 #include "runtime/platform.h"
 #include "runtime/print_hooks.h"
@@ -80,8 +81,7 @@ int run_script(const char* path) {
 	}
 	std::stringstream text;
 	text << in.rdbuf();
-	(void)text;
-	return repl::run_stdin();
+	return repl::run_script(text.str());
 }
 
 }  // namespace
@@ -100,6 +100,7 @@ void init_runtime() {
 	types::init_words();
 	natives::init();
 	lexer::init();
+	simple_io::init();
 	interpreter::init();
 	run_library();
 }

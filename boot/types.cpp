@@ -2,7 +2,6 @@
 
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
-#include "runtime/ownership.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
@@ -11,21 +10,29 @@
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/point3d.h"
+#include "runtime/datatypes/ref.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/tag.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/triple.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/ownership.h"
 #include "runtime/registry.h"
 #include "runtime/symbol.h"
 #include "runtime/words.h"
@@ -89,6 +96,14 @@ void register_all() {
 	time::init_type();
 	tag::init_type();
 	email::init_type();
+	vector::init_type();
+	pair::init_type();
+	tuple::init_type();
+	handle::init_type();
+	money::init_type();
+	ref::init_type();
+	point2D::init_type();
+	point3D::init_type();
 	// Types whose module is not part of the runtime yet exist by name;
 	// event! is named too, so typesets can hold it before the GUI registers it.
 	for (int t = 1; t < TYPE_COUNT; t++) {
@@ -114,6 +129,7 @@ void init_words() {
 	words::init();
 	words::init_refinements();
 	words::init_ooo();
+	money::init_currencies();
 	ownership::init();
 	context::starting = false;
 }

@@ -7,7 +7,7 @@
 #include "runtime/datatypes/extended_math.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/spans.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
@@ -20,12 +20,12 @@ namespace {
 
 // [hours minutes seconds], each part optional from the end; only the hours
 // may be negative, and then the whole time is.
-double from_block(const Cell* spec) {
-	spans::Cells items = spans::cells_of(spec);
-	if (items.count > 3) bad_spec(spec);
+double from_block(Cell* spec) {
+	int32_t count = block::vs_length(spec);
+	if (count > 3) bad_spec(spec);
 	double parts[3] = {0, 0, 0};
-	for (uint32_t i = 0; i < items.count; i++) {
-		const Cell* item = items.head + i;
+	for (int32_t i = 0; i < count; i++) {
+		const Cell* item = block::vs_head(spec) + i;
 		if (cell::is(item, T_INTEGER))
 			parts[i] = integer::get(item);
 		else if (i == 2 && cell::is(item, T_FLOAT))
@@ -45,7 +45,13 @@ Cell* make(Cell* proto, Cell* spec, Type) {
 	case T_INTEGER: t = integer::get(spec); break;
 	case T_FLOAT: case T_PERCENT: t = float_::get(spec); break;
 	case T_BLOCK: case T_PAREN: case T_HASH: t = from_block(spec); break;
-	default: bad_spec(spec);
+	default: {
+		if (!string::any_string(spec)) bad_spec(spec);
+		Cell loaded;
+		float_::load_value(spec, &loaded);
+		if (!cell::is(&loaded, T_TIME)) bad_spec(spec);
+		return cell::copy(&loaded, proto);
+	}
 	}
 	return make_at(proto, t);
 }

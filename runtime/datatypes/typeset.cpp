@@ -3,7 +3,7 @@
 #include "runtime/context.h"
 #include "runtime/datatypes/constants.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/datatypes/spans.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
@@ -32,10 +32,8 @@ Cell* make(Cell* proto, Cell* spec, Type) {
 	if (t != T_BLOCK) datatype::fire_type(errors::id::script_bad_to_arg, T_TYPESET, spec);
 	Cell result;
 	make_at(&result, 0, 0, 0);
-	spans::Cells items = spans::cells_of(spec);
-	for (uint32_t i = 0; i < items.count; i++) {
-		const Cell* item = items.head + i;
-		if (cell::is(item, T_WORD)) item = context::get(const_cast<Cell*>(item));  // a word stands for its value
+	for (Cell* at = block::vs_head(spec); at < block::vs_tail(spec); at++) {
+		const Cell* item = cell::is(at, T_WORD) ? context::get(at) : at;  // a word stands for its value
 		switch (cell::type_of(item)) {
 		case T_DATATYPE: add(&result, item->data1); break;
 		case T_TYPESET: merge(&result, item); break;

@@ -52,7 +52,7 @@ void datatype_cell(Type t, Cell* out) { cell::set(out, T_DATATYPE, t); }
 
 // The value cell of a bound word, or null when it is unbound or its
 // context has no values now. Words with a known index take the fast path.
-Cell* value_cell(Cell* word) {
+inline Cell* value_cell(Cell* word) {
 	Node ctx = word->data1;
 	if (!ctx) return nullptr;
 	int32_t index = int32_t(word->data3);
@@ -188,26 +188,29 @@ struct Fetch {
 	int32_t refinement_count;
 };
 
-// Pushes the evaluated arguments of one run of typesets (the required
-// arguments, or one refinement's); answers the position after them.
-int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Cell*& entry, Cell* cache_head, Cell* cache_end,
-	bool& infix, uint32_t apply_mode, bool active) {
-	for (; entry < cache_end && cell::is(entry, T_TYPESET); entry++) {
+// Pushes the evaluated arguments of one run of typesets of the cache (the
+// required arguments, or one refinement's), from entry `i`; answers the
+// position after them and leaves `i` past the run. Entries are re-read by
+// index: evaluating an argument may move the cache's buffer.
+int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, uint32_t len, bool& infix,
+	uint32_t apply_mode, bool active) {
+	for (; i < len; i++) {
+		Cell* entry = memory::series(cache)->head_cell() + i;
+		if (!cell::is(entry, T_TYPESET)) break;
 		uint32_t mode = entry->header & ARG_MODE_MASK;
 		if (mode == ARG_NOT_ARGUMENT) continue;
 		if (infix) {  // the left operand is already on the stack
 			infix = false;
 			Cell* left = stack::top - 1;
 			if (!typeset_has(entry, cell::type_of(left)))
-				expect_arg(f.fn, f.name, left, argument_number(cache_head, entry));
+				expect_arg(f.fn, f.name, left, argument_number(memory::series(cache)->head_cell(), entry));
 			continue;
 		}
 		if (!active) {
 			stack::push(&NONE_CELL);
 			continue;
 		}
-		int32_t lim = code.limit();
-		if (pos >= lim) {
+		if (pos >= code.limit()) {
 			if (apply_mode & MODE_ALL) {
 				stack::push(&NONE_CELL);
 				continue;
@@ -216,70 +219,55 @@ int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Cell*& entry, Cell* cache_h
 				stack::push(&UNSET_CELL);
 				continue;
 			}
-			no_arg(f.fn, f.name, argument_number(cache_head, entry));
+			no_arg(f.fn, f.name, argument_number(memory::series(cache)->head_cell(), entry));
 		}
 		Cell* slot = stack::top;
 		pos = fetch_argument(code, pos, mode, f.infix);
 		if (errors::pending) return pos;
+		entry = memory::series(cache)->head_cell() + i;
 		if (!typeset_has(entry, cell::type_of(slot)))
-			expect_arg(f.fn, f.name, slot, argument_number(cache_head, entry));
+			expect_arg(f.fn, f.name, slot, argument_number(memory::series(cache)->head_cell(), entry));
 	}
 	return pos;
 }
 
-// Pushes the arguments and refinements of a call by the argument cache.
-int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix, uint32_t apply_mode) {
-	Cell cache_cell = *argument_cache(f.fn);
-	Series* cs = memory::series(cache_cell.data2);
-	int32_t cache_len = int32_t(cs->used() / sizeof(Cell));
+// Pushes false then none for the locals of a function.
+inline void push_locals(int32_t locals) {
+	stack::push(&FALSE_CELL);
+	for (int32_t l = 1; l < locals; l++) stack::push(&NONE_CELL);
+}
+
+// Refinements, their arguments and locals: the slots after the required
+// arguments, filled in spec order, then the refinements named by the path.
+int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, Node cache, uint32_t i, uint32_t len,
+	uint32_t apply_mode) {
+	auto entry_at = [&](uint32_t k) { return memory::series(cache)->head_cell() + k; };
 	Cell* base_frame = stack::arguments;
-	// Walk the cache by index: evaluating arguments may move its buffer.
-	auto entry_at = [&](int32_t i) { return memory::series(cache_cell.data2)->head_cell() + i; };
-	int32_t i = 0;
-	for (int r = 0; r < 32; r++) f.refinements[r] = -1;
-	f.refinement_count = 0;
-
-	// Required arguments.
-	{
-		Cell* head = entry_at(0);
-		Cell* e = head;
-		Cell* end = head + cache_len;
-		int32_t start = 0;
-		(void)start;
-		Cell* before = e;
-		pos = fetch_run(f, code, pos, e, head, end, infix, apply_mode, true);
-		if (errors::pending) return pos;
-		i = int32_t(e - before);
-	}
-
-	// Refinement slots, in spec order: functions get false and none per
-	// argument; natives and actions get none cells for the arguments.
 	struct RefSlot {
-		int32_t cache_index;  // of the refinement! entry
-		int32_t cell;         // frame cell of the refinement (functions) or of its first argument
+		uint32_t cache_index;  // of the refinement! entry
+		int32_t cell;          // frame cell of the refinement (functions) or of its first argument
 		int32_t args;
 	};
 	RefSlot slots[32];
 	int nslots = 0;
 	int32_t locals = -1;
-	for (int32_t k = i; k < cache_len; k++) {
+	for (uint32_t k = i; k < len; k++) {
 		Cell* e = entry_at(k);
 		if (cell::is(e, T_REFINEMENT)) {
 			int32_t args = 0;
-			while (k + 1 + args < cache_len && cell::is(entry_at(k + 1 + args), T_TYPESET) &&
+			while (k + 1 + args < len && cell::is(entry_at(k + 1 + args), T_TYPESET) &&
 				   (entry_at(k + 1 + args)->header & ARG_MODE_MASK) != ARG_NOT_ARGUMENT)
 				args++;
 			if (nslots < 32) slots[nslots++] = {k, int32_t(stack::top - base_frame), args};
 			if (!f.native) stack::push(&FALSE_CELL);
 			for (int32_t a = 0; a < args; a++) stack::push(&NONE_CELL);
-			k += args;
+			k += uint32_t(args);
 		} else if (cell::is(e, T_INTEGER) && locals < 0 && !f.native) {
 			locals = cell::get_integer(e);
 		}
 	}
 	f.refinement_count = nslots;
-
-	// Refinements named by the path, in the order they are written.
+	for (int r = 0; r < nslots; r++) f.refinements[r] = -1;
 	if (path) {
 		Series* ps = memory::series(path->data2);
 		int32_t plen = int32_t(ps->used() / sizeof(Cell));
@@ -295,10 +283,9 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 			if (cell::is(&element, T_WORD)) cell::set_type(&element, T_REFINEMENT);
 			if (!cell::is(&element, T_REFINEMENT)) errors::fire(errors::id::script_bad_refine, &element);
 			int found = -1;
-			for (int s = 0; s < nslots; s++) {
-				Cell* r = entry_at(slots[s].cache_index);
-				if (symbol::resolve(r->data2) == symbol::resolve(element.data2)) {
-					found = s;
+			for (int k = 0; k < nslots; k++) {
+				if (symbol::resolve(entry_at(slots[k].cache_index)->data2) == symbol::resolve(element.data2)) {
+					found = k;
 					break;
 				}
 			}
@@ -310,26 +297,39 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 			if (!f.native) cell::make_logic(base_frame + rs.cell, on);
 			// The arguments are evaluated on top, then moved into their slots.
 			Cell* top_before = stack::top;
-			Cell* head = entry_at(0);
-			Cell* e = head + rs.cache_index + 1;
+			uint32_t e = rs.cache_index + 1;
 			bool no_infix = false;
-			pos = fetch_run(f, code, pos, e, head, head + cache_len, no_infix, apply_mode, on || !(apply_mode & MODE_SAFER));
+			pos = fetch_run(f, code, pos, cache, e, len, no_infix, apply_mode, on || !(apply_mode & MODE_SAFER));
 			if (errors::pending) return pos;
 			for (int32_t a = 0; a < rs.args; a++) base_frame[first + a] = top_before[a];
 			stack::top = top_before;
 			if (on) f.refinements[found] = f.native ? (rs.args ? first : 0x7FFFFFFF) : first;
 		}
 	}
-	if (locals > 0) {
-		stack::push(&FALSE_CELL);
-		for (int32_t l = 1; l < locals; l++) stack::push(&NONE_CELL);
-	}
+	if (locals > 0) push_locals(locals);
 	return pos;
+}
+
+// Pushes the arguments and refinements of a call by the argument cache.
+int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix, uint32_t apply_mode) {
+	Node cache = argument_cache(f.fn)->data2;
+	uint32_t len = memory::series(cache)->used() / sizeof(Cell);
+	uint32_t i = 0;
+	pos = fetch_run(f, code, pos, cache, i, len, infix, apply_mode, true);
+	if (errors::pending || i == len) return pos;
+	// Common case: only locals follow.
+	Cell* e = memory::series(cache)->head_cell() + i;
+	if (!path && i + 1 == len && cell::is(e, T_INTEGER)) {
+		if (!f.native) push_locals(cell::get_integer(e));
+		return pos;
+	}
+	return eval_refinements(f, code, pos, path, cache, i, len, apply_mode);
 }
 
 void call_native(const Cell* fn, const Fetch& f) {
 	int32_t refs[32];
 	for (int r = 0; r < f.refinement_count; r++) refs[r] = f.refinements[r] == 0x7FFFFFFF ? 0 : f.refinements[r];
+	if (f.refinement_count == 0) refs[0] = -1;
 	uint32_t index = fn->data1;
 	if (cell::is(fn, T_NATIVE))
 		natives::table[index](false, refs);
@@ -349,7 +349,12 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 	safe_point();
 	stack::guard_native_stack();
 	if (!infix) stack::push(&fn);
-	Fetch f{&fn, &frame_name, false, infix, {}, 0};
+	Fetch f;
+	f.fn = &fn;
+	f.name = &frame_name;
+	f.native = false;
+	f.infix = infix;
+	f.refinement_count = 0;
 	Type t = cell::type_of(&fn);
 	switch (t) {
 	case T_NATIVE:
@@ -558,7 +563,6 @@ int32_t eval_next_at(const Cell* block, bool push) {
 void eval_value(const Cell* value, bool push) {
 	Node n = memory::alloc_cells(1);
 	*memory::alloc_at_tail(memory::series(n)) = *value;
-	Cell block{T_BLOCK, 0, n, 0};
 	Code code{n, 0, 1};
 	eval_expression(code, false, push, false);
 }
@@ -570,16 +574,14 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	pos++;
 	fire(EV_FETCH, &code, pos - 1, &value, nullptr);
 	switch (cell::type_of(&value)) {
-	case T_PAREN: {
-		stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
-		eval(&value, true);
+	case T_PAREN:
+		// The block frame eval opens is the paren's own: its result is pushed
+		// (left one cell above the frame) or becomes the frame's result.
+		if (!push) stack::top = stack::arguments;
+		eval(&value, !push);
 		if (errors::pending) return pos;
-		if (push)
-			stack::unwind();
-		else
-			stack::unwind_last();
+		if (!push) stack::top = stack::arguments + 1;
 		break;
-	}
 	case T_SET_WORD:
 		pos = eval_set_word(code, pos, &value, push);
 		if (errors::pending) return pos;

@@ -292,9 +292,8 @@ TEST_F(Integer, HelpersOnTheResultSlot) {
 	EXPECT_EQ(integer::get_first_or_zero(), 0);
 	Cell block = BLOCK({});
 	integer::make_in(&block, 77);
-	spans::Cells items = spans::cells_of(&block);
-	ASSERT_EQ(items.count, 1u);
-	EXPECT_EQ(integer::get(items.head), 77);
+	ASSERT_EQ(block::vs_length(&block), 1);
+	EXPECT_EQ(integer::get(block::vs_head(&block)), 77);
 }
 
 }  // namespace

@@ -17,7 +17,8 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/percent.h"
-#include "runtime/datatypes/spans.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/triple.h"
@@ -25,6 +26,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 
@@ -44,6 +46,9 @@ protected:
 		unset::init_type();
 		none::init_type();
 		logic::init_type();
+		series::init_type();
+		block::init_type();
+		string::init_type();
 		integer::init_type();
 		char_::init_type();
 		triple::init_type();
@@ -52,6 +57,7 @@ protected:
 		percent::init_type();
 		time::init_type();
 		actions::init();
+		lexer::init();
 		random::init();
 		float_::pretty = true;
 	}
@@ -164,9 +170,9 @@ inline Cell make(Type t, const Cell& spec) { return call(A_MAKE, {D(t), spec}); 
 inline Cell to(Type t, const Cell& spec) { return call(A_TO, {D(t), spec}); }
 
 inline std::u32string units_text(Cell* s) {
-	spans::Units u = spans::units_of(s);
 	std::u32string out;
-	for (uint32_t i = 0; i < u.count; i++) out += char32_t(u.at(i));
+	uint32_t width = string::width_of(s);
+	for (uint32_t i = 0; i < string::vs_length(s); i++) out += char32_t(string::get_char(string::vs_head(s) + i * width, width));
 	return out;
 }
 

@@ -54,18 +54,22 @@ TEST_F(Time, MakeFromNumbersAndBlocks) {
 		{BLOCK({}), 0},
 		{BLOCK({I(0), I(0), I(7)}), 7},
 		{T(12), 12},
+		{S("1:30"), 5400},
+		{S(" -1:30:15.5", T_TAG), -5415.5},
+		{S("1:30.5"), 90.5},
 	};
 	for (const Case& c : cases) expect_cell(make(T_TIME, c.spec), T(c.seconds), "make time! " + form(c.spec));
 	EXPECT_EQ(form(make(T_TIME, BLOCK({I(-1), I(30)}))), "-1:30:00");
 	EXPECT_EQ(form(to(T_TIME, F(90061.25))), "25:01:01.25");
 
 	Cell bad[] = {BLOCK({I(1), I(-30)}), BLOCK({I(1), I(2), I(3), I(4)}), BLOCK({I(1), I(2), I(-3)}),
-		BLOCK({F(1.5), I(2)}), BLOCK({I(1), F(2.5)}), S("1:30"), L(true)};
+		BLOCK({F(1.5), I(2)}), BLOCK({I(1), F(2.5)}), S("90"), S("1:30 2:00"), S(""), L(true)};
 	for (const Cell& b : bad) {
 		Raised r = raised([&] { make(T_TIME, b); });
 		EXPECT_EQ(r.code, code(errors::id::script_bad_to_arg)) << form(b);
 		EXPECT_TRUE(same_cell(r.args[0], D(T_TIME)));
 	}
+	EXPECT_EQ(raised([] { make(T_TIME, S("1:")); }).code, code(errors::id::syntax_invalid)) << "loading raises its syntax error";
 }
 
 TEST_F(Time, Arithmetic) {
