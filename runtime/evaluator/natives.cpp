@@ -21,6 +21,7 @@ void init() {
 	register_evaluation();
 	register_comparison();
 	register_print();
+	register_math();
 }
 
 }  // namespace vyn::natives
