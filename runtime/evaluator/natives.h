@@ -55,6 +55,7 @@ void register_evaluation();
 void register_comparison();
 void register_print();
 void register_math();
+void register_parse();
 
 // Evaluates the expressions of a block, adding each value to `target`
 // (appended at its tail, else inserted at its position).
