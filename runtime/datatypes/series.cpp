@@ -10,6 +10,7 @@
 #include "runtime/io/random.h"
 #include "runtime/murmur.h"
 #include "runtime/ownership.h"
+#include "runtime/symbol.h"
 #include "runtime/unicode.h"
 #include "runtime/words.h"
 
@@ -481,6 +482,36 @@ Cell* random(Cell* series, bool seed, bool secure, bool only) {
 	return series;
 }
 
+Cell* reflect(Cell* series, uint32_t field) {
+	if (!symbol::same_name(field, words::sym_owned)) errors::fire(errors::id::internal_not_done);
+	Cell* owner = ownership::find_owner(series->data2);
+	if (!owner) return push_none();
+	// The owner object and its field word, as modify takes them.
+	Cell* record = stack::alloc_slot();
+	Node node = memory::alloc_cells(2);
+	cell::set(record, T_BLOCK, 0, node, 0);
+	Cell* cells = memory::series(node)->head_cell();
+	cells[0] = owner[0];
+	cells[1] = owner[1];
+	memory::series(node)->tail += 2 * uint32_t(sizeof(Cell));
+	return record;
+}
+
+Cell* modify(Cell* series, Cell* field, Cell* value, bool) {
+	Type t = cell::type_of(field);
+	if (t < T_WORD || t > T_ISSUE || !symbol::same_name(field->data2, words::sym_owned)) return value;
+	if (cell::is(value, T_NONE)) {
+		ownership::unbind(series);
+	} else if (cell::is(value, T_BLOCK) && length(value) >= 2) {
+		Cell record = *value;
+		const Cell* cells = reinterpret_cast<Cell*>(unit_at(memory::buffer_of(&record), clamp_head(&record)));
+		Cell owner = cells[0];
+		Cell word = cells[1];
+		ownership::bind(series, &owner, &word);
+	}
+	return value;
+}
+
 namespace {
 
 // Units of one buffer into another; both values' types are movable.
@@ -584,6 +615,8 @@ Cell* move(Cell* origin, Cell* target, const Cell* part) {
 void init_type() {
 	ActionRow row{};
 	row.random = random;
+	row.reflect = reflect;
+	row.modify = modify;
 	row.at = at;
 	row.back = back;
 	row.clear = clear;

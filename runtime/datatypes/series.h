@@ -144,6 +144,13 @@ Cell* reverse(Cell* series, const Cell* part, const Cell* skip);
 Cell* take(Cell* series, const Cell* part, bool deep, bool last);
 Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* types);
 Cell* move(Cell* origin, Cell* target, const Cell* part);
+// reflect of the field owned: a block [owner-object field-word], or none
+// when the series has no owner; any other field raises internal not-done.
+Cell* reflect(Cell* series, uint32_t field);
+// modify of the field owned: none releases the series from its owner,
+// deeply; a block [owner-object field-word] makes it owned by that field.
+// Other fields change nothing. The value is the result.
+Cell* modify(Cell* series, Cell* field, Cell* value, bool case_sensitive);
 // Shuffles from the head; /only answers one unit drawn from the head to the
 // tail; /seed seeds the generator from the units' bytes and answers unset.
 Cell* random(Cell* series, bool seed, bool secure, bool only);
