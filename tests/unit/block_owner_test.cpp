@@ -132,4 +132,31 @@ TEST_F(BlockOwner, AHandlerThatEmptiesTheSeriesLeavesItWhole) {
 	EXPECT_EQ(block::length(&e), 0u);
 }
 
+TEST_F(BlockOwner, ModifyAndReflectTheOwnedField) {
+	Cell b = load("a [b]");
+	Cell owned_word = value("owned");
+	Cell record = load("x field");
+	*block::vs_head(&record) = owner;
+	Cell r = call(A_MODIFY, {b, owned_word, record});
+	EXPECT_EQ(r.data2, record.data2) << "the value is the result";
+	Cell inner = *block::vs_abs_at(&b, 1);
+	call(A_APPEND, {inner, value("c")});
+	EXPECT_EQ(events, (std::vector<std::string>{"append 1 1 c @field", "appended 1 1 c @field"}));
+	Cell reflected = call(A_REFLECT, {b, owned_word});
+	ASSERT_TRUE(cell::is(&reflected, T_BLOCK));
+	EXPECT_EQ(block::length(&reflected), 2u);
+	EXPECT_TRUE(cell::is(block::vs_head(&reflected), T_OBJECT));
+	EXPECT_EQ(mold_of(block::vs_head(&reflected)[1]), "field");
+
+	events.clear();
+	call(A_MODIFY, {b, value("OWNED"), none_cell()});
+	call(A_APPEND, {inner, value("d")});
+	EXPECT_TRUE(events.empty()) << "released deeply";
+	Cell none = call(A_REFLECT, {b, owned_word});
+	EXPECT_TRUE(cell::is(&none, T_NONE));
+	EXPECT_EQ(raised([&] { call(A_REFLECT, {b, value("body")}); }), errors::id::internal_not_done.code());
+	Cell other = call(A_MODIFY, {b, value("spec"), num(1)});
+	EXPECT_EQ(cell::get_integer(&other), 1);
+}
+
 }  // namespace
