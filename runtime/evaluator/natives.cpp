@@ -22,6 +22,7 @@ void init() {
 	register_comparison();
 	register_print();
 	register_math();
+	register_series();
 }
 
 }  // namespace vyn::natives
