@@ -23,6 +23,7 @@ void init() {
 	register_print();
 	register_math();
 	register_series();
+	register_system();
 }
 
 }  // namespace vyn::natives

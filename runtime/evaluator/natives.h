@@ -56,6 +56,12 @@ void register_comparison();
 void register_print();
 void register_math();
 void register_series();
+void register_system();
+
+// The collector's entry for `recycle` (installed by the collector; null
+// collects nothing) and whether collections may run (recycle/on, /off).
+extern void (*run_collection)();
+extern bool collector_active;
 
 // Set operations on blocks and hashes, and difference of dates: installed
 // by their datatype modules (the frame's first two cells, the result
