@@ -24,6 +24,7 @@ void init() {
 	register_math();
 	register_series();
 	register_system();
+	register_parse();
 }
 
 }  // namespace vyn::natives

@@ -57,6 +57,7 @@ void register_print();
 void register_math();
 void register_series();
 void register_system();
+void register_parse();
 
 // The collector's entry for `recycle` (installed by the collector; null
 // collects nothing) and whether collections may run (recycle/on, /off).
