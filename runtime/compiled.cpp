@@ -7,8 +7,10 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/memory.h"
+#include "runtime/utf8.h"
 
 namespace vyn::compiled {
 
@@ -176,6 +178,16 @@ void switch_lookup(bool step1, bool block_body) {
 		stack::push(&result);
 	else
 		stack::set_result(&result);
+}
+
+Cell* load_value(Cell* destination, Cell* string) {
+	Cell text = *string;
+	int32_t count = -1;
+	const uint8_t* bytes = unicode::to_utf8(&text, &count);
+	Cell value;
+	lexer::load_value(bytes, uint32_t(count), &value);
+	*destination = value;
+	return destination;
 }
 
 int32_t to_int_checked(const Cell* value) {

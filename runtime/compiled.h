@@ -1,7 +1,8 @@
 // The runtime's own API for native code running on the data stack: argument
 // type checks, word and context-slot access with the value checks, run-time
 // refinements, path evaluation from a list of elements, the lookup behind a
-// compiled switch, and range-checked integer conversion.
+// compiled switch, loading one value from text, and range-checked integer
+// conversion.
 //
 // The success paths are a few loads and one test; the errors are built only
 // on failure. Arguments are named through stack::get_call, so a function
@@ -92,6 +93,13 @@ void eval_path(bool set, const Cell* path, const Cell* elements, uint32_t count)
 // it) is the value after the match, or with `block_body` the first block!
 // after it; it is pushed (step1) or becomes the frame's result.
 void switch_lookup(bool step1, bool block_body);
+
+// One value loaded from the text of a string from its head, into
+// `destination` and answered: unset! when the text holds no value, none
+// when text is left after the first value. The result form loads into the
+// frame's result slot.
+Cell* load_value(Cell* destination, Cell* string);
+inline Cell* load_value_result(Cell* string) { return load_value(stack::arguments, string); }
 
 // The 32-bit integer of an integer! or float! (truncated toward zero); out
 // of range or NaN raises out-of-range.

@@ -238,6 +238,31 @@ TEST_F(CompiledCode, SwitchLookupFindsTheValueAfterTheMatchOrNone) {
 	}
 }
 
+TEST_F(CompiledCode, LoadValueTakesOneValueOfTheWholeText) {
+	struct Case {
+		const char* text;
+		const char* molded;
+	} cases[] = {
+		{"", "unset"},
+		{"   ", "unset"},
+		{"42", "42"},
+		{"[a b]", "[a b]"},
+		{"1 2", "none"},
+		{"\"x\"", "\"x\""},
+	};
+	for (const Case& c : cases) {
+		Cell s;
+		string::load_at(&s, c.text);
+		stack::mark_native(nullptr);
+		stack::push(&s);
+		Cell* result = compiled::load_value_result(&s);
+		EXPECT_EQ(result, stack::arguments);
+		Cell v = *result;
+		stack::unwind_drop();
+		EXPECT_EQ(mold_of(v), c.molded) << "'" << c.text << "'";
+	}
+}
+
 TEST_F(CompiledCode, ToIntCheckedTruncatesInRangeAndRaisesOutside) {
 	struct Case {
 		Cell value;
