@@ -11,10 +11,12 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/extended_loaders.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/externals.h"
+#include "runtime/io/simple_io.h"
 #include "runtime/memory.h"
 #include "runtime/platform.h"
 #include "runtime/print_hooks.h"
@@ -80,8 +82,7 @@ int run_script(const char* path) {
 	}
 	std::stringstream text;
 	text << in.rdbuf();
-	(void)text;
-	return repl::run_stdin();
+	return repl::run_script(text.str());
 }
 
 }  // namespace
@@ -100,6 +101,8 @@ void init_runtime() {
 	types::init_words();
 	natives::init();
 	lexer::init();
+	lexer::install_extended_loaders();
+	simple_io::init();
 	interpreter::init();
 	run_library();
 }
@@ -107,6 +110,7 @@ void init_runtime() {
 int run(int argc, char** argv) {
 	try {
 		init_runtime();
+		repl::install_print_hooks();
 		if (argc > 1) return run_script(argv[1]);
 		return repl::run_stdin();
 	} catch (const Throw& t) {

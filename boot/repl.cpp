@@ -14,6 +14,7 @@
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/print_hooks.h"
 #include "runtime/registry.h"
@@ -158,7 +159,7 @@ void print_error(const Cell* error) {
 }
 
 // Loads and evaluates one complete input; prints what the console shows.
-void do_command(const std::string& input, uint32_t columns) {
+void do_command(const std::string& input, uint32_t columns, bool script = false) {
 	stack::reset_all();
 	cycles::reset();
 	Cell name;
@@ -166,7 +167,8 @@ void do_command(const std::string& input, uint32_t columns) {
 	stack::mark_try_all(&name);
 	try {
 		Cell* code = lexer::load(reinterpret_cast<const uint8_t*>(input.data()), uint32_t(input.size()));
-		if (memory::buffer_of(code)->used() == code->data1 * sizeof(Cell)) return;
+		if (script) code->data1 += 2;  // past the header word and block
+		if (memory::buffer_of(code)->used() <= code->data1 * sizeof(Cell)) return;
 		Cell block = *code;
 		interpreter::eval(&block, true);
 		if (errors::pending) {
@@ -174,6 +176,7 @@ void do_command(const std::string& input, uint32_t columns) {
 			return;
 		}
 		Cell result = *stack::arguments;
+		if (script && !cell::is(&result, T_ERROR)) return;
 		if (cell::is(&result, T_UNSET)) return;
 		if (cell::is(&result, T_ERROR)) return print_error(&result);
 		write_out("== " + result_text(&result, columns) + "\n");
@@ -186,7 +189,17 @@ void do_command(const std::string& input, uint32_t columns) {
 	}
 }
 
+// The headless console's printer: the text goes to standard output.
+void print_to_stdout(const Cell* text, int32_t) {
+	Cell t = *text;
+	std::string out = text_of(&t);
+	if (natives::print_newline) out += '\n';
+	write_out(out);
+}
+
 }  // namespace
+
+void install_print_hooks() { dyn_print::add(print_to_stdout, nullptr); }
 
 int run_stdin() {
 	uint32_t columns = console_columns();
@@ -207,6 +220,30 @@ int run_stdin() {
 			pending.clear();
 		}
 		if (!pending.empty()) do_command(pending, columns);
+	} catch (const Throw& t) {
+		if (t.code == THROW_QUIT) return 0;
+		throw;
+	}
+	return 0;
+}
+
+int run_script(const std::string& text) {
+	// The header: "Vyn", optionally "/System", white space, then "[".
+	size_t at = 0;
+	for (;;) {
+		at = text.find("Vyn", at);
+		if (at == std::string::npos) {
+			write_out("*** Error: Vyn header not found!\n");
+			return 1;
+		}
+		size_t p = at + 3;
+		if (text.compare(p, 7, "/System") == 0) p += 7;
+		while (p < text.size() && (text[p] == ' ' || text[p] == '\t' || text[p] == '\n' || text[p] == '\r')) p++;
+		if (p < text.size() && text[p] == '[') break;
+		at += 3;
+	}
+	try {
+		do_command(text.substr(at), console_columns(), true);
 	} catch (const Throw& t) {
 		if (t.code == THROW_QUIT) return 0;
 		throw;

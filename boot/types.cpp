@@ -1,6 +1,8 @@
 #include "boot/types.h"
 
+#include "runtime/case_folding.h"
 #include "runtime/context.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
@@ -8,21 +10,29 @@
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/point3d.h"
+#include "runtime/datatypes/ref.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/tag.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/triple.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/ownership.h"
 #include "runtime/registry.h"
 #include "runtime/symbol.h"
 #include "runtime/words.h"
@@ -81,10 +91,19 @@ void register_all() {
 	triple::init_type();
 	float_::init_type();
 	typeset::init_type();
+	bitset::init_type();
 	percent::init_type();
 	time::init_type();
 	tag::init_type();
 	email::init_type();
+	vector::init_type();
+	pair::init_type();
+	tuple::init_type();
+	handle::init_type();
+	money::init_type();
+	ref::init_type();
+	point2D::init_type();
+	point3D::init_type();
 	// Types whose module is not part of the runtime yet exist by name;
 	// event! is named too, so typesets can hold it before the GUI registers it.
 	for (int t = 1; t < TYPE_COUNT; t++) {
@@ -94,6 +113,10 @@ void register_all() {
 }
 
 void init_words() {
+	block::make_at(&block::root, 1024);
+	context::root = &block::root;
+	context::starting = true;
+	unicode::init_case_tables();
 	symbol::init();
 	context::init_global();
 	typereg::make_type_words();
@@ -106,6 +129,9 @@ void init_words() {
 	words::init();
 	words::init_refinements();
 	words::init_ooo();
+	money::init_currencies();
+	ownership::init();
+	context::starting = false;
 }
 
 }  // namespace vyn::types

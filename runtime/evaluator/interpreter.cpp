@@ -4,6 +4,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/registry.h"
@@ -51,7 +52,7 @@ void datatype_cell(Type t, Cell* out) { cell::set(out, T_DATATYPE, t); }
 
 // The value cell of a bound word, or null when it is unbound or its
 // context has no values now. Words with a known index take the fast path.
-Cell* value_cell(Cell* word) {
+inline Cell* value_cell(Cell* word) {
 	Node ctx = word->data1;
 	if (!ctx) return nullptr;
 	int32_t index = int32_t(word->data3);
@@ -187,26 +188,29 @@ struct Fetch {
 	int32_t refinement_count;
 };
 
-// Pushes the evaluated arguments of one run of typesets (the required
-// arguments, or one refinement's); answers the position after them.
-int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Cell*& entry, Cell* cache_head, Cell* cache_end,
-	bool& infix, uint32_t apply_mode, bool active) {
-	for (; entry < cache_end && cell::is(entry, T_TYPESET); entry++) {
+// Pushes the evaluated arguments of one run of typesets of the cache (the
+// required arguments, or one refinement's), from entry `i`; answers the
+// position after them and leaves `i` past the run. Entries are re-read by
+// index: evaluating an argument may move the cache's buffer.
+int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, uint32_t len, bool& infix,
+	uint32_t apply_mode, bool active) {
+	for (; i < len; i++) {
+		Cell* entry = memory::series(cache)->head_cell() + i;
+		if (!cell::is(entry, T_TYPESET)) break;
 		uint32_t mode = entry->header & ARG_MODE_MASK;
 		if (mode == ARG_NOT_ARGUMENT) continue;
 		if (infix) {  // the left operand is already on the stack
 			infix = false;
 			Cell* left = stack::top - 1;
 			if (!typeset_has(entry, cell::type_of(left)))
-				expect_arg(f.fn, f.name, left, argument_number(cache_head, entry));
+				expect_arg(f.fn, f.name, left, argument_number(memory::series(cache)->head_cell(), entry));
 			continue;
 		}
 		if (!active) {
 			stack::push(&NONE_CELL);
 			continue;
 		}
-		int32_t lim = code.limit();
-		if (pos >= lim) {
+		if (pos >= code.limit()) {
 			if (apply_mode & MODE_ALL) {
 				stack::push(&NONE_CELL);
 				continue;
@@ -215,70 +219,55 @@ int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Cell*& entry, Cell* cache_h
 				stack::push(&UNSET_CELL);
 				continue;
 			}
-			no_arg(f.fn, f.name, argument_number(cache_head, entry));
+			no_arg(f.fn, f.name, argument_number(memory::series(cache)->head_cell(), entry));
 		}
 		Cell* slot = stack::top;
 		pos = fetch_argument(code, pos, mode, f.infix);
 		if (errors::pending) return pos;
+		entry = memory::series(cache)->head_cell() + i;
 		if (!typeset_has(entry, cell::type_of(slot)))
-			expect_arg(f.fn, f.name, slot, argument_number(cache_head, entry));
+			expect_arg(f.fn, f.name, slot, argument_number(memory::series(cache)->head_cell(), entry));
 	}
 	return pos;
 }
 
-// Pushes the arguments and refinements of a call by the argument cache.
-int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix, uint32_t apply_mode) {
-	Cell cache_cell = *argument_cache(f.fn);
-	Series* cs = memory::series(cache_cell.data2);
-	int32_t cache_len = int32_t(cs->used() / sizeof(Cell));
+// Pushes false then none for the locals of a function.
+inline void push_locals(int32_t locals) {
+	stack::push(&FALSE_CELL);
+	for (int32_t l = 1; l < locals; l++) stack::push(&NONE_CELL);
+}
+
+// Refinements, their arguments and locals: the slots after the required
+// arguments, filled in spec order, then the refinements named by the path.
+int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, Node cache, uint32_t i, uint32_t len,
+	uint32_t apply_mode) {
+	auto entry_at = [&](uint32_t k) { return memory::series(cache)->head_cell() + k; };
 	Cell* base_frame = stack::arguments;
-	// Walk the cache by index: evaluating arguments may move its buffer.
-	auto entry_at = [&](int32_t i) { return memory::series(cache_cell.data2)->head_cell() + i; };
-	int32_t i = 0;
-	for (int r = 0; r < 32; r++) f.refinements[r] = -1;
-	f.refinement_count = 0;
-
-	// Required arguments.
-	{
-		Cell* head = entry_at(0);
-		Cell* e = head;
-		Cell* end = head + cache_len;
-		int32_t start = 0;
-		(void)start;
-		Cell* before = e;
-		pos = fetch_run(f, code, pos, e, head, end, infix, apply_mode, true);
-		if (errors::pending) return pos;
-		i = int32_t(e - before);
-	}
-
-	// Refinement slots, in spec order: functions get false and none per
-	// argument; natives and actions get none cells for the arguments.
 	struct RefSlot {
-		int32_t cache_index;  // of the refinement! entry
-		int32_t cell;         // frame cell of the refinement (functions) or of its first argument
+		uint32_t cache_index;  // of the refinement! entry
+		int32_t cell;          // frame cell of the refinement (functions) or of its first argument
 		int32_t args;
 	};
 	RefSlot slots[32];
 	int nslots = 0;
 	int32_t locals = -1;
-	for (int32_t k = i; k < cache_len; k++) {
+	for (uint32_t k = i; k < len; k++) {
 		Cell* e = entry_at(k);
 		if (cell::is(e, T_REFINEMENT)) {
 			int32_t args = 0;
-			while (k + 1 + args < cache_len && cell::is(entry_at(k + 1 + args), T_TYPESET) &&
+			while (k + 1 + args < len && cell::is(entry_at(k + 1 + args), T_TYPESET) &&
 				   (entry_at(k + 1 + args)->header & ARG_MODE_MASK) != ARG_NOT_ARGUMENT)
 				args++;
 			if (nslots < 32) slots[nslots++] = {k, int32_t(stack::top - base_frame), args};
 			if (!f.native) stack::push(&FALSE_CELL);
 			for (int32_t a = 0; a < args; a++) stack::push(&NONE_CELL);
-			k += args;
+			k += uint32_t(args);
 		} else if (cell::is(e, T_INTEGER) && locals < 0 && !f.native) {
 			locals = cell::get_integer(e);
 		}
 	}
 	f.refinement_count = nslots;
-
-	// Refinements named by the path, in the order they are written.
+	for (int r = 0; r < nslots; r++) f.refinements[r] = -1;
 	if (path) {
 		Series* ps = memory::series(path->data2);
 		int32_t plen = int32_t(ps->used() / sizeof(Cell));
@@ -294,10 +283,9 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 			if (cell::is(&element, T_WORD)) cell::set_type(&element, T_REFINEMENT);
 			if (!cell::is(&element, T_REFINEMENT)) errors::fire(errors::id::script_bad_refine, &element);
 			int found = -1;
-			for (int s = 0; s < nslots; s++) {
-				Cell* r = entry_at(slots[s].cache_index);
-				if (symbol::resolve(r->data2) == symbol::resolve(element.data2)) {
-					found = s;
+			for (int k = 0; k < nslots; k++) {
+				if (symbol::resolve(entry_at(slots[k].cache_index)->data2) == symbol::resolve(element.data2)) {
+					found = k;
 					break;
 				}
 			}
@@ -309,26 +297,39 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 			if (!f.native) cell::make_logic(base_frame + rs.cell, on);
 			// The arguments are evaluated on top, then moved into their slots.
 			Cell* top_before = stack::top;
-			Cell* head = entry_at(0);
-			Cell* e = head + rs.cache_index + 1;
+			uint32_t e = rs.cache_index + 1;
 			bool no_infix = false;
-			pos = fetch_run(f, code, pos, e, head, head + cache_len, no_infix, apply_mode, on || !(apply_mode & MODE_SAFER));
+			pos = fetch_run(f, code, pos, cache, e, len, no_infix, apply_mode, on || !(apply_mode & MODE_SAFER));
 			if (errors::pending) return pos;
 			for (int32_t a = 0; a < rs.args; a++) base_frame[first + a] = top_before[a];
 			stack::top = top_before;
 			if (on) f.refinements[found] = f.native ? (rs.args ? first : 0x7FFFFFFF) : first;
 		}
 	}
-	if (locals > 0) {
-		stack::push(&FALSE_CELL);
-		for (int32_t l = 1; l < locals; l++) stack::push(&NONE_CELL);
-	}
+	if (locals > 0) push_locals(locals);
 	return pos;
+}
+
+// Pushes the arguments and refinements of a call by the argument cache.
+int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix, uint32_t apply_mode) {
+	Node cache = argument_cache(f.fn)->data2;
+	uint32_t len = memory::series(cache)->used() / sizeof(Cell);
+	uint32_t i = 0;
+	pos = fetch_run(f, code, pos, cache, i, len, infix, apply_mode, true);
+	if (errors::pending || i == len) return pos;
+	// Common case: only locals follow.
+	Cell* e = memory::series(cache)->head_cell() + i;
+	if (!path && i + 1 == len && cell::is(e, T_INTEGER)) {
+		if (!f.native) push_locals(cell::get_integer(e));
+		return pos;
+	}
+	return eval_refinements(f, code, pos, path, cache, i, len, apply_mode);
 }
 
 void call_native(const Cell* fn, const Fetch& f) {
 	int32_t refs[32];
 	for (int r = 0; r < f.refinement_count; r++) refs[r] = f.refinements[r] == 0x7FFFFFFF ? 0 : f.refinements[r];
+	if (f.refinement_count == 0) refs[0] = -1;
 	uint32_t index = fn->data1;
 	if (cell::is(fn, T_NATIVE))
 		natives::table[index](false, refs);
@@ -348,7 +349,12 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 	safe_point();
 	stack::guard_native_stack();
 	if (!infix) stack::push(&fn);
-	Fetch f{&fn, &frame_name, false, infix, {}, 0};
+	Fetch f;
+	f.fn = &fn;
+	f.name = &frame_name;
+	f.native = false;
+	f.infix = infix;
+	f.refinement_count = 0;
 	Type t = cell::type_of(&fn);
 	switch (t) {
 	case T_NATIVE:
@@ -440,9 +446,60 @@ bool is_system_issue(const Cell* issue) {
 	return s == symbol::resolve(words::sym_system) || s == symbol::resolve(words::sym_system_global);
 }
 
+// The frame cells a function needs beyond its first `args` arguments:
+// refinement slots with their arguments, and locals.
+uint32_t extra_slots(const Cell* fn, uint32_t args) {
+	Cell cache = *argument_cache(fn);
+	Series* cs = memory::series(cache.data2);
+	uint32_t total = 0;
+	for (Cell* e = cs->head_cell(); e < cs->tail_cell(); e++) {
+		if (cell::is(e, T_TYPESET) && (e->header & ARG_MODE_MASK) != ARG_NOT_ARGUMENT) total++;
+		if (cell::is(e, T_REFINEMENT)) total++;
+		if (cell::is(e, T_INTEGER)) total += uint32_t(cell::get_integer(e));
+	}
+	return total > args ? total - args : 0;
+}
+
+bool inspect_lexer_callback(const Cell* callback, Cell* body, uint32_t* optional_slots) {
+	if (!cell::is(callback, T_FUNCTION)) return false;
+	*body = *more_cell(callback, MORE_BODY);
+	*optional_slots = extra_slots(callback, 5);
+	return true;
+}
+
+bool call_lexer_callback(const Cell* callback, const Cell* args, uint32_t optional_slots) {
+	Cell fn = *callback;
+	Cell name{T_WORD, 0, words::sym_frame_lexer_callback, 0xFFFFFFFFu};
+	// The callback may move its input: the scan goes on from where it left it.
+	Cell* moved = const_cast<Cell*>(args) + 1;
+	return call_with(&fn, args, 5, optional_slots, &name, 1, moved);
+}
+
 }  // namespace
 
+bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t padding, const Cell* name,
+	uint32_t copy_back, Cell* copy_to) {
+	Cell fn = *fn_in;
+	stack::mark_call(name, fn.data1);
+	for (uint32_t i = 0; i < count; i++) stack::push(args + i);
+	if (padding) {
+		stack::push(&FALSE_CELL);
+		for (uint32_t i = 1; i < padding; i++) stack::push(&NONE_CELL);
+	}
+	Cell* frame = stack::arguments;
+	call_function(&fn, fn.data1, name, 0);
+	if (errors::pending) return false;
+	// The argument cells hold what the function left in them.
+	if (copy_to) *copy_to = frame[copy_back];
+	bool answer = truthy(stack::arguments);
+	stack::unwind_call();
+	stack::pop(1);
+	return answer;
+}
+
 void init() {
+	lexer::callback_hooks.inspect = inspect_lexer_callback;
+	lexer::callback_hooks.call = call_lexer_callback;
 	cell::make_unset(&current_code);
 	cell::make_none(&tracer);
 	tracing = false;
@@ -512,7 +569,6 @@ int32_t eval_next_at(const Cell* block, bool push) {
 void eval_value(const Cell* value, bool push) {
 	Node n = memory::alloc_cells(1);
 	*memory::alloc_at_tail(memory::series(n)) = *value;
-	Cell block{T_BLOCK, 0, n, 0};
 	Code code{n, 0, 1};
 	eval_expression(code, false, push, false);
 }
@@ -524,16 +580,14 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	pos++;
 	fire(EV_FETCH, &code, pos - 1, &value, nullptr);
 	switch (cell::type_of(&value)) {
-	case T_PAREN: {
-		stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
-		eval(&value, true);
+	case T_PAREN:
+		// The block frame eval opens is the paren's own: its result is pushed
+		// (left one cell above the frame) or becomes the frame's result.
+		if (!push) stack::top = stack::arguments;
+		eval(&value, !push);
 		if (errors::pending) return pos;
-		if (push)
-			stack::unwind();
-		else
-			stack::unwind_last();
+		if (!push) stack::top = stack::arguments + 1;
 		break;
-	}
 	case T_SET_WORD:
 		pos = eval_set_word(code, pos, &value, push);
 		if (errors::pending) return pos;
@@ -617,6 +671,38 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	return pos;
 }
 
+namespace {
+
+// Values a path step changes in place (the cell itself holds them): after a
+// set, each must be stored back into the value it came from.
+bool is_immediate(Type t) {
+	switch (t) {
+	case T_PAIR: case T_TUPLE: case T_TIME: case T_DATE: case T_POINT2D: case T_POINT3D: case T_MONEY:
+		return true;
+	default: return false;
+	}
+}
+
+// The values of a path's steps are the cells from `base` up; step k was
+// reached from step k - 1 by the path's element head + k. Stores each changed
+// immediate value back into its container, and the first into its word.
+void write_back(const Cell* path, int32_t head, int32_t last, Cell* base, Cell* first) {
+	for (int32_t k = last - head - 1; k >= 0; k--) {
+		Cell* value = base + k;
+		if (!is_immediate(cell::type_of(value))) return;
+		if (k == 0) {
+			context::set(first, value);
+			return;
+		}
+		Cell element = *(memory::series(path->data2)->head_cell() + head + k);
+		if (cell::is(&element, T_GET_WORD)) element = *word_value(&element);
+		actions::eval_path(base + k - 1, &element, value, const_cast<Cell*>(path), nullptr, nullptr, head + k,
+			false, false, true, false);
+	}
+}
+
+}  // namespace
+
 int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push, bool case_sensitive) {
 	Cell path = *path_in;
 	Series* ps = memory::series(path.data2);
@@ -670,8 +756,13 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 		parent = parent_copy;
 		previous = selector;
 		Cell next = *result;
-		stack::top = base;
-		stack::push(&next);
+		if (set && last && is_immediate(cell::type_of(current))) {
+			write_back(&path, head, i, base, &first);
+			stack::top = base;
+			stack::push(&next);
+			break;
+		}
+		stack::push(&next);  // each step's value stays below the next one
 		if (!set && !get && is_function_type(cell::type_of(&next)) && !last) {
 			Cell fn = next;
 			stack::top = base;
@@ -687,7 +778,7 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 			return eval_call(&fn, here, code ? code->pos : len, push, &selector, nullptr, &parent, 0, false);
 		}
 	}
-	Cell result = *(stack::top - 1);
+	Cell result = set ? *set_value : *(stack::top - 1);
 	stack::top = base;
 	fire(EV_EXIT, code, code ? code->pos : -1, &result, nullptr);
 	store(&result, push);

@@ -71,6 +71,13 @@ int32_t eval_path(const Cell* path, Code* code, bool set, bool get, bool push, b
 // Calls a function value whose arguments are already on the stack (frame
 // open), as the lexer, parse, sort and the change handlers do.
 void call_function(const Cell* fn, Node context, const Cell* name, uint32_t event_class);
+// Calls a function! with `count` arguments, padding its other slots (an
+// unused refinement: false, then none), in a compiled-call frame named by
+// `name`; answers the truth of its result.
+// With `copy_to`, argument cell `copy_back` is copied there after the call.
+bool call_with(const Cell* fn, const Cell* args, uint32_t count, uint32_t padding, const Cell* name,
+	uint32_t copy_back = 0, Cell* copy_to = nullptr);
+
 // Calls `fn` with the values of `args` as its arguments (apply).
 void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name, uint32_t mode);
 

@@ -19,6 +19,10 @@ void init() {
 	for (int i = 0; i < NATIVE_COUNT; i++) table[i] = not_done;
 	register_control();
 	register_evaluation();
+	register_comparison();
+	register_print();
+	register_math();
+	register_parse();
 }
 
 }  // namespace vyn::natives

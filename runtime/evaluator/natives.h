@@ -52,5 +52,18 @@ extern void (*set_object)(Cell* object, const Cell* value, bool any, bool only, 
 // Families register themselves from natives::init.
 void register_control();
 void register_evaluation();
+void register_comparison();
+void register_print();
+void register_math();
+void register_parse();
+
+// Evaluates the expressions of a block, adding each value to `target`
+// (appended at its tail, else inserted at its position).
+void reduce_block(const Cell* block, Cell* target);
+
+// The block print and prin reduce into (a collector root), and whether the
+// last print ended its line.
+extern Cell print_buffer;
+extern bool print_newline;
 
 }  // namespace vyn::natives

@@ -2,6 +2,7 @@
 // context?, value?, unset, apply, transcode, construct, extend.
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
@@ -21,6 +22,7 @@ const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
 inline Cell* args() { return stack::arguments; }
 inline void result(const Cell* v) { stack::set_result(v); }
 
+inline void result_of_into(const Cell* dst) { stack::set_result(dst); }
 inline bool is_any_word(Type t) { return t >= T_WORD && t <= T_REFINEMENT; }
 inline bool is_any_path(Type t) { return t >= T_PATH && t <= T_GET_PATH; }
 inline bool is_function(Type t) {
@@ -144,43 +146,34 @@ void n_set(bool, const int32_t* refs) {
 
 // Adds a value to a reduce or compose target: appended at the tail,
 // inserted at its position otherwise (the position moves past it).
-void add_value(Cell* target, const Cell* value) {
-	Series* s = memory::buffer_of(target);
-	if (target->data1 >= s->used() / sizeof(Cell)) {
+// Whether the target is taken at its tail, decided once before adding.
+bool at_tail(const Cell* target) { return target->data1 >= memory::buffer_of(target)->used() / sizeof(Cell); }
+
+void add_value(Cell* target, const Cell* value, bool append) {
+	if (append)
 		block::append_value(target, value);
-		return;
-	}
-	block::insert_value(target, value, false, true);
+	else
+		block::insert_value(target, value, false, true);
 }
 
 void n_reduce(bool, const int32_t* refs) {
 	Cell value = args()[0];
 	bool into = refs[0] >= 0;
 	Cell* target = stack::alloc_slot();
+	bool into_appended = false;
 	if (into) {
 		*target = args()[refs[0]];
+		into_appended = at_tail(target);
 	} else {
 		uint32_t n = is_block_like(cell::type_of(&value)) ? block::length(&value) : 1;
 		block::make_at(target, int32_t(n ? n : 1));
 	}
-	uint32_t start_index = target->data1;
 	if (cell::is(&value, T_BLOCK)) {
-		Series* s = memory::buffer_of(&value);
-		interpreter::Code code{value.data2, int32_t(value.data1), int32_t(s->used() / sizeof(Cell))};
-		stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
-		while (code.pos < code.limit()) {
-			Cell* mark = stack::top;
-			code.pos = interpreter::eval_expression(code, false, true, false);
-			if (errors::pending) return;
-			Cell v = *(stack::top - 1);
-			stack::top = mark;
-			cell::clear_new_line(&v);
-			add_value(target, &v);
-		}
-		stack::revert();
+		reduce_block(&value, target);
+		if (errors::pending) return;
 	} else if (is_function(cell::type_of(&value))) {
 		if (!into) return result(&value);
-		add_value(target, &value);
+		add_value(target, &value, at_tail(target));
 	} else {
 		Cell* mark = stack::top;
 		interpreter::eval_value(&value, true);
@@ -188,10 +181,11 @@ void n_reduce(bool, const int32_t* refs) {
 		Cell v = *(stack::top - 1);
 		stack::top = mark;
 		if (!into) return result(&v);
-		add_value(target, &v);
+		add_value(target, &v, at_tail(target));
 	}
+	// As append answers a series at its head, and insert one past the insertion.
 	if (into) {
-		(void)start_index;
+		if (into_appended) target->data1 = 0;
 		return result(target);
 	}
 	Cell out = *target;
@@ -200,6 +194,7 @@ void n_reduce(bool, const int32_t* refs) {
 }
 
 void compose_into(const Cell* block, Cell* target, bool deep, bool only) {
+	bool append = at_tail(target);
 	Series* s = memory::buffer_of(block);
 	uint32_t n = s->used() / sizeof(Cell);
 	for (uint32_t i = block->data1; i < n && i < memory::buffer_of(block)->used() / sizeof(Cell); i++) {
@@ -212,7 +207,7 @@ void compose_into(const Cell* block, Cell* target, bool deep, bool only) {
 			if (errors::pending) return;
 			inner->header = (inner->header & ~TYPE_MASK) | T_BLOCK;
 			inner->header |= v.header & FLAG_NEW_LINE;
-			add_value(target, inner);
+			add_value(target, inner, append);
 			stack::pop(1);
 		} else if (t == T_PAREN) {
 			if (block::length(&v) == 0) continue;
@@ -227,13 +222,13 @@ void compose_into(const Cell* block, Cell* target, bool deep, bool only) {
 				uint32_t rn = rs->used() / sizeof(Cell);
 				for (uint32_t k = r.data1; k < rn; k++) {
 					Cell e = *(memory::buffer_of(&r)->head_cell() + k);
-					add_value(target, &e);
+					add_value(target, &e, append);
 				}
 			} else {
-				add_value(target, &r);
+				add_value(target, &r, append);
 			}
 		} else {
-			add_value(target, &v);
+			add_value(target, &v, append);
 		}
 	}
 }
@@ -250,10 +245,11 @@ void n_compose(bool, const int32_t* refs) {
 		*target = args()[refs[2]];
 	else
 		block::make_at(target, int32_t(block::length(&value)));
+	bool appended = at_tail(target);
 	compose_into(&value, target, deep, only);
 	if (errors::pending) return;
 	Cell out = *target;
-	if (!into) out.data1 = 0;
+	if (!into || appended) out.data1 = 0;
 	result(&out);
 }
 
@@ -353,7 +349,83 @@ void n_apply(bool, const int32_t* refs) {
 	interpreter::apply(&fn, &block, path ? &p : nullptr, &name, mode);
 }
 
+// transcode: source text into values, or the type of the next value.
+void n_transcode(bool, const int32_t* refs) {
+	Cell src = args()[0];
+	bool next = refs[0] >= 0, one = refs[1] >= 0, prescan = refs[2] >= 0, scan = refs[3] >= 0;
+	bool into = refs[5] >= 0;
+	Cell* result = stack::alloc_slot();
+	cell::make_unset(result);
+	int64_t length = -1;
+	if (refs[4] >= 0) {
+		Cell* part = args() + refs[4];
+		if (cell::is(part, T_INTEGER)) {
+			length = cell::get_integer(part);
+		} else {
+			if (cell::type_of(part) != cell::type_of(&src) || part->data2 != src.data2)
+				errors::fire(errors::id::script_not_same_type);
+			length = int64_t(int32_t(part->data1)) - int32_t(src.data1);
+		}
+		if (length < 0) length = 0;
+	}
+	if (cell::is(&src, T_BINARY)) {
+		Series* b = memory::buffer_of(&src);
+		uint32_t head = src.data1 < b->used() ? src.data1 : b->used();
+		const uint8_t* p = b->head_ptr() + head;
+		uint32_t available = b->used() - head;
+		uint32_t n = length < 0 || length > int64_t(available) ? available : uint32_t(length);
+		if (n > 2 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+			src.data1 += 3;
+			length = n - 3;
+		}
+	}
+	lexer::Options options;
+	options.one_value = next || one || scan;
+	options.prescan = prescan;
+	options.scan = scan;
+	options.callback = refs[6] >= 0 ? args() + refs[6] : nullptr;
+	options.into = into ? args() + refs[5] : nullptr;
+	uint32_t consumed = 0;
+	int32_t answer = lexer::scan_series(result, &src, length, options, &consumed);
+	if (prescan || scan) {
+		Cell type = NONE_CELL;
+		bool empty = length == 0 || (cell::is(&src, T_STRING) ? string::vs_length(&src) == 0 :
+			memory::buffer_of(&src)->used() <= src.data1);
+		if (!empty && answer != 0) cell::set(&type, T_DATATYPE, answer < 0 ? uint32_t(T_ERROR) : uint32_t(answer));
+		return stack::set_result(&type), void();
+	}
+	if (next && !(one && !scan)) {
+		Cell value = *result;
+		Cell rest = src;
+		rest.data1 += consumed;
+		Cell* pair = stack::alloc_slot();
+		block::make_at(pair, 2);
+		block::append_value(pair, &value);
+		block::append_value(pair, &rest);
+		return stack::set_result(pair), void();
+	}
+	if (into) return result_of_into(args() + refs[5]);
+	stack::set_result(result);
+}
+
 }  // namespace
+
+void reduce_block(const Cell* block, Cell* target) {
+	bool append = at_tail(target);
+	Series* s = memory::buffer_of(block);
+	interpreter::Code code{block->data2, int32_t(block->data1), int32_t(s->used() / sizeof(Cell))};
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
+	while (code.pos < code.limit()) {
+		Cell* mark = stack::top;
+		code.pos = interpreter::eval_expression(code, false, true, false);
+		if (errors::pending) return;
+		Cell v = *(stack::top - 1);
+		stack::top = mark;
+		cell::clear_new_line(&v);
+		add_value(target, &v, append);
+	}
+	stack::revert();
+}
 
 void (*set_object)(Cell* object, const Cell* value, bool any, bool only, bool some) = nullptr;
 
@@ -369,6 +441,7 @@ void register_evaluation() {
 	set(N_VALUE_Q, n_value_q);
 	set(N_UNSET, n_unset);
 	set(N_APPLY, n_apply);
+	set(N_TRANSCODE, n_transcode);
 }
 
 }  // namespace vyn::natives
