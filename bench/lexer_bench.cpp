@@ -4,12 +4,14 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
-#include <string_view>
-#include <unordered_map>
 
+#include "runtime/case_folding.h"
+#include "runtime/context.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/symbol.h"
 
 using namespace vyn;
 
@@ -38,14 +40,9 @@ const std::string& source() {
 	return text;
 }
 
-std::unordered_map<std::string, uint32_t> symbols;
+Cell root;
 
-void bench_make_word(Cell* out, Type type, const uint8_t* name, uint32_t length) {
-	auto [it, added] = symbols.try_emplace(std::string(reinterpret_cast<const char*>(name), length),
-		uint32_t(symbols.size() + 1));
-	cell::set(out, type, 1, it->second, uint32_t(-1));
-}
-
+// The runtime as far as words need it: symbols, the global context, words.
 void fresh_runtime() {
 	memory::free_all();
 	memory::init();
@@ -54,7 +51,14 @@ void fresh_runtime() {
 	stack::init();
 	lexer::release();
 	lexer::init();
-	lexer::word_hooks.make = bench_make_word;
+	unicode::init_case_tables();
+	symbol::init_type();
+	context::init_type();
+	word::init_types();
+	cell::set(&root, T_BLOCK, 0, memory::alloc_cells(64), 0);
+	context::root = &root;
+	symbol::init();
+	context::init_global();
 }
 
 void BM_LoadSource(benchmark::State& state) {

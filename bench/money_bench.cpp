@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/value_boot.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/stack.h"
@@ -18,16 +19,7 @@ namespace {
 
 constexpr int COUNT = 1000000;
 
-void boot() {
-	static bool done = false;
-	if (done) return;
-	done = true;
-	memory::init();
-	memory::new_node_frame(NODE_FRAME_NODES);
-	memory::new_series_frame();
-	stack::init();
-	money::init_type();
-}
+void boot() { bench::boot(money::init_type); }
 
 const std::vector<Cell>& amounts() {
 	static const std::vector<Cell> values = [] {

@@ -6,7 +6,6 @@
 #include "runtime/datatypes/extended_math.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/spans.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
@@ -25,11 +24,10 @@ uint32_t in_range(double v, const Cell* spec) {
 }
 
 // The UTF-8 sequence at the head of a binary.
-uint32_t from_binary(const Cell* spec) {
-	spans::Bytes b = spans::bytes_of(spec);
-	if (b.count == 0) bad_spec(spec);
-	uint32_t remaining = b.count;
-	int32_t cp = unicode::decode_utf8_checked(b.head, &remaining);
+uint32_t from_binary(Cell* spec) {
+	uint32_t remaining = string::vs_length(spec);
+	if (remaining == 0) bad_spec(spec);
+	int32_t cp = unicode::decode_utf8_checked(string::vs_head(spec), &remaining);
 	if (cp < 0) bad_spec(spec);
 	return uint32_t(cp);
 }
@@ -42,10 +40,8 @@ Cell* make(Cell* proto, Cell* spec, Type) {
 	case T_FLOAT: case T_PERCENT: cp = in_range(std::trunc(float_::get(spec)), spec); break;
 	case T_BINARY: cp = from_binary(spec); break;
 	default: {
-		if (!spans::is_any_string(t)) bad_spec(spec);
-		spans::Units text = spans::units_of(spec);
-		if (text.count == 0) bad_spec(spec);
-		cp = text.at(0);
+		if (!string::any_string(t) || string::vs_length(spec) == 0) bad_spec(spec);
+		cp = string::get_char(string::vs_head(spec), string::width_of(spec));
 	}
 	}
 	return make_at(proto, cp);
@@ -54,6 +50,15 @@ Cell* make(Cell* proto, Cell* spec, Type) {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
 	string::append_char(buffer, get(value));
 	return part - 1;
+}
+
+// #"c" with the string escapes: control characters as "^" and a letter,
+// with /all everything above 127 as "^(hex)".
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell*, int32_t part, int32_t) {
+	string::append_literal(buffer, "#\"");
+	string::append_escaped_char(buffer, get(value), true, all);
+	string::append_char(buffer, '"');
+	return part - 4;
 }
 
 int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
@@ -106,6 +111,7 @@ void init_type() {
 	row.make = make;
 	row.to = make;
 	row.form = form;
+	row.mold = mold;
 	row.compare = compare;
 	row.add = arithmetic<OP_ADD>;
 	row.divide = arithmetic<OP_DIV>;

@@ -10,10 +10,13 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/random.h"
 #include "runtime/memory.h"
+#include "runtime/utf8.h"
 
 namespace vyn::float_ {
 
@@ -64,14 +67,8 @@ uint64_t ordered_key(double d) {
 
 int32_t three_way(double a, double b) { return (a > b) - (a < b); }
 
-// Orders with a NaN operand: equality and ordering are all false.
-int32_t compare_nan(CompareOp op) {
-	switch (op) {
-	case COMP_LESSER: case COMP_LESSER_EQUAL: case COMP_FIND_SELECT: return 1;
-	case COMP_GREATER: case COMP_GREATER_EQUAL: return -1;
-	default: return 0;
-	}
-}
+// A NaN operand: every equality and every ordering is false.
+int32_t compare_nan(CompareOp op) { return op == COMP_GREATER || op == COMP_GREATER_EQUAL ? -1 : 1; }
 
 int32_t compare_doubles(double a, double b, CompareOp op) {
 	switch (op) {
@@ -88,17 +85,15 @@ int32_t compare_doubles(double a, double b, CompareOp op) {
 	}
 }
 
-// A float against a money! value: outside the money range by sign, else as
-// money.
+// A float against a money! value: money's own comparison with the operands
+// exchanged, so both orders agree, floats outside money's range included.
 int32_t compare_money(double a, const Cell* money, CompareOp op) {
-	if (!extended_math::money_from_float) return COMPARE_UNRELATED;
+	if (!registry::entry(T_MONEY, A_COMPARE)) return COMPARE_UNRELATED;
 	if (std::isnan(a)) return compare_nan(op);
-	if (a <= -1e17) return -1;
-	if (a >= 1e17) return 1;
-	Cell* top = stack::top;
-	Cell converted = *extended_math::money_from_float(a, false);
-	stack::top = top;
-	return actions::compare_raw(&converted, money, op);
+	Cell f;
+	make_at(&f, a);
+	int32_t r = actions::compare_raw(money, &f, op);
+	return r == COMPARE_UNRELATED ? r : -r;
 }
 
 struct Rounding {
@@ -172,34 +167,13 @@ bool odd(const Cell* value) {
 }
 bool even(const Cell* value) { return !odd(value); }
 
-// The float syntax automaton: classes 0 other, 1 sign, 2 digit, 3 "e",
-// 4 ".", 5 apostrophe; -1 rejects. States 1-5 and 8 accept.
-constexpr int8_t SCAN_NEXT[9][6] = {
-	{-1, 0, 1, -1, 4, -1}, {-1, -1, 1, 6, 5, 2}, {-1, -1, 1, -1, -1, -1},
-	{-1, -1, 3, 6, -1, 4}, {-1, -1, 3, -1, -1, -1}, {-1, -1, 3, -1, -1, -1},
-	{-1, 7, 8, -1, -1, -1}, {-1, -1, 8, -1, -1, -1}, {-1, -1, 8, -1, -1, -1},
-};
-constexpr uint32_t SCAN_LIMIT = 313;
-
-int scan_class(uint32_t c) {
-	if (c >= '0' && c <= '9') return 2;
-	switch (c) {
-	case '+': case '-': return 1;
-	case 'e': case 'E': return 3;
-	case '.': return 4;
-	case '\'': return 5;
-	default: return 0;
-	}
-}
-
 // [mantissa exponent]: the decimal number the mantissa prints as, scaled by
 // 10^exponent, correctly rounded.
-double from_pair_block(const Cell* spec, Type type) {
-	spans::Cells items = spans::cells_of(spec);
-	if (items.count != 2) datatype::fire_type(errors::id::script_bad_to_arg, type, spec);
+double from_pair_block(Cell* spec, Type type) {
+	if (block::vs_length(spec) != 2) datatype::fire_type(errors::id::script_bad_to_arg, type, spec);
 	double parts[2];
 	for (int i = 0; i < 2; i++) {
-		const Cell* item = items.head + i;
+		const Cell* item = block::vs_head(spec) + i;
 		switch (cell::type_of(item)) {
 		case T_INTEGER: parts[i] = integer::get(item); break;
 		case T_FLOAT: case T_PERCENT: parts[i] = get(item); break;
@@ -215,18 +189,30 @@ double from_pair_block(const Cell* spec, Type type) {
 	return numconv::decimal_to_float(std::string_view(text, size_t(end - text)), exponent, unconsumed);
 }
 
-double from_binary(const Cell* spec) {
-	spans::Bytes b = spans::bytes_of(spec);
+double from_binary(Cell* spec) {
+	const uint8_t* bytes = string::vs_head(spec);
+	uint32_t count = string::vs_length(spec);
 	uint64_t bits = 0;
-	for (uint32_t i = 0; i < b.count && i < 8; i++) bits = (bits << 8) | b.head[i];
+	for (uint32_t i = 0; i < count && i < 8; i++) bits = (bits << 8) | bytes[i];
 	return std::bit_cast<double>(bits);
 }
 
-double from_text(const Cell* spec, Type type) {
-	int32_t error;
-	double d = type == T_FLOAT ? scan(spans::units_of(spec), error) : 0.0;
-	if (type != T_FLOAT || error) datatype::fire_type(errors::id::script_bad_to_arg, type, spec);
-	return d;
+// float! scans the float syntax; percent! loads one value, which must be a
+// number.
+double from_text(Cell* spec, Type type) {
+	if (type == T_FLOAT) {
+		int32_t error;
+		double d = lexer::scan_float(string::vs_head(spec), string::width_of(spec), string::vs_length(spec), &error);
+		if (error) datatype::fire_type(errors::id::script_bad_to_arg, type, spec);
+		return d;
+	}
+	Cell loaded;
+	load_value(spec, &loaded);
+	switch (cell::type_of(&loaded)) {
+	case T_INTEGER: return integer::get(&loaded);
+	case T_FLOAT: case T_PERCENT: return get(&loaded);
+	default: datatype::fire_type(errors::id::script_bad_to_arg, type, spec);
+	}
 }
 
 // make and to of float! and percent!: type is the one asked for.
@@ -243,7 +229,7 @@ Cell* make(Cell* proto, Cell* spec, Type type) {
 		d = extended_math::money_to_float(spec);
 		break;
 	default:
-		if (!spans::is_any_string(st)) datatype::fire_type(errors::id::script_bad_to_arg, type, spec);
+		if (!string::any_string(st)) datatype::fire_type(errors::id::script_bad_to_arg, type, spec);
 		d = from_text(spec, type);
 		break;
 	}
@@ -423,25 +409,10 @@ Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down
 	return value;
 }
 
-double scan(const spans::Units& text, int32_t& error) {
-	error = -1;
-	if (text.count == 0 || text.count >= SCAN_LIMIT) return NAN;
-	char copy[SCAN_LIMIT];
-	uint32_t n = 0;
-	int state = 0;
-	for (uint32_t i = 0; i < text.count; i++) {
-		uint32_t c = text.at(i);
-		if (c == ',') c = '.';
-		state = SCAN_NEXT[state][scan_class(c)];
-		if (state < 0) return NAN;
-		if (c != '\'') copy[n++] = char(c);
-	}
-	if (state == 0 || state == 6 || state == 7) return NAN;
-	size_t unconsumed;
-	double d = numconv::decimal_to_float(std::string_view(copy, n), 0, unconsumed);
-	if (unconsumed) return NAN;
-	error = 0;
-	return d;
+void load_value(Cell* text, Cell* out) {
+	int32_t count = -1;
+	const uint8_t* utf8 = unicode::to_utf8(text, &count);
+	lexer::load_value(utf8, uint32_t(count), out);
 }
 
 void init_type() {

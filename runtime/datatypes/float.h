@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
-#include "runtime/datatypes/spans.h"
 #include "runtime/number_text.h"
 #include "runtime/registry.h"
 
@@ -72,10 +71,9 @@ Cell* power();
 Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
 	bool half_ceiling);
 
-// Number text over all the units: the float syntax (sign, digits, ".", ","
-// as a point, ' separators, exponent), correctly rounded. error: 0, or -1
-// (the answer is then NaN).
-double scan(const spans::Units& text, int32_t& error);
+// One value loaded from the text of a string from its head: unset when it
+// holds none, none when more text follows it (to percent!, to time!).
+void load_value(Cell* text, Cell* out);
 
 void init_type();
 

@@ -11,9 +11,11 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/random.h"
 #include "runtime/memory.h"
+#include "runtime/symbol.h"
 
 namespace vyn::integer {
 
@@ -187,14 +189,14 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 	}
 }
 
-int32_t from_text(const Cell* text) {
+int32_t from_text(Cell* text) {
 	int32_t error;
-	int32_t v = scan(spans::units_of(text), error);
+	int32_t v = lexer::scan_integer(string::vs_head(text), string::width_of(text), string::vs_length(text), &error);
 	if (error) datatype::fire_type(errors::id::script_bad_to_arg, T_INTEGER, text);
 	return v;
 }
 
-int32_t convert(const Cell* spec) {
+int32_t convert(Cell* spec) {
 	Type t = cell::type_of(spec);
 	switch (t) {
 	case T_INTEGER:
@@ -205,6 +207,7 @@ int32_t convert(const Cell* spec) {
 		return int32_t(cell::get_double(spec));
 	case T_TIME: return float_::round_to_int(cell::get_double(spec));
 	case T_BINARY: return from_binary(spec);
+	case T_ISSUE: return from_issue(spec);
 	case T_MONEY:
 		if (extended_math::money_to_integer) return extended_math::money_to_integer(spec);
 		break;
@@ -212,7 +215,7 @@ int32_t convert(const Cell* spec) {
 		if (extended_math::date_to_seconds) return from_double(extended_math::date_to_seconds(spec));
 		break;
 	default:
-		if (spans::is_any_string(t)) return from_text(spec);
+		if (string::any_string(t)) return from_text(spec);
 		break;
 	}
 	datatype::fire_type(errors::id::script_bad_to_arg, T_INTEGER, spec);
@@ -334,43 +337,29 @@ Cell* do_math(MathOp op) {
 	datatype::fire_type(errors::id::script_invalid_type, cell::type_of(right));
 }
 
-int32_t from_binary(const Cell* binary) {
-	spans::Bytes b = spans::bytes_of(binary);
+int32_t from_binary(Cell* binary) {
+	const uint8_t* bytes = string::vs_head(binary);
+	uint32_t count = string::vs_length(binary);
 	uint32_t v = 0;
-	for (uint32_t i = 0; i < b.count && i < 4; i++) v = (v << 8) | b.head[i];
+	for (uint32_t i = 0; i < count && i < 4; i++) v = (v << 8) | bytes[i];
 	return int32_t(v);
 }
 
-int32_t scan(const spans::Units& text, int32_t& error) {
-	error = 0;
-	uint32_t i = 0;
-	bool negative = false;
-	if (i < text.count && (text.at(i) == '+' || text.at(i) == '-')) negative = text.at(i++) == '-';
-	int64_t magnitude = 0;
-	bool digits = false;
-	for (; i < text.count; i++) {
-		uint32_t c = text.at(i);
-		if (c == '\'') continue;
-		if (c < '0' || c > '9') {
-			error = -1;
-			return 0;
-		}
-		digits = true;
-		magnitude = magnitude * 10 + (c - '0');
-		if (magnitude > int64_t(INT32_MAX) + 1) {
-			error = -2;
-			return 0;
-		}
+int32_t from_issue(const Cell* issue) {
+	std::string_view name = symbol::name(issue->data2);
+	if (name.empty() || name.size() > 8) errors::fire(errors::id::script_invalid_data, issue);
+	uint32_t v = 0;
+	for (char ch : name) {
+		uint32_t c = uint8_t(ch), digit;
+		if (c >= '0' && c <= '9')
+			digit = c - '0';
+		else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+			digit = (c | 0x20) - 'a' + 10;
+		else
+			errors::fire(errors::id::script_invalid_data, issue);
+		v = v << 4 | digit;
 	}
-	if (!digits) {
-		error = -1;
-		return 0;
-	}
-	if (!negative && magnitude > INT32_MAX) {
-		error = -2;
-		return 0;
-	}
-	return int32_t(negative ? -magnitude : magnitude);
+	return int32_t(v);
 }
 
 void init_type() {

@@ -14,7 +14,6 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
-#include "runtime/datatypes/spans.h"
 #include "runtime/registry.h"
 
 namespace vyn::integer {
@@ -54,10 +53,10 @@ int32_t do_math_op(int32_t left, int32_t right, MathOp op, Cell* cell);
 Cell* do_math(MathOp op);
 
 // The first min(4, length) bytes from the head, big-endian; 0 when empty.
-int32_t from_binary(const Cell* binary);
-// Number text: optional sign, digits and ' separators over all the units.
-// error: 0, -1 for a syntax error, -2 for an overflow (the answer is then 0).
-int32_t scan(const spans::Units& text, int32_t& error);
+int32_t from_binary(Cell* binary);
+// The issue's name read as 1 to 8 hexadecimal digits (#FF is 255); any
+// other name raises invalid-data.
+int32_t from_issue(const Cell* issue);
 
 void init_type();
 

@@ -4,12 +4,18 @@
 #include <cmath>
 #include <cstring>
 
+#include "runtime/context.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/extended_math.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/spans.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/io/random.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
 #include "runtime/number_text.h"
 
 namespace vyn::money {
@@ -92,7 +98,7 @@ int digit_count(Magnitude u) {
 	return n;
 }
 
-// The currency list at start-up, in order: index i + 1 is codes[i].
+// The currency list at start-up, in order.
 constexpr const char* default_codes[] = {
 	"AED", "AFN", "ALL", "AMD", "ANG", "AOA", "ARS", "AUD", "AWG", "AZN", "BAM", "BBD", "BDT", "BTC", "BGN", "BHD",
 	"BIF", "BMD", "BND", "BOB", "BRL", "BSD", "BTN", "BWP", "BYN", "BZD", "CAD", "CDF", "CHF", "CKD", "CLP", "CNY",
@@ -106,6 +112,23 @@ constexpr const char* default_codes[] = {
 	"TMT", "TND", "TOP", "TRY", "TTD", "TVD", "TWD", "TZS", "UAH", "UGX", "USD", "UYU", "UZS", "VES", "VND", "VUV",
 	"WST", "CFA", "XAF", "XCD", "XOF", "CFP", "XPF", "YER", "ZAR", "ZMW",
 };
+
+Cell currencies{T_NONE, 0, 0, 0};
+
+spans::Cells listed() {
+	if (!cell::is(&currencies, T_BLOCK)) return {nullptr, 0};
+	return spans::cells_of(&currencies);
+}
+
+inline char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+
+// ASCII letter case ignored.
+bool same_code(std::string_view a, std::string_view b) {
+	if (a.size() != b.size()) return false;
+	for (size_t i = 0; i < a.size(); i++)
+		if (lower(a[i]) != lower(b[i])) return false;
+	return true;
+}
 
 [[noreturn]] void type_limit(Type t) { fire_type(errors::id::script_type_limit, t); }
 
@@ -296,7 +319,7 @@ Cell* from_block(Cell* out, Cell* spec) {
 	const Cell* end = c + cells.count;
 	uint8_t currency = 0;
 	if (cell::is(c, T_WORD)) {
-		int32_t index = currency_index(compound::word_name(c));
+		int32_t index = get_currency_index(c);
 		if (index < 0) bad_make(c);
 		currency = uint8_t(index);
 		c++;
@@ -322,16 +345,33 @@ Cell* from_block(Cell* out, Cell* spec) {
 
 }  // namespace
 
+void init_currencies() {
+	constexpr int32_t count = int32_t(sizeof default_codes / sizeof *default_codes);
+	Cell* list = block::make_in(context::root, count);
+	for (const char* code : default_codes) word::make_in_named(list, code);
+	currencies = *list;
+}
+
+const Cell* currency_list() { return &currencies; }
+
 int32_t currency_index(std::string_view code) {
-	if (code.size() != 3) return -1;
-	for (uint32_t i = 0; i < sizeof default_codes / sizeof *default_codes; i++)
-		if (compound::same_name(code, default_codes[i])) return int32_t(i) + 1;
+	spans::Cells list = listed();
+	for (uint32_t i = 0; i < list.count; i++)
+		if (same_code(symbol::name(list.head[i].data2), code)) return int32_t(i) + 1;
+	return -1;
+}
+
+int32_t get_currency_index(const Cell* word) {
+	spans::Cells list = listed();
+	for (uint32_t i = 0; i < list.count; i++)
+		if (symbol::same_name(list.head[i].data2, word->data2)) return int32_t(i) + 1;
 	return -1;
 }
 
 std::string_view currency_code(uint32_t index) {
-	if (index == 0 || index > sizeof default_codes / sizeof *default_codes) return {};
-	return default_codes[index - 1];
+	spans::Cells list = listed();
+	if (index == 0 || index > list.count) return {};
+	return symbol::name(list.head[index - 1].data2);
 }
 
 Amount amount_of(const Cell* m) {
@@ -376,6 +416,53 @@ Cell* make_from_text(Cell* out, bool negative, std::string_view currency, const 
 	}
 	Magnitude units = dollars * UNIT + fraction * pow10(FRAC_DIGITS - frac_digits);
 	return make_at(out, Amount{units, negative, uint8_t(index)});
+}
+
+bool scan(const spans::Units& text, Cell* out) {
+	// Longer texts cannot hold 22 digits with separators between them.
+	constexpr uint32_t LONGEST = 2 * DIGITS + 8;
+	if (text.count == 0 || text.count > LONGEST) return false;
+	char t[LONGEST];
+	for (uint32_t i = 0; i < text.count; i++) {
+		uint32_t c = text.at(i);
+		if (c > 0x7F) return false;
+		t[i] = char(c);
+	}
+	const char* p = t;
+	const char* end = t + text.count;
+	bool negative = *p == '-';
+	if (*p == '-' || *p == '+') p++;
+	std::string_view code;
+	auto letter = [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
+	if (end - p >= 4 && letter(p[0]) && letter(p[1]) && letter(p[2]) && p[3] == '$') {
+		if (text.count < 5) return false;
+		code = std::string_view(p, 3);
+		p += 4;
+	} else if (p < end && *p == '$') {
+		p++;
+	}
+	const char* digits = p;
+	const char* point = nullptr;
+	bool any_digit = false;
+	for (const char* q = p; q < end; q++) {
+		if (*q >= '0' && *q <= '9') {
+			any_digit = true;
+		} else if (*q == '.') {
+			if (point || q == digits || q + 1 == end) return false;
+			point = q;
+		} else if (*q == '\'') {
+			if (q == digits || q + 1 == end || point || q[1] == '\'') return false;
+		} else {
+			return false;
+		}
+	}
+	if (!any_digit) return false;
+	Cell result;
+	auto b = reinterpret_cast<const uint8_t*>(digits);
+	if (!make_from_text(&result, negative, code, b, point ? b + (point - digits) : nullptr, b + (end - digits)))
+		return false;
+	*out = result;
+	return true;
 }
 
 Cell* from_integer(int32_t n) { return make_at(stack::alloc_slot(), integer_amount(n)); }
@@ -445,7 +532,7 @@ Cell* do_math(MathOp op) {
 Cell* make(Cell* proto, Cell* spec, Type type) {
 	switch (cell::type_of(spec)) {
 	case T_WORD: {
-		int32_t index = currency_index(compound::word_name(spec));
+		int32_t index = get_currency_index(spec);
 		if (index < 0) bad_make(spec);
 		return answer(proto, Amount{0, false, 0}, uint8_t(index));
 	}
@@ -459,7 +546,10 @@ Cell* to(Cell* proto, Cell* spec, Type) {
 	case T_MONEY: *proto = *spec; return proto;
 	case T_INTEGER: return make_at(proto, integer_amount(cell::get_integer(spec)));
 	case T_FLOAT: return make_at(proto, float_amount(cell::get_double(spec), true));
-	default: fire_type(errors::id::script_bad_to_arg, T_MONEY, spec);
+	default:
+		if (!spans::is_any_string(cell::type_of(spec)) || !scan(spans::units_of(spec), proto))
+			fire_type(errors::id::script_bad_to_arg, T_MONEY, spec);
+		return proto;
 	}
 }
 
@@ -528,15 +618,12 @@ Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down
 Cell* pick(Cell* m, int32_t index, const Cell* boxed) {
 	Cell* out = stack::alloc_slot();
 	if (index == 1) {
+		spans::Cells list = listed();
 		uint8_t currency = currency_of(m);
-		std::string_view code = currency_code(currency);
-		if (currency && !code.empty()) {
-			char name[4] = {};
-			std::memcpy(name, code.data(), code.size() < 3 ? code.size() : 3);
-			series::word_named(name, T_WORD, out);
-		} else {
+		if (currency && currency <= list.count)
+			word::make_at(list.head[currency - 1].data2, out);
+		else
 			cell::make_none(out);
-		}
 		return out;
 	}
 	if (index == 2) {
@@ -551,9 +638,10 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
 	int32_t index = 0;
 	if (cell::is(element, T_INTEGER)) {
 		index = cell::get_integer(element);
-	} else if (cell::is(element, T_WORD)) {
-		std::string_view name = compound::word_name(element);
-		index = compound::same_name(name, "code") ? 1 : compound::same_name(name, "amount") ? 2 : 0;
+	} else if (compound::is_word(element, words::sym_code)) {
+		index = 1;
+	} else if (compound::is_word(element, words::sym_amount)) {
+		index = 2;
 	}
 	if (value) errors::fire(errors::id::script_bad_path_set, path ? path : element, element);
 	if (index != 1 && index != 2) errors::fire(errors::id::script_invalid_path, path ? path : element, element);
@@ -578,6 +666,45 @@ Cell* negate(Cell* m) {
 	return m;
 }
 
+inline int32_t draw(bool secure, int32_t n) { return random::rand_range(secure, n + 1) - 1; }
+inline uint32_t raw_draw(bool secure) { return uint32_t(secure ? random::secure_next() : random::next()); }
+
+// A random amount between zero and the amount: from the first significant
+// digit down, a draw below the digit frees every digit after it; a draw
+// equal to it is kept only one time in a thousand, else drawn again.
+Cell* random(Cell* m, bool seed, bool secure, bool) {
+	if (seed) {
+		random::seed(int32_t(m->data1 ^ m->data2 ^ m->data3 ^ uint32_t(get_sign(m))));
+		cell::make_unset(m);
+		return m;
+	}
+	uint8_t digits[DIGITS];
+	const uint8_t* d = digit_bytes(m);
+	for (int i = 0; i < DIGITS; i++) digits[i] = i % 2 ? d[i / 2] & 0xF : d[i / 2] >> 4;
+	int i = 0;
+	while (i < DIGITS && digits[i] == 0) i++;
+	bool free = false;
+	for (; i < DIGITS; i++) {
+		if (free) {
+			digits[i] = uint8_t(draw(secure, 9));
+			continue;
+		}
+		for (;;) {
+			int32_t r = draw(secure, digits[i]);
+			if (r < digits[i]) {
+				digits[i] = uint8_t(r);
+				free = true;
+				break;
+			}
+			if (raw_draw(secure) % 1000 == raw_draw(secure) % 1000) break;
+		}
+	}
+	uint8_t* out = digit_bytes(m);
+	for (int k = 0; k < DIGIT_BYTES; k++) out[k] = uint8_t(digits[2 * k] << 4 | digits[2 * k + 1]);
+	if (zero_q(m)) m->header &= ~SIGN_FLAG;
+	return m;
+}
+
 bool units_digit_odd(const Cell* m) { return digit_bytes(m)[8] & 0x10; }
 bool even_q(const Cell* m) { return !units_digit_odd(m); }
 bool odd_q(const Cell* m) { return units_digit_odd(m); }
@@ -587,6 +714,7 @@ bool odd_q(const Cell* m) { return units_digit_odd(m); }
 void init_type() {
 	ActionRow row{};
 	row.make = make;
+	row.random = random;
 	row.to = to;
 	row.form = form;
 	row.mold = mold;

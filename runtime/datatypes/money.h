@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "runtime/cell.h"
+#include "runtime/datatypes/spans.h"
 #include "runtime/registry.h"
 
 namespace vyn::money {
@@ -53,6 +54,14 @@ Cell* make_at(Cell* out, bool negative, uint32_t currency, const uint8_t* digit_
 Cell* make_from_text(Cell* out, bool negative, std::string_view currency, const uint8_t* start,
 	const uint8_t* point, const uint8_t* end);
 
+// Money text, as to money! and the lexer's helper read it: an optional
+// sign, an optional three-letter currency code followed by "$" (at least 5
+// characters in all), else an optional "$"; digits with "'" separators
+// (not doubled, not first, not last, not after the point) and at most one
+// "." (not first, not last). Answers false, leaving `out` as it was, for
+// anything else or an amount that does not fit.
+bool scan(const spans::Units& text, Cell* out);
+
 // Pushed conversions. from_float raises bad-make-arg naming money! for an
 // infinity, NaN, a magnitude of 1e17 or more, a non-zero magnitude below
 // 1e-5 and, when `strict`, more than 5 fraction digits in the shortest text
@@ -63,9 +72,17 @@ Cell* from_float(double d, bool strict);
 int32_t to_integer(const Cell* m);
 double to_float(const Cell* m);
 
-// The currency list is system/locale/currencies/list.
-int32_t currency_index(std::string_view code);  // letter case ignored; -1 when absent
-std::string_view currency_code(uint32_t index);  // empty when not in the list
+// The currency list, system/locale/currencies/list: a block of words whose
+// 1-based positions are the currency indexes. init_currencies makes it with
+// the start-up codes, in the root block (after the words exist).
+void init_currencies();
+const Cell* currency_list();
+// The index of a code (ASCII letter case ignored) or of a word (compared
+// by canonical symbol); -1 when absent.
+int32_t currency_index(std::string_view code);
+int32_t get_currency_index(const Cell* word);
+// The code of an index, empty when it is not in the list.
+std::string_view currency_code(uint32_t index);
 void set_currency(Cell* m, uint32_t index);
 
 inline int32_t get_sign(const Cell* m) { return (m->header & SIGN_FLAG) ? 1 : 0; }

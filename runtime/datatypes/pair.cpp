@@ -12,6 +12,7 @@
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/random.h"
+#include "runtime/words.h"
 
 namespace vyn::pair {
 
@@ -61,12 +62,12 @@ Cell* push_coordinate(const Cell* p, int32_t i) {
 // 1 or 2 for an integer selector or the word x or y, else 0.
 int32_t selector(const Cell* element) {
 	int32_t i = 0;
-	if (cell::is(element, T_INTEGER)) {
+	if (cell::is(element, T_INTEGER))
 		i = cell::get_integer(element);
-	} else if (cell::is(element, T_WORD)) {
-		std::string_view name = compound::word_name(element);
-		i = compound::same_name(name, "x") ? 1 : compound::same_name(name, "y") ? 2 : 0;
-	}
+	else if (compound::is_word(element, words::sym_x))
+		i = 1;
+	else if (compound::is_word(element, words::sym_y))
+		i = 2;
 	return i == 1 || i == 2 ? i : 0;
 }
 
@@ -181,7 +182,8 @@ Cell* pick(Cell* p, int32_t, const Cell* boxed) {
 	errors::fire(errors::id::script_out_of_range, boxed);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gparent, Cell* previous, int32_t index,
+	bool, bool, bool, bool notify) {
 	int32_t i = selector(element);
 	if (!i) {
 		Cell none;
@@ -190,7 +192,9 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
 	}
 	if (!value) return push_coordinate(parent, i);
 	if (!cell::is(value, T_INTEGER)) datatype::fire_type(errors::id::script_invalid_type, cell::type_of(value));
+	Cell old = *parent;
 	(i == 1 ? parent->data2 : parent->data3) = value->data2;
+	compound::notify_set(gparent, previous, old, parent, index, notify);
 	return value;
 }
 

@@ -8,6 +8,9 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/spans.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/io/random.h"
+#include "runtime/murmur.h"
+#include "runtime/words.h"
 
 namespace vyn::point {
 
@@ -31,11 +34,10 @@ int32_t selector(const Cell* element, uint32_t n) {
 	int32_t i = 0;
 	if (cell::is(element, T_INTEGER)) {
 		i = cell::get_integer(element);
-	} else if (cell::is(element, T_WORD)) {
-		std::string_view name = compound::word_name(element);
-		static constexpr const char* names[] = {"x", "y", "z"};
+	} else {
+		const uint32_t names[] = {words::sym_x, words::sym_y, words::sym_z};
 		for (uint32_t k = 0; k < n; k++)
-			if (compound::same_name(name, names[k])) i = int32_t(k) + 1;
+			if (compound::is_word(element, names[k])) i = int32_t(k) + 1;
 	}
 	return i >= 1 && uint32_t(i) <= n ? i : 0;
 }
@@ -170,6 +172,19 @@ Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down
 	return make_at(value, cell::type_of(value), c);
 }
 
+// Each non-zero coordinate c becomes a draw between 0 and c.
+Cell* random(Cell* value, bool seed, bool secure, bool) {
+	Coordinates c = coordinates_of(value);
+	if (seed) {
+		random::seed(int32_t(hash::murmur3(&value->data1, c.n * sizeof(float))));
+		cell::make_unset(value);
+		return value;
+	}
+	for (uint32_t i = 0; i < c.n; i++)
+		if (c.c[i] != 0) c.c[i] = float(float_::random_raw(double(c.c[i]), secure));
+	return make_at(value, cell::type_of(value), c);
+}
+
 Cell* absolute() {
 	Cell* p = stack::arguments;
 	Coordinates c = coordinates_of(p);
@@ -197,7 +212,8 @@ Cell* pick(Cell* p, int32_t, const Cell* boxed) {
 	errors::fire(errors::id::script_out_of_range, boxed);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gparent, Cell* previous, int32_t index,
+	bool, bool, bool, bool notify) {
 	int32_t i = selector(element, count_of(cell::type_of(parent)));
 	if (!i) {
 		Cell none;
@@ -207,7 +223,9 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
 	if (!value) return push_coordinate(parent, i);
 	if (!cell::is(value, T_INTEGER) && !cell::is(value, T_FLOAT))
 		datatype::fire_type(errors::id::script_invalid_type, cell::type_of(value));
+	Cell old = *parent;
 	put(parent, uint32_t(i) - 1, float(number_of(value)));
+	compound::notify_set(gparent, previous, old, parent, index, notify);
 	return value;
 }
 
@@ -272,6 +290,7 @@ Cell* arithmetic() {
 ActionRow row() {
 	ActionRow r{};
 	r.make = make;
+	r.random = random;
 	r.to = make;
 	r.form = form;
 	r.mold = mold;

@@ -10,6 +10,8 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/spans.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/io/random.h"
+#include "runtime/symbol.h"
 #include "runtime/utf8.h"
 
 namespace vyn::tuple {
@@ -166,7 +168,7 @@ Cell* to(Cell* proto, Cell* spec, Type) {
 	case T_HASH: from_block(proto, spec); break;
 	case T_BINARY: from_binary(proto, spec); break;
 	case T_ISSUE: {
-		std::string_view name = compound::word_name(spec);
+		std::string_view name = symbol::name(spec->data2);
 		from_hex(proto, reinterpret_cast<const uint8_t*>(name.data()), uint32_t(name.size()), spec);
 		break;
 	}
@@ -236,12 +238,14 @@ Cell* pick(Cell* t, int32_t index, const Cell* boxed) {
 	return c;
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, int32_t, bool, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell* gparent, Cell* previous, int32_t path_index,
+	bool, bool, bool, bool notify) {
 	if (!cell::is(element, T_INTEGER)) fire_type(errors::id::script_invalid_type, cell::type_of(element));
 	int32_t index = cell::get_integer(element);
 	uint32_t size = size_of(parent);
 	if (index < 1 || uint32_t(index) > size) errors::fire(errors::id::script_out_of_range, element);
 	if (!value) return pick(parent, index, element);
+	Cell old = *parent;
 	uint8_t* b = bytes_of(parent);
 	if (cell::is(value, T_INTEGER)) {
 		b[index - 1] = clamp_byte(int64_t(cell::get_integer(value)));
@@ -251,6 +255,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, i
 	} else {
 		fire_type(errors::id::script_invalid_type, cell::type_of(value));
 	}
+	compound::notify_set(gparent, previous, old, parent, path_index, notify);
 	return value;
 }
 
@@ -288,6 +293,18 @@ Cell* complement(Cell* t) {
 
 int32_t length_q(Cell* t) { return int32_t(size_of(t)); }
 
+// Each byte b becomes a draw in 0..b.
+Cell* random(Cell* t, bool seed, bool secure, bool) {
+	if (seed) {
+		random::seed(int32_t(t->data1 ^ t->data2 ^ t->data3));
+		cell::make_unset(t);
+		return t;
+	}
+	uint8_t* b = bytes_of(t);
+	for (uint32_t i = 0; i < size_of(t); i++) b[i] = uint8_t(random::rand_range(secure, b[i] + 1) - 1);
+	return t;
+}
+
 namespace {
 
 template <MathOp Op>
@@ -302,6 +319,7 @@ Cell* make(Cell* proto, Cell* spec, Type type) { return to(proto, spec, type); }
 void init_type() {
 	ActionRow row{};
 	row.make = make;
+	row.random = random;
 	row.to = to;
 	row.form = form;
 	row.mold = mold;

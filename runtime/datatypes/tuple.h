@@ -54,6 +54,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gpar
 Cell* reverse(Cell* t, const Cell* part, const Cell* skip);
 Cell* complement(Cell* t);
 int32_t length_q(Cell* t);
+Cell* random(Cell* t, bool seed, bool secure, bool only);
 
 void init_type();
 

@@ -24,6 +24,23 @@ uint32_t width_of(const Cell* v);
 // Elements from the (clamped) head to the tail.
 uint32_t vs_length(Cell* v);
 
+// Raw access for the runtime's own vectors (the GUI backend builds integer
+// vectors with these): element addresses from the (clamped) head, moving
+// the head, cutting at the head, appending a 32-bit integer's raw bytes
+// (integer vectors of width 4).
+uint8_t* vs_head(Cell* v);
+uint8_t* vs_tail(Cell* v);
+inline bool vs_tail_q(Cell* v) { return vs_length(v) == 0; }
+void vs_skip(Cell* v, int32_t n);
+inline void vs_next(Cell* v) { vs_skip(v, 1); }
+void vs_clear(Cell* v);
+void vs_append_int(Cell* v, int32_t n);
+// Overwrites (or, at the element count, appends) the element at absolute
+// index i / inserts one there, moving the rest up; 0 <= i <= count. The
+// value's type must be the element type, else invalid-arg.
+void vs_poke(Cell* v, uint32_t i, const Cell* value);
+void vs_insert(Cell* v, uint32_t i, const Cell* value);
+
 // An empty vector with room for `count` elements (at least one); a size past
 // 32 bits raises internal no-memory.
 Cell* make_at(Cell* out, uint32_t count, Type element, uint32_t width);

@@ -331,8 +331,8 @@ int32_t compare_raw(const Cell* a, const Cell* b, CompareOp op) {
 	Type ta = cell::type_of(a);
 	if (ta == T_LOGIC && cell::is(b, T_LOGIC)) return int32_t(a->data1) - int32_t(b->data1);
 	if ((ta == T_NATIVE || ta == T_ACTION || ta == T_OP) && cell::type_of(b) == ta) {
-		if (a->data3 == b->data3 && a->data2 == b->data2) return 0;
-		return a->data3 < b->data3 ? -1 : 1;
+		if (a->data1 == b->data1) return 0;
+		return a->data1 < b->data1 ? -1 : 1;
 	}
 	if ((ta == T_FUNCTION || ta == T_ROUTINE) && cell::type_of(b) == ta) {
 		if (a->data3 == b->data3) return 0;

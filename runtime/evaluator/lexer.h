@@ -77,12 +77,14 @@ struct CallbackHooks {
 	bool (*inspect)(const Cell* callback, Cell* body, uint32_t* optional_slots);
 	// Calls the callback with `args` (event, input, type, line, token) in a
 	// frame named "<lexer-callback>", filling its optional slots as inactive
-	// refinements; answers the truth of its result.
+	// refinements; answers the truth of its result. Before answering it
+	// copies the callback's `input` argument, as the callback left it, back
+	// into args[1]: a moved position moves the scan (within the input).
 	bool (*call)(const Cell* callback, const Cell* args, uint32_t optional_slots);
 };
 extern CallbackHooks callback_hooks;
 
-// Words, through the symbol table's module.
+// Words: installed by the word module, which owns symbols and binding.
 struct WordHooks {
 	// Makes `out` a word of `type` named by the UTF-8 bytes (interned),
 	// bound to the global context (refinements unbound).

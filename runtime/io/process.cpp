@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <system_error>
@@ -361,13 +360,8 @@ void redirect_of(Cell* value, Redirect& r, simple_io::Bytes* bytes) {
 void deliver(Cell* target, const simple_io::Bytes& captured) {
 	if (!target || captured.empty()) return;
 	if (cell::is(target, T_BINARY)) {
-		if (captured.size() > UINT32_MAX) errors::fire(errors::id::internal_no_memory);
-		Node node = memory::alloc_bytes(uint32_t(captured.size()));
-		Series* s = memory::series(node);
-		std::memcpy(s->head_ptr(), captured.data(), captured.size());
-		s->tail = s->head + uint32_t(captured.size());
 		Cell bytes;
-		cell::set(&bytes, T_BINARY, 0, node, 0);
+		simple_io::load_binary(captured.data(), captured.size(), &bytes);
 		string::concatenate(target, &bytes, -1, 0, string::INSERT);
 	} else if (cell::is(target, T_STRING)) {
 		Cell text;

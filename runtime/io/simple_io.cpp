@@ -360,6 +360,16 @@ Cell* load_text(const uint8_t* bytes, size_t count, Cell* out) {
 	return out;
 }
 
+Cell* load_binary(const uint8_t* bytes, size_t count, Cell* out) {
+	if (count > UINT32_MAX) errors::fire(errors::id::internal_no_memory);
+	Node node = memory::alloc_bytes(uint32_t(count));
+	Series* s = memory::series(node);
+	if (count) std::memcpy(s->head_ptr(), bytes, count);
+	s->tail = s->head + uint32_t(count);
+	cell::set(out, T_BINARY, 0, node, 0);
+	return out;
+}
+
 Cell* load_lenient_text(const std::string& bytes, Cell* out) {
 	string::make_at(out, uint32_t(bytes.size()));
 	const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes.c_str());  // NUL-terminated, as the decoder needs

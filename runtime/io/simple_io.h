@@ -171,6 +171,9 @@ std::string utf8_text(Cell* value);
 // skipped, CR LF and a lone CR read as LF. Raises access invalid-utf8 for
 // malformed text and internal no-memory past 4 GB.
 Cell* load_text(const uint8_t* bytes, size_t count, Cell* out);
+// A new binary! in `out` holding a copy of the bytes; internal no-memory
+// past 4 GB.
+Cell* load_binary(const uint8_t* bytes, size_t count, Cell* out);
 // A new string! of bytes that ought to be UTF-8 but come from the system
 // (file names, arguments): each byte of a sequence that is not valid text
 // becomes U+FFFD, so one odd name does not stop a listing or the start-up.

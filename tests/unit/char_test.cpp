@@ -125,10 +125,35 @@ TEST_F(Char, CompareAgainstNumbers) {
 	EXPECT_EQ(raised([&] { actions::compare(&a, &f, COMP_LESSER); }).code, code(errors::id::script_invalid_compare));
 }
 
-TEST_F(Char, FormWritesTheCharacter) {
+TEST_F(Char, FormWritesTheCharacterMoldEscapesIt) {
 	Cell r = call(A_FORM, {C(0x1F600)});
 	EXPECT_EQ(units_text(&r), U"\U0001F600");
 	EXPECT_EQ(form(C('a')), "a");
+
+	struct Case {
+		uint32_t cp;
+		const char32_t* mold;
+		const char32_t* mold_all;
+	} cases[] = {
+		{'a', U"#\"a\"", U"#\"a\""},
+		{'"', U"#\"^\"\"", U"#\"^\"\""},
+		{'^', U"#\"^^\"", U"#\"^^\""},
+		{0, U"#\"^@\"", U"#\"^@\""},
+		{9, U"#\"^-\"", U"#\"^-\""},
+		{10, U"#\"^/\"", U"#\"^/\""},
+		{27, U"#\"^[\"", U"#\"^[\""},
+		{30, U"#\"^(1E)\"", U"#\"^(1E)\""},
+		{127, U"#\"^~\"", U"#\"^~\""},
+		{0x85, U"#\"^(85)\"", U"#\"^(85)\""},
+		{0xE9, U"#\"\u00e9\"", U"#\"^(E9)\""},
+		{0x1F600, U"#\"\U0001F600\"", U"#\"^(1F600)\""},
+	};
+	for (const Case& c : cases) {
+		Cell plain = call(A_MOLD, {C(c.cp)});
+		EXPECT_EQ(units_text(&plain), c.mold) << c.cp;
+		Cell all = call(A_MOLD, {C(c.cp), L(true)}, {-1, 1, -1, -1});
+		EXPECT_EQ(units_text(&all), c.mold_all) << c.cp;
+	}
 }
 
 }  // namespace

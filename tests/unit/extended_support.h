@@ -1,31 +1,30 @@
-// Test support for the compound value types: a booted heap and stacks, and
-// the texts of form and mold as UTF-8.
+// Test support for the compound value types: a booted runtime with its core
+// tables, the texts of form and mold as UTF-8, and frames for the workers.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/externals.h"
 #include "runtime/memory.h"
+#include "tests/unit/core_tables.h"
 #include "tests/unit/text_support.h"
 
 namespace vyn::test {
 
-class ValueTest : public ::testing::Test {
+// The core tables (symbols, words, the global context) and an empty
+// externals registry; the registry rows are restored after each test.
+class ValueTest : public CoreTables {
 protected:
 	void SetUp() override {
-		memory::free_all();
-		memory::init();
-		memory::new_node_frame(NODE_FRAME_NODES);
-		memory::new_series_frame();
-		stack::init();
+		CoreTables::SetUp();
 		externals::init();
 	}
-	void TearDown() override { stack::reset_all(); }
 };
 
 inline std::string utf8_of(Cell* s) {
@@ -96,6 +95,16 @@ inline Cell float_cell(double d, Type t = T_FLOAT) {
 	cell::set_type(&c, t);
 	return c;
 }
+// Installs an on-change* handler recording "word old new" for each call.
+inline std::vector<std::string>& record_changes() {
+	static std::vector<std::string> heard;
+	heard.clear();
+	context::on_change = [](Cell*, Cell* word, Cell* old_value, Cell* new_value) {
+		heard.push_back(std::string(symbol::name(word->data2)) + " " + form_of(*old_value) + " " + form_of(*new_value));
+	};
+	return heard;
+}
+
 inline Cell none() {
 	Cell c;
 	cell::make_none(&c);

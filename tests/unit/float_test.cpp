@@ -79,7 +79,7 @@ TEST_F(Float, MoldIsShortestAndReloads) {
 		if (!std::isfinite(d)) continue;
 		Cell text = call(A_MOLD, {F(d)});
 		int32_t error;
-		double back = float_::scan(spans::units_of(&text), error);
+		double back = lexer::scan_float(string::vs_head(&text), string::width_of(&text), string::vs_length(&text), &error);
 		ASSERT_EQ(error, 0) << mold(F(d));
 		ASSERT_EQ(bits(back), bits(d == 0 ? 0.0 : d)) << mold(F(d));
 	}
@@ -291,8 +291,15 @@ TEST_F(Float, MakeAndTo) {
 		{T_FLOAT, C('a'), F(97.0)},
 		{T_FLOAT, T(90), F(90.0)},
 		{T_PERCENT, I(2), P(2.0)},
+		{T_PERCENT, S("50%"), P(0.5)},
+		{T_PERCENT, S("0.5"), P(0.5)},
+		{T_PERCENT, S(" 2"), P(2.0)},
+		{T_PERCENT, S("12.5%", T_EMAIL), P(0.125)},
 	};
-	for (const Case& c : cases) expect_cell(to(c.type, c.spec), c.want, "to " + std::to_string(c.type) + " " + form(c.spec));
+	for (const Case& c : cases) {
+		Raised r = raised([&] { expect_cell(to(c.type, c.spec), c.want, "to " + std::to_string(c.type) + " " + form(c.spec)); });
+		EXPECT_EQ(r.code, 0u) << "to " << int(c.type) << " " << form(c.spec);
+	}
 
 	struct Bad {
 		Type type;
@@ -300,7 +307,8 @@ TEST_F(Float, MakeAndTo) {
 	} bad[] = {
 		{T_FLOAT, S("")}, {T_FLOAT, S("abc")}, {T_FLOAT, S("1.#INF")}, {T_FLOAT, S("1e")}, {T_FLOAT, S("1..2")},
 		{T_FLOAT, S(std::string(313, '1'))}, {T_FLOAT, BLOCK({F(1.5)})}, {T_FLOAT, BLOCK({F(1.5), S("a")})},
-		{T_FLOAT, L(true)}, {T_FLOAT, NONE()},
+		{T_FLOAT, L(true)}, {T_FLOAT, NONE()}, {T_PERCENT, S("")}, {T_PERCENT, S("50% 1")},
+		{T_PERCENT, S("1:30")},
 	};
 	for (const Bad& b : bad) {
 		Raised r = raised([&] { to(b.type, b.spec); });

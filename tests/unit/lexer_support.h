@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -128,8 +129,18 @@ inline std::string show_arg(const Cell* a) {
 class LexerTest : public ::testing::Test {
 public:
 	errors::MakeHook saved_hook = nullptr;
+	lexer::WordHooks saved_words{};
+	registry::TypeName saved_names[registry::TYPE_SLOTS];
+	ActionRow saved_rows[registry::TYPE_SLOTS];
+	uint8_t saved_parents[registry::TYPE_SLOTS];
+	int saved_count = 0;
 
 	void SetUp() override {
+		saved_words = lexer::word_hooks;
+		std::memcpy(saved_names, registry::names, sizeof saved_names);
+		std::memcpy(saved_rows, registry::rows, sizeof saved_rows);
+		std::memcpy(saved_parents, registry::parents, sizeof saved_parents);
+		saved_count = registry::type_count;
 		memory::free_all();
 		memory::init();
 		memory::new_node_frame(NODE_FRAME_NODES);
@@ -150,6 +161,11 @@ public:
 	}
 	void TearDown() override {
 		errors::make_hook = saved_hook;
+		lexer::word_hooks = saved_words;
+		std::memcpy(registry::names, saved_names, sizeof saved_names);
+		std::memcpy(registry::rows, saved_rows, sizeof saved_rows);
+		std::memcpy(registry::parents, saved_parents, sizeof saved_parents);
+		registry::type_count = saved_count;
 		lexer::callback_hooks = {nullptr, nullptr};
 		lexer::release();
 		stack::reset_all();

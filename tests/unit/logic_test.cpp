@@ -180,12 +180,12 @@ TEST_F(Logic, SharedCellsAndHelpers) {
 	none::make_in(&block);
 	logic::make_in(&block, true);
 	datatype::make_in(&block, T_TIME);
-	spans::Cells items = spans::cells_of(&block);
-	ASSERT_EQ(items.count, 4u);
-	EXPECT_TRUE(cell::is(items.head, T_UNSET));
-	EXPECT_TRUE(cell::is(items.head + 1, T_NONE));
-	EXPECT_TRUE(logic::get(items.head + 2));
-	EXPECT_EQ(datatype::get(items.head + 3), T_TIME);
+	ASSERT_EQ(block::vs_length(&block), 4);
+	Cell* items = block::vs_head(&block);
+	EXPECT_TRUE(cell::is(items, T_UNSET));
+	EXPECT_TRUE(cell::is(items + 1, T_NONE));
+	EXPECT_TRUE(logic::get(items + 2));
+	EXPECT_EQ(datatype::get(items + 3), T_TIME);
 	stack::arguments = stack::top;
 	Cell* d = datatype::push(T_CHAR);
 	EXPECT_EQ(datatype::get(d), T_CHAR);

@@ -3,6 +3,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/percent.h"
+#include "runtime/symbol.h"
 
 #include <cmath>
 #include <string>
@@ -48,6 +49,7 @@ protected:
 		float_::init_type();
 		percent::init_type();
 		money::init_type();
+		money::init_currencies();
 		money::digits_option = 2;
 	}
 	Cell math(const Cell& a, MathOp op, const Cell& b) {
@@ -450,6 +452,122 @@ TEST_F(Money, NumbersHandTheirArithmeticAndComparisonsToMoney) {
 	EXPECT_TRUE(actions::compare(&dollar, &one, COMP_EQUAL));
 	EXPECT_TRUE(actions::compare(&half, &fifty, COMP_EQUAL));
 	EXPECT_TRUE(actions::compare(&half, &dollar, COMP_LESSER));
+}
+
+TEST_F(Money, FloatsCompareWithMoneyAlikeInEitherOrder) {
+	struct Case {
+		double f;
+		const char* money;
+		CompareOp op;
+		bool result;
+	} cases[] = {
+		{1e-6, "$1", COMP_LESSER, true},
+		{1e-6, "$0", COMP_GREATER, true},
+		{-1e-6, "$0", COMP_EQUAL, false},
+		{1.000011, "$1.00001", COMP_GREATER, true},
+		{1.000011, "$1.00001", COMP_EQUAL, false},
+		{1e20, "$99999999999999999", COMP_GREATER, true},
+		{-1e20, "-$1", COMP_LESSER, true},
+		{2.5, "USD$2.5", COMP_EQUAL, true},
+	};
+	for (const Case& c : cases) {
+		Cell f = float_cell(c.f), m = money_of(c.money);
+		EXPECT_EQ(actions::compare(&f, &m, c.op), c.result) << c.f << " op " << c.op << " " << c.money;
+		EXPECT_EQ(actions::compare(&m, &f, c.op == COMP_LESSER ? COMP_GREATER : c.op == COMP_GREATER ? COMP_LESSER : c.op),
+			c.result) << "the other way round";
+	}
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Money, CurrenciesComeFromTheCurrencyList) {
+	EXPECT_EQ(money::currency_index("USD"), money::currency_index("usd"));
+	EXPECT_EQ(money::currency_code(uint32_t(money::currency_index("eur"))), "EUR");
+	EXPECT_EQ(money::currency_index("XYZ"), -1);
+	EXPECT_EQ(money::currency_index("US"), -1);
+	EXPECT_EQ(money::currency_code(0), "");
+	EXPECT_EQ(money::currency_code(9999), "");
+	Cell usd = test::word_of("Usd"), unknown = test::word_of("XYZ");
+	EXPECT_EQ(money::get_currency_index(&usd), money::currency_index("USD"));
+	EXPECT_EQ(money::get_currency_index(&unknown), -1);
+
+	Cell proto;
+	cell::set(&proto, T_DATATYPE, T_MONEY);
+	EXPECT_EQ(molded(*money::make(&proto, &usd, T_MONEY)), "USD$0.00000");
+	Cell spec = test::block_of({usd, int_cell(12), int_cell(50000)});
+	EXPECT_EQ(molded(*money::make(&proto, &spec, T_MONEY)), "USD$12.50000");
+	spec = test::block_of({usd, float_cell(-1.25)});
+	EXPECT_EQ(molded(*money::make(&proto, &spec, T_MONEY)), "-USD$1.25000");
+	EXPECT_EQ(test::raised([&] { money::make(&proto, &unknown, T_MONEY); }), errors::id::script_bad_make_arg.code());
+	spec = test::block_of({unknown, int_cell(1)});
+	EXPECT_EQ(test::raised([&] { money::make(&proto, &spec, T_MONEY); }), errors::id::script_bad_make_arg.code());
+	spec = test::block_of({usd});
+	EXPECT_EQ(test::raised([&] { money::make(&proto, &spec, T_MONEY); }), errors::id::script_bad_make_arg.code());
+}
+
+TEST_F(Money, CodeAndAmountPaths) {
+	Cell m = money_of("-EUR$12.5"), code = test::word_of("code"), amount = test::word_of("Amount");
+	Cell* c = money::eval_path(&m, &code, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false);
+	ASSERT_TRUE(cell::is(c, T_WORD));
+	EXPECT_EQ(symbol::name(c->data2), "EUR");
+	EXPECT_EQ(molded(*money::eval_path(&m, &amount, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false)),
+		"-$12.50000");
+	Cell other = test::word_of("sign");
+	EXPECT_EQ(test::raised([&] { money::eval_path(&m, &other, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false); }),
+		errors::id::script_invalid_path.code());
+}
+
+TEST_F(Money, RandomStaysBetweenZeroAndTheAmount) {
+	auto random = [](Cell& c, bool seed, bool secure) {
+		return actions::get<action::RandomFn>(&c, A_RANDOM)(&c, seed, secure, false);
+	};
+	Cell limit = money_of("-USD$100.5");
+	for (int i = 0; i < 300; i++) {
+		Cell m = limit;
+		random(m, false, i % 3 == 0);
+		money::Amount a = money::amount_of(&m), l = money::amount_of(&limit);
+		EXPECT_LE(a.units, l.units);
+		EXPECT_EQ(a.currency, l.currency);
+		EXPECT_TRUE(a.negative || a.units == 0);
+	}
+	Cell zero = money_of("$0");
+	EXPECT_EQ(molded(*random(zero, false, false)), "$0.00000");
+	Cell s = money_of("$3"), r1 = money_of("$1000"), r2 = r1;
+	EXPECT_TRUE(cell::is(random(s, true, false), T_UNSET));
+	random(r1, false, false);
+	s = money_of("$3");
+	random(s, true, false);
+	random(r2, false, false);
+	EXPECT_EQ(molded(r1), molded(r2));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Money, TextConvertsByTheMoneySyntax) {
+	struct Case {
+		const char* text;
+		const char* result;  // null: bad-to-arg
+	} cases[] = {
+		{"$1.50", "$1.50000"}, {"1.5", "$1.50000"}, {"USD$12.50", "USD$12.50000"}, {"-$0.01", "-$0.01000"},
+		{"+$3", "$3.00000"}, {"usd$1", "USD$1.00000"}, {"$1'000", "$1000.00000"}, {"-EUR$1'234.5", "-EUR$1234.50000"},
+		{"$00000000000000000001", "$1.00000"}, {"US$1", nullptr}, {"USD1", nullptr}, {"$1.123456", nullptr},
+		{"$'1", nullptr}, {"$1''0", nullptr}, {"$1'", nullptr}, {"$1.5'0", nullptr}, {"$.5", nullptr}, {"$1.", nullptr},
+		{"$1.2.3", nullptr}, {"", nullptr}, {"$", nullptr}, {"-", nullptr}, {"XYZ$1", nullptr},
+		{"$123456789012345678", nullptr}, {"$1 ", nullptr}, {"\xC3\xA9$1", nullptr},
+	};
+	for (const Case& c : cases) {
+		Cell s, proto;
+		string::load_at(&s, c.text);
+		cell::set(&proto, T_DATATYPE, T_MONEY);
+		if (c.result)
+			EXPECT_EQ(molded(*money::to(&proto, &s, T_MONEY)), c.result) << c.text;
+		else
+			EXPECT_EQ(test::raised([&] { money::to(&proto, &s, T_MONEY); }), errors::id::script_bad_to_arg.code()) << c.text;
+	}
 }
 
 }  // namespace

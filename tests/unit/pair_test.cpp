@@ -178,9 +178,13 @@ TEST_F(Pair, PathsPicksAndUnaryActions) {
 	EXPECT_EQ(test::raised([&] { actions::eval_path(&p, &three, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false); }),
 		errors::id::script_invalid_path.code());
 	EXPECT_EQ(test::raised([&] { actions::pick(&p, &three); }), errors::id::script_out_of_range.code());
-	Cell word;
-	cell::set(&word, T_WORD, 0, 0, 0);
-	EXPECT_EQ(test::raised([&] { actions::pick(&p, &word); }), errors::id::script_cannot_use.code());
+	Cell x = test::word_of("x"), y = test::word_of("Y"), z = test::word_of("z");
+	EXPECT_EQ(cell::get_integer(actions::pick(&p, &x)), 3);
+	actions::eval_path(&p, &y, &one, nullptr, nullptr, nullptr, 0, false, false, true, false);
+	EXPECT_EQ(text(p), "3x1") << "words name the coordinates in any letter case";
+	EXPECT_EQ(test::raised([&] { actions::pick(&p, &z); }), errors::id::script_cannot_use.code());
+	EXPECT_EQ(test::raised([&] { actions::eval_path(&p, &z, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false); }),
+		errors::id::script_invalid_path.code());
 
 	struct Case {
 		Slot slot;
@@ -248,6 +252,22 @@ TEST_F(Pair, RandomDrawsWithinEachCoordinate) {
 	random(b, true);
 	random(r2, false);
 	EXPECT_EQ(text(r1), text(r2)) << "the same seed gives the same draws";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Pair, PathSetsTellTheOwnerObject) {
+	std::vector<std::string>& heard = test::record_changes();
+	Cell owner, field = test::word_of("offset"), x = test::word_of("x"), five = int_cell(5);
+	cell::set(&owner, T_OBJECT, 0, 0, 1);
+	Cell p = xy(1, 2), q = pt(1, 2);
+	actions::eval_path(&p, &x, &five, nullptr, &owner, &field, 1, false, false, true, true);
+	actions::eval_path(&q, &x, &five, nullptr, &owner, &field, 1, false, false, true, true);
+	ASSERT_EQ(heard.size(), 2u);
+	EXPECT_EQ(heard[0], "offset 1x2 5x2");
+	EXPECT_EQ(heard[1], "offset (1, 2) (5, 2)");
 }
 
 }  // namespace

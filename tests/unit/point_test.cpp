@@ -216,3 +216,38 @@ TEST_F(Point, RoundEachCoordinateWithTheFloatRounding) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Point, WordsSelectCoordinates) {
+	Cell q = pt(1, 2, 3), z = test::word_of("Z"), x = test::word_of("x"), half = float_cell(0.5);
+	EXPECT_EQ(cell::get_double(actions::pick(&q, &z)), 3.0);
+	actions::eval_path(&q, &x, &half, nullptr, nullptr, nullptr, 0, false, false, true, false);
+	EXPECT_EQ(text(q), "(0.5, 2, 3)");
+	Cell p = pt(1, 2);
+	EXPECT_EQ(test::raised([&] { actions::pick(&p, &z); }), errors::id::script_cannot_use.code());
+}
+
+TEST_F(Point, RandomDrawsBetweenZeroAndEachCoordinate) {
+	auto random = [](Cell& c, bool seed, bool secure) {
+		return actions::get<action::RandomFn>(&c, A_RANDOM)(&c, seed, secure, false);
+	};
+	for (int i = 0; i < 200; i++) {
+		Cell p = pt(0, -2.5f, 10);
+		random(p, false, i % 2 == 1);
+		EXPECT_EQ(point::get(&p, 0), 0.0f);
+		EXPECT_LE(point::get(&p, 1), 0.0f);
+		EXPECT_GE(point::get(&p, 1), -2.5f);
+		EXPECT_GE(point::get(&p, 2), 0.0f);
+		EXPECT_LE(point::get(&p, 2), 10.0f);
+	}
+	Cell s = pt(1, 2), r1 = pt(100, 100), r2 = r1;
+	EXPECT_TRUE(cell::is(random(s, true, false), T_UNSET));
+	random(r1, false, false);
+	s = pt(1, 2);
+	random(s, true, false);
+	random(r2, false, false);
+	EXPECT_EQ(text(r1), text(r2)) << "the same coordinates seed the same draws";
+}
+
+}  // namespace

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -285,12 +284,9 @@ TEST_F(CallValues, FileValuesNameTheRedirectedFiles) {
 
 TEST_F(CallValues, BinaryInputIsSentAsItIsAndBinaryOutputIsInsertedAtThePosition) {
 	auto binary = [](std::string_view bytes, uint32_t head) {
-		Node n = memory::alloc_bytes(uint32_t(bytes.size()));
-		Series* s = memory::series(n);
-		std::memcpy(s->head_ptr(), bytes.data(), bytes.size());
-		s->tail = s->head + uint32_t(bytes.size());
 		Cell c;
-		cell::set(&c, T_BINARY, head, n, 0);
+		simple_io::load_binary(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &c);
+		c.data1 = head;
 		return c;
 	};
 	Cell command, input = binary(std::string("\r\n\0\xFF", 4), 0), out = binary("<>", 1);

@@ -17,24 +17,43 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/percent.h"
-#include "runtime/datatypes/spans.h"
+#include "runtime/case_folding.h"
+#include "runtime/context.h"
+#include "runtime/cycles.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/triple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
 
 #include "runtime/io/random.h"
 
 namespace vyn::test {
 
+// A runtime with the scalar rows, the series rows they convert from, and
+// the symbol table, global context and predefined words (so that words
+// name time fields and issues hold names). The hooks words install are put
+// back afterwards.
 class ScalarTest : public ::testing::Test {
 protected:
+	void (*saved_make_word)(const char*, Cell*) = nullptr;
+	lexer::WordHooks saved_word_hooks{};
+	Cell root{};
+
 	void SetUp() override {
+		saved_make_word = actions::make_word;
+		saved_word_hooks = lexer::word_hooks;
 		memory::free_all();
 		memory::init();
 		memory::new_node_frame(NODE_FRAME_NODES);
@@ -44,6 +63,9 @@ protected:
 		unset::init_type();
 		none::init_type();
 		logic::init_type();
+		series::init_type();
+		block::init_type();
+		string::init_type();
 		integer::init_type();
 		char_::init_type();
 		triple::init_type();
@@ -52,10 +74,31 @@ protected:
 		percent::init_type();
 		time::init_type();
 		actions::init();
+		lexer::init();
 		random::init();
+		unicode::init_case_tables();
+		cycles::reset();
+		symbol::init_type();
+		context::init_type();
+		word::init_types();
+		cell::set(&root, T_BLOCK, 0, memory::alloc_cells(64), 0);
+		context::root = &root;
+		context::starting = true;
+		symbol::init();
+		context::init_global();
+		words::init();
+		typereg::make_type_words();
+		context::starting = false;
 		float_::pretty = true;
 	}
 	void TearDown() override {
+		actions::make_word = saved_make_word;
+		lexer::word_hooks = saved_word_hooks;
+		context::root = nullptr;
+		context::on_change = nullptr;
+		ownership::on_deep_change = nullptr;
+		words::block = 0;
+		cycles::reset();
 		stack::reset_all();
 		memory::free_all();
 	}
@@ -128,6 +171,22 @@ inline Cell BLOCK(std::initializer_list<Cell> items) {
 	return b;
 }
 
+// A word bound to the global context, optionally given a value there.
+inline Cell W(const char* name, const Cell* value = nullptr, Type type = T_WORD) {
+	Cell w = *word::load(name);
+	cell::set_type(&w, type);
+	if (value) context::set(&w, value);
+	return w;
+}
+inline Cell ISSUE(const char* name) {
+	Cell c;
+	issue::make_at(&c, symbol::make(name));
+	return c;
+}
+inline bool is_word_named(const Cell& w, const char* name) {
+	return word::is_any_word(cell::type_of(&w)) && symbol::same_name(w.data2, symbol::make(name));
+}
+
 // Calls an action's stack form on a fresh frame holding the arguments; the
 // refinement positions as the interpreter passes them.
 inline Cell call(Slot slot, std::initializer_list<Cell> args, std::vector<int32_t> refinements = {}) {
@@ -164,9 +223,9 @@ inline Cell make(Type t, const Cell& spec) { return call(A_MAKE, {D(t), spec}); 
 inline Cell to(Type t, const Cell& spec) { return call(A_TO, {D(t), spec}); }
 
 inline std::u32string units_text(Cell* s) {
-	spans::Units u = spans::units_of(s);
 	std::u32string out;
-	for (uint32_t i = 0; i < u.count; i++) out += char32_t(u.at(i));
+	uint32_t width = string::width_of(s);
+	for (uint32_t i = 0; i < string::vs_length(s); i++) out += char32_t(string::get_char(string::vs_head(s) + i * width, width));
 	return out;
 }
 

@@ -1,12 +1,11 @@
 #include "runtime/datatypes/tuple.h"
 
-#include "runtime/datatypes/float.h"
-#include "runtime/datatypes/integer.h"
-#include "runtime/evaluator/lexer.h"
-
 #include <cmath>
 #include <vector>
 
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/evaluator/lexer.h"
 #include "tests/unit/extended_support.h"
 
 using namespace vyn;
@@ -316,6 +315,48 @@ TEST_F(Tuple, TextThatDoesNotLoadAsATupleIsRefused) {
 		string::load_at(&s, source);
 		EXPECT_EQ(test::raised([&] { converted(s); }), errors::id::script_bad_to_arg.code()) << source;
 	}
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Tuple, IssuesConvertAsHexColours) {
+	EXPECT_EQ(text(converted(test::word_of("F80", T_ISSUE))), "255.136.0");
+	EXPECT_EQ(text(converted(test::word_of("ff8000cc", T_ISSUE))), "255.128.0.204");
+	EXPECT_EQ(test::raised([&] { converted(test::word_of("12", T_ISSUE)); }), errors::id::script_invalid_data.code());
+}
+
+TEST_F(Tuple, RandomDrawsEachByteUpToItself) {
+	for (int i = 0; i < 200; i++) {
+		Cell t = tup({0, 1, 255, 7});
+		tuple::random(&t, false, i % 2 == 1, false);
+		const uint8_t* b = tuple::bytes_of(&t);
+		EXPECT_EQ(b[0], 0);
+		EXPECT_LE(b[1], 1);
+		EXPECT_LE(b[3], 7);
+		EXPECT_EQ(tuple::length_q(&t), 4);
+	}
+	Cell s = tup({1, 2, 3}), r1 = tup({200, 200, 200}), r2 = r1;
+	EXPECT_TRUE(cell::is(tuple::random(&s, true, false, false), T_UNSET));
+	tuple::random(&r1, false, false, false);
+	s = tup({1, 2, 3});
+	tuple::random(&s, true, false, false);
+	tuple::random(&r2, false, false, false);
+	EXPECT_EQ(text(r1), text(r2));
+}
+
+TEST_F(Tuple, PathSetsTellTheOwnerObject) {
+	std::vector<std::string>& heard = test::record_changes();
+	Cell owner, field = test::word_of("color");
+	cell::set(&owner, T_OBJECT, 0, 0, 1);
+	Cell t = tup({1, 2, 3}), two = int_cell(2), nine = int_cell(9), none = test::none();
+	tuple::eval_path(&t, &two, &nine, nullptr, &owner, &field, 1, false, false, true, true);
+	tuple::eval_path(&t, &two, &none, nullptr, &owner, &field, 1, false, false, true, false);
+	owner.data3 = 0;
+	tuple::eval_path(&t, &two, &nine, nullptr, &owner, &field, 1, false, false, true, true);
+	ASSERT_EQ(heard.size(), 1u) << "only with notification on and change handlers present";
+	EXPECT_EQ(heard[0], "color 1.2.3 1.9.3");
 }
 
 }  // namespace

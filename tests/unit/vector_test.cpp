@@ -333,3 +333,106 @@ TEST_F(Vector, SeriesActionsReadAndWriteElements) {
 }
 
 }  // namespace
+
+namespace {
+
+// Vectors longer than one 64-byte block of elements take the blocked loops
+// and a scalar tail; every element must come out as the single-element rule.
+TEST_F(Vector, LongVectorsMatchTheElementRule) {
+	struct Case {
+		Type t;
+		uint32_t width;
+		MathOp op;
+		Cell scalar;
+		bool scalar_first;
+	} cases[] = {
+		{T_INTEGER, 1, OP_ADD, int_cell(100), false},
+		{T_INTEGER, 2, OP_MUL, int_cell(-3), false},
+		{T_INTEGER, 4, OP_SUB, int_cell(7), true},
+		{T_CHAR, 1, OP_XOR, int_cell(0x5A), false},
+		{T_FLOAT, 4, OP_DIV, float_cell(3), true},
+		{T_FLOAT, 8, OP_REM, float_cell(7), false},
+	};
+	for (Case& c : cases) {
+		std::vector<double> values;
+		for (int i = 0; i < 150; i++) values.push_back(c.t == T_CHAR ? i % 120 + 1 : (i * 37) % 251 - 125 + (c.t == T_FLOAT ? 0.5 : 0));
+		Cell v = vec(c.t, c.width, values);
+		Cell r = c.scalar_first ? math(c.scalar, c.op, v) : math(v, c.op, c.scalar);
+		for (uint32_t i = 0; i < values.size(); i++) {
+			Cell one = vec(c.t, c.width, {values[i]});
+			Cell expected = c.scalar_first ? math(c.scalar, c.op, one) : math(one, c.op, c.scalar);
+			Cell index = int_cell(int32_t(i) + 1), first = int_cell(1);
+			Cell got = *actions::pick(&r, &index), want = *actions::pick(&expected, &first);
+			ASSERT_EQ(got.data2, want.data2) << "element " << i << " of type " << c.t << " width " << c.width;
+			ASSERT_EQ(got.data3, want.data3) << "element " << i;
+		}
+	}
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Vector, MakeFromTypedSpecs) {
+	auto w = [](const char* name) { return test::word_of(name); };
+	Cell one = int_cell(1), two = int_cell(2), three = int_cell(3);
+	Cell values = block_of({one, two, three}), pair_of = block_of({one, two});
+	struct Case {
+		Cell spec;
+		const char* mold;  // null: the error
+		errors::Id error;
+	} cases[] = {
+		{block_of({w("integer!"), int_cell(16), values}), "make vector! [integer! 16 [1 2 3]]", {}},
+		{block_of({w("integer!"), int_cell(32), int_cell(5), pair_of}), "make vector! [1 2 0 0 0]", {}},
+		{block_of({w("integer!"), int_cell(32), int_cell(2), values}), "make vector! [1 2 3]", {}},
+		{block_of({w("Integer!"), int_cell(8), int_cell(3)}), "make vector! [integer! 8 [0 0 0]]", {}},
+		{block_of({w("integer!"), int_cell(32)}), "make vector! [integer! 32 []]", {}},
+		{block_of({w("percent!"), block_of({float_cell(0.01, T_PERCENT), float_cell(0.02, T_PERCENT)})}),
+			"make vector! [1% 2%]", {}},
+		{block_of({w("percent!"), int_cell(32), block_of({float_cell(0.5, T_PERCENT)})}), "make vector! [50%]", {}},
+		{block_of({w("float!"), int_cell(32), block_of({float_cell(1.5)})}), "make vector! [float! 32 [1.5]]", {}},
+		{block_of({w("char!"), int_cell(8), block_of({char_cell('a')})}), "make vector! [char! 8 [#\"a\"]]", {}},
+		{block_of({w("float!"), int_cell(16), block_of({float_cell(1.0)})}), nullptr, errors::id::script_bad_make_arg},
+		{block_of({w("integer!"), int_cell(64), values}), nullptr, errors::id::script_bad_make_arg},
+		{block_of({w("integer!")}), nullptr, errors::id::script_bad_make_arg},
+		{block_of({w("string!"), int_cell(8)}), nullptr, errors::id::script_bad_make_arg},
+		{block_of({w("integer!"), values}), nullptr, errors::id::script_invalid_spec_field},
+		{block_of({w("integer!"), int_cell(32), test::none()}), nullptr, errors::id::script_invalid_spec_field},
+		{block_of({w("integer!"), int_cell(32), int_cell(2), values, int_cell(5)}), nullptr,
+			errors::id::script_invalid_spec_field},
+		{block_of({w("integer!"), int_cell(16), block_of({float_cell(1)})}), nullptr, errors::id::script_invalid_arg},
+	};
+	for (const Case& c : cases) {
+		if (c.mold)
+			EXPECT_EQ(molded(made(c.spec)), c.mold);
+		else
+			EXPECT_EQ(test::raised([&] { made(c.spec); }), c.error.code()) << (c.error.code());
+	}
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Vector, RawAccessForTheRuntimesOwnVectors) {
+	Cell v;
+	vector::make_at(&v, 2, T_INTEGER, 4);
+	vector::vs_append_int(&v, 5);
+	vector::vs_append_int(&v, -7);
+	Cell nine = int_cell(9), eight = int_cell(8), f = float_cell(1);
+	vector::vs_poke(&v, 0, &nine);
+	vector::vs_poke(&v, 2, &eight);
+	vector::vs_insert(&v, 1, &eight);
+	EXPECT_EQ(text(v), "9 8 -7 8");
+	EXPECT_EQ(test::raised([&] { vector::vs_insert(&v, 0, &f); }), errors::id::script_invalid_arg.code());
+	vector::vs_next(&v);
+	vector::vs_skip(&v, 2);
+	EXPECT_EQ(vector::vs_length(&v), 1u);
+	EXPECT_EQ(vector::vs_tail(&v) - vector::vs_head(&v), 4);
+	vector::vs_clear(&v);
+	EXPECT_TRUE(vector::vs_tail_q(&v));
+	v.data1 = 0;
+	EXPECT_EQ(text(v), "9 8 -7");
+}
+
+}  // namespace

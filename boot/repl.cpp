@@ -1,0 +1,254 @@
+#include "boot/repl.h"
+
+#include <unistd.h>
+#include <sys/ioctl.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "runtime/cycles.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/print_hooks.h"
+#include "runtime/registry.h"
+#include "runtime/utf8.h"
+
+namespace vyn::repl {
+
+namespace {
+
+constexpr const char* PROMPT = ">> ";
+
+uint32_t console_columns() {
+	winsize ws{};
+	if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+	return 80;
+}
+
+void write_out(const std::string& text) {
+	std::fwrite(text.data(), 1, text.size(), stdout);
+	std::fflush(stdout);
+}
+
+// The UTF-8 text of a string value.
+std::string text_of(Cell* s) {
+	int32_t count = -1;
+	uint8_t* bytes = unicode::to_utf8(s, &count);
+	return std::string(reinterpret_cast<char*>(bytes), size_t(count));
+}
+
+// Tracks the constructs a pending input leaves open, as the console's
+// multi-line input does: answers true when the input is complete (or can
+// never become valid by adding lines, so loading reports the error).
+bool complete(const std::string& input) {
+	std::vector<char> open;
+	size_t i = 0, n = input.size();
+	while (i < n) {
+		char c = input[i];
+		char top = open.empty() ? 0 : open.back();
+		if (top == '{') {  // inside a braced string
+			if (c == '^') {
+				i += 2;
+				continue;
+			}
+			if (c == '{') open.push_back('{');
+			if (c == '}') open.pop_back();
+			i++;
+			continue;
+		}
+		switch (c) {
+		case ';':
+			while (i < n && input[i] != '\n') i++;
+			continue;
+		case '"': {
+			i++;
+			while (i < n && input[i] != '"' && input[i] != '\n') i += input[i] == '^' ? 2 : 1;
+			if (i >= n || input[i] == '\n') return true;  // a string never spans lines
+			i++;
+			continue;
+		}
+		case '[':
+		case '(':
+		case '{': open.push_back(c); break;
+		case ']':
+		case ')': {
+			char want = c == ']' ? '[' : '(';
+			if (top != want) return true;  // a real syntax error
+			open.pop_back();
+			break;
+		}
+		case '}': return true;
+		case '%':
+			if (i + 1 < n && input[i + 1] == '{') {  // raw string: %{ ... }% with as many %
+				size_t percents = 1;
+				while (i >= percents && input[i - percents] == '%') percents++;
+				std::string close = "}" + std::string(percents, '%');
+				size_t end = input.find(close, i + 2);
+				if (end == std::string::npos) return false;
+				i = end + close.size();
+				continue;
+			}
+			break;
+		case '#':
+			if (i + 1 < n && input[i + 1] == '"') {  // a char literal: #"x"
+				i += 2;
+				while (i < n && input[i] != '"' && input[i] != '\n') i += input[i] == '^' ? 2 : 1;
+				i++;
+				continue;
+			}
+			break;
+		default: break;
+		}
+		i++;
+	}
+	return open.empty();
+}
+
+// Forms or molds the result as the console does, cut to the width.
+std::string result_text(const Cell* value, uint32_t columns) {
+	int32_t limit = int32_t(columns) - 3;
+	Cell* buffer = stack::alloc_slot();
+	string::make_at(buffer, 64);
+	Cell v = *value;
+	if (cell::is(&v, T_FLOAT))
+		actions::form(&v, buffer, nullptr, limit + 5);
+	else
+		actions::mold(&v, buffer, false, false, false, nullptr, limit + 5, 0);
+	uint32_t units = string::vs_length(buffer);
+	if (int32_t(units) > limit) {
+		string::truncate(buffer, uint32_t(limit - int32_t(std::strlen(PROMPT)) - 1));
+		string::append_literal(buffer, "...");
+	}
+	std::string text = text_of(buffer);
+	stack::pop(1);
+	return text;
+}
+
+std::string form_text(const Cell* value) {
+	if (cell::is(value, T_ERROR) && !registry::entry(T_ERROR, A_FORM))
+		return "*** Error " + std::to_string(errors::code_of(value));
+	Cell* buffer = stack::alloc_slot();
+	string::make_at(buffer, 64);
+	Cell v = *value;
+	actions::form(&v, buffer, nullptr, 0x7FFFFFFF);
+	std::string text = text_of(buffer);
+	stack::pop(1);
+	return text;
+}
+
+// Prints an error's report; a failure while forming it is reported plainly.
+void print_error(const Cell* error) {
+	stack::reset_all();
+	Cell name;
+	actions::make_word("try", &name);
+	stack::mark_try_all(&name);
+	try {
+		write_out(form_text(error) + "\n\n");
+	} catch (const Throw& t) {
+		if (t.code == THROW_QUIT) throw;
+		write_out("*** Error " + std::to_string(errors::code_of(error)) + "\n\n");
+	}
+	stack::reset_all();
+}
+
+// Loads and evaluates one complete input; prints what the console shows.
+void do_command(const std::string& input, uint32_t columns, bool script = false) {
+	stack::reset_all();
+	cycles::reset();
+	Cell name;
+	actions::make_word("try", &name);
+	stack::mark_try_all(&name);
+	try {
+		Cell* code = lexer::load(reinterpret_cast<const uint8_t*>(input.data()), uint32_t(input.size()));
+		if (script) code->data1 += 2;  // past the header word and block
+		if (memory::buffer_of(code)->used() <= code->data1 * sizeof(Cell)) return;
+		Cell block = *code;
+		interpreter::eval(&block, true);
+		if (errors::pending) {
+			errors::pending = THROW_NONE;
+			return;
+		}
+		Cell result = *stack::arguments;
+		if (script && !cell::is(&result, T_ERROR)) return;
+		if (cell::is(&result, T_UNSET)) return;
+		if (cell::is(&result, T_ERROR)) return print_error(&result);
+		write_out("== " + result_text(&result, columns) + "\n");
+	} catch (const Throw& t) {
+		if (t.code == THROW_QUIT) throw;
+		cycles::reset();
+		if (t.code != THROW_ERROR) return;
+		Cell error = *stack::get_top();
+		print_error(&error);
+	}
+}
+
+// The headless console's printer: the text goes to standard output.
+void print_to_stdout(const Cell* text, int32_t) {
+	Cell t = *text;
+	std::string out = text_of(&t);
+	if (natives::print_newline) out += '\n';
+	write_out(out);
+}
+
+}  // namespace
+
+void install_print_hooks() { dyn_print::add(print_to_stdout, nullptr); }
+
+int run_stdin() {
+	uint32_t columns = console_columns();
+	std::string pending, line;
+	try {
+		while (std::getline(std::cin, line)) {
+			if (!line.empty() && line.back() == '\r') line.pop_back();
+			if (pending.empty() && line.empty()) continue;
+			if (!line.empty() && line.back() == 27) {
+				pending.clear();
+				write_out("(escape)\n");
+				continue;
+			}
+			pending += line;
+			pending += '\n';
+			if (!complete(pending)) continue;
+			do_command(pending, columns);
+			pending.clear();
+		}
+		if (!pending.empty()) do_command(pending, columns);
+	} catch (const Throw& t) {
+		if (t.code == THROW_QUIT) return 0;
+		throw;
+	}
+	return 0;
+}
+
+int run_script(const std::string& text) {
+	// The header: "Vyn", optionally "/System", white space, then "[".
+	size_t at = 0;
+	for (;;) {
+		at = text.find("Vyn", at);
+		if (at == std::string::npos) {
+			write_out("*** Error: Vyn header not found!\n");
+			return 1;
+		}
+		size_t p = at + 3;
+		if (text.compare(p, 7, "/System") == 0) p += 7;
+		while (p < text.size() && (text[p] == ' ' || text[p] == '\t' || text[p] == '\n' || text[p] == '\r')) p++;
+		if (p < text.size() && text[p] == '[') break;
+		at += 3;
+	}
+	try {
+		do_command(text.substr(at), console_columns(), true);
+	} catch (const Throw& t) {
+		if (t.code == THROW_QUIT) return 0;
+		throw;
+	}
+	return 0;
+}
+
+}  // namespace vyn::repl

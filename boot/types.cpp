@@ -1,0 +1,137 @@
+#include "boot/types.h"
+
+#include "runtime/case_folding.h"
+#include "runtime/context.h"
+#include "runtime/datatypes/bitset.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/char.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/email.h"
+#include "runtime/datatypes/file.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/path.h"
+#include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/point3d.h"
+#include "runtime/datatypes/ref.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/tag.h"
+#include "runtime/datatypes/time.h"
+#include "runtime/datatypes/triple.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/url.h"
+#include "runtime/datatypes/vector.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/ownership.h"
+#include "runtime/registry.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
+
+namespace vyn::types {
+
+namespace {
+
+const char* const type_names[TYPE_COUNT] = {
+	nullptr, "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!", "url!", "char!",
+	"integer!", "float!", "symbol!", "context!", "word!", "set-word!", "lit-word!", "get-word!",
+	"refinement!", "issue!", "native!", "action!", "op!", "function!", "path!", "lit-path!", "set-path!",
+	"get-path!", "routine!", "bitset!", "triple!", "object!", "typeset!", "error!", "vector!", "hash!",
+	"pair!", "percent!", "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!",
+	"date!", "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!",
+};
+
+// Parents of the types registered by name only.
+Type parent_of(Type t) {
+	switch (t) {
+	case T_BLOCK: case T_STRING: case T_VECTOR: case T_BINARY: case T_IMAGE: return T_SERIES;
+	case T_PAREN: case T_PATH: case T_HASH: return T_BLOCK;
+	case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: return T_PATH;
+	case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: return T_STRING;
+	case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT: case T_ISSUE: return T_WORD;
+	case T_ACTION: case T_OP: return T_NATIVE;
+	case T_FUNCTION: return T_CONTEXT;
+	case T_ROUTINE: return T_FUNCTION;
+	case T_PERCENT: case T_TIME: return T_FLOAT;
+	case T_ERROR: case T_PORT: return T_OBJECT;
+	default: return Type(0);
+	}
+}
+
+}  // namespace
+
+void register_all() {
+	// Parents before their children.
+	datatype::init_type();
+	unset::init_type();
+	none::init_type();
+	logic::init_type();
+	series::init_type();
+	block::init_type();
+	string::init_type();
+	integer::init_type();
+	symbol::init_type();
+	context::init_type();
+	word::init_types();
+	char_::init_type();
+	native::init_types();
+	path::init_types();
+	function::init_type();
+	url::init_type();
+	file::init_type();
+	triple::init_type();
+	float_::init_type();
+	typeset::init_type();
+	bitset::init_type();
+	percent::init_type();
+	time::init_type();
+	tag::init_type();
+	email::init_type();
+	vector::init_type();
+	pair::init_type();
+	tuple::init_type();
+	handle::init_type();
+	money::init_type();
+	ref::init_type();
+	point2D::init_type();
+	point3D::init_type();
+	// Types whose module is not part of the runtime yet exist by name;
+	// event! is named too, so typesets can hold it before the GUI registers it.
+	for (int t = 1; t < TYPE_COUNT; t++) {
+		if (registry::names[t].name) continue;
+		registry::register_type(Type(t), parent_of(Type(t)), type_names[t], ActionRow{});
+	}
+}
+
+void init_words() {
+	block::make_at(&block::root, 1024);
+	context::root = &block::root;
+	context::starting = true;
+	unicode::init_case_tables();
+	symbol::init();
+	context::init_global();
+	typereg::make_type_words();
+	// Each type word holds its datatype (series! is the typeset's name).
+	for (int t = 1; t <= registry::type_count; t++) {
+		if (t == T_SERIES || !registry::names[t].word_symbol) continue;
+		Cell type{T_DATATYPE, uint32_t(t), 0, 0};
+		context::set(context::add_global(registry::names[t].word_symbol), &type);
+	}
+	words::init();
+	words::init_refinements();
+	words::init_ooo();
+	money::init_currencies();
+	ownership::init();
+	context::starting = false;
+}
+
+}  // namespace vyn::types

@@ -1,0 +1,13 @@
+// native!, action! and op! values.
+#pragma once
+
+#include "runtime/cell.h"
+
+namespace vyn::native {
+
+// Builds a native! or action! for table slot `index` (0-based) from its spec.
+void make_entry(Cell* out, Type type, const Cell* spec, uint32_t index);
+
+void init_types();
+
+}  // namespace vyn::native

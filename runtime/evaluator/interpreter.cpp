@@ -1,0 +1,905 @@
+#include "runtime/evaluator/interpreter.h"
+
+#include "runtime/context.h"
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/registry.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
+
+namespace vyn::interpreter {
+
+Cell current_code;
+bool tracing = false;
+Cell tracer;
+uint32_t event_mask = 0x1FFFF;
+
+namespace {
+
+constexpr uint32_t CONTEXT_ON_STACK = 0x400000u;
+const Cell NONE_CELL{T_NONE, 0, 0, 0};
+const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
+const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
+constexpr uint32_t FN_TRACE = 0x400u, FN_NO_TRACE = 0x200u;
+// A cache built while some type word of the spec had no value yet.
+constexpr uint32_t CACHE_INCOMPLETE = 0x00800000u;
+
+// More block of a function value: body, argument cache, native entry, op
+// copy, owner context.
+enum More : int { MORE_BODY = 0, MORE_CACHE = 1, MORE_ENTRY = 2, MORE_OP = 3, MORE_OWNER = 4 };
+
+inline Cell* more_cell(const Cell* fn, int i) { return memory::series(fn->data3)->head_cell() + i; }
+
+inline bool is_function_type(Type t) {
+	return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
+}
+
+inline bool typeset_has(const Cell* ts, uint32_t t) {
+	const uint8_t* bits = reinterpret_cast<const uint8_t*>(&ts->data1);
+	return t < 96 && (bits[t >> 3] & (0x80 >> (t & 7)));
+}
+
+inline void typeset_add(Cell* ts, uint32_t t) {
+	uint8_t* bits = reinterpret_cast<uint8_t*>(&ts->data1);
+	if (t < 96) bits[t >> 3] |= uint8_t(0x80 >> (t & 7));
+}
+
+void datatype_cell(Type t, Cell* out) { cell::set(out, T_DATATYPE, t); }
+
+// The value cell of a bound word, or null when it is unbound or its
+// context has no values now. Words with a known index take the fast path.
+inline Cell* value_cell(Cell* word) {
+	Node ctx = word->data1;
+	if (!ctx) return nullptr;
+	int32_t index = int32_t(word->data3);
+	Cell* header = memory::series(ctx)->head_cell();
+	if (index < 0) {
+		// Looked up once; the word keeps its index (`self` stays -1).
+		index = context::find_word(ctx, word->data2, true);
+		if (index < 0) return nullptr;
+		word->data3 = uint32_t(index);
+	}
+	if (header->header & CONTEXT_ON_STACK) {
+		uint32_t values = header->data2;
+		return values ? stack::at(values - 1) + index : nullptr;
+	}
+	return memory::series(header->data2)->head_cell() + index;
+}
+
+// The value of a word for evaluation; raises as the language says.
+Cell* word_value(Cell* word) {
+	Cell* v = value_cell(word);
+	if (v) return v;
+	return context::get(word);  // raises not-in-context or no-value, or answers self
+}
+
+struct CodeSaver {
+	Cell saved = current_code;
+	~CodeSaver() { current_code = saved; }
+};
+
+// Restores a function context's values pointer on every way out.
+struct ValuesGuard {
+	Node ctx;
+	uint32_t saved;
+	ValuesGuard(Node c, uint32_t values) : ctx(c), saved(stack::context_values(c)) {
+		stack::context_values(c) = values;
+	}
+	~ValuesGuard() { stack::context_values(ctx) = saved; }
+};
+
+struct TracingGuard {
+	bool saved = tracing;
+	~TracingGuard() { tracing = saved; }
+};
+
+inline void fire(Event e, const Code* code, int32_t pos, const Cell* value, const Cell* ref) {
+	if (tracing && (event_mask & e)) {
+		Cell block;
+		if (code) cell::set(&block, T_BLOCK, 0, code->node, 0);
+		fire_event(e, code ? &block : nullptr, pos, value, ref);
+	}
+}
+
+void store(const Cell* value, bool push) {
+	if (push)
+		stack::push(value);
+	else
+		stack::set_result(value);
+}
+
+// ---------------------------------------------------------------- calls
+
+int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
+	const Cell* parent, uint32_t mode, bool infix);
+
+// The word of argument n of a function's spec, for errors.
+void argument_word(const Cell* fn, int32_t n, Cell* out) {
+	Series* spec = memory::series(fn->data2);
+	for (Cell* c = spec->head_cell(); c < spec->tail_cell(); c++) {
+		Type t = cell::type_of(c);
+		if (t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD || t == T_REFINEMENT) {
+			if (n-- == 0) {
+				*out = *c;
+				return;
+			}
+		}
+	}
+	cell::make_none(out);
+}
+
+// Which argument of the spec a cache entry stands for (for errors).
+int32_t argument_number(const Cell* cache_head, const Cell* entry) {
+	int32_t n = 0;
+	for (const Cell* c = cache_head; c < entry; c++)
+		if (cell::is(c, T_TYPESET) || cell::is(c, T_REFINEMENT)) n++;
+	return n;
+}
+
+[[noreturn]] void expect_arg(const Cell* fn, const Cell* name, const Cell* value, int32_t arg) {
+	Cell type, word;
+	datatype_cell(cell::type_of(value), &type);
+	argument_word(fn, arg, &word);
+	errors::fire(errors::id::script_expect_arg, name, &type, &word);
+}
+
+[[noreturn]] void no_arg(const Cell* fn, const Cell* name, int32_t arg) {
+	Cell word;
+	argument_word(fn, arg, &word);
+	errors::fire(errors::id::script_no_arg, name, &word);
+}
+
+// Fetches one argument by its mode into a pushed cell; answers the position after it.
+int32_t fetch_argument(Code& code, int32_t pos, uint32_t mode, bool infix) {
+	if (mode == ARG_EVALUATED) {
+		code.pos = pos;
+		return eval_expression(code, infix, true, false);
+	}
+	Cell value = *code.at(pos);
+	pos++;
+	if (mode == ARG_ESCAPABLE) {
+		switch (cell::type_of(&value)) {
+		case T_PAREN: {
+			stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
+			eval(&value, true);
+			if (errors::pending) return pos;
+			stack::unwind();
+			return pos;
+		}
+		case T_GET_WORD: stack::push(word_value(code.at(pos - 1))); return pos;
+		case T_GET_PATH: eval_path(&value, nullptr, false, true, true, false); return pos;
+		default: break;
+		}
+	}
+	stack::push(&value);
+	return pos;
+}
+
+struct Fetch {
+	const Cell* fn;
+	const Cell* name;
+	bool native;  // native or action: refinements as positions
+	bool infix;   // an operator call: its right argument takes no operator
+	int32_t refinements[32];
+	int32_t refinement_count;
+};
+
+// Pushes the evaluated arguments of one run of typesets of the cache (the
+// required arguments, or one refinement's), from entry `i`; answers the
+// position after them and leaves `i` past the run. Entries are re-read by
+// index: evaluating an argument may move the cache's buffer.
+int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, uint32_t len, bool& infix,
+	uint32_t apply_mode, bool active) {
+	for (; i < len; i++) {
+		Cell* entry = memory::series(cache)->head_cell() + i;
+		if (!cell::is(entry, T_TYPESET)) break;
+		uint32_t mode = entry->header & ARG_MODE_MASK;
+		if (mode == ARG_NOT_ARGUMENT) continue;
+		if (infix) {  // the left operand is already on the stack
+			infix = false;
+			Cell* left = stack::top - 1;
+			if (!typeset_has(entry, cell::type_of(left)))
+				expect_arg(f.fn, f.name, left, argument_number(memory::series(cache)->head_cell(), entry));
+			continue;
+		}
+		if (!active) {
+			stack::push(&NONE_CELL);
+			continue;
+		}
+		if (pos >= code.limit()) {
+			if (apply_mode & MODE_ALL) {
+				stack::push(&NONE_CELL);
+				continue;
+			}
+			if (mode == ARG_ESCAPABLE && typeset_has(entry, T_UNSET)) {
+				stack::push(&UNSET_CELL);
+				continue;
+			}
+			no_arg(f.fn, f.name, argument_number(memory::series(cache)->head_cell(), entry));
+		}
+		Cell* slot = stack::top;
+		pos = fetch_argument(code, pos, mode, f.infix);
+		if (errors::pending) return pos;
+		entry = memory::series(cache)->head_cell() + i;
+		if (!typeset_has(entry, cell::type_of(slot)))
+			expect_arg(f.fn, f.name, slot, argument_number(memory::series(cache)->head_cell(), entry));
+	}
+	return pos;
+}
+
+// Pushes false then none for the locals of a function.
+inline void push_locals(int32_t locals) {
+	stack::push(&FALSE_CELL);
+	for (int32_t l = 1; l < locals; l++) stack::push(&NONE_CELL);
+}
+
+// Refinements, their arguments and locals: the slots after the required
+// arguments, filled in spec order, then the refinements named by the path.
+int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, Node cache, uint32_t i, uint32_t len,
+	uint32_t apply_mode) {
+	auto entry_at = [&](uint32_t k) { return memory::series(cache)->head_cell() + k; };
+	Cell* base_frame = stack::arguments;
+	struct RefSlot {
+		uint32_t cache_index;  // of the refinement! entry
+		int32_t cell;          // frame cell of the refinement (functions) or of its first argument
+		int32_t args;
+	};
+	RefSlot slots[32];
+	int nslots = 0;
+	int32_t locals = -1;
+	for (uint32_t k = i; k < len; k++) {
+		Cell* e = entry_at(k);
+		if (cell::is(e, T_REFINEMENT)) {
+			int32_t args = 0;
+			while (k + 1 + args < len && cell::is(entry_at(k + 1 + args), T_TYPESET) &&
+				   (entry_at(k + 1 + args)->header & ARG_MODE_MASK) != ARG_NOT_ARGUMENT)
+				args++;
+			if (nslots < 32) slots[nslots++] = {k, int32_t(stack::top - base_frame), args};
+			if (!f.native) stack::push(&FALSE_CELL);
+			for (int32_t a = 0; a < args; a++) stack::push(&NONE_CELL);
+			k += uint32_t(args);
+		} else if (cell::is(e, T_INTEGER) && locals < 0 && !f.native) {
+			locals = cell::get_integer(e);
+		}
+	}
+	f.refinement_count = nslots;
+	for (int r = 0; r < nslots; r++) f.refinements[r] = -1;
+	if (path) {
+		Series* ps = memory::series(path->data2);
+		int32_t plen = int32_t(ps->used() / sizeof(Cell));
+		bool used[32] = {};
+		for (int32_t p = int32_t(path->data1) + 1; p < plen; p++) {
+			Cell element = *(memory::series(path->data2)->head_cell() + p);
+			bool on = true;
+			if (cell::is(&element, T_GET_WORD)) {
+				on = truthy(word_value(&element));
+				cell::set_type(&element, T_REFINEMENT);
+			}
+			// The lexer gives path elements as words: a word names a refinement too.
+			if (cell::is(&element, T_WORD)) cell::set_type(&element, T_REFINEMENT);
+			if (!cell::is(&element, T_REFINEMENT)) errors::fire(errors::id::script_bad_refine, &element);
+			int found = -1;
+			for (int k = 0; k < nslots; k++) {
+				if (symbol::resolve(entry_at(slots[k].cache_index)->data2) == symbol::resolve(element.data2)) {
+					found = k;
+					break;
+				}
+			}
+			if (found < 0) errors::fire(errors::id::script_no_refine, f.name, &element);
+			if (used[found]) errors::fire(errors::id::script_dup_refine, path);
+			used[found] = true;
+			RefSlot& rs = slots[found];
+			int32_t first = f.native ? rs.cell : rs.cell + 1;
+			if (!f.native) cell::make_logic(base_frame + rs.cell, on);
+			// The arguments are evaluated on top, then moved into their slots.
+			Cell* top_before = stack::top;
+			uint32_t e = rs.cache_index + 1;
+			bool no_infix = false;
+			pos = fetch_run(f, code, pos, cache, e, len, no_infix, apply_mode, on || !(apply_mode & MODE_SAFER));
+			if (errors::pending) return pos;
+			for (int32_t a = 0; a < rs.args; a++) base_frame[first + a] = top_before[a];
+			stack::top = top_before;
+			if (on) f.refinements[found] = f.native ? (rs.args ? first : 0x7FFFFFFF) : first;
+		}
+	}
+	if (locals > 0) push_locals(locals);
+	return pos;
+}
+
+// Pushes the arguments and refinements of a call by the argument cache.
+int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix, uint32_t apply_mode) {
+	Node cache = argument_cache(f.fn)->data2;
+	uint32_t len = memory::series(cache)->used() / sizeof(Cell);
+	uint32_t i = 0;
+	pos = fetch_run(f, code, pos, cache, i, len, infix, apply_mode, true);
+	if (errors::pending || i == len) return pos;
+	// Common case: only locals follow.
+	Cell* e = memory::series(cache)->head_cell() + i;
+	if (!path && i + 1 == len && cell::is(e, T_INTEGER)) {
+		if (!f.native) push_locals(cell::get_integer(e));
+		return pos;
+	}
+	return eval_refinements(f, code, pos, path, cache, i, len, apply_mode);
+}
+
+void call_native(const Cell* fn, const Fetch& f) {
+	int32_t refs[32];
+	for (int r = 0; r < f.refinement_count; r++) refs[r] = f.refinements[r] == 0x7FFFFFFF ? 0 : f.refinements[r];
+	if (f.refinement_count == 0) refs[0] = -1;
+	uint32_t index = fn->data1;
+	if (cell::is(fn, T_NATIVE))
+		natives::table[index](false, refs);
+	else
+		actions::stack_forms[index](refs);
+}
+
+int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
+	const Cell* parent, uint32_t mode, bool infix) {
+	Cell fn = *fn_in;
+	Cell frame_name;
+	if (name && cell::is(name, T_WORD))
+		frame_name = *name;
+	else
+		cell::set(&frame_name, T_WORD, 0, stack::anon_symbol, 0xFFFFFFFFu);
+	fire(EV_OPEN, &code, pos, &fn, path ? path : &frame_name);
+	safe_point();
+	stack::guard_native_stack();
+	if (!infix) stack::push(&fn);
+	Fetch f;
+	f.fn = &fn;
+	f.name = &frame_name;
+	f.native = false;
+	f.infix = infix;
+	f.refinement_count = 0;
+	Type t = cell::type_of(&fn);
+	switch (t) {
+	case T_NATIVE:
+	case T_ACTION:
+	case T_ROUTINE: {
+		f.native = t != T_ROUTINE;
+		stack::mark_interp_native(&frame_name);
+		if (infix) stack::top = stack::arguments + 1;
+		pos = eval_arguments(f, code, pos, path, infix, mode);
+		if (errors::pending) return pos;
+		fire(EV_CALL, &code, pos, &fn, &frame_name);
+		if (t == T_ROUTINE)
+			errors::fire(errors::id::internal_routines);
+		call_native(&fn, f);
+		break;
+	}
+	case T_FUNCTION: {
+		Node ctx = fn.data1;
+		if (parent && cell::is(parent, T_OBJECT)) ctx = parent->data1;
+		stack::mark_interp_call(&frame_name);
+		if (infix) stack::top = stack::arguments + 1;
+		pos = eval_arguments(f, code, pos, path, infix, mode);
+		if (errors::pending) return pos;
+		call_function(&fn, ctx, &frame_name, 0);
+		break;
+	}
+	default: errors::fire(errors::id::internal_not_done);
+	}
+	if (errors::pending) return pos;
+	if (push)
+		stack::unwind();
+	else
+		stack::unwind_last();
+	fire(EV_RETURN, &code, pos, stack::top - 1, &fn);
+	if (!infix) {
+		if (push)
+			stack::pop_into_previous();
+		else
+			stack::top = stack::arguments + 1;
+	}
+	return pos;
+}
+
+// Evaluates a set-word: the value of the next expression goes into the word.
+int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) {
+	Cell word = *set_word;
+	stack::mark_interp_native(&word);
+	stack::push(&word);
+	fire(EV_PUSH, &code, pos, &word, nullptr);
+	if (pos >= code.limit()) errors::fire(errors::id::script_need_value, &word);
+	code.pos = pos;
+	pos = eval_expression(code, false, true, false);
+	if (errors::pending) return pos;
+	Cell* value = stack::arguments + 1;
+	fire(EV_SET, &code, pos, value, &word);
+	if (cell::is(value, T_UNSET)) errors::fire(errors::id::script_need_value, &word);
+	context::set(&word, value);
+	stack::set_last(value);
+	if (push)
+		stack::unwind();
+	else
+		stack::unwind_last();
+	return pos;
+}
+
+int32_t eval_set_path(Code& code, int32_t pos, const Cell* set_path, bool push) {
+	Cell path = *set_path;
+	fire(EV_PUSH, &code, pos, &path, nullptr);
+	if (pos >= code.limit()) errors::fire(errors::id::script_need_value, &path);
+	Cell frame_name;
+	cell::set(&frame_name, T_WORD, 0, words::sym_set_path, 0xFFFFFFFFu);
+	stack::mark_interp_native(&frame_name);
+	code.pos = pos;
+	pos = eval_expression(code, false, true, false);
+	if (errors::pending) return pos;
+	fire(EV_SET, &code, pos, stack::arguments, &path);
+	// The value is the frame's first cell: the path evaluation sets from it.
+	eval_path(&path, nullptr, true, false, false, false);
+	if (errors::pending) return pos;
+	if (push)
+		stack::unwind();
+	else
+		stack::unwind_last();
+	return pos;
+}
+
+bool is_system_issue(const Cell* issue) {
+	uint32_t s = symbol::resolve(issue->data2);
+	return s == symbol::resolve(words::sym_system) || s == symbol::resolve(words::sym_system_global);
+}
+
+// The frame cells a function needs beyond its first `args` arguments:
+// refinement slots with their arguments, and locals.
+uint32_t extra_slots(const Cell* fn, uint32_t args) {
+	Cell cache = *argument_cache(fn);
+	Series* cs = memory::series(cache.data2);
+	uint32_t total = 0;
+	for (Cell* e = cs->head_cell(); e < cs->tail_cell(); e++) {
+		if (cell::is(e, T_TYPESET) && (e->header & ARG_MODE_MASK) != ARG_NOT_ARGUMENT) total++;
+		if (cell::is(e, T_REFINEMENT)) total++;
+		if (cell::is(e, T_INTEGER)) total += uint32_t(cell::get_integer(e));
+	}
+	return total > args ? total - args : 0;
+}
+
+bool inspect_lexer_callback(const Cell* callback, Cell* body, uint32_t* optional_slots) {
+	if (!cell::is(callback, T_FUNCTION)) return false;
+	*body = *more_cell(callback, MORE_BODY);
+	*optional_slots = extra_slots(callback, 5);
+	return true;
+}
+
+bool call_lexer_callback(const Cell* callback, const Cell* args, uint32_t optional_slots) {
+	Cell fn = *callback;
+	Cell name{T_WORD, 0, words::sym_frame_lexer_callback, 0xFFFFFFFFu};
+	// The callback may move its input: the scan goes on from where it left it.
+	Cell* moved = const_cast<Cell*>(args) + 1;
+	return call_with(&fn, args, 5, optional_slots, &name, 1, moved);
+}
+
+}  // namespace
+
+bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t padding, const Cell* name,
+	uint32_t copy_back, Cell* copy_to) {
+	Cell fn = *fn_in;
+	stack::mark_call(name, fn.data1);
+	for (uint32_t i = 0; i < count; i++) stack::push(args + i);
+	if (padding) {
+		stack::push(&FALSE_CELL);
+		for (uint32_t i = 1; i < padding; i++) stack::push(&NONE_CELL);
+	}
+	Cell* frame = stack::arguments;
+	call_function(&fn, fn.data1, name, 0);
+	if (errors::pending) return false;
+	// The argument cells hold what the function left in them.
+	if (copy_to) *copy_to = frame[copy_back];
+	bool answer = truthy(stack::arguments);
+	stack::unwind_call();
+	stack::pop(1);
+	return answer;
+}
+
+void init() {
+	lexer::callback_hooks.inspect = inspect_lexer_callback;
+	lexer::callback_hooks.call = call_lexer_callback;
+	cell::make_unset(&current_code);
+	cell::make_none(&tracer);
+	tracing = false;
+	event_mask = 0x1FFFF;
+}
+
+void safe_point() {
+	if (memory::collection_requested) memory::collection_requested = false;
+}
+
+bool condition(const Cell* v) {
+	if (cell::is(v, T_UNSET)) errors::fire(errors::id::script_no_return);
+	return truthy(v);
+}
+
+void eval(const Cell* block, bool chain) {
+	Series* s = memory::series(block->data2);
+	int32_t tail = int32_t(s->used() / sizeof(Cell));
+	int32_t head = int32_t(block->data1);
+	Code code{block->data2, head < tail ? head : tail, tail};
+	CodeSaver saver;
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_EVAL);
+	fire(EV_ENTER, &code, code.pos, nullptr, nullptr);
+	if (code.pos >= code.limit()) {
+		Cell unset{T_UNSET, 0, 0, 0};
+		stack::set_result(&unset);
+	} else {
+		current_code = *block;
+		while (code.pos < code.limit()) {
+			current_code.data1 = uint32_t(code.pos);
+			safe_point();
+			code.pos = eval_expression(code, false, false, false);
+			if (errors::pending) return;
+			if (code.pos < code.limit()) stack::reset();
+		}
+	}
+	fire(EV_EXIT, &code, code.pos, stack::arguments, nullptr);
+	if (chain)
+		stack::unwind_last();
+	else
+		stack::unwind();
+}
+
+int32_t eval_next_at(const Cell* block, bool push) {
+	Series* s = memory::series(block->data2);
+	int32_t tail = int32_t(s->used() / sizeof(Cell));
+	int32_t head = int32_t(block->data1);
+	if (head >= tail) {
+		Cell unset{T_UNSET, 0, 0, 0};
+		store(&unset, push);
+		return head;
+	}
+	Code code{block->data2, head, tail};
+	CodeSaver saver;
+	current_code = *block;
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
+	int32_t pos = eval_expression(code, false, true, false);
+	if (errors::pending) return pos;
+	if (push)
+		stack::unwind();
+	else
+		stack::unwind_last();
+	if (!push) stack::top = stack::arguments + 1;
+	return pos;
+}
+
+void eval_value(const Cell* value, bool push) {
+	Node n = memory::alloc_cells(1);
+	*memory::alloc_at_tail(memory::series(n)) = *value;
+	Code code{n, 0, 1};
+	eval_expression(code, false, push, false);
+}
+
+int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
+	Cell* start = push ? stack::top : stack::arguments;
+	int32_t pos = code.pos;
+	Cell value = *code.at(pos);
+	pos++;
+	fire(EV_FETCH, &code, pos - 1, &value, nullptr);
+	switch (cell::type_of(&value)) {
+	case T_PAREN:
+		// The block frame eval opens is the paren's own: its result is pushed
+		// (left one cell above the frame) or becomes the frame's result.
+		if (!push) stack::top = stack::arguments;
+		eval(&value, !push);
+		if (errors::pending) return pos;
+		if (!push) stack::top = stack::arguments + 1;
+		break;
+	case T_SET_WORD:
+		pos = eval_set_word(code, pos, &value, push);
+		if (errors::pending) return pos;
+		break;
+	case T_SET_PATH:
+		pos = eval_set_path(code, pos, &value, push);
+		if (errors::pending) return pos;
+		break;
+	case T_GET_WORD: store(word_value(code.at(pos - 1)), push); break;
+	case T_LIT_WORD:
+		cell::set_type(&value, T_WORD);
+		store(&value, push);
+		break;
+	case T_WORD: {
+		Cell* v = word_value(code.at(pos - 1));
+		Type t = cell::type_of(v);
+		if (t == T_UNSET) errors::fire(errors::id::script_no_value, &value);
+		if (is_function_type(t)) {
+			Cell fn = *v;
+			pos = eval_call(&fn, code, pos, push, &value, nullptr, nullptr, 0, false);
+			if (errors::pending) return pos;
+			break;
+		}
+		if (t == T_OP) errors::fire(errors::id::script_no_op_arg, &value);
+		store(v, push);
+		break;
+	}
+	case T_PATH:
+		code.pos = pos;
+		pos = eval_path(&value, &code, false, false, push, false);
+		if (errors::pending) return pos;
+		break;
+	case T_GET_PATH:
+		code.pos = pos;
+		pos = eval_path(&value, &code, false, true, push, false);
+		if (errors::pending) return pos;
+		break;
+	case T_LIT_PATH:
+		cell::set_type(&value, T_PATH);
+		store(&value, push);
+		break;
+	case T_OP: errors::fire(errors::id::internal_not_done);
+	case T_NATIVE:
+	case T_ACTION:
+	case T_FUNCTION:
+	case T_ROUTINE:
+		if (prefix) {
+			store(&value, push);
+			break;
+		}
+		pos = eval_call(&value, code, pos, push, nullptr, nullptr, nullptr, 0, false);
+		if (errors::pending) return pos;
+		break;
+	case T_ISSUE:
+		if (pos < code.limit() && cell::is(code.at(pos), T_BLOCK) && is_system_issue(&value))
+			errors::fire(errors::id::internal_vyn_system);
+		store(&value, push);
+		break;
+	default: store(&value, push); break;
+	}
+	fire(EV_PUSH, &code, pos, push ? stack::top - 1 : stack::arguments, nullptr);
+
+	// Operators apply strictly left to right.
+	if (!sub) {
+		while (pos < code.limit()) {
+			Cell* next = code.at(pos);
+			if (!cell::is(next, T_WORD)) break;
+			Cell* v = value_cell(next);
+			if (!v || !cell::is(v, T_OP)) break;
+			Cell op_word = *next;
+			Cell fn = *v;
+			fire(EV_FETCH, &code, pos, &fn, nullptr);
+			cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
+			fn.header &= ~0x00FF0000u;
+			stack::top = start;
+			pos = eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
+			if (errors::pending) return pos;
+		}
+	}
+	if (!push) fire(EV_EXPR, &code, pos, stack::arguments, nullptr);
+	return pos;
+}
+
+namespace {
+
+// Values a path step changes in place (the cell itself holds them): after a
+// set, each must be stored back into the value it came from.
+bool is_immediate(Type t) {
+	switch (t) {
+	case T_PAIR: case T_TUPLE: case T_TIME: case T_DATE: case T_POINT2D: case T_POINT3D: case T_MONEY:
+		return true;
+	default: return false;
+	}
+}
+
+// The values of a path's steps are the cells from `base` up; step k was
+// reached from step k - 1 by the path's element head + k. Stores each changed
+// immediate value back into its container, and the first into its word.
+void write_back(const Cell* path, int32_t head, int32_t last, Cell* base, Cell* first) {
+	for (int32_t k = last - head - 1; k >= 0; k--) {
+		Cell* value = base + k;
+		if (!is_immediate(cell::type_of(value))) return;
+		if (k == 0) {
+			context::set(first, value);
+			return;
+		}
+		Cell element = *(memory::series(path->data2)->head_cell() + head + k);
+		if (cell::is(&element, T_GET_WORD)) element = *word_value(&element);
+		actions::eval_path(base + k - 1, &element, value, const_cast<Cell*>(path), nullptr, nullptr, head + k,
+			false, false, true, false);
+	}
+}
+
+}  // namespace
+
+int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push, bool case_sensitive) {
+	Cell path = *path_in;
+	Series* ps = memory::series(path.data2);
+	int32_t len = int32_t(ps->used() / sizeof(Cell));
+	int32_t head = int32_t(path.data1);
+	if (head >= len) errors::fire(errors::id::script_empty_path);
+	fire(EV_ENTER, code, code ? code->pos : -1, &path, nullptr);
+	Cell* set_value = set ? stack::arguments : nullptr;  // a set-path's value: the frame's first cell
+	Cell* base = stack::top;
+	Cell first = *(memory::series(path.data2)->head_cell() + head);
+	if (!cell::is(&first, T_WORD)) errors::fire(errors::id::script_word_first, &path);
+	Cell* v = word_value(&first);
+	Type vt = cell::type_of(v);
+	if (is_function_type(vt)) {
+		if (set) errors::fire(errors::id::script_invalid_path_set, &path);
+		if (get) errors::fire(errors::id::script_invalid_path_get, &path);
+		Cell fn = *v;
+		Code here = code ? *code : Code{path.data2, len, len};
+		int32_t pos = eval_call(&fn, here, code ? code->pos : len, push, &first, &path, nullptr, 0, false);
+		return pos;
+	}
+	if (vt == T_UNSET) errors::fire(errors::id::script_unset_path, &path, &first);
+	stack::push(v);  // the current value
+	Cell parent{T_NONE, 0, 0, 0};
+	Cell previous = first;
+	for (int32_t i = head + 1; i < len; i++) {
+		Cell element = *(memory::series(path.data2)->head_cell() + i);
+		Cell selector = element;
+		if (cell::is(&element, T_GET_WORD)) {
+			selector = *word_value(&element);
+		} else if (cell::is(&element, T_PAREN)) {
+			stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
+			eval(&element, true);
+			if (errors::pending) return code ? code->pos : 0;
+			stack::unwind();
+			selector = *(stack::top - 1);
+			stack::pop(1);
+		}
+		if (cell::is(&selector, T_UNSET)) errors::fire(errors::id::script_invalid_path, &path, &element);
+		bool last = i == len - 1;
+		Cell* current = stack::top - 1;
+		bool notify = false;
+		if (set && last && len - head >= 3) {
+			Type pt = cell::type_of(current);
+			notify = pt == T_BLOCK || pt == T_PAREN || pt == T_HASH || (pt >= T_PATH && pt <= T_GET_PATH) ||
+				(pt == T_OBJECT && current->data3 != 0 && cell::is(&previous, T_WORD));
+		}
+		Cell parent_copy = *current;
+		Cell* result = actions::eval_path(current, &selector, set && last ? set_value : nullptr, &path, &parent,
+			&previous, i, case_sensitive, get, last, notify);
+		parent = parent_copy;
+		previous = selector;
+		Cell next = *result;
+		if (set && last && is_immediate(cell::type_of(current))) {
+			write_back(&path, head, i, base, &first);
+			stack::top = base;
+			stack::push(&next);
+			break;
+		}
+		stack::push(&next);  // each step's value stays below the next one
+		if (!set && !get && is_function_type(cell::type_of(&next)) && !last) {
+			Cell fn = next;
+			stack::top = base;
+			Cell rest = path;
+			rest.data1 = uint32_t(i);  // the function's element: the rest are its refinements
+			Code here = code ? *code : Code{path.data2, len, len};
+			return eval_call(&fn, here, code ? code->pos : len, push, &selector, &rest, &parent, 0, false);
+		}
+		if (!set && !get && is_function_type(cell::type_of(&next)) && last) {
+			Cell fn = next;
+			stack::top = base;
+			Code here = code ? *code : Code{path.data2, len, len};
+			return eval_call(&fn, here, code ? code->pos : len, push, &selector, nullptr, &parent, 0, false);
+		}
+	}
+	Cell result = set ? *set_value : *(stack::top - 1);
+	stack::top = base;
+	fire(EV_EXIT, code, code ? code->pos : -1, &result, nullptr);
+	store(&result, push);
+	return code ? code->pos : len;
+}
+
+void call_function(const Cell* fn, Node, const Cell* name, uint32_t) {
+	TracingGuard tracing_guard;
+	Node ctx = fn->data1;
+	ValuesGuard values(ctx, stack::index_of(stack::arguments) + 1);
+	stack::set_return_target(true);
+	stack::Frame* frame = stack::top_frame();
+	if (fn->header & FN_NO_TRACE) tracing = false;
+	fire(EV_PROLOG, nullptr, -1, fn, name);
+	Cell body = *more_cell(fn, MORE_BODY);
+	if (cell::is(&body, T_BLOCK)) {
+		eval(&body, true);
+	} else {
+		Cell unset{T_UNSET, 0, 0, 0};
+		stack::set_last(&unset);
+	}
+	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
+	if (errors::pending) return;
+	frame->header &= ~stack::FRAME_RETURN_TARGET;
+	fire(EV_EPILOG, nullptr, -1, stack::arguments, fn);
+}
+
+Cell* argument_cache(const Cell* fn) {
+	Cell* slot = more_cell(fn, MORE_CACHE);
+	if (cell::is(slot, T_BLOCK) && !(slot->header & CACHE_INCOMPLETE)) return slot;
+	bool native = cell::is(fn, T_NATIVE) || cell::is(fn, T_ACTION);
+	Node n = memory::alloc_cells(8);
+	Cell cache{T_BLOCK, 0, n, 0};
+	Series* spec = memory::series(fn->data2);
+	uint32_t spec_len = spec->used() / sizeof(Cell);
+	int32_t refinements = 0;
+	bool complete = true;
+	bool in_locals = false;
+	int32_t locals = 0;
+	for (uint32_t i = 0; i < spec_len; i++) {
+		Cell c = *(memory::series(fn->data2)->head_cell() + i);
+		Type t = cell::type_of(&c);
+		if (in_locals) {
+			if (t == T_SET_WORD) {
+				in_locals = false;
+			} else {
+				locals++;
+				continue;
+			}
+		}
+		uint32_t mode = 0;
+		switch (t) {
+		case T_WORD: mode = ARG_EVALUATED; break;
+		case T_GET_WORD: mode = ARG_LITERAL; break;
+		case T_LIT_WORD: mode = ARG_ESCAPABLE; break;
+		case T_SET_WORD: mode = ARG_NOT_ARGUMENT; break;
+		case T_REFINEMENT:
+			if (symbol::resolve(c.data2) == symbol::resolve(words::sym_local)) {
+				in_locals = true;
+				locals = 1;
+				continue;
+			}
+			refinements++;
+			c.data3 = uint32_t(refinements);
+			*memory::alloc_at_tail(memory::series(n)) = c;
+			continue;
+		default: continue;
+		}
+		Cell ts{T_TYPESET | mode, 0, 0, 0};
+		Cell* types = i + 1 < spec_len ? memory::series(fn->data2)->head_cell() + i + 1 : nullptr;
+		if (types && cell::is(types, T_BLOCK)) {
+			Series* tb = memory::series(types->data2);
+			for (Cell* e = tb->head_cell() + types->data1; e < tb->tail_cell(); e++) {
+				const Cell* tv = e;
+				if (cell::is(e, T_WORD)) tv = value_cell(e);
+				if (!tv || cell::is(tv, T_UNSET)) {
+					// A type word not defined yet (start-up): accept anything
+					// for now and build the cache again on the next call.
+					complete = false;
+					for (uint32_t ty = 1; ty < TYPE_COUNT; ty++) typeset_add(&ts, ty);
+					continue;
+				}
+				if (cell::is(tv, T_DATATYPE))
+					typeset_add(&ts, tv->data1);
+				else if (cell::is(tv, T_TYPESET)) {
+					ts.data1 |= tv->data1;
+					ts.data2 |= tv->data2;
+					ts.data3 |= tv->data3;
+				}
+			}
+		} else {
+			for (uint32_t ty = 1; ty < TYPE_COUNT; ty++) typeset_add(&ts, ty);
+		}
+		*memory::alloc_at_tail(memory::series(n)) = ts;
+	}
+	if (locals > 0) {
+		Cell count;
+		cell::make_integer(&count, locals);
+		*memory::alloc_at_tail(memory::series(n)) = count;
+	}
+	if (native && refinements > 0) {
+		Cell count;
+		cell::make_integer(&count, refinements);
+		*memory::alloc_at_tail(memory::series(n)) = count;
+	}
+	if (!complete) cache.header |= CACHE_INCOMPLETE;
+	slot = more_cell(fn, MORE_CACHE);
+	*slot = cache;
+	return slot;
+}
+
+void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name, uint32_t mode) {
+	Series* s = memory::series(args->data2);
+	int32_t tail = int32_t(s->used() / sizeof(Cell));
+	int32_t head = int32_t(args->data1);
+	Code code{args->data2, head < tail ? head : tail, tail};
+	eval_call(fn, code, code.pos, false, name, path, nullptr, mode, false);
+}
+
+void fire_event(Event, const Cell*, int32_t, const Cell*, const Cell*) {
+	// The tracer call is wired with the developer tools.
+}
+
+}  // namespace vyn::interpreter

@@ -1,0 +1,103 @@
+// The interpreter: evaluates blocks of values directly.
+//
+// Code is addressed by (block node, index) pairs rather than cell addresses:
+// a collection at a safe point, or the evaluated code growing its own block,
+// may move the buffer, so the base address is re-derived after every
+// sub-evaluation. Every C++ caller of the evaluation functions checks
+// errors::pending on return: when set (break, continue, return, exit), the
+// call stack has already been unwound to the target frame and the caller
+// returns at once without closing its own frames.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace vyn::interpreter {
+
+// Argument modes kept in bits 20-21 of an argument-cache typeset's header.
+constexpr uint32_t ARG_MODE_MASK = 0x300000u;
+constexpr uint32_t ARG_EVALUATED = 0;
+constexpr uint32_t ARG_LITERAL = 0x100000u;     // get-word in the spec
+constexpr uint32_t ARG_ESCAPABLE = 0x200000u;   // lit-word in the spec
+constexpr uint32_t ARG_NOT_ARGUMENT = 0x300000u;  // the return: specification
+
+// Trace event codes.
+enum Event : uint32_t {
+	EV_INIT = 1, EV_END = 2, EV_PROLOG = 4, EV_EPILOG = 8, EV_ENTER = 16, EV_EXIT = 32,
+	EV_OPEN = 64, EV_RETURN = 128, EV_FETCH = 256, EV_PUSH = 512, EV_SET = 1024, EV_CALL = 2048,
+	EV_ERROR = 4096, EV_THROW = 8192, EV_CATCH = 16384, EV_EXPR = 32768,
+};
+
+// Apply modes.
+constexpr uint32_t MODE_ALL = 1, MODE_PLAIN = 2, MODE_SAFER = 4;
+
+extern Cell current_code;  // the block being evaluated, index at the expression
+extern bool tracing;
+extern Cell tracer;        // the tracer function, or none
+extern uint32_t event_mask;
+
+// A position in a block of code.
+struct Code {
+	Node node;     // the block's buffer
+	int32_t pos;   // index from the buffer's head
+	int32_t end;   // index of the tail when evaluation began
+	Cell* at(int32_t i) const { return memory::series(node)->head_cell() + i; }
+	// The tail, re-read: a block shortened while it runs ends early.
+	int32_t limit() const {
+		int32_t tail = int32_t(memory::series(node)->used() / sizeof(Cell));
+		return tail < end ? tail : end;
+	}
+};
+
+void init();
+
+// Evaluates a whole block from its index. chain: the result goes to the
+// caller's result slot; else it stays as one cell above the caller's frame.
+void eval(const Cell* block, bool chain);
+// Evaluates one expression at the block's index; answers the index after it
+// (the block's own index at its tail, with an unset result).
+int32_t eval_next_at(const Cell* block, bool push);
+// Evaluates one expression; answers the position after it. push: the result
+// is pushed, else it becomes the frame's result. sub: no operator may follow.
+// prefix: function values met in the code are values, not calls.
+int32_t eval_expression(Code& code, bool sub, bool push, bool prefix);
+// Evaluates a single value as an expression made of it alone.
+void eval_value(const Cell* value, bool push);
+// Evaluates a path (any path type) from `code`; answers the position after it.
+int32_t eval_path(const Cell* path, Code* code, bool set, bool get, bool push, bool case_sensitive);
+
+// Calls a function value whose arguments are already on the stack (frame
+// open), as the lexer, parse, sort and the change handlers do.
+void call_function(const Cell* fn, Node context, const Cell* name, uint32_t event_class);
+// Calls a function! with `count` arguments, padding its other slots (an
+// unused refinement: false, then none), in a compiled-call frame named by
+// `name`; answers the truth of its result.
+// With `copy_to`, argument cell `copy_back` is copied there after the call.
+bool call_with(const Cell* fn, const Cell* args, uint32_t count, uint32_t padding, const Cell* name,
+	uint32_t copy_back = 0, Cell* copy_to = nullptr);
+
+// Calls `fn` with the values of `args` as its arguments (apply).
+void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name, uint32_t mode);
+
+// The argument cache of a function value (built on first use): a block of
+// typesets (one per argument), refinements, the /local count and, for
+// natives and actions, the refinement count.
+Cell* argument_cache(const Cell* fn);
+
+// The truth of a value: only none and false are false.
+inline bool truthy(const Cell* v) {
+	Type t = cell::type_of(v);
+	return t != T_NONE && !(t == T_LOGIC && v->data1 == 0);
+}
+// The condition test: unset raises no-return.
+bool condition(const Cell* v);
+
+// Fires a trace event when tracing is on and the event is in the mask.
+void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref);
+
+// The collector's safe point: runs a requested collection.
+void safe_point();
+
+}  // namespace vyn::interpreter

@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+"""Runs console transcripts through vyn and compares what it prints.
+
+A transcript holds cases, each starting with a line "## title". In a case,
+lines starting with ">> " are typed input (fed to one vyn process on its
+standard input, without the prefix); every other line is expected output,
+compared exactly after trailing blank lines are dropped.
+"""
+import subprocess
+import sys
+from pathlib import Path
+
+
+def parse(path):
+    cases, current = [], None
+    for raw in path.read_text(encoding="utf-8").splitlines():
+        if raw.startswith("## "):
+            current = {"title": raw[3:].strip(), "input": [], "expected": []}
+            cases.append(current)
+        elif current is None:
+            continue
+        elif raw.startswith(">> "):
+            current["input"].append(raw[3:])
+        else:
+            current["expected"].append(raw)
+    return cases
+
+
+def trimmed(lines):
+    while lines and not lines[-1].strip():
+        lines = lines[:-1]
+    return lines
+
+
+def run_case(vyn, case):
+    stdin = "".join(line + "\n" for line in case["input"])
+    proc = subprocess.run([vyn], input=stdin.encode(), capture_output=True, timeout=60,
+                          env={"VYN_HEADLESS": "1", "PATH": "/usr/bin:/bin"})
+    got = trimmed(proc.stdout.decode("utf-8", "replace").splitlines())
+    return got, proc.returncode
+
+
+def main():
+    vyn, files = sys.argv[1], [Path(p) for p in sys.argv[2:]]
+    passed = failed = 0
+    for path in files:
+        for case in parse(path):
+            expected = trimmed(case["expected"])
+            got, status = run_case(vyn, case)
+            if got == expected and status == 0:
+                passed += 1
+                continue
+            failed += 1
+            print(f"FAIL {path.name}: {case['title']} (exit {status})")
+            print("  input:    " + "\n            ".join(case["input"]))
+            print("  expected: " + "\n            ".join(expected))
+            print("  got:      " + "\n            ".join(got))
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
