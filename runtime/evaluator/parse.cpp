@@ -436,6 +436,7 @@ struct Engine {
 			Kw k = keyword_of(&v);
 			if (k != K_NONE_KW) return match_keyword(k, rules, at, i, pos);
 			Cell value = *context::get(&v);
+			if (cell::is(&value, T_UNSET)) errors::fire(errors::id::script_no_value, &v);
 			if (word::is_any_word(cell::type_of(&value)) && !cell::is(&value, T_LIT_WORD))
 				errors::fire(errors::id::script_parse_rule, &v);
 			if (cell::is(&value, T_BLOCK)) return match_block(&value, pos);
