@@ -67,6 +67,7 @@ struct Engine {
 	bool tracing = false;
 	bool stopped = false;  // the callback answered false
 	uint32_t collects = 0;  // open collects of this parse
+	uint32_t target_at = 0;  // the innermost collect's target in the series stack
 	Cell* result_block = nullptr;  // a top-level plain collect's block
 	Cell collected;
 
@@ -340,7 +341,7 @@ struct Engine {
 	// Adds a value to the innermost collection.
 	void keep_value(const Cell* value, const Cell* rules, uint32_t i) {
 		if (!collects) errors::fire(errors::id::script_parse_keep, rule(rules, i));
-		Cell* target = block::vs_tail(&series_stack) - 1;
+		Cell* target = block::vs_abs_at(&series_stack, target_at);
 		Cell t = *target;
 		Cell v = *value;
 		Cell* base = stack::top;
@@ -772,6 +773,8 @@ struct Engine {
 			block::make_at(&target, 8);
 		}
 		check_room(&series_stack);
+		uint32_t outer = target_at;
+		target_at = cells_in(&series_stack);
 		block::append_value(&series_stack, &target);
 		collects++;
 		Res r;
@@ -779,9 +782,11 @@ struct Engine {
 			r = match_rule(rules, i, pos);
 		} catch (...) {
 			collects--;
+			target_at = outer;
 			throw;
 		}
 		collects--;
+		target_at = outer;
 		Cell done = *(block::vs_tail(&series_stack) - 1);
 		block::remove_last(&series_stack);
 		if (into) {
