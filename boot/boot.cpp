@@ -11,6 +11,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/extended_loaders.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
@@ -100,6 +101,7 @@ void init_runtime() {
 	types::init_words();
 	natives::init();
 	lexer::init();
+	lexer::install_extended_loaders();
 	simple_io::init();
 	interpreter::init();
 	run_library();

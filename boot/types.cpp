@@ -2,6 +2,7 @@
 
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
@@ -90,6 +91,7 @@ void register_all() {
 	triple::init_type();
 	float_::init_type();
 	typeset::init_type();
+	bitset::init_type();
 	percent::init_type();
 	time::init_type();
 	tag::init_type();

@@ -1,8 +1,9 @@
 #include "runtime/datatypes/email.h"
 
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
 
 namespace vyn::email {
 
@@ -17,17 +18,9 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 
 enum Part { USER, HOST, OTHER };
 
-Part part_named(Cell* word) {
-	Cell name;
-	string::make_at(&name, 8);
-	actions::form(word, &name, nullptr, 0x7FFFFFFF);
-	string::Text text = string::text_of(&name);
-	auto is = [&](const char* ascii) {
-		Cell expected;
-		string::load_at(&expected, ascii);
-		return string::compare_texts(text, string::text_of(&expected), COMP_EQUAL) == 0;
-	};
-	return is("user") ? USER : is("host") ? HOST : OTHER;
+Part part_named(const Cell* word) {
+	uint32_t id = word->data2;
+	return symbol::same_name(id, words::sym_user) ? USER : symbol::same_name(id, words::sym_host) ? HOST : OTHER;
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gparent, Cell* previous, int32_t index,

@@ -67,14 +67,8 @@ uint64_t ordered_key(double d) {
 
 int32_t three_way(double a, double b) { return (a > b) - (a < b); }
 
-// Orders with a NaN operand: equality and ordering are all false.
-int32_t compare_nan(CompareOp op) {
-	switch (op) {
-	case COMP_LESSER: case COMP_LESSER_EQUAL: case COMP_FIND_SELECT: return 1;
-	case COMP_GREATER: case COMP_GREATER_EQUAL: return -1;
-	default: return 0;
-	}
-}
+// A NaN operand: every equality and every ordering is false.
+int32_t compare_nan(CompareOp op) { return op == COMP_GREATER || op == COMP_GREATER_EQUAL ? -1 : 1; }
 
 int32_t compare_doubles(double a, double b, CompareOp op) {
 	switch (op) {

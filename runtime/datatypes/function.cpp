@@ -382,10 +382,16 @@ void local_spec(const Cell* vars, Cell* out) {
 }
 
 void init_type() {
-	registry::register_type(T_FUNCTION, T_CONTEXT, "function!",
-		ActionRow{.make = make, .reflect = reflect, .form = form, .mold = mold, .compare = compare}, 0);
-	registry::register_type(T_ROUTINE, T_FUNCTION, "routine!",
-		ActionRow{.form = form, .mold = mold, .compare = compare}, registry::slot_bit(A_REFLECT));
+	ActionRow row{};
+	row.make = make;
+	row.reflect = reflect;
+	row.form = form;
+	row.mold = mold;
+	row.compare = compare;
+	registry::register_type(T_FUNCTION, T_CONTEXT, "function!", row, 0);
+	row.make = nullptr;
+	row.reflect = nullptr;
+	registry::register_type(T_ROUTINE, T_FUNCTION, "routine!", row, registry::slot_bit(A_REFLECT));
 }
 
 }  // namespace vyn::function

@@ -15,6 +15,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/random.h"
 #include "runtime/memory.h"
+#include "runtime/symbol.h"
 
 namespace vyn::integer {
 
@@ -206,6 +207,7 @@ int32_t convert(Cell* spec) {
 		return int32_t(cell::get_double(spec));
 	case T_TIME: return float_::round_to_int(cell::get_double(spec));
 	case T_BINARY: return from_binary(spec);
+	case T_ISSUE: return from_issue(spec);
 	case T_MONEY:
 		if (extended_math::money_to_integer) return extended_math::money_to_integer(spec);
 		break;
@@ -340,6 +342,23 @@ int32_t from_binary(Cell* binary) {
 	uint32_t count = string::vs_length(binary);
 	uint32_t v = 0;
 	for (uint32_t i = 0; i < count && i < 4; i++) v = (v << 8) | bytes[i];
+	return int32_t(v);
+}
+
+int32_t from_issue(const Cell* issue) {
+	std::string_view name = symbol::name(issue->data2);
+	if (name.empty() || name.size() > 8) errors::fire(errors::id::script_invalid_data, issue);
+	uint32_t v = 0;
+	for (char ch : name) {
+		uint32_t c = uint8_t(ch), digit;
+		if (c >= '0' && c <= '9')
+			digit = c - '0';
+		else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+			digit = (c | 0x20) - 'a' + 10;
+		else
+			errors::fire(errors::id::script_invalid_data, issue);
+		v = v << 4 | digit;
+	}
 	return int32_t(v);
 }
 

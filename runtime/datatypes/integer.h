@@ -54,6 +54,9 @@ Cell* do_math(MathOp op);
 
 // The first min(4, length) bytes from the head, big-endian; 0 when empty.
 int32_t from_binary(Cell* binary);
+// The issue's name read as 1 to 8 hexadecimal digits (#FF is 255); any
+// other name raises invalid-data.
+int32_t from_issue(const Cell* issue);
 
 void init_type();
 

@@ -159,11 +159,16 @@ int32_t compare(const Cell* a, const Cell* b, CompareOp op) {
 }  // namespace
 
 void init_types() {
-	ActionRow native_row{.make = make, .reflect = reflect, .form = form, .mold = mold, .compare = compare};
-	registry::register_type(T_NATIVE, Type(0), "native!", native_row, 0);
-	ActionRow own{.make = make, .form = form, .mold = mold, .compare = compare};
-	registry::register_type(T_ACTION, T_NATIVE, "action!", own, registry::slot_bit(A_REFLECT));
-	registry::register_type(T_OP, T_NATIVE, "op!", own, registry::slot_bit(A_REFLECT));
+	ActionRow row{};
+	row.make = make;
+	row.reflect = reflect;
+	row.form = form;
+	row.mold = mold;
+	row.compare = compare;
+	registry::register_type(T_NATIVE, Type(0), "native!", row, 0);
+	row.reflect = nullptr;
+	registry::register_type(T_ACTION, T_NATIVE, "action!", row, registry::slot_bit(A_REFLECT));
+	registry::register_type(T_OP, T_NATIVE, "op!", row, registry::slot_bit(A_REFLECT));
 }
 
 }  // namespace vyn::native

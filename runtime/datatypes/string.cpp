@@ -9,6 +9,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/number_text.h"
+#include "runtime/symbol.h"
 #include "runtime/utf16.h"
 #include "runtime/utf8.h"
 
@@ -26,6 +27,14 @@ constexpr size_t ROTATION_BYTES = 65536;
 inline Series* buffer(Cell* value) { return memory::buffer_of(value); }
 
 }  // namespace
+
+Cell* text_value(Cell* value, Cell& scratch) {
+	if (!cell::is(value, T_SYMBOL)) return value;
+	scratch = *value;
+	symbol::make_name_string(&scratch);
+	cell::set(&scratch, T_STRING, 0, scratch.data2, 0);
+	return &scratch;
+}
 
 // ---- Access ----
 
@@ -253,7 +262,9 @@ void rotate_blocks(uint8_t* a, size_t la, size_t lb) {
 	}
 }
 
-void concatenate(Cell* target, Cell* source, int32_t count, uint32_t offset, Mode mode) {
+void concatenate(Cell* target, Cell* value, int32_t count, uint32_t offset, Mode mode) {
+	Cell scratch;
+	Cell* source = text_value(value, scratch);
 	uint32_t length = vs_length(source);
 	uint32_t n = count < 0 || uint32_t(count) > length ? length : uint32_t(count);
 	if (mode == APPEND) {
@@ -474,7 +485,10 @@ int32_t compare_texts(const Text& a, const Text& b, CompareOp op) {
 	return a.length < b.length ? -1 : a.length > b.length;
 }
 
-int32_t compare_strings(Cell* value1, Cell* value2, CompareOp op, bool match) {
+int32_t compare_strings(Cell* text1, Cell* text2, CompareOp op, bool match) {
+	Cell scratch1, scratch2;
+	Cell* value1 = text_value(text1, scratch1);
+	Cell* value2 = text_value(text2, scratch2);
 	Text a = text_of(value1);
 	Text b = text_of(value2);
 	bool shared = value1->data2 == value2->data2 && value1->data1 == value2->data1;

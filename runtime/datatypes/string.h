@@ -70,6 +70,10 @@ bool contains_char(Cell* value, uint32_t cp, uint32_t step, bool case_sensitive)
 // Whether the text from the head begins with the ASCII bytes.
 bool starts_with_ascii(Cell* value, std::string_view bytes);
 
+// A symbol! stands for its name string (head 0) where texts are compared
+// or joined: answers the value itself, or the name string made in scratch.
+Cell* text_value(Cell* value, Cell& scratch);
+
 // A text range: units of one width at an address, valid until the buffer
 // it lies in grows.
 struct Text {
@@ -151,8 +155,9 @@ enum Mode : uint8_t { APPEND = 0, INSERT = 1, OVERWRITE = 2 };
 // of them) into target: at its tail (APPEND), or at target head + offset,
 // opening a gap (INSERT) or writing over it (OVERWRITE, the tail moving
 // only when the written range ends beyond it). The target is widened to the
-// source's width; the source is never changed and may share the target's
-// buffer (its units are read as they were before the write).
+// source's width; the source (a text or a symbol!) is never changed and may
+// share the target's buffer (its units are read as they were before the
+// write).
 void concatenate(Cell* target, Cell* source, int32_t count, uint32_t offset, Mode mode);
 // Moves `units` units after source's head to target's head (inserting them
 // there, widening the target), then removes them from the source.
@@ -198,7 +203,7 @@ Hex int_to_hex(int32_t value, bool short_form);
 
 // -1, 0 or 1 under a comparison code (equality codes: 0 equal, 1 not).
 // Codes 2 and 8 compare exactly, the others fold both sides to upper case.
-// In match mode value 2 must be a prefix of value 1.
+// In match mode value 2 must be a prefix of value 1. Either may be a symbol!.
 int32_t compare_strings(Cell* value1, Cell* value2, CompareOp op, bool match);
 // Compares two text ranges the same way (not in match mode).
 int32_t compare_texts(const Text& a, const Text& b, CompareOp op);
@@ -250,13 +255,16 @@ Cell* swap(Cell* series1, Cell* series2);
 Cell* take(Cell* series, const Cell* part, bool deep, bool last);
 Cell* trim(Cell* series, bool head, bool tail, bool automatic, bool lines, bool all, const Cell* with);
 
-// Sort comparators by unit width, and for vectors of 32- and 64-bit floats:
-// (record a, record b, case flag, sort flags word).
+// Sort comparators by unit width, and for vectors of 32- and 64-bit floats
+// and of signed integers: (record a, record b, case flag, sort flags word).
 int32_t sort_compare_1(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_2(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_4(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_f32(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_f64(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+int32_t sort_compare_i8(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+int32_t sort_compare_i16(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+int32_t sort_compare_i32(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 
 // Set-operation codes of the set natives.
 enum SetOp : int32_t { SET_UNIQUE = 8, SET_UNION, SET_INTERSECT, SET_EXCLUDE, SET_DIFFERENCE };

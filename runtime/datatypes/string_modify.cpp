@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "runtime/case_folding.h"
-#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
@@ -27,16 +27,40 @@ namespace {
 
 constexpr int64_t NOT_FOUND = -1;
 
+// NUMBER compares a vector's elements by value (signed integers, unsigned
+// chars, 32- or 64-bit floats, as the vector's element type says).
 struct Needle {
-	enum Kind : uint8_t { UNITS, BITSET, REAL } kind = UNITS;
+	enum Kind : uint8_t { UNITS, BITSET, NUMBER } kind = UNITS;
 	std::vector<uint32_t> units;
 	const Cell* bitset = nullptr;
-	double real = 0;
+	double number = 0;
 	uint32_t length() const { return kind == UNITS ? uint32_t(units.size()) : 1; }
 };
 
-bool float_vector(const Cell* series) {
-	return cell::is(series, T_VECTOR) && (series->data3 == T_FLOAT || series->data3 == T_PERCENT);
+double number_of(const Cell* value) {
+	switch (cell::type_of(value)) {
+	case T_FLOAT:
+	case T_PERCENT: return cell::get_double(value);
+	case T_CHAR: return double(value->data2);
+	default: return double(cell::get_integer(value));
+	}
+}
+
+// A vector element as a number.
+double element_at(const uint8_t* at, uint32_t width, Type element) {
+	if (element == T_FLOAT || element == T_PERCENT) {
+		if (width == 8) {
+			double d;
+			std::memcpy(&d, at, 8);
+			return d;
+		}
+		float f;
+		std::memcpy(&f, at, 4);
+		return f;
+	}
+	uint32_t u = unicode::get_unit(at, width);
+	if (element == T_CHAR) return u;
+	return width == 1 ? int8_t(u) : width == 2 ? int16_t(u) : int32_t(u);
 }
 
 void add_text(Needle& needle, Cell* text, bool fold) {
@@ -61,9 +85,11 @@ void add_utf8(Needle& needle, Cell* text) {
 Needle needle_of(Cell* series, Cell* value, bool fold) {
 	Needle needle;
 	Type st = cell::type_of(series);
-	bool bytes = st == T_BINARY || st == T_VECTOR;
 	Type t = cell::type_of(value);
-	if (t == T_CHAR) {
+	if (st == T_VECTOR && (t == T_CHAR || t == T_INTEGER || t == T_FLOAT || t == T_PERCENT)) {
+		needle.kind = Needle::NUMBER;
+		needle.number = number_of(value);
+	} else if (t == T_CHAR) {
 		uint32_t c = value->data2;
 		needle.units.push_back(fold ? unicode::to_upper(c) : c);
 	} else if (t == T_BITSET) {
@@ -73,15 +99,10 @@ Needle needle_of(Cell* series, Cell* value, bool fold) {
 		if (st != T_BINARY) errors::fire(errors::id::script_invalid_arg, value);
 		Cell v = *value;
 		add_text(needle, &v, false);
-	} else if (bytes && (t == T_INTEGER || t == T_FLOAT)) {
-		if (float_vector(series)) {
-			needle.kind = Needle::REAL;
-			needle.real = t == T_INTEGER ? double(cell::get_integer(value)) : cell::get_double(value);
-		} else {
-			// A number that no unit can hold matches nothing.
-			int64_t n = t == T_INTEGER ? cell::get_integer(value) : int64_t(cell::get_double(value));
-			needle.units.push_back(n < 0 ? 0xFFFFFFFFu : uint32_t(n));
-		}
+	} else if (st == T_BINARY && (t == T_INTEGER || t == T_FLOAT)) {
+		// A number that no byte can hold matches nothing.
+		int64_t n = t == T_INTEGER ? cell::get_integer(value) : int64_t(cell::get_double(value));
+		needle.units.push_back(n < 0 || n > 0xFF ? 0xFFFFFFFFu : uint32_t(n));
 	} else if (any_string(t) && t != T_TAG) {
 		Cell v = *value;
 		if (st == T_BINARY)
@@ -276,18 +297,11 @@ int64_t scan(const uint8_t* base, const Range& r, const Needle& needle, const Ce
 			if (r.once) break;
 		}
 		return NOT_FOUND;
-	case Needle::REAL: {
+	case Needle::NUMBER: {
 		uint32_t w = memory::buffer_of(series)->unit();
+		Type element = Type(series->data3);
 		for (int64_t p = r.first; r.step > 0 ? p <= r.limit : p >= r.limit; p += r.step) {
-			double d;
-			if (w == 8) {
-				std::memcpy(&d, base + size_t(p) * 8, 8);
-			} else {
-				float f;
-				std::memcpy(&f, base + size_t(p) * 4, 4);
-				d = f;
-			}
-			if (d == needle.real) return p;
+			if (element_at(base + size_t(p) * w, w, element) == needle.number) return p;
 			if (r.once) break;
 		}
 		return NOT_FOUND;

@@ -47,13 +47,14 @@ int32_t sort_compare(const void* a, const void* b, uint32_t case_sensitive, uint
 	});
 }
 
-template <typename F>
-int32_t float_compare(const void* a, const void* b, uint32_t, uint32_t flags) {
-	return sorting::compare_record(a, b, flags, sizeof(F), [](const void* x, const void* y) {
-		F fx, fy;
-		std::memcpy(&fx, x, sizeof(F));
-		std::memcpy(&fy, y, sizeof(F));
-		return int32_t(fx > fy) - int32_t(fx < fy);
+// Vector elements by value: signed integers and floats.
+template <typename N>
+int32_t number_compare(const void* a, const void* b, uint32_t, uint32_t flags) {
+	return sorting::compare_record(a, b, flags, sizeof(N), [](const void* x, const void* y) {
+		N nx, ny;
+		std::memcpy(&nx, x, sizeof(N));
+		std::memcpy(&ny, y, sizeof(N));
+		return int32_t(nx > ny) - int32_t(nx < ny);
 	});
 }
 
@@ -140,8 +141,11 @@ void sort_by_function(Cell* series, uint32_t records, uint32_t size, const Cell*
 int32_t sort_compare_1(const void* a, const void* b, uint32_t c, uint32_t f) { return sort_compare<uint8_t>(a, b, c, f); }
 int32_t sort_compare_2(const void* a, const void* b, uint32_t c, uint32_t f) { return sort_compare<uint16_t>(a, b, c, f); }
 int32_t sort_compare_4(const void* a, const void* b, uint32_t c, uint32_t f) { return sort_compare<uint32_t>(a, b, c, f); }
-int32_t sort_compare_f32(const void* a, const void* b, uint32_t c, uint32_t f) { return float_compare<float>(a, b, c, f); }
-int32_t sort_compare_f64(const void* a, const void* b, uint32_t c, uint32_t f) { return float_compare<double>(a, b, c, f); }
+int32_t sort_compare_f32(const void* a, const void* b, uint32_t c, uint32_t f) { return number_compare<float>(a, b, c, f); }
+int32_t sort_compare_f64(const void* a, const void* b, uint32_t c, uint32_t f) { return number_compare<double>(a, b, c, f); }
+int32_t sort_compare_i8(const void* a, const void* b, uint32_t c, uint32_t f) { return number_compare<int8_t>(a, b, c, f); }
+int32_t sort_compare_i16(const void* a, const void* b, uint32_t c, uint32_t f) { return number_compare<int16_t>(a, b, c, f); }
+int32_t sort_compare_i32(const void* a, const void* b, uint32_t c, uint32_t f) { return number_compare<int32_t>(a, b, c, f); }
 
 Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* compare, const Cell* part, bool all,
 	bool reverse, bool stable) {
@@ -188,12 +192,15 @@ Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* comp
 	if (count < 2 * size) return series;
 	Series* s = memory::buffer_of(series);
 	uint32_t width = s->unit();
-	sorting::Comparator comparator;
 	bool exact = case_sensitive || cell::is(series, T_VECTOR) || cell::is(series, T_BINARY);
-	if (cell::is(series, T_VECTOR) && (series->data3 == T_FLOAT || series->data3 == T_PERCENT))
-		comparator = width == 8 ? sort_compare_f64 : sort_compare_f32;
-	else
-		comparator = width == 1 ? sort_compare_1 : width == 2 ? sort_compare_2 : sort_compare_4;
+	sorting::Comparator comparator = width == 1 ? sort_compare_1 : width == 2 ? sort_compare_2 : sort_compare_4;
+	if (cell::is(series, T_VECTOR)) {
+		Type element = Type(series->data3);
+		if (element == T_FLOAT || element == T_PERCENT)
+			comparator = width == 8 ? sort_compare_f64 : sort_compare_f32;
+		else if (element == T_INTEGER)
+			comparator = width == 1 ? sort_compare_i8 : width == 2 ? sort_compare_i16 : sort_compare_i32;
+	}
 	int32_t bytes = int32_t(size * width);
 	notify(series, "sort", uint32_t(head), uint32_t(count));
 	uint8_t* first = s->head_ptr() + size_t(head) * width;

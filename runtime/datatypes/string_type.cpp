@@ -3,9 +3,9 @@
 // string_search.cpp, modification in string_modify.cpp.
 #include <cmath>
 
-#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/evaluator/actions.h"
 
 namespace vyn::string {
@@ -54,7 +54,9 @@ Cell* copy_text(Cell* out, Cell* source, int32_t count, Type type) {
 	return out;
 }
 
-void append_value_text(Cell* out, Cell* value, int32_t part, bool only) {
+void append_value_text(Cell* out, Cell* text, int32_t part, bool only) {
+	Cell scratch;
+	Cell* value = text_value(text, scratch);
 	Type t = cell::type_of(value);
 	if (any_string(t) && t != T_TAG) {
 		append_string(out, value, part);

@@ -3,14 +3,21 @@
 #include <charconv>
 #include <cmath>
 
+#include "runtime/context.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/constants.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/extended_math.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
 
 namespace vyn::time {
 
@@ -76,14 +83,20 @@ void field_at(double t, Field field, Cell* out) {
 	}
 }
 
-Field field_of_index(const Cell* index) {
-	int32_t n = cell::is(index, T_INTEGER) ? integer::get(index) : 0;
-	if (n < HOUR || n > SECOND) errors::fire(errors::id::script_out_of_range, index);
-	return Field(n);
+// The field a word names, 0 for any other word.
+int32_t field_of_word(const Cell* word) {
+	uint32_t symbol = word->data2;
+	if (symbol::same_name(symbol, words::sym_hour)) return HOUR;
+	if (symbol::same_name(symbol, words::sym_minute)) return MINUTE;
+	if (symbol::same_name(symbol, words::sym_second)) return SECOND;
+	return 0;
 }
 
 Cell* pick(Cell* series, int32_t, const Cell* index) {
-	Field field = field_of_index(index);
+	int32_t n = word::is_any_word(cell::type_of(index)) ? field_index(index, series)
+		: cell::is(index, T_INTEGER) ? integer::get(index) : 0;
+	if (n < HOUR || n > SECOND) errors::fire(errors::id::script_out_of_range, index);
+	Field field = Field(n);
 	field_at(get(series), field, series);
 	return series;
 }
@@ -104,10 +117,34 @@ double with_field(double t, Field field, double v) {
 	return negative ? -a : a;
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool, bool, bool,
-	bool) {
-	int32_t n = cell::is(element, T_INTEGER) ? integer::get(element) : 0;
-	if (n < HOUR || n > SECOND) errors::fire(errors::id::script_invalid_path, path, element);
+// A set-path changed a time held by an object field or a series: the
+// object hears (field word, old, new), a series owner the set-path change.
+void notify_owner(Cell* owner, Cell* field_word, const Cell* old_time, const Cell* time) {
+	if (!owner) return;
+	if (!cell::is(owner, T_OBJECT)) {
+		int32_t index = -1;
+		if (series::any_block(owner)) {
+			Series* s = memory::buffer_of(owner);
+			if (time >= s->head_cell() && time < s->tail_cell()) index = int32_t(time - s->head_cell()) - int32_t(owner->data1);
+		}
+		ownership::check(owner, words::w_set_path, index, 1, time);
+		return;
+	}
+	if (!context::on_change) return;
+	Cell* saved = stack::top;
+	Cell* o = stack::push(owner);
+	Cell* w = stack::push(field_word ? field_word : &constants::none_cell);
+	Cell* old = stack::push(old_time);
+	Cell* fresh = stack::push(time);
+	context::on_change(o, w, old, fresh);
+	stack::top = saved;
+}
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* owner, Cell* field_word, int32_t, bool,
+	bool, bool, bool notify) {
+	int32_t n = word::is_any_word(cell::type_of(element)) ? field_of_word(element)
+		: cell::is(element, T_INTEGER) ? integer::get(element) : 0;
+	if (n < HOUR || n > SECOND) errors::fire(errors::id::script_invalid_path, path ? path : &constants::none_cell, element);
 	Field field = Field(n);
 	if (!value) return push_field(parent, field);
 	double v;
@@ -117,7 +154,9 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
 		v = float_::get(value);
 	else
 		errors::fire(errors::id::script_invalid_arg, value);
+	Cell old = *parent;
 	cell::put_double(parent, with_field(get(parent), field, v));
+	if (notify) notify_owner(owner, field_word, &old, parent);
 	return value;
 }
 
@@ -191,6 +230,13 @@ int32_t hours_of(double t) { return integer::from_double(std::trunc(t / SECONDS_
 
 int32_t minutes_of(double t) {
 	return int32_t(std::floor(std::fmod(std::fabs(t), SECONDS_PER_HOUR) / SECONDS_PER_MINUTE));
+}
+
+int32_t field_index(const Cell* word, const Cell* value) {
+	int32_t n = field_of_word(word);
+	if (n) return n;
+	if (cell::is(value, T_TIME)) errors::fire(errors::id::script_cannot_use, word, value);
+	return -1;
 }
 
 Cell* push_field(const Cell* time, Field field) {

@@ -33,6 +33,9 @@ Cell* make_in(const Cell* block, double seconds);
 // minutes 0 to 59 of the magnitude.
 int32_t hours_of(double t);
 int32_t minutes_of(double t);
+// 1, 2 or 3 for the words hour, minute and second (any letter case); any
+// other word raises cannot-use when the value is a time!, else answers -1.
+int32_t field_index(const Cell* word, const Cell* value);
 // Pushes a field: hour and minute as integer!, second as float!.
 Cell* push_field(const Cell* time, Field field);
 // Appends h:mm:ss[.fraction]; answers the part limit less what was written.

@@ -26,20 +26,34 @@ void merge(Cell* into, const Cell* item) {
 	into->data3 |= item->data3;
 }
 
+// The types of a spec block, a word standing for its value. Compiled
+// typeset literals also skip nested blocks and take a word whose value is
+// a word as object!; they refuse other values as a type spec.
+void fill_from_block(Cell* result, Cell* spec, bool literal) {
+	make_at(result, 0, 0, 0);
+	for (Cell* at = block::vs_head(spec); at < block::vs_tail(spec); at++) {
+		const Cell* item = cell::is(at, T_WORD) ? context::get(at) : at;
+		switch (cell::type_of(item)) {
+		case T_DATATYPE: add(result, item->data1); break;
+		case T_TYPESET: merge(result, item); break;
+		case T_WORD:
+			if (!literal) errors::fire(errors::id::script_invalid_arg, item);
+			add(result, T_OBJECT);
+			break;
+		case T_BLOCK:
+			if (!literal) errors::fire(errors::id::script_invalid_arg, item);
+			break;
+		default: errors::fire(literal ? errors::id::script_invalid_type_spec : errors::id::script_invalid_arg, item);
+		}
+	}
+}
+
 Cell* make(Cell* proto, Cell* spec, Type) {
 	Type t = cell::type_of(spec);
 	if (t == T_TYPESET) return cell::copy(spec, proto);
 	if (t != T_BLOCK) datatype::fire_type(errors::id::script_bad_to_arg, T_TYPESET, spec);
 	Cell result;
-	make_at(&result, 0, 0, 0);
-	for (Cell* at = block::vs_head(spec); at < block::vs_tail(spec); at++) {
-		const Cell* item = cell::is(at, T_WORD) ? context::get(at) : at;  // a word stands for its value
-		switch (cell::type_of(item)) {
-		case T_DATATYPE: add(&result, item->data1); break;
-		case T_TYPESET: merge(&result, item); break;
-		default: errors::fire(errors::id::script_invalid_arg, item);
-		}
-	}
+	fill_from_block(&result, spec, false);
 	return cell::copy(&result, proto);
 }
 
@@ -126,6 +140,12 @@ Cell* make_any_type_in(const Cell* block) {
 	Cell* c = make_in(block, ~0u, ~0u, ~0u);
 	bytes(c)[T_UNSET >> 3] &= uint8_t(~(0x80u >> (T_UNSET & 7)));
 	return c;
+}
+
+Cell* make_from_block_in(const Cell* block, Cell* spec) {
+	Cell result;
+	fill_from_block(&result, spec, true);
+	return cell::copy(&result, memory::alloc_tail(block));
 }
 
 Cell* do_bitwise(int32_t code) {

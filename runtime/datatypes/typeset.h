@@ -21,6 +21,10 @@ Cell* make_at(Cell* out, uint32_t word1, uint32_t word2, uint32_t word3);
 Cell* make_in(const Cell* block, uint32_t word1, uint32_t word2, uint32_t word3);
 // Every type but unset!: what compiled code checks "any type" arguments with.
 Cell* make_any_type_in(const Cell* block);
+// Compiled code's typeset literals: the types of a spec block (words stand
+// for their values, a word naming a word adds object!, nested blocks are
+// skipped, anything else raises invalid-type-spec), appended to a block.
+Cell* make_from_block_in(const Cell* block, Cell* spec);
 
 // The set operations on the frame's two argument slots (set-op codes: 5 or
 // and 9 union, 6 and and 10 intersect, 7 xor and 12 difference, 11

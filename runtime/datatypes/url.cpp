@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/utf8.h"
@@ -189,11 +190,15 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, int32_t, bool, bool, bool, bool) {
 	if (value) errors::fire(errors::id::script_bad_path_set, element, value);
-	if (cell::is(element, T_GET_WORD)) errors::fire(errors::id::internal_not_done);
-	Cell joined, piece;
+	Cell joined, piece, part = *element;
+	if (cell::is(element, T_GET_WORD)) {
+		Cell* base = stack::top;
+		part = *word::get(element);
+		stack::top = base;
+	}
 	string::copy_text(&joined, parent, -1, cell::type_of(parent));
 	string::make_at(&piece, 16);
-	actions::form(element, &piece, nullptr, 0x7FFFFFFF);
+	actions::form(&part, &piece, nullptr, 0x7FFFFFFF);
 	uint32_t length = string::vs_length(&joined);
 	bool ends = length > 0 && string::abs_char_at(&joined, length - 1) == '/';
 	bool begins = string::vs_length(&piece) > 0 && string::abs_char_at(&piece, 0) == '/';

@@ -470,12 +470,15 @@ bool inspect_lexer_callback(const Cell* callback, Cell* body, uint32_t* optional
 bool call_lexer_callback(const Cell* callback, const Cell* args, uint32_t optional_slots) {
 	Cell fn = *callback;
 	Cell name{T_WORD, 0, words::sym_frame_lexer_callback, 0xFFFFFFFFu};
-	return call_with(&fn, args, 5, optional_slots, &name);
+	// The callback may move its input: the scan goes on from where it left it.
+	Cell* moved = const_cast<Cell*>(args) + 1;
+	return call_with(&fn, args, 5, optional_slots, &name, 1, moved);
 }
 
 }  // namespace
 
-bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t padding, const Cell* name) {
+bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t padding, const Cell* name,
+	uint32_t copy_back, Cell* copy_to) {
 	Cell fn = *fn_in;
 	stack::mark_call(name, fn.data1);
 	for (uint32_t i = 0; i < count; i++) stack::push(args + i);
@@ -483,8 +486,11 @@ bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t pad
 		stack::push(&FALSE_CELL);
 		for (uint32_t i = 1; i < padding; i++) stack::push(&NONE_CELL);
 	}
+	Cell* frame = stack::arguments;
 	call_function(&fn, fn.data1, name, 0);
 	if (errors::pending) return false;
+	// The argument cells hold what the function left in them.
+	if (copy_to) *copy_to = frame[copy_back];
 	bool answer = truthy(stack::arguments);
 	stack::unwind_call();
 	stack::pop(1);
@@ -665,6 +671,38 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	return pos;
 }
 
+namespace {
+
+// Values a path step changes in place (the cell itself holds them): after a
+// set, each must be stored back into the value it came from.
+bool is_immediate(Type t) {
+	switch (t) {
+	case T_PAIR: case T_TUPLE: case T_TIME: case T_DATE: case T_POINT2D: case T_POINT3D: case T_MONEY:
+		return true;
+	default: return false;
+	}
+}
+
+// The values of a path's steps are the cells from `base` up; step k was
+// reached from step k - 1 by the path's element head + k. Stores each changed
+// immediate value back into its container, and the first into its word.
+void write_back(const Cell* path, int32_t head, int32_t last, Cell* base, Cell* first) {
+	for (int32_t k = last - head - 1; k >= 0; k--) {
+		Cell* value = base + k;
+		if (!is_immediate(cell::type_of(value))) return;
+		if (k == 0) {
+			context::set(first, value);
+			return;
+		}
+		Cell element = *(memory::series(path->data2)->head_cell() + head + k);
+		if (cell::is(&element, T_GET_WORD)) element = *word_value(&element);
+		actions::eval_path(base + k - 1, &element, value, const_cast<Cell*>(path), nullptr, nullptr, head + k,
+			false, false, true, false);
+	}
+}
+
+}  // namespace
+
 int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push, bool case_sensitive) {
 	Cell path = *path_in;
 	Series* ps = memory::series(path.data2);
@@ -718,8 +756,13 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 		parent = parent_copy;
 		previous = selector;
 		Cell next = *result;
-		stack::top = base;
-		stack::push(&next);
+		if (set && last && is_immediate(cell::type_of(current))) {
+			write_back(&path, head, i, base, &first);
+			stack::top = base;
+			stack::push(&next);
+			break;
+		}
+		stack::push(&next);  // each step's value stays below the next one
 		if (!set && !get && is_function_type(cell::type_of(&next)) && !last) {
 			Cell fn = next;
 			stack::top = base;
@@ -735,7 +778,7 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 			return eval_call(&fn, here, code ? code->pos : len, push, &selector, nullptr, &parent, 0, false);
 		}
 	}
-	Cell result = *(stack::top - 1);
+	Cell result = set ? *set_value : *(stack::top - 1);
 	stack::top = base;
 	fire(EV_EXIT, code, code ? code->pos : -1, &result, nullptr);
 	store(&result, push);

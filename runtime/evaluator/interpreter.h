@@ -74,7 +74,9 @@ void call_function(const Cell* fn, Node context, const Cell* name, uint32_t even
 // Calls a function! with `count` arguments, padding its other slots (an
 // unused refinement: false, then none), in a compiled-call frame named by
 // `name`; answers the truth of its result.
-bool call_with(const Cell* fn, const Cell* args, uint32_t count, uint32_t padding, const Cell* name);
+// With `copy_to`, argument cell `copy_back` is copied there after the call.
+bool call_with(const Cell* fn, const Cell* args, uint32_t count, uint32_t padding, const Cell* name,
+	uint32_t copy_back = 0, Cell* copy_to = nullptr);
 
 // Calls `fn` with the values of `args` as its arguments (apply).
 void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name, uint32_t mode);

@@ -402,7 +402,7 @@ bool point_ahead(const uint8_t* p, const uint8_t* end) {
 
 // ---------------------------------------------------------------- the machine
 
-struct Token {
+struct Lexeme {
 	const uint8_t* start;
 	const uint8_t* end;
 	uint32_t flags;
@@ -411,7 +411,7 @@ struct Token {
 };
 
 // Reads one token from the scan's position in its start state.
-inline Token next_token(Scan& s) {
+inline Lexeme next_token(Scan& s) {
 	const uint8_t* p = s.position;
 	const uint8_t* end = s.input_end;
 	uint32_t state = s.start_state;
@@ -426,7 +426,7 @@ inline Token next_token(Scan& s) {
 		}
 	}
 	s.line_feeds = line - s.line;
-	Token t;
+	Lexeme t;
 	t.start = p;
 	uint32_t flags = 0;
 	uint32_t row = state * CLASS_COUNT;
@@ -469,7 +469,7 @@ inline Token next_token(Scan& s) {
 // A word token may carry white-space codepoints (U+00A0 and the like):
 // leading ones are skipped, the word ends before the first one inside.
 // Answers false when nothing but white space was there.
-bool trim_word(Scan& s, Token& t) {
+bool trim_word(Scan& s, Lexeme& t) {
 	const uint8_t* p = t.start;
 	while (p < t.end && *p >= 0x80) {
 		int32_t cp;
@@ -497,7 +497,7 @@ bool trim_word(Scan& s, Token& t) {
 	return true;
 }
 
-void braced_open(Scan& s, const Token& t) {
+void braced_open(Scan& s, const Lexeme& t) {
 	if (s.brace_depth == 0) {
 		s.brace_start = t.start;
 		s.brace_flags = s.line_feeds > 0 ? FL_BRACE_NEW_LINE : 0;
@@ -509,7 +509,7 @@ void braced_open(Scan& s, const Token& t) {
 }
 
 // A "}" in a braced string; at depth 0 the string is complete.
-void braced_close(Scan& s, const Token& t) {
+void braced_close(Scan& s, const Lexeme& t) {
 	s.brace_flags |= t.flags;
 	if (--s.brace_depth > 0) return;
 	s.start_state = ST_START;
@@ -526,7 +526,7 @@ void braced_close(Scan& s, const Token& t) {
 	if (!report(s, EV_LOAD, T_STRING, start, t.end, cell_at(mark))) s.tail = mark;
 }
 
-void comma(Scan& s, const Token& t) {
+void comma(Scan& s, const Lexeme& t) {
 	Cell* m = innermost(s);
 	if (!m || (level_type(m) != T_PAREN && level_type(m) != T_POINT2D)) fail(s, t.start, t.end, T_POINT2D);
 	uint32_t commas = (m->data2 >> 16) + 1;
@@ -534,7 +534,7 @@ void comma(Scan& s, const Token& t) {
 }
 
 // Structural tokens (classes up to the comma).
-void structural(Scan& s, Token& t) {
+void structural(Scan& s, Lexeme& t) {
 	switch (t.k) {
 	case TK_BLOCK_OPEN: open_level(s, T_BLOCK, t.start, s.line_feeds > 0); break;
 	case TK_BLOCK_CLOSE: close_with(s, T_BLOCK, t.start, t.end); break;
@@ -563,7 +563,7 @@ void structural(Scan& s, Token& t) {
 }
 
 // Value tokens: validate, report, build, report.
-void value(Scan& s, Token& t) {
+void value(Scan& s, Lexeme& t) {
 	const TokenEntry& e = token_entries[t.k];
 	bool wants_scan = s.callback && (s.event_mask & EV_SCAN);
 	bool build = s.load;
@@ -586,7 +586,7 @@ void value(Scan& s, Token& t) {
 }
 
 // The prescan answer for a token: its level's type for openings.
-int32_t prescan_type(Scan& s, const Token& t) {
+int32_t prescan_type(Scan& s, const Lexeme& t) {
 	switch (t.k) {
 	case TK_BLOCK_OPEN: return T_BLOCK;
 	case TK_PAREN_OPEN: return point_ahead(t.end, s.input_end) ? T_POINT2D : T_PAREN;
@@ -614,7 +614,7 @@ inline bool completes_value(const Scan& s, uint32_t k) {
 void run(Scan& s) {
 	while (s.position < s.input_end) {
 		uint8_t start_state = s.start_state;
-		Token t = next_token(s);
+		Lexeme t = next_token(s);
 		if (t.k == TK_END) {
 			s.position = s.input_end;
 			break;

@@ -21,6 +21,7 @@ void init() {
 	register_evaluation();
 	register_comparison();
 	register_print();
+	register_math();
 	register_parse();
 }
 

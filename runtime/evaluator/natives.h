@@ -54,6 +54,7 @@ void register_control();
 void register_evaluation();
 void register_comparison();
 void register_print();
+void register_math();
 void register_parse();
 
 // Evaluates the expressions of a block, adding each value to `target`

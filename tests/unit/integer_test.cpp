@@ -1,6 +1,9 @@
 #include <cmath>
 #include <limits>
 
+#include "runtime/datatypes/money.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/tuple.h"
 #include "tests/unit/scalar_support.h"
 
 using namespace vyn;
@@ -72,6 +75,9 @@ TEST_F(Integer, MixedOperandsFollowTheRightType) {
 	EXPECT_EQ(r.code, code(errors::id::script_invalid_type));
 	EXPECT_TRUE(same_cell(r.args[0], D(T_STRING)));
 	EXPECT_EQ(raised([] { op(OP_AND, I(1), F(1.5)); }).code, code(errors::id::script_cannot_use));
+
+	r = raised([] { call(A_POWER, {I(2), S("a")}); });
+	EXPECT_TRUE(is_word_named(r.args[2], "exponent")) << "expect-arg names the argument";
 
 	Cell pair;
 	cell::set(&pair, T_PAIR, 1, 2);
@@ -234,6 +240,21 @@ TEST_F(Integer, Conversions) {
 	expect_cell(make(T_INTEGER, F(-3.5)), I(-3), "make integer! -3.5");
 }
 
+TEST_F(Integer, FromIssueHexadecimalNames) {
+	struct Case {
+		const char* name;
+		int32_t want;
+	} cases[] = {{"FF", 255}, {"ff", 255}, {"0", 0}, {"7FFFFFFF", 2147483647}, {"FFFFFFFF", -1}, {"00000010", 16},
+		{"aBc", 0xABC}};
+	for (const Case& c : cases) expect_cell(to(T_INTEGER, ISSUE(c.name)), I(c.want), std::string("to integer! #") + c.name);
+	// U+00C1 is "A" modulo 128: still not a digit.
+	for (const char* bad : {"100000000", "G1", "1-2", "\xC3\x81", "12 "}) {
+		Raised r = raised([&] { to(T_INTEGER, ISSUE(bad)); });
+		EXPECT_EQ(r.code, code(errors::id::script_invalid_data)) << bad;
+		EXPECT_TRUE(cell::is(&r.args[0], T_ISSUE));
+	}
+}
+
 TEST_F(Integer, FormAndMold) {
 	struct Case {
 		int32_t v;
@@ -294,6 +315,100 @@ TEST_F(Integer, HelpersOnTheResultSlot) {
 	integer::make_in(&block, 77);
 	ASSERT_EQ(block::vs_length(&block), 1);
 	EXPECT_EQ(integer::get(block::vs_head(&block)), 77);
+}
+
+}  // namespace
+
+namespace {
+
+// The hand-over of mixed arithmetic and comparison to the compound types.
+class MixedWithCompounds : public ScalarTest {
+protected:
+	void SetUp() override {
+		ScalarTest::SetUp();
+		pair::init_type();
+		tuple::init_type();
+		money::init_type();
+	}
+	static Cell pair_of(int32_t x, int32_t y) {
+		Cell p;
+		return *pair::make_at(&p, x, y);
+	}
+	static Cell tuple_of(std::initializer_list<uint8_t> bytes) {
+		Cell t;
+		return *tuple::make_at(&t, uint32_t(bytes.size()), bytes.begin());
+	}
+	static Cell money_of(int32_t n) {
+		Cell* top = stack::top;
+		Cell m = *money::from_integer(n);
+		stack::top = top;
+		return m;
+	}
+};
+
+TEST_F(MixedWithCompounds, NumbersHandOverToTheCompoundOperand) {
+	struct Case {
+		MathOp op;
+		Cell a, b, want;
+	} cases[] = {
+		{OP_SUB, I(10), pair_of(3, 4), pair_of(7, 6)},
+		{OP_MUL, I(2), pair_of(3, -4), pair_of(6, -8)},
+		{OP_ADD, I(1), tuple_of({1, 2, 3}), tuple_of({2, 3, 4})},
+		{OP_ADD, I(1), money_of(2), money_of(3)},
+		{OP_MUL, F(2.0), money_of(2), money_of(4)},
+	};
+	for (const Case& c : cases) {
+		Cell got = op(c.op, c.a, c.b);
+		ASSERT_EQ(cell::type_of(&got), cell::type_of(&c.want)) << mold(c.a) << " op" << c.op << " " << mold(c.b);
+		EXPECT_TRUE(actions::compare(&got, &c.want, COMP_EQUAL)) << mold(got) << " want " << mold(c.want);
+	}
+
+	struct Bad {
+		MathOp op;
+		Cell a, b;
+		const char* action;
+		Type type;
+	} bad[] = {
+		{OP_DIV, I(2), pair_of(1, 1), "divide", T_INTEGER},
+		{OP_SUB, I(1), tuple_of({1, 2, 3}), "subtract", T_INTEGER},
+		{OP_SUB, F(1.5), pair_of(2, 2), "subtract", T_PAIR},
+		{OP_DIV, F(1.5), pair_of(2, 2), "divide", T_PAIR},
+	};
+	for (const Bad& b : bad) {
+		Raised r = raised([&] { op(b.op, b.a, b.b); });
+		EXPECT_EQ(r.code, code(errors::id::script_not_related)) << mold(b.a) << " op" << b.op;
+		EXPECT_TRUE(is_word_named(r.args[0], b.action));
+		EXPECT_TRUE(same_cell(r.args[1], D(b.type)));
+	}
+	EXPECT_EQ(raised([&] { op(OP_ADD, T(1), pair_of(1, 1)); }).code, code(errors::id::script_invalid_type));
+}
+
+TEST_F(MixedWithCompounds, NumbersCompareWithMoney) {
+	struct Case {
+		Cell a;
+		int32_t money;
+		CompareOp op;
+		bool want;
+	} cases[] = {
+		{I(1), 1, COMP_EQUAL, true},
+		{I(1), 2, COMP_LESSER, true},
+		{I(1), 1, COMP_STRICT_EQUAL, false},
+		{F(1.0), 1, COMP_EQUAL, true},
+		{F(2.5), 2, COMP_GREATER, true},
+		{F(1e20), 2000000000, COMP_GREATER, true},
+		{F(-1e20), -2000000000, COMP_LESSER, true},
+		{F(1e-6), 0, COMP_GREATER, true},
+		{F(1e-6), 0, COMP_EQUAL, false},
+		{F(-1e-6), 0, COMP_LESSER, true},
+		{F(1e-6), 1, COMP_LESSER, true},
+		{F(-1e-6), -1, COMP_GREATER, true},
+		{F(std::nan("")), 1, COMP_EQUAL, false},
+		{F(std::nan("")), 1, COMP_LESSER, false},
+	};
+	for (const Case& c : cases) {
+		Cell m = money_of(c.money);
+		EXPECT_EQ(actions::compare(&c.a, &m, c.op), c.want) << mold(c.a) << " op" << c.op << " " << mold(m);
+	}
 }
 
 }  // namespace

@@ -17,6 +17,9 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/percent.h"
+#include "runtime/case_folding.h"
+#include "runtime/context.h"
+#include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -24,19 +27,33 @@
 #include "runtime/datatypes/triple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
 
 #include "runtime/io/random.h"
 
 namespace vyn::test {
 
+// A runtime with the scalar rows, the series rows they convert from, and
+// the symbol table, global context and predefined words (so that words
+// name time fields and issues hold names). The hooks words install are put
+// back afterwards.
 class ScalarTest : public ::testing::Test {
 protected:
+	void (*saved_make_word)(const char*, Cell*) = nullptr;
+	lexer::WordHooks saved_word_hooks{};
+	Cell root{};
+
 	void SetUp() override {
+		saved_make_word = actions::make_word;
+		saved_word_hooks = lexer::word_hooks;
 		memory::free_all();
 		memory::init();
 		memory::new_node_frame(NODE_FRAME_NODES);
@@ -59,9 +76,29 @@ protected:
 		actions::init();
 		lexer::init();
 		random::init();
+		unicode::init_case_tables();
+		cycles::reset();
+		symbol::init_type();
+		context::init_type();
+		word::init_types();
+		cell::set(&root, T_BLOCK, 0, memory::alloc_cells(64), 0);
+		context::root = &root;
+		context::starting = true;
+		symbol::init();
+		context::init_global();
+		words::init();
+		typereg::make_type_words();
+		context::starting = false;
 		float_::pretty = true;
 	}
 	void TearDown() override {
+		actions::make_word = saved_make_word;
+		lexer::word_hooks = saved_word_hooks;
+		context::root = nullptr;
+		context::on_change = nullptr;
+		ownership::on_deep_change = nullptr;
+		words::block = 0;
+		cycles::reset();
 		stack::reset_all();
 		memory::free_all();
 	}
@@ -132,6 +169,22 @@ inline Cell BLOCK(std::initializer_list<Cell> items) {
 	cell::set(&b, T_BLOCK, 0, memory::alloc_cells(uint32_t(items.size()) + 1));
 	for (const Cell& item : items) *memory::alloc_tail(&b) = item;
 	return b;
+}
+
+// A word bound to the global context, optionally given a value there.
+inline Cell W(const char* name, const Cell* value = nullptr, Type type = T_WORD) {
+	Cell w = *word::load(name);
+	cell::set_type(&w, type);
+	if (value) context::set(&w, value);
+	return w;
+}
+inline Cell ISSUE(const char* name) {
+	Cell c;
+	issue::make_at(&c, symbol::make(name));
+	return c;
+}
+inline bool is_word_named(const Cell& w, const char* name) {
+	return word::is_any_word(cell::type_of(&w)) && symbol::same_name(w.data2, symbol::make(name));
 }
 
 // Calls an action's stack form on a fresh frame holding the arguments; the

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "tests/unit/string_support.h"
 
 using namespace vyn;
@@ -258,6 +262,69 @@ TEST_F(StringModify, TrimWith) {
 	Cell t = str("x");
 	EXPECT_EQ(raised([&] { string::trim(&t, false, false, true, false, false, nullptr); }),
 		code(errors::id::internal_not_done));
+}
+
+}  // namespace
+
+namespace {
+
+// Changes to a string held in an object's field reach the object's handler.
+std::vector<std::string> heard;
+
+void hear(Cell*, Cell* word, Cell*, Cell* action, Cell*, int32_t, int32_t) {
+	heard.push_back(std::string(symbol::name(word->data2)) + " " + std::string(symbol::name(action->data2)));
+}
+
+class StringOwnership : public StringTest {
+protected:
+	void SetUp() override {
+		StringTest::SetUp();
+		ownership::on_deep_change = hear;
+		heard.clear();
+	}
+	// An object whose field "text" owns the string.
+	static Cell owned(Cell text) {
+		Node ctx = context::create(1, false, false, 0, context::KIND_OBJECT);
+		Cell w = word_of("text");
+		context::add_word(ctx, &w);
+		Cell object;
+		cell::set(&object, T_OBJECT, ctx, 0, memory::alloc_cells(2));
+		*context::owner(ctx) = object;
+		*context::values(ctx) = text;
+		ownership::bind_owned(context::values(ctx), &object, context::word_cell(ctx, 0));
+		return text;
+	}
+};
+
+TEST_F(StringOwnership, EveryChangeIsToldBeforeAndAfter) {
+	using Change = void (*)(Cell&);
+	struct Case {
+		const char* action;
+		Change change;
+	} cases[] = {
+		{"append", [](Cell& s) { Cell c = chr('x'); string::insert(&s, &c, -1, false, 1, true); }},
+		{"append", [](Cell& s) { Cell v = str("yz"); string::insert(&s, &v, -1, false, 1, true); }},
+		{"insert", [](Cell& s) { Cell v = str("yz"); string::insert(&s, &v, -1, false, 1, false); }},
+		{"change", [](Cell& s) { Cell v = str("Q"); string::change(&s, &v, -1, false, 1); }},
+		{"poke", [](Cell& s) { Cell i = int_value(1), v = chr('P'); actions::eval_path(&s, &i, &v, nullptr, nullptr, nullptr, -1, false, false, true, false); }},
+		{"swap", [](Cell& s) { Cell t = str("z"); string::swap(&s, &t); }},
+		{"take", [](Cell& s) { string::take(&s, nullptr, false, false); }},
+		{"trim", [](Cell& s) { string::trim(&s, false, false, false, false, true, nullptr); }},
+		{"sort", [](Cell& s) { string::sort(&s, false, nullptr, nullptr, nullptr, false, false, false); }},
+	};
+	std::map<std::string, std::string> past = {{"append", "appended"}, {"insert", "inserted"}, {"change", "changed"},
+		{"poke", "poked"}, {"swap", "swaped"}, {"take", "taken"}, {"trim", "trimmed"}, {"sort", "sorted"}};
+	for (const Case& c : cases) {
+		heard.clear();
+		Cell s = owned(str("b a"));
+		c.change(s);
+		EXPECT_EQ(heard, (std::vector<std::string>{std::string("text ") + c.action, "text " + past[c.action]}))
+			<< c.action;
+	}
+	heard.clear();
+	Cell plain = str("b a"), v = chr('x');
+	string::insert(&plain, &v, -1, false, 1, true);
+	EXPECT_TRUE(heard.empty()) << "a series nobody owns tells nobody";
 }
 
 }  // namespace

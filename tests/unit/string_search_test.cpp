@@ -69,6 +69,9 @@ TEST_F(StringSearch, FindRefinements) {
 		{"mail a@b.c", 1, str("A@B", T_EMAIL), R{}, 6},
 		{"\xC3\xA9t\xC3\xA9", 1, str("\xC3\x89T"), R{}, 1},
 		{"\xC3\xA9t\xC3\xA9", 1, str("\xC3\x89T"), R{.case_ = true}, 0},
+		{"say hello", 1, word_of("Hello"), R{}, 5},  // a word is looked for by its name
+		{"say hello", 1, word_of("Hello"), R{.case_ = true}, 0},
+		{"a 12 b", 1, int_value(12), R{}, 3},  // other values are formed first
 	};
 	for (const Case& c : cases) {
 		Cell s = at(str(c.series), c.index);
@@ -409,6 +412,93 @@ TEST_F(StringSortByFunction, AFailingComparatorLosesNoUnit) {
 		std::sort(after.begin(), after.end());
 		EXPECT_EQ(after, expect);
 	}
+}
+
+}  // namespace
+
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/vector.h"
+
+namespace {
+
+// vector! reuses find, select, sort and take: elements compare by value.
+class VectorSearch : public StringTest {
+protected:
+	void SetUp() override {
+		StringTest::SetUp();
+		float_::init_type();
+		vector::init_type();
+	}
+	static Cell vec(Type element, uint32_t width, std::initializer_list<double> values) {
+		Cell v;
+		vector::make_at(&v, uint32_t(values.size()), element, width);
+		for (double d : values) {
+			Cell c;
+			if (element == T_FLOAT)
+				cell::make_float(&c, d);
+			else
+				cell::set(&c, element, 0, uint32_t(int32_t(d)));
+			vector::append_value(&v, &c);
+		}
+		return v;
+	}
+	static std::vector<double> numbers(Cell v) {
+		std::vector<double> out;
+		uint32_t n = vector::vs_length(&v);
+		for (uint32_t i = 1; i <= n; i++) {
+			Cell index = int_value(int32_t(i));
+			Cell* e = actions::pick(&v, &index);
+			out.push_back(cell::is(e, T_FLOAT) ? cell::get_double(e) : double(int32_t(e->data2)));
+		}
+		return out;
+	}
+};
+
+TEST_F(VectorSearch, FindSelectSortAndTakeByValue) {
+	Cell f;
+	cell::make_float(&f, 2.5);
+	struct Case {
+		Cell vector;
+		Cell value;
+		uint32_t found;
+	} cases[] = {
+		{vec(T_INTEGER, 1, {3, -1, 7}), int_value(-1), 2},
+		{vec(T_INTEGER, 2, {3, -300, 7}), int_value(-300), 2},
+		{vec(T_INTEGER, 4, {3, -1, 7}), int_value(7), 3},
+		{vec(T_INTEGER, 1, {3, -1, 7}), int_value(255), 0},
+		{vec(T_FLOAT, 8, {1, 2.5, 3}), f, 2},
+		{vec(T_FLOAT, 4, {1, 2.5, 3}), f, 2},
+		{vec(T_FLOAT, 8, {1, 2, 3}), int_value(3), 3},
+		{vec(T_CHAR, 1, {'a', 0xE9}), chr(0xE9), 2},
+	};
+	for (Case& c : cases) {
+		Cell s = c.vector;
+		Cell* r = string::find(&s, &c.value, nullptr, false, false, false, false, nullptr, nullptr, false, false, false,
+			false);
+		EXPECT_EQ(cell::is(r, T_NONE) ? 0u : r->data1 + 1, c.found);
+	}
+	Cell v = vec(T_INTEGER, 1, {5, -2, 9}), key = int_value(-2);
+	Cell* after = string::select(&v, &key, nullptr, false, false, false, false, nullptr, nullptr, false, false);
+	EXPECT_TRUE(cell::is(after, T_INTEGER));
+	EXPECT_EQ(cell::get_integer(after), 9);
+	struct Sort {
+		Cell vector;
+		std::vector<double> sorted;
+	} sorts[] = {
+		{vec(T_INTEGER, 1, {3, -1, 7, -128}), {-128, -1, 3, 7}},
+		{vec(T_INTEGER, 2, {300, -300, 0}), {-300, 0, 300}},
+		{vec(T_INTEGER, 4, {1, -70000, 70000}), {-70000, 1, 70000}},
+		{vec(T_FLOAT, 8, {0.5, -1.25, 0.25}), {-1.25, 0.25, 0.5}},
+		{vec(T_FLOAT, 4, {0.5, -1.25, 0.25}), {-1.25, 0.25, 0.5}},
+	};
+	for (Sort& c : sorts) {
+		string::sort(&c.vector, false, nullptr, nullptr, nullptr, false, false, false);
+		EXPECT_EQ(numbers(c.vector), c.sorted);
+	}
+	Cell t = vec(T_INTEGER, 2, {-5, 6});
+	Cell* taken = string::take(&t, nullptr, false, false);
+	EXPECT_TRUE(cell::is(taken, T_INTEGER));
+	EXPECT_EQ(cell::get_integer(taken), -5);
 }
 
 }  // namespace

@@ -19,16 +19,16 @@
 #include "runtime/datatypes/url.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/utf8.h"
-#include "tests/unit/text_support.h"
+#include "tests/unit/core_tables.h"
 
 namespace vyn::test {
 
-class StringTest : public TextTest {
+// The core tables (symbols, words, ownership) and the string family's rows.
+class StringTest : public CoreTables {
 protected:
 	void SetUp() override {
-		TextTest::SetUp();
-		static bool tables = (unicode::init_case_tables(), true);
-		(void)tables;
+		CoreTables::SetUp();
+		ownership::init();
 		series::init_type();
 		block::init_type();
 		string::init_type();

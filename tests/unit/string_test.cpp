@@ -322,3 +322,21 @@ TEST_F(StringToolbox, BitsetMembership) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(StringToolbox, SymbolsStandForTheirNames) {
+	Cell name = *symbol::cell_of(sym("Hello"));
+	ASSERT_TRUE(cell::is(&name, T_SYMBOL));
+	Cell s = str("hello");
+	EXPECT_EQ(string::compare_strings(&s, &name, COMP_EQUAL, false), 0);
+	EXPECT_EQ(string::compare_strings(&s, &name, COMP_STRICT_EQUAL, false), 1);
+	Cell t = str(">");
+	string::concatenate(&t, &name, -1, 0, string::APPEND);
+	EXPECT_EQ(utf8(t), ">Hello");
+	Cell u = str("<");
+	string::insert(&u, &name, -1, false, 1, true);
+	EXPECT_EQ(utf8(u), "<Hello");
+}
+
+}  // namespace

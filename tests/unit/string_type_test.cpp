@@ -90,6 +90,26 @@ TEST_F(StringType, BlockValuesAreFormedWithoutSeparators) {
 	EXPECT_EQ(utf8(chars), "1") << "/part/only counts characters";
 }
 
+TEST_F(StringType, ToFromWords) {
+	struct Case {
+		Cell spec;
+		Type target;
+		const char* text;
+	} cases[] = {
+		{word_of("abc"), T_STRING, "abc"},
+		{word_of("abc", T_SET_WORD), T_FILE, "abc"},
+		{word_of("ref", T_REFINEMENT), T_STRING, "ref"},   // formed for a string!
+		{word_of("ref", T_REFINEMENT), T_FILE, "/ref"},    // molded for the other texts
+		{word_of("ref", T_REFINEMENT), T_URL, "/ref"},
+	};
+	for (Case& c : cases) {
+		Cell proto = datatype(c.target);
+		Cell* r = string::to(&proto, &c.spec, c.target);
+		EXPECT_EQ(cell::type_of(r), c.target);
+		EXPECT_EQ(utf8(*r), c.text);
+	}
+}
+
 TEST_F(StringType, CompareAcrossTheFamily) {
 	struct Case {
 		Cell a, b;

@@ -158,6 +158,28 @@ TEST_F(Time, FieldsByPickAndPath) {
 		expect_cell(t, T(s.want), "set field " + std::to_string(s.field) + " of " + form(T(s.t)));
 	}
 
+	struct ByWord {
+		const char* name;
+		Cell value;
+		double want;
+	} by_word[] = {{"minute", I(45), 6300}, {"HOUR", I(3), 12600}, {"Second", F(7.5), 5407.5}};
+	for (const ByWord& b : by_word) {
+		Cell t = T(5400), element = W(b.name), value = b.value;
+		actions::eval_path(&t, &element, &value, nullptr, nullptr, nullptr, -1, false, false, true, false);
+		expect_cell(t, T(b.want), std::string("set ") + b.name);
+	}
+	expect_cell(call(A_PICK, {T(5415.5), W("second")}), F(15.5), "pick 'second");
+	expect_cell(call(A_PICK, {T(5415.5), W("Hour")}), I(1), "pick 'Hour");
+	Raised bad_word = raised([] { call(A_PICK, {T(1), W("day")}); });
+	EXPECT_EQ(bad_word.code, code(errors::id::script_cannot_use));
+	EXPECT_TRUE(is_word_named(bad_word.args[0], "day"));
+	Cell day = W("day"), one = I(1);
+	EXPECT_EQ(time::field_index(&day, &one), -1);
+	EXPECT_EQ(raised([&] {
+		Cell t = T(1), element = W("day");
+		actions::eval_path(&t, &element, nullptr, nullptr, nullptr, nullptr, -1, false, false, true, false);
+	}).code, code(errors::id::script_invalid_path));
+
 	Cell t = T(5400), hour = I(1), second = I(3), four = I(4), half = F(2.5);
 	EXPECT_EQ(raised([&] { actions::eval_path(&t, &hour, &half, nullptr, nullptr, nullptr, -1, false, false, true, false); }).code,
 		code(errors::id::script_invalid_arg));
@@ -169,6 +191,37 @@ TEST_F(Time, FieldsByPickAndPath) {
 	stack::arguments = stack::top;
 	Cell* got = actions::eval_path(&t, &hour, nullptr, nullptr, nullptr, nullptr, -1, false, false, true, false);
 	EXPECT_TRUE(same_cell(*got, I(1)));
+}
+
+// What an owner's change handler was told.
+struct Told {
+	int calls = 0;
+	Cell word, old_value, new_value;
+};
+Told told;
+
+TEST_F(Time, SetPathTellsTheOwningObject) {
+	told = Told{};
+	context::on_change = [](Cell*, Cell* word, Cell* old_value, Cell* new_value) {
+		told.calls++;
+		told.word = *word;
+		told.old_value = *old_value;
+		told.new_value = *new_value;
+	};
+	Cell owner, field = W("start"), element = W("minute"), value = I(10), t = T(5400);
+	cell::set(&owner, T_OBJECT);
+	actions::eval_path(&t, &element, &value, nullptr, &owner, &field, 1, false, false, true, true);
+	ASSERT_EQ(told.calls, 1);
+	EXPECT_TRUE(is_word_named(told.word, "start"));
+	expect_cell(told.old_value, T(5400), "old value");
+	expect_cell(told.new_value, T(4200), "new value");
+	actions::eval_path(&t, &element, &value, nullptr, &owner, &field, 1, false, false, true, false);
+	EXPECT_EQ(told.calls, 1) << "no notification without the flag";
+	Cell block = BLOCK({T(1)});
+	Cell* held = block::vs_head(&block);
+	actions::eval_path(held, &element, &value, nullptr, &block, nullptr, 1, false, false, true, true);
+	EXPECT_EQ(told.calls, 1) << "a series owner goes through the ownership table";
+	expect_cell(*held, T(601), "the time in the block");
 }
 
 }  // namespace

@@ -46,6 +46,25 @@ TEST_F(Typeset, MakeAndMold) {
 	EXPECT_TRUE(same_cell(r.args[0], D(T_TYPESET)));
 }
 
+TEST_F(Typeset, WordsStandForTheirValues) {
+	Cell integer_type = D(T_INTEGER), number = typeset_of({T_INTEGER, T_FLOAT, T_PERCENT}), other = W("other");
+	Cell spec = BLOCK({W("integer!", &integer_type), W("number!", &number), D(T_CHAR)});
+	EXPECT_EQ(mold(make(T_TYPESET, spec)), "make typeset! [char! integer! float! percent!]");
+	EXPECT_EQ(raised([&] { make(T_TYPESET, BLOCK({W("a-word", &other)})); }).code, code(errors::id::script_invalid_arg));
+
+	// Compiled typeset literals: nested blocks skipped, a word naming a word
+	// adds object!, other values refused as a type spec.
+	Cell out = BLOCK({}), literal_spec = BLOCK({W("integer!", &integer_type), BLOCK({D(T_FLOAT)}), W("ref", &other)});
+	Cell* literal = typeset::make_from_block_in(&out, &literal_spec);
+	EXPECT_TRUE(same_cell(*literal, typeset_of({T_INTEGER, T_OBJECT})));
+	EXPECT_EQ(block::vs_length(&out), 1);
+	Raised r = raised([&] {
+		Cell bad = BLOCK({S("x")});
+		typeset::make_from_block_in(&out, &bad);
+	});
+	EXPECT_EQ(r.code, code(errors::id::script_invalid_type_spec));
+}
+
 TEST_F(Typeset, FindAnswersALogic) {
 	Cell ts = typeset_of({T_INTEGER});
 	Cell yes = call(A_FIND, {ts, D(T_INTEGER)}), no = call(A_FIND, {ts, D(T_FLOAT)});

@@ -100,6 +100,16 @@ TEST_F(Url, PathJoinsWithOneSlash) {
 		EXPECT_EQ(utf8(*r), c.joined);
 		EXPECT_EQ(utf8(keep), c.url) << "the url itself is not changed";
 	}
+	// A get-word element gives its value first; other words are formed.
+	Cell name = word_of("name"), value = str("/page");
+	context::set(&name, &value);
+	Cell get = word_of("name", T_GET_WORD), plain = word_of("name"), base = str("http://a/", T_URL);
+	Cell base2 = base;
+	EXPECT_EQ(utf8(*actions::eval_path(&base, &get, nullptr, nullptr, nullptr, nullptr, -1, false, true, true, false)),
+		"http://a/page");
+	EXPECT_EQ(utf8(*actions::eval_path(&base2, &plain, nullptr, nullptr, nullptr, nullptr, -1, false, true, true,
+				  false)),
+		"http://a/name");
 	Cell u = str("http://a", T_URL), e = str("b"), v = str("c");
 	EXPECT_EQ(raised([&] { actions::eval_path(&u, &e, &v, nullptr, nullptr, nullptr, -1, false, false, true, false); }),
 		code(errors::id::script_bad_path_set));
@@ -131,7 +141,8 @@ TEST_F(Url, ReadAndWriteGoThroughTheHttpService) {
 	static std::string seen;
 	file::io.request_http = [](const Cell* method, Cell* u, const Cell* headers, const Cell* body, bool, bool, bool,
 								Cell* out) {
-		seen = utf8(*method) + " " + utf8(*u) + (headers ? " headers" : "") + (body ? " " + utf8(*body) : "");
+		EXPECT_TRUE(cell::is(method, T_WORD));
+		seen = formed(*method) + " " + utf8(*u) + (headers ? " headers" : "") + (body ? " " + utf8(*body) : "");
 		string::load_at(out, "answer");
 		return !string::starts_with_ascii(u, "http://down");
 	};
