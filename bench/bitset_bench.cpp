@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/value_boot.h"
 #include "runtime/datatypes/binary_base.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/string.h"
@@ -21,14 +22,7 @@ namespace {
 
 constexpr uint32_t MEG = 1 << 20;
 
-void fresh_runtime() {
-	memory::free_all();
-	memory::init();
-	memory::new_node_frame(NODE_FRAME_NODES);
-	memory::new_series_frame();
-	stack::init();
-	bitset::init_type();
-}
+void fresh_runtime() { bench::boot(bitset::init_type); }
 
 // 1M characters drawn from the first 512 codepoints (a width-2 text).
 Cell random_text() {

@@ -176,14 +176,6 @@ struct Base2Decoder {
 	}
 };
 
-}  // namespace
-
-int64_t decode_base2(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	return by_width<Base2Decoder>(out, text, count, width);
-}
-
-namespace {
-
 template <uint32_t W>
 struct Base16Decoder {
 	static int64_t run(uint8_t* out, const uint8_t* text, uint32_t count) {
@@ -205,14 +197,6 @@ struct Base16Decoder {
 		return n;  // an odd last digit is dropped
 	}
 };
-
-}  // namespace
-
-int64_t decode_base16(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	return by_width<Base16Decoder>(out, text, count, width);
-}
-
-namespace {
 
 template <uint32_t W>
 struct Base58Decoder {
@@ -249,14 +233,6 @@ struct Base58Decoder {
 		return int64_t(zeros) + int64_t(number.size());
 	}
 };
-
-}  // namespace
-
-int64_t decode_base58(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	return by_width<Base58Decoder>(out, text, count, width);
-}
-
-namespace {
 
 template <uint32_t W>
 struct Base64Decoder {
@@ -298,6 +274,15 @@ struct Base64Decoder {
 
 }  // namespace
 
+int64_t decode_base2(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
+	return by_width<Base2Decoder>(out, text, count, width);
+}
+int64_t decode_base16(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
+	return by_width<Base16Decoder>(out, text, count, width);
+}
+int64_t decode_base58(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
+	return by_width<Base58Decoder>(out, text, count, width);
+}
 int64_t decode_base64(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
 	return by_width<Base64Decoder>(out, text, count, width);
 }
