@@ -9,6 +9,7 @@
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/words.h"
 
 namespace vyn::block {
 
@@ -103,10 +104,10 @@ Cell* insert_value(Cell* b, const Cell* value, bool at_start, bool advance_head)
 	uint32_t pos = at_start ? 0 : series::clamp_head(b);
 	room_for(b, 1);
 	Series* s = series::open_gap(buffer(b), pos, 1);
-	Cell* c = s->head_cell() + pos;
-	*c = v;
+	s->head_cell()[pos] = v;
+	series::hash_inserted(b, pos, 1);
 	if (advance_head) b->data1++;
-	return c;
+	return buffer(b)->head_cell() + pos;
 }
 
 void insert_cells(Cell* b, Cell* src) {
@@ -117,12 +118,23 @@ void insert_cells(Cell* b, Cell* src) {
 	room_for(b, n);
 	Series* s = series::open_gap(buffer(b), pos, n);
 	std::memcpy(s->head_cell() + pos, cells.data(), size_t(n) * sizeof(Cell));
+	series::hash_inserted(b, pos, n);
 	b->data1 = pos + n;
 }
 
+namespace {
+
+// Appends a value, indexing it in a hash!.
+void append_indexed(Cell* b, const Cell* value) {
+	append_value(b, value);
+	series::hash_inserted(b, buffer_length_cells(b) - 1, 1);
+}
+
+}  // namespace
+
 void insert_result() { insert_value(stack::arguments - 1, stack::arguments, false, true); }
-void append_result() { append_value(stack::arguments - 1, stack::arguments); }
-void append_second_arg() { append_value(stack::arguments, stack::arguments + 1); }
+void append_result() { append_indexed(stack::arguments - 1, stack::arguments); }
+void append_second_arg() { append_indexed(stack::arguments, stack::arguments + 1); }
 
 Cell* select_value(Cell* b, const Cell* value) {
 	Cell* c = vs_head(b);
@@ -147,7 +159,9 @@ int remove_value(Cell* b, const Cell* value, bool from_start) {
 	uint32_t n = buffer_length_cells(b);
 	for (uint32_t i = from_start ? 0 : h; i < n; i++) {
 		if (!matches(vs_abs_at(b, i), value, COMP_FIND_SELECT)) continue;
+		series::hash_unindex(b, i, 1);
 		series::close_gap(buffer(b), i, 1);
+		series::hash_removed(b, i, 1);
 		return i < h + 1 ? 1 : 2;
 	}
 	return 0;
@@ -169,6 +183,13 @@ Cell* shallow(Cell* out, Cell* spec, Type type) {
 	series::copy(&v, out, nullptr, false, nullptr);
 	cell::set_type(out, type);
 	cell::clear_new_line(out);
+	return out;
+}
+
+// The body block of an object! or map! (reflect with the field body).
+Cell* body_of(Cell* out, const Cell* spec) {
+	Cell v = *spec;
+	*out = *actions::get<action::ReflectFn>(&v, A_REFLECT)(&v, words::sym_body);
 	return out;
 }
 
@@ -204,6 +225,7 @@ Cell* make(Cell* proto, Cell* spec, Type type) {
 		series::vector_hooks.to_block(spec, proto);
 		return cell::set_type(proto, type);
 	}
+	if (st == T_OBJECT || st == T_MAP) return cell::set_type(body_of(proto, spec), type);
 	bad_make(type, spec);
 }
 
@@ -212,6 +234,8 @@ Cell* to(Cell* proto, Cell* spec, Type type) {
 	if (series::any_block(st)) return shallow(proto, spec, type);
 	if (st == T_VECTOR) {
 		series::vector_hooks.to_block(spec, proto);
+	} else if (st == T_OBJECT || st == T_MAP) {
+		body_of(proto, spec);
 	} else if (st == T_TYPESET) {
 		typeset_block(proto, spec);
 	} else if (st == T_STRING) {

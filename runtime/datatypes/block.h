@@ -155,6 +155,15 @@ Cell* swap(Cell* series1, Cell* series2);
 Cell* take(Cell* series, const Cell* part, bool deep, bool last);
 Cell* trim(Cell* series, bool head, bool tail, bool automatic, bool lines, bool all, const Cell* with);
 
+// The set operations on any-blocks (codes string::SET_UNIQUE ...
+// SET_DIFFERENCE), record by record (records of `skip` cells, 1 without
+// it; only a record's first cell is compared, letter case ignored unless
+// case_sensitive; the first record with a key wins). The operands are the
+// first two cells of the current frame; the result, a new block of the
+// first operand's type (a hash! when either operand is one), replaces the
+// first.
+void do_set_op(int32_t op, bool case_sensitive, const Cell* skip);
+
 // Registers block! (id 5, parent series!).
 void init_type();
 

@@ -8,7 +8,9 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/hash_table.h"
 #include "runtime/sorting.h"
+#include "runtime/words.h"
 
 namespace vyn::block {
 
@@ -46,7 +48,15 @@ bool attempt(const Search& q, const Cell* b, int64_t pos) {
 struct Found {
 	int64_t pos;
 	bool backward;
+	bool hashed = false;  // found through a hash! index
 };
+
+// Values a hash! index finds: keys hashed by content. Objects and blocks
+// hash their node, so an equal but distinct one is looked for by a scan.
+bool indexed_lookup(const Cell* value, bool same) {
+	Type t = cell::type_of(value);
+	return same || (t != T_OBJECT && !series::any_block(t));
+}
 
 Found search(Cell* series, Cell* value, const Cell* part, bool only, bool case_sensitive, bool same,
 	const Cell* skip, bool last, bool reverse, bool match, Search& q) {
@@ -88,9 +98,15 @@ Found search(Cell* series, Cell* value, const Cell* part, bool only, bool case_s
 	} else {
 		q.mode = Mode::value;
 	}
+	bool backward = last || reverse;
+	if (cell::is(series, T_HASH) && q.mode == Mode::value && !match && indexed_lookup(value, same)) {
+		Cell* hit = hash::get(series->data3, value, int32_t(h), int32_t(q.step), q.op, last, reverse);
+		int64_t pos = hit ? hit - vs_abs_at(series, 0) : -1;
+		if (pos < 0 || pos > q.end) return none;
+		return {pos, backward, true};
+	}
 	int64_t start;
 	int64_t stop;
-	bool backward = last || reverse;
 	if (!backward) {
 		start = h;
 		stop = q.end;
@@ -128,7 +144,7 @@ Cell* find(Cell* series, Cell* value, const Cell* part, bool only, bool case_sen
 	Found f = search(series, value, part, only, case_sensitive, same, skip, last, reverse, match, q);
 	if (f.pos < 0) return answer_none(series);
 	int64_t pos = f.pos;
-	if (tail) pos += q.mode == Mode::sequence ? q.length : f.backward ? 1 : q.step;
+	if (tail) pos += q.mode == Mode::sequence ? q.length : f.backward || f.hashed ? 1 : q.step;
 	int64_t n = buffer_length_cells(series);
 	series->data1 = uint32_t(pos > n ? n : pos);
 	return series;
@@ -277,13 +293,8 @@ Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* comp
 	if (all && !skip) errors::fire(errors::id::script_bad_refines);
 	uint32_t code = case_sensitive ? COMP_CASE_SORT : COMP_SORT;
 	uint32_t flags = sorting::make_flags(reverse, false, 0);
-	uint32_t records = uint32_t(count / size);
-	if (compare && cell::is(compare, T_FUNCTION)) {
-		if (all) flags |= sorting::make_flags(false, true, uint32_t(size));
-		sort_by_function(series, records, uint32_t(size), compare, flags, stable);
-		return series;
-	}
-	if (compare) {
+	bool by_function = compare && cell::is(compare, T_FUNCTION);
+	if (compare && !by_function) {
 		if (!cell::is(compare, T_INTEGER)) series::refine_error("compare", compare);
 		if (!skip || all) errors::fire(errors::id::script_bad_refines);
 		int32_t field = cell::get_integer(compare);
@@ -292,12 +303,20 @@ Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* comp
 	} else if (all) {
 		flags |= sorting::make_flags(false, true, uint32_t(size));
 	}
-	Cell* first = vs_abs_at(series, uint32_t(h));
+	bool owned = series::notify(series, words::w_sort, h, count);
+	if (owned && (series::clamp_head(series) != h || buffer_length_cells(series) < h + count)) return series;
+	uint32_t records = uint32_t(count / size);
 	int32_t bytes = int32_t(size * int64_t(sizeof(Cell)));
-	if (stable)
-		sorting::merge_sort(first, int32_t(records), bytes, code, flags, compare_records);
-	else
-		sorting::quick_sort(first, int32_t(records), bytes, code, flags, compare_records);
+	if (by_function) {
+		sort_by_function(series, records, uint32_t(size), compare, flags, stable);
+	} else {
+		Cell* first = vs_abs_at(series, uint32_t(h));
+		if (stable)
+			sorting::merge_sort(first, int32_t(records), bytes, code, flags, compare_records);
+		else
+			sorting::quick_sort(first, int32_t(records), bytes, code, flags, compare_records);
+	}
+	if (owned && !errors::unwinding()) series::notify(series, words::w_sorted, h, count);
 	return series;
 }
 

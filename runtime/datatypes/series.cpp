@@ -4,9 +4,15 @@
 #include <cstring>
 
 #include "runtime/errors.h"
+#include "runtime/hash_table.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/io/random.h"
+#include "runtime/murmur.h"
+#include "runtime/ownership.h"
+#include "runtime/symbol.h"
 #include "runtime/unicode.h"
+#include "runtime/words.h"
 
 namespace vyn::series {
 
@@ -61,6 +67,14 @@ void word_named(const char* name, Type type, Cell* out) {
 }
 
 void refine_error(const char* refinement, const Cell* arg) {
+	// The predefined refinements, once made; others are made on the spot.
+	struct Known {
+		const char* name;
+		Cell* const* cell;
+	} known[] = {{"part", &words::r_part}, {"skip", &words::r_skip}, {"compare", &words::r_compare},
+		{"with", &words::r_with}};
+	for (const Known& k : known)
+		if (words::block && *k.cell && std::strcmp(k.name, refinement) == 0) errors::fire(errors::id::script_invalid_refine_arg, *k.cell, arg);
 	Cell w;
 	word_named(refinement, T_REFINEMENT, &w);
 	errors::fire(errors::id::script_invalid_refine_arg, &w, arg);
@@ -93,6 +107,62 @@ uint32_t index_arg(Cell* v, const Cell* arg, bool at) {
 	int64_t h = int64_t(clamp_head(v)) + (at && n >= 1 ? n - 1 : n);
 	int64_t units = buffer_length(v);
 	return uint32_t(h < 0 ? 0 : h > units ? units : h);
+}
+
+bool notify(const Cell* series, const Cell* action, int64_t index, int64_t part, const Cell* value) {
+	if (!(memory::buffer_of(series)->flags & SERIES_OWNED)) return false;
+	ownership::check(series, action, int32_t(index), int32_t(part), value);
+	return true;
+}
+
+namespace {
+
+inline Node index_of(const Cell* series) { return cell::is(series, T_HASH) ? series->data3 : 0; }
+
+// Indexes the cells in [pos, pos + count), stopping when an insertion
+// rebuilt the whole index (which then holds every cell).
+void index_cells(Node table, const Cell* series, uint32_t pos, uint32_t count) {
+	for (uint32_t i = pos; i < pos + count; i++) {
+		int32_t rebuilt;
+		hash::put_entry(table, memory::buffer_of(series)->head_cell() + i, &rebuilt);
+		if (rebuilt == 2) return;
+	}
+}
+
+}  // namespace
+
+void hash_unindex(const Cell* series, uint32_t pos, uint32_t count) {
+	if (Node table = index_of(series)) hash::remove_range(table, int32_t(pos), int32_t(count));
+}
+
+void hash_removed(const Cell* series, uint32_t pos, uint32_t count) {
+	Node table = index_of(series);
+	if (table && hash::shift_keys(table, -int32_t(count), int32_t(pos), int32_t(count), true))
+		hash::rebuild(table, buffer_length(series));
+}
+
+void hash_inserted(const Cell* series, uint32_t pos, uint32_t count) {
+	Node table = index_of(series);
+	if (!table) return;
+	if (hash::shift_keys(table, int32_t(count), int32_t(pos), int32_t(count), true))
+		hash::rebuild(table, buffer_length(series));
+	else
+		index_cells(table, series, pos, count);
+}
+
+void hash_reindex(const Cell* series, uint32_t pos, uint32_t count) {
+	Node table = index_of(series);
+	if (!table) return;
+	hash::remove_range(table, int32_t(pos), int32_t(count));
+	index_cells(table, series, pos, count);
+}
+
+void hash_rebuild(const Cell* series) {
+	if (Node table = index_of(series)) hash::rebuild(table, buffer_length(series));
+}
+
+void hash_index_new(Cell* value) {
+	value->data3 = hash::create(length(value), value, hash::KIND_BLOCK, 0);
 }
 
 int64_t part_count(const Cell* series, const Cell* part) {
@@ -213,27 +283,37 @@ Cell* poke(Cell* series, int32_t index, const Cell*, Cell* value) {
 		errors::fire(errors::id::script_out_of_range, &n);
 	}
 	Type t = cell::type_of(series);
+	bool fits = any_block(t) || (t == T_VECTOR && cell::type_of(value) == Type(series->data3)) ||
+		(t == T_BINARY && (cell::is(value, T_INTEGER) || cell::is(value, T_CHAR))) ||
+		(t != T_VECTOR && t != T_BINARY && cell::is(value, T_CHAR));
+	if (!fits) errors::fire(errors::id::script_invalid_arg, value);
+	bool owned = notify(series, words::w_poke, pos, 1, value);
+	if (owned && (pos = pick_position(series, index)) < 0) return value;
 	Series* s = memory::buffer_of(series);
 	uint8_t* p = unit_at(s, uint32_t(pos));
 	if (any_block(t)) {
 		*reinterpret_cast<Cell*>(p) = *value;
-	} else if (t == T_VECTOR) {
-		if (cell::type_of(value) != Type(series->data3)) errors::fire(errors::id::script_invalid_arg, value);
+		hash_reindex(series, uint32_t(pos), 1);
+	} else if (t == T_VECTOR)
 		vector_hooks.set_value(value, p, s->unit());
-	} else if (t == T_BINARY) {
-		if (!cell::is(value, T_INTEGER) && !cell::is(value, T_CHAR)) errors::fire(errors::id::script_invalid_arg, value);
+	else if (t == T_BINARY)
 		*p = uint8_t(value->data2);
-	} else {
-		if (!cell::is(value, T_CHAR)) errors::fire(errors::id::script_invalid_arg, value);
+	else
 		unicode::store(s, uint32_t(pos), value->data2);
-	}
+	if (owned) notify(series, words::w_poked, pos, 1, value);
 	return value;
 }
 
 Cell* clear(Cell* series) {
 	uint32_t h = clamp_head(series);
+	uint32_t n = buffer_length(series);
+	if (h >= n) return series;
+	bool owned = notify(series, words::w_clear, h, n - h);
+	h = clamp_head(series);
+	hash_unindex(series, h, buffer_length(series) - h);
 	Series* s = memory::buffer_of(series);
-	if (h < units(s)) s->tail = s->head + (h << shift_of(s));
+	s->tail = s->head + (h << shift_of(s));
+	if (owned) notify(series, words::w_cleared, h, 0);
 	return series;
 }
 
@@ -252,13 +332,15 @@ Cell* remove(Cell* series, const Cell* part, const Cell* key) {
 		pos = clamp_head(r);
 		count++;
 	}
-	Series* s = memory::buffer_of(series);
-	uint32_t n = units(s);
+	if (pos >= buffer_length(series)) return series;
+	bool owned = notify(series, words::w_remove, pos, count);
+	uint32_t n = buffer_length(series);
 	if (pos >= n) return series;
-	if (pos + count >= n)
-		s->tail = s->head + (pos << shift_of(s));
-	else
-		close_gap(s, pos, uint32_t(count));
+	if (count > n - pos) count = n - pos;
+	hash_unindex(series, pos, uint32_t(count));
+	close_gap(memory::buffer_of(series), pos, uint32_t(count));
+	hash_removed(series, pos, uint32_t(count));
+	if (owned) notify(series, words::w_removed, pos, count);
 	return series;
 }
 
@@ -280,11 +362,15 @@ Cell* reverse(Cell* series, const Cell* part, const Cell* skip) {
 		if (size == count) return series;
 		if (count < size || count % size) refine_error("skip", skip);
 	}
+	bool owned = notify(series, words::w_reverse, h, count);
+	if (owned && (h = clamp_head(series)) + count > buffer_length(series)) return series;
 	Series* s = memory::buffer_of(series);
 	size_t bytes = size_t(size) << shift_of(s);
 	uint8_t* a = unit_at(s, h);
 	uint8_t* b = unit_at(s, uint32_t(h + count - size));
 	for (; a < b; a += bytes, b -= bytes) swap_bytes(a, b, bytes);
+	hash_reindex(series, h, uint32_t(count));
+	if (owned) notify(series, words::w_reversed, h, count);
 	return series;
 }
 
@@ -316,11 +402,21 @@ Cell* take(Cell* series, const Cell* part, bool, bool last) {
 		start = h - m;
 		count = m;
 	}
+	bool owned = notify(series, words::w_take, start, count);
+	if (owned) {
+		n = buffer_length(series);
+		if (start > n) start = n;
+		if (count > n - start) count = n - start;
+	}
 	Node taken = memory::copy_part(series->data2, start, uint32_t(count));
+	hash_unindex(series, start, uint32_t(count));
 	close_gap(memory::buffer_of(series), start, uint32_t(count));
+	hash_removed(series, start, uint32_t(count));
+	if (owned) notify(series, words::w_taken, start, count);
 	Cell* c = stack::alloc_slot();
 	Type t = cell::type_of(series);
 	cell::set(c, t, 0, taken, t == T_VECTOR ? series->data3 : 0);
+	if (t == T_HASH) hash_index_new(c);
 	return c;
 }
 
@@ -356,6 +452,66 @@ Cell* copy(Cell* value, Cell* out, const Cell* part, bool, const Cell*) {
 	return out;
 }
 
+Cell* random(Cell* series, bool seed, bool secure, bool only) {
+	uint32_t h = clamp_head(series);
+	uint32_t n = buffer_length(series);
+	if (seed) {
+		Series* s = memory::buffer_of(series);
+		random::seed(int32_t(hash::murmur3(unit_at(s, h), size_t(s->tail_ptr() - unit_at(s, h)))));
+		cell::make_unset(series);
+		return series;
+	}
+	if (only) {
+		if (h >= n) return push_none();
+		return pick(series, random::rand_range(secure, int32_t(n - h)), nullptr);
+	}
+	if (h >= n) return series;
+	bool owned = notify(series, words::w_random, h, n - h);
+	if (owned) {
+		h = clamp_head(series);
+		n = buffer_length(series);
+	}
+	Series* s = memory::buffer_of(series);
+	size_t unit = s->unit();
+	for (uint32_t pos = h; pos < n; pos++) {
+		uint32_t j = uint32_t(random::rand_range(secure, int32_t(n - pos))) - 1;
+		if (j) swap_bytes(unit_at(s, pos), unit_at(s, pos + j), unit);
+	}
+	hash_reindex(series, h, n - h);
+	if (owned) notify(series, words::w_randomized, h, n - h);
+	return series;
+}
+
+Cell* reflect(Cell* series, uint32_t field) {
+	if (!symbol::same_name(field, words::sym_owned)) errors::fire(errors::id::internal_not_done);
+	Cell* owner = ownership::find_owner(series->data2);
+	if (!owner) return push_none();
+	// The owner object and its field word, as modify takes them.
+	Cell* record = stack::alloc_slot();
+	Node node = memory::alloc_cells(2);
+	cell::set(record, T_BLOCK, 0, node, 0);
+	Cell* cells = memory::series(node)->head_cell();
+	cells[0] = owner[0];
+	cells[1] = owner[1];
+	memory::series(node)->tail += 2 * uint32_t(sizeof(Cell));
+	return record;
+}
+
+Cell* modify(Cell* series, Cell* field, Cell* value, bool) {
+	Type t = cell::type_of(field);
+	if (t < T_WORD || t > T_ISSUE || !symbol::same_name(field->data2, words::sym_owned)) return value;
+	if (cell::is(value, T_NONE)) {
+		ownership::unbind(series);
+	} else if (cell::is(value, T_BLOCK) && length(value) >= 2) {
+		Cell record = *value;
+		const Cell* cells = reinterpret_cast<Cell*>(unit_at(memory::buffer_of(&record), clamp_head(&record)));
+		Cell owner = cells[0];
+		Cell word = cells[1];
+		ownership::bind(series, &owner, &word);
+	}
+	return value;
+}
+
 namespace {
 
 // Units of one buffer into another; both values' types are movable.
@@ -375,9 +531,7 @@ void check_compatible(const Cell* origin, const Cell* target) {
 	}
 }
 
-void move_between(Cell* origin, uint32_t h, uint32_t count, Cell* target) {
-	check_compatible(origin, target);
-	uint32_t th = clamp_head(target);
+void move_between(Cell* origin, uint32_t h, uint32_t count, Cell* target, uint32_t th) {
 	Series* from = memory::buffer_of(origin);
 	Series* to = memory::buffer_of(target);
 	if (from->unit() > to->unit()) to = unicode::widen(to, from->unit());
@@ -396,20 +550,23 @@ void move_between(Cell* origin, uint32_t h, uint32_t count, Cell* target) {
 	close_gap(from, h, count);
 }
 
-void move_within(Cell* origin, uint32_t h, uint32_t count, Cell* target) {
-	uint32_t th = clamp_head(target);
+// Answers where the moved units now start.
+uint32_t move_within(Cell* origin, uint32_t h, uint32_t count, uint32_t th) {
 	Series* s = memory::buffer_of(origin);
 	uint32_t n = units(s);
-	if (th > h && th < h + count) errors::fire(errors::id::script_invalid_arg, target);
-	if (th > h) {
-		// The moved units land after the unit at the target (at the tail
-		// when the target is the tail).
-		uint32_t end = th == n ? n : th + 1;
-		std::rotate(unit_at(s, h), unit_at(s, h + count), unit_at(s, end));
-	} else {
+	if (th < h) {
 		std::rotate(unit_at(s, th), unit_at(s, h), unit_at(s, h + count));
+		return th;
 	}
+	// The moved units land after the unit at the target (at the tail when
+	// the target is the tail).
+	uint32_t end = th == n ? n : th + 1;
+	std::rotate(unit_at(s, h), unit_at(s, h + count), unit_at(s, end));
+	return end - count;
 }
+
+// The target of a move within one buffer must not lie inside the moved range.
+bool lands_inside(uint32_t h, uint32_t count, uint32_t th) { return th > h && th < h + count; }
 
 }  // namespace
 
@@ -425,15 +582,41 @@ Cell* move(Cell* origin, Cell* target, const Cell* part) {
 		if (count < 1) return target;
 		if (count > remaining) count = remaining;
 	}
-	if (origin->data2 != target->data2)
-		move_between(origin, h, uint32_t(count), target);
-	else if (clamp_head(target) != h)
-		move_within(origin, h, uint32_t(count), target);
+	bool within = origin->data2 == target->data2;
+	uint32_t th = clamp_head(target);
+	if (within && th == h) return target;
+	if (within && lands_inside(h, uint32_t(count), th)) errors::fire(errors::id::script_invalid_arg, target);
+	if (!within) check_compatible(origin, target);
+	bool owned_origin = notify(origin, words::w_move, h, count);
+	bool owned_target = !within && notify(target, words::w_move, th, count);
+	if (owned_origin || owned_target) {
+		// The owners' handlers may have changed either series.
+		h = clamp_head(origin);
+		th = clamp_head(target);
+		remaining = buffer_length(origin) - h;
+		if (count > remaining) count = remaining;
+		if (count == 0 || (within && (th == h || lands_inside(h, uint32_t(count), th)))) return target;
+	}
+	uint32_t landed = th;
+	if (within) {
+		landed = move_within(origin, h, uint32_t(count), th);
+		if (cell::is(origin, T_HASH)) hash::move(origin->data3, int32_t(landed), int32_t(h), int32_t(count));
+	} else {
+		hash_unindex(origin, h, uint32_t(count));
+		move_between(origin, h, uint32_t(count), target, th);
+		hash_removed(origin, h, uint32_t(count));
+		hash_inserted(target, th, uint32_t(count));
+	}
+	if (owned_origin && !within) notify(origin, words::w_moved, h, count);
+	if (within ? owned_origin : owned_target) notify(target, words::w_moved, landed, count);
 	return target;
 }
 
 void init_type() {
 	ActionRow row{};
+	row.random = random;
+	row.reflect = reflect;
+	row.modify = modify;
 	row.at = at;
 	row.back = back;
 	row.clear = clear;

@@ -89,6 +89,15 @@ int64_t part_count(const Cell* series, const Cell* part);
 // symbol table exists.
 void word_named(const char* name, Type type, Cell* out);
 
+// Tells the owner object of an owned series about a change of it
+// (ownership::check), with the action word before the change and its
+// past-tense word after it, the index and the part of the change, and the
+// new value when there is one. Answers whether the series is owned, so that
+// the second call is made only then. The owner's handler runs Vyn code: a
+// collection may move every buffer and the handler may change the series, so
+// callers re-read positions and addresses after the first call.
+bool notify(const Cell* series, const Cell* action, int64_t index, int64_t part, const Cell* value = nullptr);
+
 // Grows a buffer so that `bytes` fit from its first unit; answers it (it may
 // have moved; its node follows). Raises internal no-memory past 32 bits.
 Series* reserve(Series* s, uint64_t bytes);
@@ -97,6 +106,22 @@ Series* reserve(Series* s, uint64_t bytes);
 // or closes one (removing `count` units at `at`).
 Series* open_gap(Series* s, uint32_t at, uint32_t count);
 void close_gap(Series* s, uint32_t at, uint32_t count);
+
+// The index of a hash! (a kind 0 hash table over its cells, in word 3)
+// follows every change of its block. Each answers at once for other types.
+//  - hash_unindex before `count` cells at `pos` leave the block;
+//  - hash_removed after they left (the positions behind them move down);
+//  - hash_inserted after `count` cells were put at `pos`;
+//  - hash_reindex after cells in [pos, pos + count) changed places or values.
+// A shift of too many positions rebuilds the whole index instead.
+void hash_unindex(const Cell* series, uint32_t pos, uint32_t count);
+void hash_removed(const Cell* series, uint32_t pos, uint32_t count);
+void hash_inserted(const Cell* series, uint32_t pos, uint32_t count);
+void hash_reindex(const Cell* series, uint32_t pos, uint32_t count);
+// After the block changed throughout: the index is made again from all cells.
+void hash_rebuild(const Cell* series);
+// A new index over a hash! value's cells from its head, in word 3.
+void hash_index_new(Cell* value);
 
 // Row entries, for types that override a slot and run these first.
 Cell* at();
@@ -119,6 +144,16 @@ Cell* reverse(Cell* series, const Cell* part, const Cell* skip);
 Cell* take(Cell* series, const Cell* part, bool deep, bool last);
 Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* types);
 Cell* move(Cell* origin, Cell* target, const Cell* part);
+// reflect of the field owned: a block [owner-object field-word], or none
+// when the series has no owner; any other field raises internal not-done.
+Cell* reflect(Cell* series, uint32_t field);
+// modify of the field owned: none releases the series from its owner,
+// deeply; a block [owner-object field-word] makes it owned by that field.
+// Other fields change nothing. The value is the result.
+Cell* modify(Cell* series, Cell* field, Cell* value, bool case_sensitive);
+// Shuffles from the head; /only answers one unit drawn from the head to the
+// tail; /seed seeds the generator from the units' bytes and answers unset.
+Cell* random(Cell* series, bool seed, bool secure, bool only);
 
 // Registers series! (id 42, no parent).
 void init_type();

@@ -31,6 +31,9 @@ TEST_F(BlockMold, NewLineFlagsBreakAndIndent) {
 		{"[]", {.only = true}, ""},
 		{"[(a\nb) [] x/y]", {}, "[(a\nb) [] x/y]"},
 		{"[(\na)]", {}, "[(\n    a\n)]"},
+		{"[a: 'b :c /d #e]", {}, "[a: 'b :c /d #e]"},
+		{"[a/b: 'c/d :e/f g/(h)/1]", {}, "[a/b: 'c/d :e/f g/(h)/1]"},
+		{"[f [\n    x: 1\n    y: \"s\"\n]]", {}, "[f [\n    x: 1\n    y: \"s\"\n]]"},
 	};
 	for (const Case& c : cases) EXPECT_EQ(mold_of(value(c.source), c.options), c.want) << c.source;
 }
@@ -67,9 +70,9 @@ TEST_F(BlockMold, FormSpacesUnlessALineEnds) {
 		const char* want;
 	} cases[] = {
 		{"[a [b c] \"d\"]", "a b c d"},
-		{"[\"x\n\" y]", "x\ny"},
-		{"[\"x\t\" y]", "x\ty"},
-		{"[\"x\r\" y]", "x\ry"},
+		{"[\"x^/\" y]", "x\ny"},
+		{"[\"x^-\" y]", "x\ty"},
+		{"[\"x^M\" y]", "x\ry"},
 		{"[[] a]", " a"},
 		{"[]", ""},
 		{"[(a b) c/d]", "a b c/d"},

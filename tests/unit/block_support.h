@@ -1,21 +1,18 @@
-// Test support for the block and path tests: a fresh heap and stacks per
-// test, the rows of the series, block, path, scalar and string types, and
-// minimal rows for the word types (names by a test table of symbols). Blocks are written as text and read by a
-// small reader: integers, floats, none, "strings", words with their set,
-// lit, get and refinement marks, datatypes (integer!), paths, [blocks] and
-// (parens); a line break before a value sets its new-line flag.
+// Test support for the series, block and path tests: a fresh runtime per
+// test with the symbol table, the global context, the predefined words,
+// the ownership table and the rows of the word, scalar, string, series,
+// block and path types. Blocks are written as source text and loaded by
+// the lexer.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <charconv>
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "runtime/case_folding.h"
+#include "runtime/context.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
@@ -24,45 +21,28 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/datatypes/percent.h"
-#include "runtime/datatypes/typeset.h"
-#include "runtime/datatypes/unset.h"
-#include "runtime/io/random.h"
 #include "runtime/datatypes/path.h"
+#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/hash_table.h"
+#include "runtime/io/random.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
 #include "runtime/registry.h"
+#include "runtime/symbol.h"
 #include "runtime/unicode.h"
+#include "runtime/words.h"
 #include "tests/unit/raised.h"
 
 namespace vyn::test {
-
-// Word names by symbol id - 1; letter case makes distinct symbols.
-inline std::vector<std::string>& word_names() {
-	static std::vector<std::string> names;
-	return names;
-}
-
-inline uint32_t symbol_of(std::string_view name) {
-	auto& names = word_names();
-	for (size_t i = 0; i < names.size(); i++)
-		if (names[i] == name) return uint32_t(i + 1);
-	names.emplace_back(name);
-	return uint32_t(names.size());
-}
-
-inline int fold_compare(std::string_view a, std::string_view b, bool case_sensitive) {
-	for (size_t i = 0; i < a.size() && i < b.size(); i++) {
-		int x = case_sensitive ? a[i] : std::tolower(uint8_t(a[i]));
-		int y = case_sensitive ? b[i] : std::tolower(uint8_t(b[i]));
-		if (x != y) return x < y ? -1 : 1;
-	}
-	return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
-}
 
 inline std::string text_of_string(const Cell* s) {
 	Cell v = *s;
@@ -72,174 +52,40 @@ inline std::string text_of_string(const Cell* s) {
 	return out;
 }
 
-namespace rows {
-
-inline int32_t put(Cell* out, std::string_view text, int32_t part) {
-	string::append_literal(out, text);
-	return part - int32_t(text.size());
-}
-
-inline std::string_view name_of(const Cell* w) { return word_names()[w->data2 - 1]; }
-inline int32_t form_word(const Cell* v, Cell* out, const Cell*, int32_t part) { return put(out, name_of(v), part); }
-inline int32_t mold_word(const Cell* v, Cell* out, bool, bool, bool, const Cell*, int32_t part, int32_t) {
-	switch (cell::type_of(v)) {
-	case T_LIT_WORD: part = put(out, "'", part); break;
-	case T_GET_WORD: part = put(out, ":", part); break;
-	case T_REFINEMENT: part = put(out, "/", part); break;
-	default: break;
-	}
-	part = put(out, name_of(v), part);
-	return cell::is(v, T_SET_WORD) ? put(out, ":", part) : part;
-}
-inline int32_t compare_word(const Cell* a, const Cell* b, CompareOp op) {
-	Type tb = cell::type_of(b);
-	if (tb < T_WORD || tb > T_REFINEMENT) return COMPARE_UNRELATED;
-	bool same_type = cell::type_of(a) == tb;
-	switch (op) {
-	case COMP_SAME:
-	case COMP_STRICT_EQUAL:
-	case COMP_FIND_CASE: return same_type && a->data2 == b->data2 ? 0 : 1;
-	case COMP_EQUAL:
-	case COMP_NOT_EQUAL:
-	case COMP_FIND:
-	case COMP_FIND_SELECT: return fold_compare(name_of(a), name_of(b), false) == 0 ? 0 : 1;
-	default: return fold_compare(name_of(a), name_of(b), op == COMP_CASE_SORT);
+// Replaces, through nested blocks, the words none, true and false and the
+// datatype names by the values they stand for, as evaluation would.
+inline void evaluate_constants(Cell* b) {
+	for (Cell* c = block::vs_head(b); c < block::vs_tail(b); c++) {
+		if (series::any_block(c)) {
+			Cell inner = *c;
+			evaluate_constants(&inner);
+			continue;
+		}
+		if (!cell::is(c, T_WORD)) continue;
+		std::string_view name = symbol::name(c->data2);
+		uint32_t flags = c->header & FLAG_NEW_LINE;
+		if (name == "none") {
+			cell::make_none(c);
+		} else if (name == "true" || name == "false") {
+			cell::make_logic(c, name == "true");
+		} else {
+			for (int t = 1; t < registry::TYPE_SLOTS; t++)
+				if (registry::names[t].name && name == registry::names[t].name) cell::set(c, T_DATATYPE, uint32_t(t));
+		}
+		c->header |= flags;
 	}
 }
 
-inline ActionRow row(action::FormFn form, action::MoldFn mold, action::CompareFn compare) {
-	ActionRow r{};
-	r.form = form;
-	r.mold = mold;
-	r.compare = compare;
-	return r;
+// The values of source text, as a block!, with its constants evaluated.
+inline Cell load(std::string_view text) {
+	Cell* b = lexer::load(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));
+	Cell v = *b;
+	stack::pop(1);
+	evaluate_constants(&v);
+	return v;
 }
 
-inline void install() {
-	const char* names[] = {"word!", "set-word!", "lit-word!", "get-word!", "refinement!"};
-	for (int t = T_WORD; t <= T_REFINEMENT; t++)
-		registry::register_type(Type(t), Type(0), names[t - T_WORD], row(form_word, mold_word, compare_word));
-}
-
-}  // namespace rows
-
-// Reads the test notation into `out` (a block! unless the text is one path
-// or value alone).
-class Reader {
-public:
-	explicit Reader(std::string_view text) : text_(text) {}
-
-	// The values of the whole text, as a block.
-	Cell block() {
-		Cell b;
-		block::make_at(&b, 4);
-		while (value_into(&b)) {
-		}
-		return b;
-	}
-
-private:
-	std::string_view text_;
-	size_t at_ = 0;
-
-	bool value_into(Cell* b) {
-		bool line = false;
-		while (at_ < text_.size() && std::isspace(uint8_t(text_[at_]))) line |= text_[at_++] == '\n';
-		if (at_ >= text_.size() || text_[at_] == ']' || text_[at_] == ')') {
-			if (at_ < text_.size()) at_++;
-			return false;
-		}
-		Cell v = one();
-		if (line) v.header |= FLAG_NEW_LINE;
-		block::append_value(b, &v);
-		return true;
-	}
-
-	Cell one() {
-		char c = text_[at_];
-		if (c == '[' || c == '(') {
-			at_++;
-			Cell inner;
-			block::make_at(&inner, 4);
-			while (value_into(&inner)) {
-			}
-			return *cell::set_type(&inner, c == '[' ? T_BLOCK : T_PAREN);
-		}
-		if (c == '"') {
-			size_t end = text_.find('"', at_ + 1);
-			Cell s;
-			string::load_at(&s, text_.substr(at_ + 1, end - at_ - 1));
-			at_ = end + 1;
-			return s;
-		}
-		size_t start = at_;
-		while (at_ < text_.size() && !std::isspace(uint8_t(text_[at_])) && !std::strchr("[]()\"", text_[at_])) at_++;
-		return token(text_.substr(start, at_ - start));
-	}
-
-	static Cell token(std::string_view t) {
-		Cell v;
-		bool numeric = std::isdigit(uint8_t(t[0])) || (t[0] == '-' && t.size() > 1 && std::isdigit(uint8_t(t[1])));
-		if (numeric) {
-			if (t.find('.') == std::string_view::npos) {
-				int32_t i = 0;
-				std::from_chars(t.data(), t.data() + t.size(), i);
-				cell::make_integer(&v, i);
-			} else {
-				double d = 0;
-				std::from_chars(t.data(), t.data() + t.size(), d);
-				cell::make_float(&v, d);
-			}
-			return v;
-		}
-		if (t == "none") {
-			cell::make_none(&v);
-			return v;
-		}
-		if (t.size() > 1 && t.back() == '!') {
-			for (int i = 1; i < registry::TYPE_SLOTS; i++)
-				if (registry::names[i].name && t == registry::names[i].name) cell::set(&v, T_DATATYPE, uint32_t(i));
-			return v;
-		}
-		size_t slash = t.find('/', 1);
-		if (slash != std::string_view::npos && t[0] != '/') return path(t);
-		Type type = T_WORD;
-		if (t[0] == '\'') type = T_LIT_WORD;
-		if (t[0] == ':') type = T_GET_WORD;
-		if (t[0] == '/') type = T_REFINEMENT;
-		if (type != T_WORD) t.remove_prefix(1);
-		if (t.size() > 1 && t.back() == ':') {
-			type = T_SET_WORD;
-			t.remove_suffix(1);
-		}
-		cell::set(&v, type, 0, symbol_of(t), 0xFFFFFFFFu);
-		return v;
-	}
-
-	static Cell path(std::string_view t) {
-		Type type = T_PATH;
-		if (t[0] == '\'') type = T_LIT_PATH;
-		if (t[0] == ':') type = T_GET_PATH;
-		if (type != T_PATH) t.remove_prefix(1);
-		if (t.back() == ':') {
-			type = T_SET_PATH;
-			t.remove_suffix(1);
-		}
-		Cell p;
-		block::make_at(&p, 4);
-		while (!t.empty()) {
-			size_t slash = t.find('/');
-			Cell item = token(t.substr(0, slash));
-			block::append_value(&p, &item);
-			t = slash == std::string_view::npos ? std::string_view() : t.substr(slash + 1);
-		}
-		return *cell::set_type(&p, type);
-	}
-};
-
-inline Cell load(std::string_view text) { return Reader(text).block(); }
-
-// The first value of the notation.
+// The first value of source text.
 inline Cell value(std::string_view text) {
 	Cell b = load(text);
 	return *block::vs_head(&b);
@@ -304,15 +150,34 @@ inline Cell at(const Cell& b, int32_t head) {
 
 class BlockTest : public ::testing::Test {
 protected:
+	Cell root{};
+	ActionRow saved_rows[registry::TYPE_SLOTS];
+	registry::TypeName saved_names[registry::TYPE_SLOTS];
+	uint8_t saved_parents[registry::TYPE_SLOTS];
+	int saved_count = 0;
+	void (*saved_make_word)(const char*, Cell*) = nullptr;
+	lexer::WordHooks saved_word_hooks{};
+	void (*saved_notify)(Cell*, const char*, uint32_t, uint32_t) = nullptr;
+
 	void SetUp() override {
-		static bool tables = (unicode::init_case_tables(), true);
-		(void)tables;
+		std::memcpy(saved_rows, registry::rows, sizeof saved_rows);
+		std::memcpy(saved_names, registry::names, sizeof saved_names);
+		std::memcpy(saved_parents, registry::parents, sizeof saved_parents);
+		saved_count = registry::type_count;
+		saved_make_word = actions::make_word;
+		saved_word_hooks = lexer::word_hooks;
+		saved_notify = string::notify_hook;
 		memory::free_all();
 		memory::init();
 		memory::new_node_frame(NODE_FRAME_NODES);
 		memory::new_series_frame();
 		stack::init();
+		lexer::init();
+		unicode::init_case_tables();
 		cycles::reset();
+		symbol::init_type();
+		context::init_type();
+		word::init_types();
 		datatype::init_type();
 		unset::init_type();
 		none::init_type();
@@ -326,13 +191,36 @@ protected:
 		block::init_type();
 		string::init_type();
 		path::init_types();
-		rows::install();
+		actions::init();
+		cell::set(&root, T_BLOCK, 0, memory::alloc_cells(64), 0);
+		context::root = &root;
+		context::starting = true;
+		symbol::init();
+		context::init_global();
+		words::init();
+		words::init_refinements();
+		words::init_ooo();
+		typereg::make_type_words();
+		context::starting = false;
+		ownership::init();
 		random::init();
 	}
 	void TearDown() override {
-		stack::reset_all();
-		cycles::reset();
 		EXPECT_EQ(block::mold_nesting, 0);
+		std::memcpy(registry::rows, saved_rows, sizeof saved_rows);
+		std::memcpy(registry::names, saved_names, sizeof saved_names);
+		std::memcpy(registry::parents, saved_parents, sizeof saved_parents);
+		registry::type_count = saved_count;
+		actions::make_word = saved_make_word;
+		lexer::word_hooks = saved_word_hooks;
+		string::notify_hook = saved_notify;
+		context::root = nullptr;
+		ownership::on_deep_change = nullptr;
+		words::block = 0;
+		memory::nodes_cycles = 0;
+		cycles::reset();
+		stack::reset_all();
+		memory::free_all();
 	}
 };
 

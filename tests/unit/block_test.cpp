@@ -71,6 +71,27 @@ TEST_F(Block, ToWrapsScalarsAndCopiesBlocks) {
 	EXPECT_EQ(mold_of(call(A_TO, {type_value(T_BLOCK), ts})), "[none! word!]");
 }
 
+TEST_F(Block, ObjectsAndMapsGiveTheirBody) {
+	// Stand-ins for the object! and map! rows: reflect answers a body block.
+	static Cell body;
+	body = load("x: 1 y: 2");
+	ActionRow row{};
+	row.reflect = [](Cell*, uint32_t field) -> Cell* {
+		EXPECT_EQ(field, words::sym_body);
+		return &body;
+	};
+	registry::register_type(T_OBJECT, Type(0), "object!", row);
+	registry::register_type(T_MAP, Type(0), "map!", row);
+	Cell object, map;
+	cell::set(&object, T_OBJECT, 0, 0, 0);
+	cell::set(&map, T_MAP, 0, 0, 0);
+	EXPECT_EQ(mold_of(call(A_MAKE, {type_value(T_BLOCK), object})), "[x: 1 y: 2]");
+	EXPECT_EQ(mold_of(call(A_TO, {type_value(T_PAREN), map})), "(x: 1 y: 2)");
+	Cell path = call(A_TO, {type_value(T_PATH), object});
+	EXPECT_EQ(block::length(&path), 1u) << "a path holds the object itself";
+	EXPECT_TRUE(cell::is(block::vs_head(&path), T_OBJECT));
+}
+
 TEST_F(Block, ToBlockOfTextLoadsIt) {
 	Cell s;
 	string::load_at(&s, "1 [2.5 \"x\"]");

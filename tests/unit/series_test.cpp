@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "tests/unit/block_support.h"
@@ -419,6 +422,97 @@ TEST_F(Series, CopyPartRanges) {
 		EXPECT_EQ(cells_of(out), r.want) << r.head;
 	}
 	EXPECT_EQ(raised([&] { call(A_COPY, {b, load("x")}, {1}); }), code(errors::id::script_invalid_refine_arg));
+}
+
+TEST_F(Series, RandomShufflesPicksAndSeeds) {
+	Cell b;
+	block::make_at(&b, 50);
+	for (int32_t i = 0; i < 50; i++) {
+		Cell n = num(i);
+		block::append_value(&b, &n);
+	}
+	auto numbers = [](const Cell& block) {
+		std::vector<int32_t> v;
+		Cell x = block;
+		for (Cell* c = block::vs_head(&x); c < block::vs_tail(&x); c++) v.push_back(cell::get_integer(c));
+		return v;
+	};
+	Cell seed_with = load("7 seeds");
+	Cell seeded = call(A_RANDOM, {seed_with}, {0});
+	EXPECT_TRUE(cell::is(&seeded, T_UNSET));
+	call(A_RANDOM, {at(b, 10)});
+	std::vector<int32_t> once = numbers(b);
+	for (int32_t i = 0; i < 10; i++) EXPECT_EQ(once[size_t(i)], i) << "cells before the head stay";
+	std::vector<int32_t> sorted = once;
+	std::sort(sorted.begin(), sorted.end());
+	for (int32_t i = 0; i < 50; i++) EXPECT_EQ(sorted[size_t(i)], i) << "a permutation";
+	EXPECT_NE(once, sorted);
+
+	// The same seed replays the same shuffle.
+	Cell again;
+	block::make_at(&again, 50);
+	for (int32_t i = 0; i < 50; i++) {
+		Cell n = num(i);
+		block::append_value(&again, &n);
+	}
+	call(A_RANDOM, {seed_with}, {0});
+	call(A_RANDOM, {at(again, 10)});
+	EXPECT_EQ(numbers(again), once);
+
+	for (int i = 0; i < 20; i++) {
+		Cell one = call(A_RANDOM, {at(b, 45)}, {-1, -1, 0});
+		ASSERT_TRUE(cell::is(&one, T_INTEGER));
+		int32_t v = cell::get_integer(&one);
+		EXPECT_TRUE(v == once[45] || v == once[46] || v == once[47] || v == once[48] || v == once[49]);
+	}
+	Cell nothing = call(A_RANDOM, {load("")}, {-1, -1, 0});
+	EXPECT_TRUE(cell::is(&nothing, T_NONE));
+	Cell empty;
+	string::load_at(&empty, "");
+	Cell none = call(A_RANDOM, {empty}, {-1, -1, 0});
+	EXPECT_TRUE(cell::is(&none, T_NONE)) << "random/only of an empty string";
+	Cell secure = call(A_RANDOM, {b}, {-1, 0});
+	EXPECT_TRUE(cell::is(&secure, T_BLOCK));
+}
+
+// The arguments of the last error raised, molded.
+std::vector<std::string> error_args;
+
+void capture_args(errors::Id id, const Cell* a1, const Cell* a2, const Cell* a3, Cell* out) {
+	error_args.clear();
+	for (const Cell* a : {a1, a2, a3})
+		if (a) error_args.push_back(mold_of(*a));
+	cell::set(out, T_ERROR, 0, id.code());
+}
+
+TEST_F(Series, ErrorsNameTheirArguments) {
+	errors::MakeHook saved = errors::make_hook;
+	errors::make_hook = capture_args;
+	Cell b = load("a b c");
+	Cell other = load("x");
+	Cell text;
+	string::load_at(&text, "t");
+	struct Case {
+		const char* what;
+		std::function<void()> run;
+		std::vector<std::string> args;
+	} cases[] = {
+		{"remove/part of another block", [&] { call(A_REMOVE, {b, other}, {1}); }, {"/part", "[x]"}},
+		{"reverse/skip of a word", [&] { call(A_REVERSE, {b, value("w")}, {-1, 1}); }, {"/skip", "w"}},
+		{"move to an integer", [&] { call(A_MOVE, {b, num(3)}); }, {"move", "integer!", "target"}},
+		{"move a block into text", [&] { call(A_MOVE, {b, text}); }, {"block!", "string!"}},
+		{"poke at 0", [&] { call(A_POKE, {b, num(0), num(1)}); }, {"0"}},
+		{"make from a word", [&] { call(A_MAKE, {type_value(T_PAREN), value("w")}); }, {"paren!", "w"}},
+		{"path set of a missing key", [&] {
+			Cell key = value("zz"), v = num(1);
+			block::eval_path(&b, &key, &v, nullptr, nullptr, nullptr, 1, false, false, true, false);
+		}, {"none", "zz"}},
+	};
+	for (const Case& c : cases) {
+		EXPECT_NE(raised(c.run), 0u) << c.what;
+		EXPECT_EQ(error_args, c.args) << c.what;
+	}
+	errors::make_hook = saved;
 }
 
 TEST_F(Series, ClearCutsAtTheHead) {
