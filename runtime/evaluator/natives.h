@@ -64,10 +64,9 @@ void register_parse();
 extern void (*run_collection)();
 extern bool collector_active;
 
-// Set operations on blocks and hashes, and difference of dates: installed
-// by their datatype modules (the frame's first two cells, the result
-// replacing the first); null raises internal not-done.
-extern void (*block_set_op)(int32_t op, bool case_sensitive, const Cell* skip);
+// difference of two dates: installed by the date datatype (the frame's
+// first two cells, the time between them replacing the first); null
+// raises internal not-done.
 extern void (*date_difference)(Cell* date1, const Cell* date2);
 
 // Evaluates the expressions of a block, adding each value to `target`

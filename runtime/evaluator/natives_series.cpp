@@ -21,7 +21,6 @@
 
 namespace vyn::natives {
 
-void (*block_set_op)(int32_t op, bool case_sensitive, const Cell* skip) = nullptr;
 void (*date_difference)(Cell* date1, const Cell* date2) = nullptr;
 
 namespace {
@@ -52,10 +51,7 @@ void set_op(bool, const int32_t* refs) {
 	}
 	switch (t1) {
 	case T_BLOCK:
-	case T_HASH:
-		if (!block_set_op) errors::fire(errors::id::internal_not_done);
-		block_set_op(Code, case_sensitive, skip);
-		break;
+	case T_HASH: block::do_set_op(Code, case_sensitive, skip); break;
 	case T_STRING: string::do_set_op(Code, case_sensitive, skip); break;
 	case T_BITSET: bitset::do_bitwise(Code); break;
 	case T_TYPESET: typeset::do_bitwise(Code); break;

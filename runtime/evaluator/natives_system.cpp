@@ -263,8 +263,8 @@ Framing framing_of(const Cell* method) {
 using Coder = int (*)(uint8_t*, uint32_t&, const uint8_t*, size_t);
 
 // Runs a coder into a new binary of `room` bytes, once more with the room it
-// asks for; anything else than success raises invalid-data.
-Cell* code_into(Cell* out, Coder coder, uint32_t room, spans::Bytes in) {
+// asks for; anything else than success raises invalid-data naming the method.
+Cell* code_into(Cell* out, Coder coder, uint32_t room, spans::Bytes in, const Cell* method) {
 	for (int attempt = 0; attempt < 2; attempt++) {
 		Node node = memory::alloc_bytes(room);
 		Series* s = memory::series(node);
@@ -277,7 +277,7 @@ Cell* code_into(Cell* out, Coder coder, uint32_t room, spans::Bytes in) {
 		}
 		if (r != deflate::ROOM || room <= given) break;
 	}
-	errors::fire(errors::id::script_invalid_data);
+	errors::fire(errors::id::script_invalid_data, method);
 }
 
 void n_compress(bool, const int32_t*) {
@@ -288,7 +288,7 @@ void n_compress(bool, const int32_t*) {
 	Coder coder = f == Framing::zlib ? deflate::zlib_compress
 		: f == Framing::deflate     ? deflate::compress
 									: deflate::gzip_compress;
-	answer(code_into(stack::alloc_slot(), coder, in.count + 32, in));
+	answer(code_into(stack::alloc_slot(), coder, in.count + 32, in, args() + 1));
 }
 
 void n_decompress(bool, const int32_t* refs) {
@@ -309,9 +309,9 @@ void n_decompress(bool, const int32_t* refs) {
 	if (f == Framing::gzip || in.count >= uint64_t(size)) {
 		room = 0;
 		int r = coder(nullptr, room, in.head, in.count);
-		if (r != deflate::DONE && r != deflate::ROOM) errors::fire(errors::id::script_invalid_data);
+		if (r != deflate::DONE && r != deflate::ROOM) errors::fire(errors::id::script_invalid_data, args() + 1);
 	}
-	answer(code_into(stack::alloc_slot(), coder, room, in));
+	answer(code_into(stack::alloc_slot(), coder, room, in, args() + 1));
 }
 
 // ---- files ----
