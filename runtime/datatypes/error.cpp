@@ -12,6 +12,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
@@ -535,6 +536,18 @@ void set_stack_trace(Cell* error) {
 		block::clone(files, &copy, false, false);
 		*field(error, FILES) = copy;
 	}
+}
+
+void print(errors::Id id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
+	Cell name;
+	cell::set(&name, T_WORD, 0, stack::body_symbol, UNLOOKED);
+	stack::mark_native(&name);
+	create(id, arg1, arg2, arg3, stack::alloc_slot());
+	natives::table[natives::N_PRINT - 1](false, nullptr);
+	Cell unset;
+	cell::make_unset(&unset);
+	stack::set_result(&unset);
+	stack::unwind_drop();
 }
 
 void prepare(Cell* error) {

@@ -65,6 +65,11 @@ void argument_word(const Cell* word, uint32_t n, Cell* out);
 // system/state/source-files when that is not empty.
 void set_stack_trace(Cell* error);
 
+// Builds the error and prints its report through the print native, in a
+// frame named <body>; the error is not raised (the GUI reports errors of
+// its drawing this way).
+void print(errors::Id id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
+
 // The stack hooks: where and the raise depth, and the report as UTF-8.
 void prepare(Cell* error);
 void form_report(const Cell* error, char* out, uint32_t room);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "runtime/datatypes/error.h"
+#include "runtime/print_hooks.h"
 #include "tests/unit/object_support.h"
 
 namespace vyn::test::objects {
@@ -335,6 +336,25 @@ TEST_F(ErrorScripts, MakeFromASetWordBlockEvaluatesItInTheError) {
 	}
 	Cell e = run("make error! [type: 'user id: 'message arg1: \"disk full\"]");
 	EXPECT_EQ(form_of(e), "*** User Error: disk full\n*** Where: ???\n*** Near : none");
+}
+
+std::string printed;
+
+void capture(const Cell* text, int32_t) {
+	Cell t = *text;
+	printed += utf8_of(&t);
+}
+
+TEST_F(ErrorScripts, PrintReportsAnErrorWithoutRaisingIt) {
+	printed.clear();
+	dyn_print::add(capture, nullptr);
+	Cell* top = stack::top;
+	Cell word = word_of("pen");
+	error::print(errors::id::script_invalid_arg, &word);
+	dyn_print::remove(capture, nullptr);
+	EXPECT_EQ(printed, "*** Script Error: invalid argument: pen\n*** Where: ???\n*** Near : none");
+	EXPECT_EQ(stack::top, top);
+	EXPECT_EQ(stack::frame_top(), stack::frames_bottom);
 }
 
 TEST_F(ErrorScripts, ARaisedErrorReportsWhereAndNear) {
