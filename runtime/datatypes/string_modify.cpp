@@ -124,12 +124,10 @@ Cell* swap(Cell* series1, Cell* series2) {
 }
 
 Cell* take(Cell* series, const Cell* part, bool deep, bool last) {
-	uint32_t head = clamp_head(series);
-	notify(series, "take", head, 0);
+	// series::take tells the series' owner.
 	Cell* taken = series::take(series, part, deep, last);
 	if (cell::is(taken, T_NONE)) return taken;
 	uint32_t n = abs_length(taken);
-	notify(series, "taken", head, n);
 	// One unit without /part is answered as the series' element value.
 	if (!part && n == 1) {
 		const uint8_t* at = series::unit_at(memory::buffer_of(taken), 0);

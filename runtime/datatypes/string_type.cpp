@@ -157,12 +157,9 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 
 namespace {
 
-// poke, told to the series' owner.
+// poke, told to the series' owner by series::poke.
 Cell* poke_at(Cell* series, int32_t index, const Cell* boxed, Cell* value) {
-	int64_t at = series::pick_position(series, index);
-	if (at >= 0) notify(series, "poke", uint32_t(at), 1);
 	series::poke(series, index, boxed, value);
-	notify(series, "poked", uint32_t(at), 1);
 	return value;
 }
 
