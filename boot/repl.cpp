@@ -166,7 +166,10 @@ void do_command(const std::string& input, uint32_t columns, bool script = false)
 	actions::make_word("try", &name);
 	stack::mark_try_all(&name);
 	try {
-		Cell* code = lexer::load(reinterpret_cast<const uint8_t*>(input.data()), uint32_t(input.size()));
+		// The line feed that ends the last line is not part of the text.
+		uint32_t size = uint32_t(input.size());
+		if (size && input[size - 1] == '\n') size--;
+		Cell* code = lexer::load(reinterpret_cast<const uint8_t*>(input.data()), size);
 		if (script) code->data1 += 2;  // past the header word and block
 		if (memory::buffer_of(code)->used() <= code->data1 * sizeof(Cell)) return;
 		Cell block = *code;

@@ -7,6 +7,7 @@
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/email.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
@@ -16,6 +17,7 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
@@ -88,9 +90,12 @@ void register_all() {
 	function::init_type();
 	url::init_type();
 	file::init_type();
+	object::init_type();
+	bitset::init_type();
 	triple::init_type();
 	float_::init_type();
 	typeset::init_type();
+	error::init_type();
 	bitset::init_type();
 	percent::init_type();
 	time::init_type();

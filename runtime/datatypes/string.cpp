@@ -100,13 +100,9 @@ void truncate(Cell* value, uint32_t n) {
 
 void remove_part(Cell* value, uint32_t index, uint32_t count) {
 	Series* s = buffer(value);
-	uint32_t units = unicode::unit_count(s);
-	if (index >= units || count == 0) return;
-	if (count > units - index) count = units - index;
-	uint32_t w = s->unit();
-	uint8_t* at = unicode::unit_at(s, index);
-	std::memmove(at, at + size_t(count) * w, size_t(units - index - count) * w);
-	s->tail -= count * w;
+	uint32_t units = series::units(s);
+	if (index >= units) return;
+	series::close_gap(s, index, std::min(count, units - index));
 }
 
 Series* reserve(Series* s, uint64_t units) {
@@ -230,14 +226,9 @@ Series* overwrite_char(Series* s, uint32_t index, uint32_t cp) {
 
 Series* insert_char(Series* s, uint32_t index, uint32_t cp) {
 	s = widen_to(s, unicode::width_for(cp));
-	s = reserve(s, 1);
-	uint32_t w = s->unit();
-	uint32_t units = unicode::unit_count(s);
-	if (index > units) index = units;
-	uint8_t* at = unicode::unit_at(s, index);
-	std::memmove(at + w, at, size_t(units - index) * w);
-	s->tail += w;
-	unicode::put_unit(at, w, cp);
+	index = std::min(index, series::units(s));
+	s = series::open_gap(reserve(s, 1), index, 1);  // reserve doubles: repeated inserts stay amortised
+	unicode::put_unit(unicode::unit_at(s, index), s->unit(), cp);
 	return s;
 }
 
@@ -302,16 +293,6 @@ void concatenate(Cell* target, Cell* value, int32_t count, uint32_t offset, Mode
 	Series* src = memory::series(src_node);
 	copy_units(unicode::unit_at(s, at), w, unicode::unit_at(src, from), sw, n);
 	if (at + n > units) s->tail = s->head + (at + n) * w;
-}
-
-void move_part(Cell* source, Cell* target, uint32_t units) {
-	uint32_t length = vs_length(source);
-	if (units > length) units = length;
-	if (units == 0) return;
-	concatenate(target, source, int32_t(units), 0, INSERT);
-	// The target may share the source's buffer only through a different
-	// head; the caller handles moves within one series.
-	remove_part(source, source->data1, units);
 }
 
 // ---- Conversion from C data ----

@@ -159,9 +159,6 @@ enum Mode : uint8_t { APPEND = 0, INSERT = 1, OVERWRITE = 2 };
 // share the target's buffer (its units are read as they were before the
 // write).
 void concatenate(Cell* target, Cell* source, int32_t count, uint32_t offset, Mode mode);
-// Moves `units` units after source's head to target's head (inserting them
-// there, widening the target), then removes them from the source.
-void move_part(Cell* source, Cell* target, uint32_t units);
 
 // ---- Conversion from C data ----
 

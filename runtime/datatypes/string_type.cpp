@@ -157,7 +157,7 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 
 namespace {
 
-// poke, told to the series' owner by series::poke.
+// poke: series::poke tells the series' owner.
 Cell* poke_at(Cell* series, int32_t index, const Cell* boxed, Cell* value) {
 	series::poke(series, index, boxed, value);
 	return value;

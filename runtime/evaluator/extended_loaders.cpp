@@ -1,5 +1,5 @@
 // Token loaders of the literals whose datatypes live in their own modules:
-// pairs, tuples, points and money.
+// pairs, tuples, points, money and refs.
 #include "runtime/evaluator/extended_loaders.h"
 
 #include <cmath>
@@ -8,6 +8,7 @@
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point2d.h"
 #include "runtime/datatypes/point3d.h"
+#include "runtime/datatypes/ref.h"
 #include "runtime/datatypes/spans.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/evaluator/lexer.h"
@@ -91,9 +92,16 @@ void point_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 		point3D::make_at(emit(s), c[0], c[1], c[2]);
 }
 
+// "@name": the text after the at-sign.
+void ref_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+	if (end - start < 1 || *start != '@') fail(s, start, end, T_REF);
+	if (build) ref::load_at(emit(s), start + 1, uint32_t(end - start - 1));
+}
+
 }  // namespace
 
 void install_extended_loaders() {
+	extended.ref = ref_loader;
 	extended.pair = pair_loader;
 	extended.tuple = tuple_loader;
 	extended.money = money_loader;

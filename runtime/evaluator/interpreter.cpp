@@ -3,6 +3,7 @@
 #include "runtime/context.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
@@ -475,6 +476,26 @@ bool call_lexer_callback(const Cell* callback, const Cell* args, uint32_t option
 	return call_with(&fn, args, 5, optional_slots, &name, 1, moved);
 }
 
+// sort/compare with a function: its answer goes to `out`.
+void call_comparator(const Cell* function, const Cell* first, const Cell* second, Cell* out) {
+	Cell fn = *function;
+	Cell args[2] = {*first, *second};
+	Cell name{T_WORD, 0, words::sym_frame_compare_callback, 0xFFFFFFFFu};
+	stack::mark_call(&name, fn.data1);
+	stack::push(args);
+	stack::push(args + 1);
+	uint32_t padding = extra_slots(&fn, 2);
+	if (padding) {
+		stack::push(&FALSE_CELL);
+		for (uint32_t i = 1; i < padding; i++) stack::push(&NONE_CELL);
+	}
+	call_function(&fn, fn.data1, &name, 0);
+	if (errors::pending) return;
+	*out = *stack::arguments;
+	stack::unwind_call();
+	stack::pop(1);
+}
+
 }  // namespace
 
 bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t padding, const Cell* name,
@@ -500,6 +521,7 @@ bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t pad
 void init() {
 	lexer::callback_hooks.inspect = inspect_lexer_callback;
 	lexer::callback_hooks.call = call_lexer_callback;
+	block::call_comparator = call_comparator;
 	cell::make_unset(&current_code);
 	cell::make_none(&tracer);
 	tracing = false;

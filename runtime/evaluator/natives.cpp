@@ -22,6 +22,8 @@ void init() {
 	register_comparison();
 	register_print();
 	register_math();
+	register_series();
+	register_system();
 	register_parse();
 }
 

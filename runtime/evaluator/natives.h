@@ -55,7 +55,20 @@ void register_evaluation();
 void register_comparison();
 void register_print();
 void register_math();
+void register_series();
+void register_system();
 void register_parse();
+
+// The collector's entry for `recycle` (installed by the collector; null
+// collects nothing) and whether collections may run (recycle/on, /off).
+extern void (*run_collection)();
+extern bool collector_active;
+
+// Set operations on blocks and hashes, and difference of dates: installed
+// by their datatype modules (the frame's first two cells, the result
+// replacing the first); null raises internal not-done.
+extern void (*block_set_op)(int32_t op, bool case_sensitive, const Cell* skip);
+extern void (*date_difference)(Cell* date1, const Cell* date2);
 
 // Evaluates the expressions of a block, adding each value to `target`
 // (appended at its tail, else inserted at its position).

@@ -67,6 +67,7 @@ struct Engine {
 	bool tracing = false;
 	bool stopped = false;  // the callback answered false
 	uint32_t collects = 0;  // open collects of this parse
+	uint32_t target_at = 0;  // the innermost collect's target in the series stack
 	Cell* result_block = nullptr;  // a top-level plain collect's block
 	Cell collected;
 
@@ -340,7 +341,7 @@ struct Engine {
 	// Adds a value to the innermost collection.
 	void keep_value(const Cell* value, const Cell* rules, uint32_t i) {
 		if (!collects) errors::fire(errors::id::script_parse_keep, rule(rules, i));
-		Cell* target = block::vs_tail(&series_stack) - 1;
+		Cell* target = block::vs_abs_at(&series_stack, target_at);
 		Cell t = *target;
 		Cell v = *value;
 		Cell* base = stack::top;
@@ -436,6 +437,7 @@ struct Engine {
 			Kw k = keyword_of(&v);
 			if (k != K_NONE_KW) return match_keyword(k, rules, at, i, pos);
 			Cell value = *context::get(&v);
+			if (cell::is(&value, T_UNSET)) errors::fire(errors::id::script_no_value, &v);
 			if (word::is_any_word(cell::type_of(&value)) && !cell::is(&value, T_LIT_WORD))
 				errors::fire(errors::id::script_parse_rule, &v);
 			if (cell::is(&value, T_BLOCK)) return match_block(&value, pos);
@@ -771,6 +773,8 @@ struct Engine {
 			block::make_at(&target, 8);
 		}
 		check_room(&series_stack);
+		uint32_t outer = target_at;
+		target_at = cells_in(&series_stack);
 		block::append_value(&series_stack, &target);
 		collects++;
 		Res r;
@@ -778,9 +782,11 @@ struct Engine {
 			r = match_rule(rules, i, pos);
 		} catch (...) {
 			collects--;
+			target_at = outer;
 			throw;
 		}
 		collects--;
+		target_at = outer;
 		Cell done = *(block::vs_tail(&series_stack) - 1);
 		block::remove_last(&series_stack);
 		if (into) {

@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/context.h"
 #include "runtime/cycles.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/evaluator/actions.h"
 #include "runtime/memory.h"
 
 namespace vyn::stack {
@@ -310,6 +313,45 @@ void collect_calls(Cell* block) {
 		make_word(f->symbol, f->callee_context ? f->callee_context : f->word_context, memory::alloc_tail(block));
 		cell::make_integer(memory::alloc_tail(block), int32_t(f->saved_base));
 	}
+}
+
+namespace {
+
+bool names_function(const Frame* f) {
+	Node ctx = f->callee_context ? f->callee_context : f->word_context;
+	Cell* v = ctx ? context::get_value_or_global(ctx, f->symbol) : context::global_value(f->symbol);
+	if (!v) return false;
+	Type t = cell::type_of(v);
+	return t == T_FUNCTION || t == T_ROUTINE || t == T_NATIVE || t == T_ACTION || t == T_OP;
+}
+
+template <typename Visit>
+void walk_call_words(int32_t level, Frame* end_frame, Visit visit) {
+	for (Frame* f = frames_bottom; f < end_frame && f < frames_top; f++) {
+		if (!is_named(f) || f->symbol == SYMBOL_NONE) continue;
+		if (level <= 1 && !names_function(f)) continue;
+		Cell word;
+		make_word(f->symbol, f->word_context, &word);
+		if (!visit(&word)) return;
+	}
+}
+
+}  // namespace
+
+void collect_call_words(int32_t level, Cell* block, Frame* end_frame) {
+	walk_call_words(level, end_frame, [&](const Cell* word) {
+		*memory::alloc_tail(block) = *word;
+		return true;
+	});
+}
+
+int32_t form_call_trace(int32_t level, Frame* end_frame, Cell* buffer, int32_t budget) {
+	walk_call_words(level, end_frame, [&](const Cell* word) {
+		budget = actions::form(word, buffer, nullptr, budget) - 1;
+		string::append_char(buffer, ' ');
+		return budget > 0;
+	});
+	return budget;
 }
 
 void for_each_frame_node(void (*visit)(Node, bool, void*), void* data) {

@@ -162,6 +162,14 @@ void get_call(Cell* out);
 
 // Appends the word and base index of every named frame, top down.
 void collect_calls(Cell* block);
+// Appends, from the bottom frame up to (not including) `end_frame`, the word
+// of each named frame whose value is a function (level 1), or of every named
+// frame (level above 1).
+void collect_call_words(int32_t level, Cell* block, Frame* end_frame);
+// Forms those words, each followed by a space, into a string value while
+// the budget lasts; answers what is left of it.
+int32_t form_call_trace(int32_t level, Frame* end_frame, Cell* buffer, int32_t budget);
+
 // Calls `visit` with each frame's nodes for the collector: the word context
 // (as a block when the frame is named `self`), the callee context, and the
 // saved values when they are a values block.

@@ -1,0 +1,246 @@
+#include "runtime/datatypes/binary_base.h"
+
+#include <cstring>
+#include <vector>
+
+#include "runtime/unicode.h"
+
+namespace vyn::binary {
+
+namespace {
+
+constexpr char HEX[] = "0123456789ABCDEF";
+constexpr char BASE58[] = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz";
+constexpr char BASE64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Character classes of the base 58 and 64 decoders: a digit value, or one
+// of these.
+constexpr int8_t INVALID = -1;
+constexpr int8_t SKIP = -2;
+
+struct Table {
+	int8_t value[128];
+};
+
+constexpr Table make_table(const char* alphabet, int digits) {
+	Table t{};
+	for (int8_t& v : t.value) v = INVALID;
+	for (int c : {8, 9, 10, 12, 13, 32, 39}) t.value[c] = SKIP;
+	for (int i = 0; i < digits; i++) t.value[uint8_t(alphabet[i])] = int8_t(i);
+	return t;
+}
+
+constexpr Table BASE58_TABLE = make_table(BASE58, 58);
+constexpr Table BASE64_TABLE = make_table(BASE64, 64);
+
+// Reads the units of a text, passing over ";" comments.
+struct Reader {
+	const uint8_t* text;
+	uint32_t count;
+	uint32_t width;
+	uint32_t i = 0;
+
+	// The next character outside comments; false at the end.
+	bool next(uint32_t& c) {
+		while (i < count) {
+			c = unicode::get_unit(text + size_t(i) * width, width);
+			i++;
+			if (c != ';') return true;
+			while (i < count && unicode::get_unit(text + size_t(i) * width, width) != '\n') i++;
+		}
+		return false;
+	}
+};
+
+int hex_value(uint32_t c) {
+	if (c >= '0' && c <= '9') return int(c - '0');
+	if (c >= 'A' && c <= 'F') return int(c - 'A' + 10);
+	if (c >= 'a' && c <= 'f') return int(c - 'a' + 10);
+	return -1;
+}
+
+}  // namespace
+
+uint64_t encoded_room(int32_t base, uint64_t n) {
+	switch (base) {
+	case 64: return 4 * (n / 3) + (4 * (n % 3)) / 3 + 2 * (n / 32) + 5;
+	case 58: return 2 * n + 1;
+	case 16: return 2 * n + n / 32 + 32;
+	case 2: return 8 * n + 2 * (n / 8) + 4;
+	default: return 0;
+	}
+}
+
+uint32_t encode_base2(uint8_t* out, const uint8_t* bytes, uint32_t count) {
+	uint8_t* o = out;
+	for (uint32_t i = 0; i < count; i++)
+		for (int bit = 7; bit >= 0; bit--) *o++ = uint8_t('0' + ((bytes[i] >> bit) & 1));
+	return uint32_t(o - out);
+}
+
+uint32_t encode_base16(uint8_t* out, const uint8_t* bytes, uint32_t count) {
+	for (uint32_t i = 0; i < count; i++) {
+		out[2 * i] = uint8_t(HEX[bytes[i] >> 4]);
+		out[2 * i + 1] = uint8_t(HEX[bytes[i] & 15]);
+	}
+	return 2 * count;
+}
+
+uint32_t encode_base58(uint8_t* out, const uint8_t* bytes, uint32_t count) {
+	uint32_t zeros = 0;
+	while (zeros < count && bytes[zeros] == 0) zeros++;
+	// Repeated division of the big-endian number by 58; digits come out
+	// least significant first.
+	std::vector<uint8_t> number(bytes + zeros, bytes + count);
+	std::vector<uint8_t> digits;
+	size_t start = 0;
+	while (start < number.size()) {
+		uint32_t remainder = 0;
+		for (size_t j = start; j < number.size(); j++) {
+			uint32_t acc = remainder * 256 + number[j];
+			number[j] = uint8_t(acc / 58);
+			remainder = acc % 58;
+		}
+		digits.push_back(uint8_t(BASE58[remainder]));
+		while (start < number.size() && number[start] == 0) start++;
+	}
+	uint8_t* o = out;
+	for (uint32_t i = 0; i < zeros; i++) *o++ = '1';
+	for (size_t i = digits.size(); i-- > 0;) *o++ = digits[i];
+	return uint32_t(o - out);
+}
+
+uint32_t encode_base64(uint8_t* out, const uint8_t* bytes, uint32_t count) {
+	uint8_t* o = out;
+	uint32_t i = 0;
+	for (; i + 3 <= count; i += 3) {
+		uint32_t v = uint32_t(bytes[i]) << 16 | uint32_t(bytes[i + 1]) << 8 | bytes[i + 2];
+		*o++ = uint8_t(BASE64[v >> 18]);
+		*o++ = uint8_t(BASE64[(v >> 12) & 63]);
+		*o++ = uint8_t(BASE64[(v >> 6) & 63]);
+		*o++ = uint8_t(BASE64[v & 63]);
+	}
+	if (i < count) {
+		uint32_t v = uint32_t(bytes[i]) << 16 | (i + 1 < count ? uint32_t(bytes[i + 1]) << 8 : 0);
+		*o++ = uint8_t(BASE64[v >> 18]);
+		*o++ = uint8_t(BASE64[(v >> 12) & 63]);
+		*o++ = i + 1 < count ? uint8_t(BASE64[(v >> 6) & 63]) : '=';
+		*o++ = '=';
+	}
+	return uint32_t(o - out);
+}
+
+uint64_t decoded_room(int32_t base, uint64_t n) {
+	switch (base) {
+	case 2: return n / 8 + 1;
+	case 16: return n / 2 + 1;
+	case 58: return n + 1;
+	case 64: return (n * 3 + 9) / 4;
+	default: return 0;
+	}
+}
+
+int64_t decode_base2(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
+	Reader r{text, count, width};
+	uint32_t c, bits = 0, acc = 0;
+	int64_t n = 0;
+	while (r.next(c)) {
+		if (c <= ' ') continue;
+		if (c != '0' && c != '1') return -1;
+		acc = (acc << 1) | (c - '0');
+		if (++bits == 8) {
+			out[n++] = uint8_t(acc);
+			bits = acc = 0;
+		}
+	}
+	return bits ? -1 : n;
+}
+
+int64_t decode_base16(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
+	Reader r{text, count, width};
+	uint32_t c;
+	int high = -1;
+	int64_t n = 0;
+	while (r.next(c)) {
+		if (c <= ' ') continue;
+		int v = hex_value(c % 128);
+		if (v < 0) return -1;
+		if (high < 0) {
+			high = v;
+		} else {
+			out[n++] = uint8_t(high << 4 | v);
+			high = -1;
+		}
+	}
+	return n;  // an odd last digit is dropped
+}
+
+int64_t decode_base58(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
+	Reader r{text, count, width};
+	uint32_t c;
+	uint32_t zeros = 0;
+	bool leading = true;
+	// The number, big-endian, grown by repeated multiplication.
+	std::vector<uint8_t> number;
+	while (r.next(c)) {
+		if (c > 127) break;
+		int8_t v = BASE58_TABLE.value[c];
+		if (v == SKIP) continue;
+		if (v == INVALID) return -1;
+		if (leading && v == 0) {
+			zeros++;
+			continue;
+		}
+		leading = false;
+		uint32_t carry = uint32_t(v);
+		for (size_t j = number.size(); j-- > 0;) {
+			carry += uint32_t(number[j]) * 58;
+			number[j] = uint8_t(carry);
+			carry >>= 8;
+		}
+		while (carry) {
+			number.insert(number.begin(), uint8_t(carry));
+			carry >>= 8;
+		}
+	}
+	std::memset(out, 0, zeros);
+	if (!number.empty()) std::memcpy(out + zeros, number.data(), number.size());
+	return int64_t(zeros) + int64_t(number.size());
+}
+
+int64_t decode_base64(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
+	Reader r{text, count, width};
+	uint32_t c, acc = 0;
+	int digits = 0;
+	int64_t n = 0;
+	while (r.next(c)) {
+		if (c > 127) break;
+		if (c == '=') {
+			if (digits == 3) {
+				out[n++] = uint8_t(acc >> 10);
+				out[n++] = uint8_t(acc >> 2);
+				return n;
+			}
+			if (digits == 2) {
+				r.next(c);  // the second "=" is passed over
+				out[n++] = uint8_t(acc >> 4);
+				return n;
+			}
+			return -1;
+		}
+		int8_t v = BASE64_TABLE.value[c];
+		if (v == SKIP) continue;
+		if (v == INVALID) return -1;
+		acc = acc << 6 | uint32_t(v);
+		if (++digits == 4) {
+			out[n++] = uint8_t(acc >> 16);
+			out[n++] = uint8_t(acc >> 8);
+			out[n++] = uint8_t(acc);
+			acc = 0;
+			digits = 0;
+		}
+	}
+	return n;  // digits left over without padding are dropped
+}
+
+}  // namespace vyn::binary
