@@ -33,31 +33,46 @@ constexpr Table make_table(const char* alphabet, int digits) {
 constexpr Table BASE58_TABLE = make_table(BASE58, 58);
 constexpr Table BASE64_TABLE = make_table(BASE64, 64);
 
-// Reads the units of a text, passing over ";" comments.
+// Reads the units of a text, passing over ";" comments. The width is a
+// template argument so that the unit reads compile to plain loads.
+template <uint32_t W>
 struct Reader {
 	const uint8_t* text;
 	uint32_t count;
-	uint32_t width;
 	uint32_t i = 0;
+
+	uint32_t unit(uint32_t k) const { return unicode::get_unit(text + size_t(k) * W, W); }
 
 	// The next character outside comments; false at the end.
 	bool next(uint32_t& c) {
 		while (i < count) {
-			c = unicode::get_unit(text + size_t(i) * width, width);
-			i++;
+			c = unit(i++);
 			if (c != ';') return true;
-			while (i < count && unicode::get_unit(text + size_t(i) * width, width) != '\n') i++;
+			while (i < count && unit(i) != '\n') i++;
 		}
 		return false;
 	}
 };
 
-int hex_value(uint32_t c) {
-	if (c >= '0' && c <= '9') return int(c - '0');
-	if (c >= 'A' && c <= 'F') return int(c - 'A' + 10);
-	if (c >= 'a' && c <= 'f') return int(c - 'a' + 10);
-	return -1;
+// Calls the decoder instantiated for the text's unit width.
+template <template <uint32_t> class Decoder>
+int64_t by_width(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
+	switch (width) {
+	case 1: return Decoder<1>::run(out, text, count);
+	case 2: return Decoder<2>::run(out, text, count);
+	default: return Decoder<4>::run(out, text, count);
+	}
 }
+
+constexpr Table make_hex_table() {
+	Table t{};
+	for (int8_t& v : t.value) v = INVALID;
+	for (int c = '0'; c <= '9'; c++) t.value[c] = int8_t(c - '0');
+	for (int c = 'A'; c <= 'F'; c++) t.value[c] = t.value[c + 32] = int8_t(c - 'A' + 10);
+	return t;
+}
+
+constexpr Table HEX_TABLE = make_hex_table();
 
 }  // namespace
 
@@ -140,107 +155,136 @@ uint64_t decoded_room(int32_t base, uint64_t n) {
 	}
 }
 
+namespace {
+
+template <uint32_t W>
+struct Base2Decoder {
+	static int64_t run(uint8_t* out, const uint8_t* text, uint32_t count) {
+		Reader<W> r{text, count};
+		uint32_t c, bits = 0, acc = 0;
+		int64_t n = 0;
+		while (r.next(c)) {
+			if (c <= ' ') continue;
+			if (c != '0' && c != '1') return -1;
+			acc = (acc << 1) | (c - '0');
+			if (++bits == 8) {
+				out[n++] = uint8_t(acc);
+				bits = acc = 0;
+			}
+		}
+		return bits ? -1 : n;
+	}
+};
+
+template <uint32_t W>
+struct Base16Decoder {
+	static int64_t run(uint8_t* out, const uint8_t* text, uint32_t count) {
+		Reader<W> r{text, count};
+		uint32_t c;
+		int high = -1;
+		int64_t n = 0;
+		while (r.next(c)) {
+			if (c <= ' ') continue;
+			int v = HEX_TABLE.value[c % 128];
+			if (v < 0) return -1;
+			if (high < 0) {
+				high = v;
+			} else {
+				out[n++] = uint8_t(high << 4 | v);
+				high = -1;
+			}
+		}
+		return n;  // an odd last digit is dropped
+	}
+};
+
+template <uint32_t W>
+struct Base58Decoder {
+	static int64_t run(uint8_t* out, const uint8_t* text, uint32_t count) {
+		Reader<W> r{text, count};
+		uint32_t c;
+		uint32_t zeros = 0;
+		bool leading = true;
+		// The number, big-endian, grown by repeated multiplication.
+		std::vector<uint8_t> number;
+		while (r.next(c)) {
+			if (c > 127) break;
+			int8_t v = BASE58_TABLE.value[c];
+			if (v == SKIP) continue;
+			if (v == INVALID) return -1;
+			if (leading && v == 0) {
+				zeros++;
+				continue;
+			}
+			leading = false;
+			uint32_t carry = uint32_t(v);
+			for (size_t j = number.size(); j-- > 0;) {
+				carry += uint32_t(number[j]) * 58;
+				number[j] = uint8_t(carry);
+				carry >>= 8;
+			}
+			while (carry) {
+				number.insert(number.begin(), uint8_t(carry));
+				carry >>= 8;
+			}
+		}
+		std::memset(out, 0, zeros);
+		if (!number.empty()) std::memcpy(out + zeros, number.data(), number.size());
+		return int64_t(zeros) + int64_t(number.size());
+	}
+};
+
+template <uint32_t W>
+struct Base64Decoder {
+	static int64_t run(uint8_t* out, const uint8_t* text, uint32_t count) {
+		Reader<W> r{text, count};
+		uint32_t c, acc = 0;
+		int digits = 0;
+		int64_t n = 0;
+		while (r.next(c)) {
+			if (c > 127) break;
+			if (c == '=') {
+				if (digits == 3) {
+					out[n++] = uint8_t(acc >> 10);
+					out[n++] = uint8_t(acc >> 2);
+					return n;
+				}
+				if (digits == 2) {
+					r.next(c);  // the second "=" is passed over
+					out[n++] = uint8_t(acc >> 4);
+					return n;
+				}
+				return -1;
+			}
+			int8_t v = BASE64_TABLE.value[c];
+			if (v == SKIP) continue;
+			if (v == INVALID) return -1;
+			acc = acc << 6 | uint32_t(v);
+			if (++digits == 4) {
+				out[n++] = uint8_t(acc >> 16);
+				out[n++] = uint8_t(acc >> 8);
+				out[n++] = uint8_t(acc);
+				acc = 0;
+				digits = 0;
+			}
+		}
+		return n;  // digits left over without padding are dropped
+	}
+};
+
+}  // namespace
+
 int64_t decode_base2(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	Reader r{text, count, width};
-	uint32_t c, bits = 0, acc = 0;
-	int64_t n = 0;
-	while (r.next(c)) {
-		if (c <= ' ') continue;
-		if (c != '0' && c != '1') return -1;
-		acc = (acc << 1) | (c - '0');
-		if (++bits == 8) {
-			out[n++] = uint8_t(acc);
-			bits = acc = 0;
-		}
-	}
-	return bits ? -1 : n;
+	return by_width<Base2Decoder>(out, text, count, width);
 }
-
 int64_t decode_base16(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	Reader r{text, count, width};
-	uint32_t c;
-	int high = -1;
-	int64_t n = 0;
-	while (r.next(c)) {
-		if (c <= ' ') continue;
-		int v = hex_value(c % 128);
-		if (v < 0) return -1;
-		if (high < 0) {
-			high = v;
-		} else {
-			out[n++] = uint8_t(high << 4 | v);
-			high = -1;
-		}
-	}
-	return n;  // an odd last digit is dropped
+	return by_width<Base16Decoder>(out, text, count, width);
 }
-
 int64_t decode_base58(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	Reader r{text, count, width};
-	uint32_t c;
-	uint32_t zeros = 0;
-	bool leading = true;
-	// The number, big-endian, grown by repeated multiplication.
-	std::vector<uint8_t> number;
-	while (r.next(c)) {
-		if (c > 127) break;
-		int8_t v = BASE58_TABLE.value[c];
-		if (v == SKIP) continue;
-		if (v == INVALID) return -1;
-		if (leading && v == 0) {
-			zeros++;
-			continue;
-		}
-		leading = false;
-		uint32_t carry = uint32_t(v);
-		for (size_t j = number.size(); j-- > 0;) {
-			carry += uint32_t(number[j]) * 58;
-			number[j] = uint8_t(carry);
-			carry >>= 8;
-		}
-		while (carry) {
-			number.insert(number.begin(), uint8_t(carry));
-			carry >>= 8;
-		}
-	}
-	std::memset(out, 0, zeros);
-	if (!number.empty()) std::memcpy(out + zeros, number.data(), number.size());
-	return int64_t(zeros) + int64_t(number.size());
+	return by_width<Base58Decoder>(out, text, count, width);
 }
-
 int64_t decode_base64(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	Reader r{text, count, width};
-	uint32_t c, acc = 0;
-	int digits = 0;
-	int64_t n = 0;
-	while (r.next(c)) {
-		if (c > 127) break;
-		if (c == '=') {
-			if (digits == 3) {
-				out[n++] = uint8_t(acc >> 10);
-				out[n++] = uint8_t(acc >> 2);
-				return n;
-			}
-			if (digits == 2) {
-				r.next(c);  // the second "=" is passed over
-				out[n++] = uint8_t(acc >> 4);
-				return n;
-			}
-			return -1;
-		}
-		int8_t v = BASE64_TABLE.value[c];
-		if (v == SKIP) continue;
-		if (v == INVALID) return -1;
-		acc = acc << 6 | uint32_t(v);
-		if (++digits == 4) {
-			out[n++] = uint8_t(acc >> 16);
-			out[n++] = uint8_t(acc >> 8);
-			out[n++] = uint8_t(acc);
-			acc = 0;
-			digits = 0;
-		}
-	}
-	return n;  // digits left over without padding are dropped
+	return by_width<Base64Decoder>(out, text, count, width);
 }
 
 }  // namespace vyn::binary

@@ -140,9 +140,27 @@ struct Worker {
 
 	void text(const Cell* v) {
 		spans::Units u = spans::units_of(v);
-		for (uint32_t i = 0; i < u.count && (op != Op::test || all); i++) {
-			uint32_t cp = u.at(i);
-			range(cp, cp);
+		switch (op) {
+		case Op::test:
+			for (uint32_t i = 0; i < u.count; i++) {
+				if (!has(bits, u.at(i))) return void(all = false);
+			}
+			return;
+		case Op::set:
+			// Members inside the bytes are set in place; the others go
+			// through range(), which grows the set.
+			for (uint32_t i = 0; i < u.count; i++) {
+				uint32_t cp = u.at(i);
+				Series* s = buffer(bits);
+				if ((cp >> 3) < s->used()) s->head_ptr()[cp >> 3] |= uint8_t(0x80u >> (cp & 7));
+				else range(cp, cp);
+			}
+			return;
+		default:
+			for (uint32_t i = 0; i < u.count; i++) {
+				uint32_t cp = u.at(i);
+				range(cp, cp);
+			}
 		}
 	}
 
@@ -208,6 +226,24 @@ struct Worker {
 		else refuse(spec, caller);
 	}
 };
+
+// One operand of a set operation: its bytes, then its fill.
+struct Operand {
+	const uint8_t* bytes;
+	uint32_t count;
+	uint8_t fill;
+	uint8_t at(uint32_t i) const { return i < count ? bytes[i] : fill; }
+};
+
+// Writes op(a, b) byte by byte over the longer operand; answers whether
+// the members past both (the fills) are in the result.
+template <typename Op>
+bool combine(uint8_t* r, const Operand& a, const Operand& b, Op op) {
+	uint32_t common = std::min(a.count, b.count), n = std::max(a.count, b.count);
+	for (uint32_t i = 0; i < common; i++) r[i] = op(a.bytes[i], b.bytes[i]);
+	for (uint32_t i = common; i < n; i++) r[i] = op(a.at(i), b.at(i));
+	return op(a.fill, b.fill) != 0;
+}
 
 // Tells the owning object about a change (before: the action word; after:
 // its past tense). Unowned bitsets skip the table look-up.
@@ -439,25 +475,20 @@ Cell* do_bitwise(int32_t code) {
 	if (!cell::is(right, T_BITSET)) datatype::fire_type(errors::id::script_invalid_type, cell::type_of(right));
 	// Each operand reads as its own fill past its bytes; the flags combine
 	// by the same operation, so the result holds the exact set.
-	auto combine = [code](uint32_t a, uint32_t b) -> uint32_t {
-		switch (code) {
-		case 5: case 9: return a | b;
-		case 6: case 10: return a & b;
-		case 7: case 12: return a ^ b;
-		default: return a & ~b;  // exclude
-		}
-	};
 	uint32_t n1 = byte_count(left), n2 = byte_count(right);
-	uint32_t n = std::max(n1, n2);
 	Cell result;
-	make_at(&result, n, false);
-	uint8_t f1 = fill_of(left), f2 = fill_of(right);
-	const uint8_t* a = buffer(left)->head_ptr();
-	const uint8_t* b = buffer(right)->head_ptr();
-	Series* s = buffer(&result);
-	uint8_t* r = s->head_ptr();
-	for (uint32_t i = 0; i < n; i++) r[i] = uint8_t(combine(i < n1 ? a[i] : f1, i < n2 ? b[i] : f2));
-	if (combine(complemented(left), complemented(right)) & 1) s->flags |= COMPLEMENT;
+	make_at(&result, std::max(n1, n2), false);
+	Operand a{buffer(left)->head_ptr(), n1, fill_of(left)};
+	Operand b{buffer(right)->head_ptr(), n2, fill_of(right)};
+	uint8_t* r = buffer(&result)->head_ptr();
+	bool flag;
+	switch (code) {
+	case 5: case 9: flag = combine(r, a, b, [](uint8_t x, uint8_t y) { return uint8_t(x | y); }); break;
+	case 6: case 10: flag = combine(r, a, b, [](uint8_t x, uint8_t y) { return uint8_t(x & y); }); break;
+	case 7: case 12: flag = combine(r, a, b, [](uint8_t x, uint8_t y) { return uint8_t(x ^ y); }); break;
+	default: flag = combine(r, a, b, [](uint8_t x, uint8_t y) { return uint8_t(x & ~y); }); break;  // exclude
+	}
+	if (flag) buffer(&result)->flags |= COMPLEMENT;
 	*left = result;
 	return left;
 }

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/extended_math.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
@@ -30,6 +31,7 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/token_loaders.h"
 #include "runtime/utf8.h"
 #include "tests/unit/core_tables.h"
 
@@ -56,10 +58,25 @@ inline const uint8_t* lexer_word_name(const Cell* word, uint32_t* length) {
 	return reinterpret_cast<const uint8_t*>(n.data());
 }
 
+// What objects and errors install beyond the core tables: saved when made,
+// put back by restore().
+struct InstalledHooks {
+	errors::MakeHook make_hook = errors::make_hook;
+	stack::Hooks stack_hooks = stack::hooks;
+
+	void restore() const {
+		errors::make_hook = make_hook;
+		stack::hooks = stack_hooks;
+		natives::set_object = nullptr;
+		error::state = 0;
+		cell::make_unset(&interpreter::current_code);
+		lexer::release();
+	}
+};
+
 class ObjectTest : public CoreTables {
 protected:
-	errors::MakeHook saved_make_hook = nullptr;
-	stack::Hooks saved_stack_hooks{};
+	InstalledHooks installed;
 
 	void SetUp() override {
 		CoreTables::SetUp();
@@ -79,8 +96,6 @@ protected:
 		typeset::init_type();
 		percent::init_type();
 		ownership::init();
-		saved_make_hook = errors::make_hook;
-		saved_stack_hooks = stack::hooks;
 		object::init_type();
 		error::init_type();
 		actions::init();
@@ -93,11 +108,7 @@ protected:
 	}
 
 	void TearDown() override {
-		errors::make_hook = saved_make_hook;
-		stack::hooks = saved_stack_hooks;
-		error::state = 0;
-		cell::make_unset(&interpreter::current_code);
-		lexer::release();
+		installed.restore();
 		CoreTables::TearDown();
 	}
 };
@@ -158,26 +169,36 @@ inline Cell field(const Cell& obj, const char* name) {
 	return *object::get_word_value(&obj, &w);
 }
 
-// Runs `f` inside a try frame; answers the error it raised (none when it
-// raised none), with the stacks restored.
+// Runs `f` inside a try frame with the stacks restored afterwards; answers
+// what `f` answers, or the error it raised.
 template <typename F>
-Cell caught(F f) {
+Cell in_try_frame(F f) {
 	stack::Frame* frames = stack::frame_top();
 	Cell* top = stack::top;
 	Cell* arguments = stack::arguments;
-	Cell error;
-	cell::make_none(&error);
+	Cell result;
 	stack::mark_try(nullptr);
 	try {
-		f();
+		result = f();
 	} catch (const Throw&) {
-		error = *stack::get_top();
+		result = *stack::get_top();
 	}
 	stack::set_frame_top(frames);
 	stack::top = top;
 	stack::arguments = arguments;
 	cycles::reset();
-	return error;
+	return result;
+}
+
+// The error `f` raised, none when it raised none.
+template <typename F>
+Cell caught(F f) {
+	return in_try_frame([&] {
+		f();
+		Cell none;
+		cell::make_none(&none);
+		return none;
+	});
 }
 
 // The code of the error `f` raised, 0 when it raised none.
@@ -188,82 +209,78 @@ int32_t raised_code(F f) {
 }
 
 // A booted runtime with the library, objects and errors: scripts run as the
-// console runs them. The registry rows and the hooks the boot changes are
-// restored afterwards, and the globals of the boot are cleared so that the
-// next test can boot again.
-class ObjectScript : public ::testing::Test {
+// console runs them. The core tables' fixture saves and restores what the
+// boot changes, so that the next test can boot again.
+// The hooks the boot's other modules install; the suites that test those
+// modules without a boot expect them as they were.
+struct BootHooks {
+	lexer::ExtendedLoaders loaders = lexer::extended;
+	lexer::CallbackHooks callbacks = lexer::callback_hooks;
+	extended_math::DoMath do_math[TYPE_COUNT];
+	Cell* (*vector_scalar)(MathOp, Cell*, Cell*) = extended_math::vector_scalar;
+	Cell* (*money_from_integer)(int32_t) = extended_math::money_from_integer;
+	Cell* (*money_from_float)(double, bool) = extended_math::money_from_float;
+	double (*money_to_float)(const Cell*) = extended_math::money_to_float;
+	int32_t (*money_to_integer)(const Cell*) = extended_math::money_to_integer;
+	double (*date_to_seconds)(const Cell*) = extended_math::date_to_seconds;
+	series::VectorHooks vectors = series::vector_hooks;
+	file::SimpleIo io = file::io;
+	void (*call_comparator)(const Cell*, const Cell*, const Cell*, Cell*) = block::call_comparator;
+	void (*parse_url)(Cell*, Cell*) = url::parse_url;
+	void (*first_argument_word)(Slot, Cell*) = actions::first_argument_word;
+
+	BootHooks() { std::memcpy(do_math, extended_math::do_math, sizeof do_math); }
+
+	void restore() const {
+		lexer::extended = loaders;
+		lexer::callback_hooks = callbacks;
+		std::memcpy(extended_math::do_math, do_math, sizeof do_math);
+		extended_math::vector_scalar = vector_scalar;
+		extended_math::money_from_integer = money_from_integer;
+		extended_math::money_from_float = money_from_float;
+		extended_math::money_to_float = money_to_float;
+		extended_math::money_to_integer = money_to_integer;
+		extended_math::date_to_seconds = date_to_seconds;
+		series::vector_hooks = vectors;
+		file::io = io;
+		block::call_comparator = call_comparator;
+		url::parse_url = parse_url;
+		actions::first_argument_word = first_argument_word;
+	}
+};
+
+class ObjectScript : public CoreTables {
 protected:
-	ActionRow saved_rows[registry::TYPE_SLOTS];
-	registry::TypeName saved_names[registry::TYPE_SLOTS];
-	uint8_t saved_parents[registry::TYPE_SLOTS];
-	int saved_count = 0;
-	void (*saved_make_word)(const char*, Cell*) = nullptr;
-	lexer::WordHooks saved_word_hooks{};
-	void (*saved_notify)(Cell*, const char*, uint32_t, uint32_t) = nullptr;
-	errors::MakeHook saved_make_hook = nullptr;
-	stack::Hooks saved_stack_hooks{};
+	InstalledHooks installed;
+	BootHooks boot_hooks;
 
 	void SetUp() override {
-		std::memcpy(saved_rows, registry::rows, sizeof saved_rows);
-		std::memcpy(saved_names, registry::names, sizeof saved_names);
-		std::memcpy(saved_parents, registry::parents, sizeof saved_parents);
-		saved_count = registry::type_count;
-		saved_make_word = actions::make_word;
-		saved_word_hooks = lexer::word_hooks;
-		saved_notify = string::notify_hook;
-		saved_make_hook = errors::make_hook;
-		saved_stack_hooks = stack::hooks;
+		CoreTables::SetUp();
+		// The boot makes its own heap: the fixture's root block and word
+		// buffer go with the old one.
+		context::root = nullptr;
+		words::block = 0;
 		boot::init_runtime();
-		ownership::init();
 		object::init_type();
 		error::init_type();
 	}
 
 	void TearDown() override {
-		std::memcpy(registry::rows, saved_rows, sizeof saved_rows);
-		std::memcpy(registry::names, saved_names, sizeof saved_names);
-		std::memcpy(registry::parents, saved_parents, sizeof saved_parents);
-		registry::type_count = saved_count;
-		actions::make_word = saved_make_word;
-		lexer::word_hooks = saved_word_hooks;
-		string::notify_hook = saved_notify;
-		errors::make_hook = saved_make_hook;
-		stack::hooks = saved_stack_hooks;
-		context::root = nullptr;
-		context::on_change = nullptr;
-		ownership::on_deep_change = nullptr;
-		natives::set_object = nullptr;
-		hash::map_key_hook = nullptr;
-		words::block = 0;
-		memory::nodes_cycles = 0;
-		error::state = 0;
-		cell::make_unset(&interpreter::current_code);
-		lexer::release();
-		cycles::reset();
-		stack::reset_all();
-		memory::free_all();
+		installed.restore();
+		boot_hooks.restore();
+		CoreTables::TearDown();
 	}
 
 	// Evaluates source text in the global context; answers its value, or
 	// the error it raised.
 	static Cell run(std::string_view source) {
-		stack::Frame* frames = stack::frame_top();
 		Cell* top = stack::top;
-		Cell* arguments = stack::arguments;
 		Cell block = *lexer::load(reinterpret_cast<const uint8_t*>(source.data()), uint32_t(source.size()));
 		stack::top = top;
-		Cell result;
-		stack::mark_try(nullptr);
-		try {
+		return in_try_frame([&] {
 			interpreter::eval(&block, false);
-		} catch (const Throw&) {
-		}
-		result = *stack::get_top();
-		stack::set_frame_top(frames);
-		stack::top = top;
-		stack::arguments = arguments;
-		cycles::reset();
-		return result;
+			return *stack::get_top();
+		});
 	}
 
 	// The code of the error source text raised, 0 when it raised none.

@@ -1,0 +1,4 @@
+local function f(x) return x + 1 end
+local n = 0
+for _ = 1, 1000000 do n = f(n) end
+print(n)

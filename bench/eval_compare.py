@@ -1,0 +1,38 @@
+#!/usr/bin/env python3
+"""Times the same programs in Vyn, CPython and Lua 5.4 and prints the ratios.
+
+Usage: bench/eval_compare.py build/vyn
+Each program runs three times; the best wall time counts.
+"""
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).parent / "eval"
+PROGRAMS = ["fib", "adds", "foreach", "returns", "continues"]
+
+
+def best(cmd, runs=3):
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+        times.append(time.perf_counter() - start)
+    return min(times)
+
+
+def main():
+    vyn = sys.argv[1]
+    lua = shutil.which("lua5.4") or shutil.which("lua")
+    print(f"{'program':<12}{'vyn s':>9}{'python s':>10}{'lua s':>9}{'vyn/py':>9}{'vyn/lua':>9}")
+    for name in PROGRAMS:
+        v = best([vyn, str(HERE / f"{name}.vyn")])
+        p = best([sys.executable, str(HERE / f"{name}.py")])
+        l = best([lua, str(HERE / f"{name}.lua")]) if lua else float("nan")
+        print(f"{name:<12}{v:9.3f}{p:10.3f}{l:9.3f}{v / p:9.2f}{v / l:9.2f}")
+
+
+if __name__ == "__main__":
+    main()
