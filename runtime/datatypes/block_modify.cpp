@@ -141,15 +141,13 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
 // Copies.
 
 void copy_cells_deep(Cell* b) {
-	uint32_t h = series::clamp_head(b);
-	for (uint32_t i = h; i < buffer_length_cells(b); i++) {
-		Cell* c = vs_abs_at(b, i);
+	// Nested copies make new buffers only: b's cells stay where they are.
+	Cell* c = vs_head(b);
+	for (Cell* tail = vs_tail(b); c < tail; c++) {
 		if (!deep_copied(cell::type_of(c))) continue;
 		Cell nested = *c;
-		Cell copied;
-		actions::copy(&nested, &copied, nullptr, true, nullptr);
-		copied.header = (copied.header & ~FLAG_NEW_LINE) | (nested.header & FLAG_NEW_LINE);
-		*vs_abs_at(b, i) = copied;
+		actions::copy(&nested, c, nullptr, true, nullptr);
+		c->header = (c->header & ~FLAG_NEW_LINE) | (nested.header & FLAG_NEW_LINE);
 	}
 }
 

@@ -168,6 +168,10 @@ int32_t compare_records(const void* a, const void* b, uint32_t code, uint32_t fl
 	return sorting::compare_record(a, b, flags, sizeof(Cell), [code](const void* x, const void* y) {
 		auto* cx = static_cast<const Cell*>(x);
 		auto* cy = static_cast<const Cell*>(y);
+		if (cell::is(cx, T_INTEGER) && cell::is(cy, T_INTEGER)) {
+			int32_t a = cell::get_integer(cx), b = cell::get_integer(cy);
+			return int32_t(a > b) - int32_t(a < b);
+		}
 		int32_t r = actions::compare_raw(cx, cy, CompareOp(code));
 		return r == COMPARE_UNRELATED ? int32_t(cell::type_of(cx)) - int32_t(cell::type_of(cy)) : r;
 	});

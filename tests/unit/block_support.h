@@ -1,8 +1,8 @@
-// Test support for the series, block and path tests: a fresh runtime per
-// test with the symbol table, the global context, the predefined words,
-// the ownership table and the rows of the word, scalar, string, series,
-// block and path types. Blocks are written as source text and loaded by
-// the lexer.
+// Test support for the series, block and path tests: the core tables'
+// runtime (symbols, the global context, the predefined words) plus the
+// ownership table and the rows of the scalar, string, series, block and
+// path types. Blocks are written as source text and loaded by the lexer;
+// actions run through their stack forms.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
@@ -40,7 +41,7 @@
 #include "runtime/symbol.h"
 #include "runtime/unicode.h"
 #include "runtime/words.h"
-#include "tests/unit/raised.h"
+#include "tests/unit/core_tables.h"
 
 namespace vyn::test {
 
@@ -148,36 +149,26 @@ inline Cell at(const Cell& b, int32_t head) {
 	return v;
 }
 
-class BlockTest : public ::testing::Test {
-protected:
-	Cell root{};
-	ActionRow saved_rows[registry::TYPE_SLOTS];
-	registry::TypeName saved_names[registry::TYPE_SLOTS];
-	uint8_t saved_parents[registry::TYPE_SLOTS];
-	int saved_count = 0;
-	void (*saved_make_word)(const char*, Cell*) = nullptr;
-	lexer::WordHooks saved_word_hooks{};
-	void (*saved_notify)(Cell*, const char*, uint32_t, uint32_t) = nullptr;
+// Runs an action's stack form on a fresh frame holding `args`; `refs` are
+// the refinement positions (-1 absent, else the argument's cell index, any
+// index for a refinement without argument). Answers the result slot.
+inline Cell call(Slot slot, std::vector<Cell> args, std::vector<int32_t> refs = {}) {
+	Cell* saved = stack::arguments;
+	Cell* base = stack::top;
+	stack::arguments = base;
+	for (const Cell& a : args) stack::push(&a);
+	refs.resize(16, -1);
+	actions::stack_forms[slot - 1](refs.data());
+	Cell r = *base;
+	stack::top = base;
+	stack::arguments = saved;
+	return r;
+}
 
+class BlockTest : public CoreTables {
+protected:
 	void SetUp() override {
-		std::memcpy(saved_rows, registry::rows, sizeof saved_rows);
-		std::memcpy(saved_names, registry::names, sizeof saved_names);
-		std::memcpy(saved_parents, registry::parents, sizeof saved_parents);
-		saved_count = registry::type_count;
-		saved_make_word = actions::make_word;
-		saved_word_hooks = lexer::word_hooks;
-		saved_notify = string::notify_hook;
-		memory::free_all();
-		memory::init();
-		memory::new_node_frame(NODE_FRAME_NODES);
-		memory::new_series_frame();
-		stack::init();
-		lexer::init();
-		unicode::init_case_tables();
-		cycles::reset();
-		symbol::init_type();
-		context::init_type();
-		word::init_types();
+		CoreTables::SetUp();
 		datatype::init_type();
 		unset::init_type();
 		none::init_type();
@@ -192,35 +183,12 @@ protected:
 		string::init_type();
 		path::init_types();
 		actions::init();
-		cell::set(&root, T_BLOCK, 0, memory::alloc_cells(64), 0);
-		context::root = &root;
-		context::starting = true;
-		symbol::init();
-		context::init_global();
-		words::init();
-		words::init_refinements();
-		words::init_ooo();
-		typereg::make_type_words();
-		context::starting = false;
 		ownership::init();
 		random::init();
 	}
 	void TearDown() override {
 		EXPECT_EQ(block::mold_nesting, 0);
-		std::memcpy(registry::rows, saved_rows, sizeof saved_rows);
-		std::memcpy(registry::names, saved_names, sizeof saved_names);
-		std::memcpy(registry::parents, saved_parents, sizeof saved_parents);
-		registry::type_count = saved_count;
-		actions::make_word = saved_make_word;
-		lexer::word_hooks = saved_word_hooks;
-		string::notify_hook = saved_notify;
-		context::root = nullptr;
-		ownership::on_deep_change = nullptr;
-		words::block = 0;
-		memory::nodes_cycles = 0;
-		cycles::reset();
-		stack::reset_all();
-		memory::free_all();
+		CoreTables::TearDown();
 	}
 };
 

@@ -15,18 +15,6 @@ namespace {
 
 using Refs = std::vector<int32_t>;
 
-Cell call(Slot slot, std::vector<Cell> args, Refs refs = {}) {
-	Cell* saved = stack::arguments;
-	Cell* base = stack::top;
-	stack::arguments = base;
-	for (const Cell& a : args) stack::push(&a);
-	refs.resize(16, -1);
-	actions::stack_forms[slot - 1](refs.data());
-	Cell r = *base;
-	stack::top = base;
-	stack::arguments = saved;
-	return r;
-}
 
 class Block : public BlockTest {
 protected:

@@ -12,18 +12,6 @@ using namespace vyn::test;
 
 namespace {
 
-Cell call(Slot slot, std::vector<Cell> args, std::vector<int32_t> refs = {}) {
-	Cell* saved = stack::arguments;
-	Cell* base = stack::top;
-	stack::arguments = base;
-	for (const Cell& a : args) stack::push(&a);
-	refs.resize(16, -1);
-	actions::stack_forms[slot - 1](refs.data());
-	Cell r = *base;
-	stack::top = base;
-	stack::arguments = saved;
-	return r;
-}
 
 class Path : public BlockTest {
 protected:
