@@ -21,7 +21,7 @@ constexpr uint32_t ARG_MODE_MASK = 0x300000u;
 constexpr uint32_t ARG_EVALUATED = 0;
 constexpr uint32_t ARG_LITERAL = 0x100000u;     // get-word in the spec
 constexpr uint32_t ARG_ESCAPABLE = 0x200000u;   // lit-word in the spec
-constexpr uint32_t ARG_NOT_ARGUMENT = 0x300000u;  // the return: specification
+constexpr uint32_t ARG_NOT_ARGUMENT = 0x300000u;  // the return: type block
 
 // Trace event codes.
 enum Event : uint32_t {
