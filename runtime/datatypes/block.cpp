@@ -8,6 +8,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/words.h"
 
@@ -360,6 +361,7 @@ void init_type() {
 	row.take = take;
 	row.trim = trim;
 	registry::register_type(T_BLOCK, T_SERIES, "block!", row, INHERITED_FROM_SERIES);
+	natives::block_set_op = do_set_op;
 }
 
 }  // namespace vyn::block

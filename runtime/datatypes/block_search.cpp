@@ -99,7 +99,7 @@ Found search(Cell* series, Cell* value, const Cell* part, bool only, bool case_s
 		q.mode = Mode::value;
 	}
 	bool backward = last || reverse;
-	if (cell::is(series, T_HASH) && q.mode == Mode::value && !match && indexed_lookup(value, same)) {
+	if (cell::is(series, T_HASH) && series->data3 && q.mode == Mode::value && !match && indexed_lookup(value, same)) {
 		Cell* hit = hash::get(series->data3, value, int32_t(h), int32_t(q.step), q.op, last, reverse);
 		int64_t pos = hit ? hit - vs_abs_at(series, 0) : -1;
 		if (pos < 0 || pos > q.end) return none;

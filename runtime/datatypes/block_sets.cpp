@@ -31,7 +31,8 @@ struct Members {
 // The index of the other operand: its own for a hash!, else a new one.
 Members members_of(Cell* series) {
 	uint32_t head = series::clamp_head(series);
-	Node table = cell::is(series, T_HASH) ? series->data3 : hash::create(length(series), series, hash::KIND_BLOCK, 0);
+	bool indexed = cell::is(series, T_HASH) && series->data3;
+	Node table = indexed ? series->data3 : hash::create(length(series), series, hash::KIND_BLOCK, 0);
 	return {series, table, int32_t(head)};
 }
 

@@ -117,6 +117,7 @@ bool notify(const Cell* series, const Cell* action, int64_t index, int64_t part,
 
 namespace {
 
+// 0 for a hash! made without an index, which is then a plain block.
 inline Node index_of(const Cell* series) { return cell::is(series, T_HASH) ? series->data3 : 0; }
 
 // Indexes the cells in [pos, pos + count), stopping when an insertion
@@ -416,7 +417,7 @@ Cell* take(Cell* series, const Cell* part, bool, bool last) {
 	Cell* c = stack::alloc_slot();
 	Type t = cell::type_of(series);
 	cell::set(c, t, 0, taken, t == T_VECTOR ? series->data3 : 0);
-	if (t == T_HASH) hash_index_new(c);
+	if (index_of(series)) hash_index_new(c);
 	return c;
 }
 
@@ -600,7 +601,7 @@ Cell* move(Cell* origin, Cell* target, const Cell* part) {
 	uint32_t landed = th;
 	if (within) {
 		landed = move_within(origin, h, uint32_t(count), th);
-		if (cell::is(origin, T_HASH)) hash::move(origin->data3, int32_t(landed), int32_t(h), int32_t(count));
+		if (Node table = index_of(origin)) hash::move(table, int32_t(landed), int32_t(h), int32_t(count));
 	} else {
 		hash_unindex(origin, h, uint32_t(count));
 		move_between(origin, h, uint32_t(count), target, th);

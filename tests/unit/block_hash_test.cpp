@@ -163,4 +163,24 @@ TEST_F(BlockHash, BlocksAndObjectsAreFoundByScan) {
 	EXPECT_EQ(r.data1, 1u);
 }
 
+TEST_F(BlockHash, AHashWithoutAnIndexActsAsABlock) {
+	Cell h = load("a 1 b 2");
+	cell::set_type(&h, T_HASH);  // as made before the hash! datatype gives it an index
+	EXPECT_EQ(mold_of(call(A_SELECT, {h, value("b")})), "2");
+	call(A_APPEND, {h, value("[c 3]")});
+	call(A_REMOVE, {h});
+	call(A_MOVE, {h, at(h, 3)});
+	EXPECT_EQ(call(A_FIND, {h, value("c")}).data1, 2u);  // [b 2 c 1 3]
+	Cell taken = call(A_TAKE, {h, num(2)}, {1});
+	EXPECT_EQ(taken.data3, 0u);
+	Cell* saved = stack::arguments;
+	stack::arguments = stack::top;
+	stack::push(&h);
+	stack::push(&h);
+	block::do_set_op(string::SET_UNION, false, nullptr);
+	EXPECT_EQ(mold_of(*stack::arguments), "[c 1 3]");
+	stack::top = stack::arguments;
+	stack::arguments = saved;
+}
+
 }  // namespace
