@@ -361,7 +361,6 @@ void init_type() {
 	row.take = take;
 	row.trim = trim;
 	registry::register_type(T_BLOCK, T_SERIES, "block!", row, INHERITED_FROM_SERIES);
-	natives::block_set_op = do_set_op;
 }
 
 }  // namespace vyn::block
