@@ -369,7 +369,7 @@ double decimal_to_float(std::string_view text, int extra_exponent, std::size_t& 
 		magnitude = read_scaled(p, end, extra_exponent, stop);
 	}
 	unconsumed = stop == p ? text.size() : std::size_t(end - stop);
-	return negative ? 0.0 - magnitude : magnitude;
+	return negative ? -magnitude : magnitude;
 }
 
 }  // namespace vyn::numconv

@@ -147,7 +147,7 @@ Cell* absolute() {
 }
 
 Cell* negate(Cell* value) {
-	cell::put_double(value, 0.0 - get(value));
+	cell::put_double(value, -get(value));
 	return value;
 }
 

@@ -248,7 +248,7 @@ TEST_F(Float, PowerAndUnaryActions) {
 	expect_cell(call(A_POWER, {P(0.5), I(2)}), P(0.25), "50% ** 2");
 	EXPECT_EQ(raised([] { call(A_POWER, {F(2.0), P(0.5)}); }).code, code(errors::id::script_expect_arg));
 
-	expect_cell(call(A_NEGATE, {F(0.0)}), F(0.0), "negate 0.0");
+	expect_cell(call(A_NEGATE, {F(0.0)}), F(-0.0), "negate 0.0");
 	expect_cell(call(A_NEGATE, {F(1.5)}), F(-1.5), "negate 1.5");
 	expect_cell(call(A_NEGATE, {P(0.5)}), P(-0.5), "negate 50%");
 	expect_cell(call(A_ABSOLUTE, {F(-0.0)}), F(0.0), "absolute -0.0");
