@@ -8,7 +8,6 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/words.h"
 
