@@ -92,6 +92,25 @@ SeriesFrame* new_series_frame() {
 	return f;
 }
 
+void retire_series_frame(SeriesFrame* frame) {
+	frame->next = state.retired;
+	state.retired = frame;
+	uint8_t* from = reinterpret_cast<uint8_t*>(frame) - VIRTUAL_PREFIX;
+	uint64_t rounded = *reinterpret_cast<uint64_t*>(from);
+	// The first page keeps the size word that the release reads: what data
+	// it holds is overwritten instead.
+	uint8_t* data = frame->start();
+	if (data < from + PAGE) std::memset(data, 0xDB, size_t(from + PAGE - data));
+	if (rounded > PAGE) mprotect(from + PAGE, rounded - PAGE, PROT_NONE);
+}
+
+void release_retired_frames() {
+	while (SeriesFrame* f = state.retired) {
+		state.retired = f->next;
+		free_virtual(f);
+	}
+}
+
 namespace {
 
 inline bool fits(const SeriesFrame* f, size_t block) { return f->bump + block < f->end; }
@@ -189,6 +208,7 @@ void init() {
 }
 
 void free_all() {
+	release_retired_frames();
 	for (uint32_t k = 0; k < node_frame_count; k++) node_frames[k].live = false;
 	madvise(node_table, NODE_TABLE_SLOTS * sizeof(Series*), MADV_DONTNEED);
 	node_frame_count = 0;

@@ -107,6 +107,7 @@ struct State {
 	BigFrame* big_head;
 	BigFrame* big_tail;
 	uint32_t frames_made;       // series frames made since start
+	SeriesFrame* retired;       // frames waiting for release (linked by next)
 };
 
 extern State state;
@@ -136,6 +137,11 @@ void free_virtual(void* address);
 
 // The first series frame is made by start-up, after the first node frame.
 SeriesFrame* new_series_frame();
+// A frame the collector emptied by moving everything out: its pages stay
+// mapped without access until release_retired_frames, so that a stale
+// address faults instead of reading moved data.
+void retire_series_frame(SeriesFrame* frame);
+void release_retired_frames();
 
 // Nodes.
 int32_t new_node_frame(uint32_t capacity);
