@@ -1,0 +1,610 @@
+#include "runtime/collector.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "runtime/context.h"
+#include "runtime/cycles.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/externals.h"
+#include "runtime/hash_table.h"
+#include "runtime/ownership.h"
+#include "runtime/roots.h"
+#include "runtime/slots.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
+
+namespace vyn::roots {
+
+Entry* entries = nullptr;
+uint32_t count = 0;
+uint32_t capacity = 0;
+
+void grow() {
+	uint32_t more = capacity ? capacity * 2 : 256;
+	auto* grown = static_cast<Entry*>(std::realloc(entries, size_t(more) * sizeof(Entry)));
+	if (!grown) std::abort();
+	entries = grown;
+	capacity = more;
+}
+
+}  // namespace vyn::roots
+
+namespace vyn::collector {
+
+bool active = false;
+bool stress = false;
+void (*image_hook)(Node node) = nullptr;
+
+namespace {
+
+constexpr uint32_t MAX_MARKERS = 100;
+constexpr uint32_t HISTORY_DEPTH = 5;
+constexpr uint32_t EVACUATE_BELOW = NODE_FRAME_NODES / 2;  // nodes in use
+// A previous frame's free tail takes moved runs only while it has this much room.
+constexpr size_t TARGET_ROOM = SERIES_FRAME_MIN_ROOM + 1;
+
+TypeMarker type_markers[256];
+Marker markers[MAX_MARKERS];
+uint32_t marker_count = 0;
+
+// Buffers whose cells still have to be marked.
+std::vector<Node> work;
+// Marked buffers outside every frame (C heap): their marks are cleared at the end.
+std::vector<Series*> fixed_marked;
+// Nodes of dead buffers, released once compaction is over.
+std::vector<Node> pending_free;
+// Old node -> new node, while a collection evacuates node frames.
+hash::HeapMap* relocation = nullptr;
+
+// ------------------------------------------------------------ handles
+
+inline bool valid_node(Node n) {
+	uint32_t frame = memory::node_frame_of(n);
+	return n && frame < memory::node_frame_count && memory::node_frames[frame].live;
+}
+
+// Rewrites a handle whose node was evacuated.
+inline void follow(Node* slot) {
+	if (!relocation || !*slot) return;
+	if (uint32_t* moved = hash::heap_map_get(relocation, *slot)) *slot = *moved;
+}
+
+inline Series* live_buffer(Node n) {
+	if (!valid_node(n)) return nullptr;
+	Series* s = memory::node_table[n];
+	return s && !memory::node_is_free_slot(s) ? s : nullptr;
+}
+
+inline bool is_marked(Node n) {
+	Series* s = live_buffer(n);
+	return s && (s->flags & SERIES_MARK);
+}
+
+// ------------------------------------------------------------ per type
+
+void mark_series_pair(Cell* c) {
+	mark_buffer(&c->data2);
+	if (c->data3) mark_buffer(&c->data3);
+}
+
+void mark_symbol(Cell* c) {
+	mark_buffer(&c->data3);
+	if (c->data2) mark_buffer(&c->data2);
+}
+
+void mark_context_cell(Cell* c) {
+	hash::mark(&c->data1, hash::Marker{mark_buffer, mark_block});
+	if (!(c->header & context::FLAG_STACK)) mark_block(&c->data2);
+}
+
+void mark_word(Cell* c) {
+	if (c->data1) mark_context(&c->data1);
+}
+
+void mark_native(Cell* c) {
+	mark_block(&c->data2);
+	mark_block(&c->data3);
+	if (cell::is(c, T_OP)) {
+		uint32_t source = (c->header >> 16) & 0xFF;
+		if (source == T_FUNCTION || source == T_ROUTINE) mark_context(&c->data1);
+	}
+}
+
+void mark_function(Cell* c) {
+	mark_context(&c->data1);
+	mark_block(&c->data2);
+	mark_block(&c->data3);
+}
+
+void mark_buffer_only(Cell* c) { mark_buffer(&c->data2); }
+
+void mark_object(Cell* c) {
+	mark_context(&c->data1);
+	if (c->data3) mark_buffer(&c->data3);
+}
+
+void mark_indexed_block(Cell* c) {
+	mark_block(&c->data2);
+	hash::mark(&c->data3, hash::Marker{mark_buffer, mark_block});
+}
+
+void mark_handle(Cell* c) {
+	int32_t slot = int32_t(c->data2) - 1;
+	if (slot >= 0 && externals::is_current(slot, c->data3)) externals::mark(slot, nullptr);
+}
+
+void mark_image(Cell* c) {
+	if (!c->data2) return;
+	mark_buffer(&c->data2);
+	if (image_hook) image_hook(c->data2);
+}
+
+void mark_event(Cell* c) {
+	if ((c->header & 0x1000) && c->data2) mark_block(&c->data2);
+}
+
+void mark_block_cell(Cell* c) { mark_block(&c->data2); }
+
+void install_type_markers() {
+	for (TypeMarker& m : type_markers) m = nullptr;
+	for (Type t : {T_BLOCK, T_PAREN, T_PATH, T_LIT_PATH, T_SET_PATH, T_GET_PATH}) type_markers[t] = mark_block_cell;
+	for (Type t : {T_STRING, T_FILE, T_URL, T_TAG, T_EMAIL, T_REF}) type_markers[t] = mark_series_pair;
+	type_markers[T_SYMBOL] = mark_symbol;
+	type_markers[T_CONTEXT] = mark_context_cell;
+	for (Type t : {T_WORD, T_SET_WORD, T_LIT_WORD, T_GET_WORD, T_REFINEMENT}) type_markers[t] = mark_word;
+	for (Type t : {T_NATIVE, T_ACTION, T_OP}) type_markers[t] = mark_native;
+	for (Type t : {T_FUNCTION, T_ROUTINE}) type_markers[t] = mark_function;
+	for (Type t : {T_BITSET, T_VECTOR, T_BINARY}) type_markers[t] = mark_buffer_only;
+	for (Type t : {T_OBJECT, T_ERROR, T_PORT}) type_markers[t] = mark_object;
+	for (Type t : {T_HASH, T_MAP}) type_markers[t] = mark_indexed_block;
+	type_markers[T_HANDLE] = mark_handle;
+	type_markers[T_IMAGE] = mark_image;
+	type_markers[T_EVENT] = mark_event;
+}
+
+// Marks cells until no buffer is left to scan.
+void drain() {
+	while (!work.empty()) {
+		Node n = work.back();
+		work.pop_back();
+		Series* s = memory::node_table[n];
+		mark_cells(s->head_cell(), s->tail_cell());
+	}
+}
+
+// ------------------------------------------------------------ roots
+
+void mark_frames() {
+	for (stack::Frame* f = stack::frames_bottom; f < stack::frames_top; f++) {
+		if (f->word_context) mark_context(&f->word_context);
+		if (!f->callee_context) continue;
+		mark_context(&f->callee_context);
+		Series* ctx = live_buffer(f->callee_context);
+		bool on_stack = ctx && (ctx->head_cell()->header & context::FLAG_STACK);
+		if (!on_stack && f->saved_values) mark_block(&f->saved_values);
+	}
+}
+
+void mark_guards() {
+	for (uint32_t i = 0; i < roots::count; i++) {
+		const roots::Entry& e = roots::entries[i];
+		if (e.count) {
+			mark_cells(static_cast<Cell*>(e.at), static_cast<Cell*>(e.at) + e.count);
+			continue;
+		}
+		// A bare handle: its buffer, and its cells when it holds cells.
+		Node* slot = static_cast<Node*>(e.at);
+		if (mark_buffer(slot) && memory::node_table[*slot]->unit() == sizeof(Cell)) work.push_back(*slot);
+	}
+}
+
+void mark_roots() {
+	mark_cell(&block::root);
+	mark_cells(stack::bottom, stack::top);
+	mark_frames();
+	if (context::global) mark_context(&context::global);
+	if (symbol::table) hash::mark(&symbol::table, hash::Marker{mark_buffer, mark_block});
+	if (words::block) mark_block(&words::block);
+	if (error::state) mark_context(&error::state);
+	mark_cell(&interpreter::current_code);
+	mark_cell(&interpreter::tracer);
+	mark_cell(&natives::print_buffer);
+	lexer::mark_buffers([](Cell* c, void*) { mark_cell(c); }, nullptr);
+	if (Cell* table = slots::root()) mark_cell(table);
+	for (uint32_t i = 0; i < cycles::count; i++) follow(&cycles::entries[i]);
+	mark_guards();
+	for (uint32_t i = 0; i < marker_count; i++)
+		if (markers[i]) markers[i]();
+	drain();
+}
+
+// ------------------------------------------------------------ ownership
+
+// The ownership table is weak: an entry's cells (the owned value, the owner
+// object, the field word) are marked only once its series and its owner are
+// reached otherwise, and that marking may reach further entries, so it runs
+// to a fixed point. Answers the entries left unreached.
+std::vector<Cell*> mark_ownership() {
+	std::vector<Cell*> pending;
+	Node& table = ownership::table;
+	if (!table || !mark_buffer(&table)) return pending;
+	hash::Table* t = hash::table_of(table);
+	mark_buffer(&t->flags);
+	mark_buffer(&t->keys);
+	mark_buffer(&t->block);
+	hash::for_each_entry(table, [&](Cell* key) { pending.push_back(key); });
+	for (bool changed = true; changed;) {
+		changed = false;
+		size_t kept = 0;
+		for (Cell* key : pending) {
+			follow(&key->data1);
+			Cell* owner = key + 2;
+			if (cell::is(owner, T_OBJECT)) follow(&owner->data1);
+			bool owner_alive = !cell::is(owner, T_OBJECT) || is_marked(owner->data1);
+			if (is_marked(key->data1) && owner_alive) {
+				mark_cells(key + 1, key + 4);
+				changed = true;
+			} else {
+				pending[kept++] = key;
+			}
+		}
+		pending.resize(kept);
+		drain();
+	}
+	return pending;
+}
+
+// Drops the unreached entries; a series that lives on is no longer owned.
+// The table is re-indexed after the collection (its buckets hash handles).
+bool sweep_ownership(const std::vector<Cell*>& dead) {
+	for (Cell* key : dead) {
+		if (Series* s = live_buffer(key->data1); s && (s->flags & SERIES_MARK)) s->flags &= ~SERIES_OWNED;
+		key->header = 0;
+		key->data1 = 0;
+		for (int i = 1; i <= 3; i++) cell::make_unset(key + i);
+	}
+	return !dead.empty();
+}
+
+// ------------------------------------------------------------ node frames
+
+// A free node of a frame other than `except` that is not evacuated.
+Node take_node(int32_t except) {
+	for (int32_t k = memory::state.node_head; k >= 0; k = memory::node_frames[k].next) {
+		NodeFrame& f = memory::node_frames[k];
+		if (k == except || f.evacuated || !f.free_head) continue;
+		memory::state.node_current = k;
+		return memory::alloc_node();
+	}
+	return 0;
+}
+
+void evacuate(int32_t k) {
+	NodeFrame& f = memory::node_frames[k];
+	Node first = Node(k) * NODE_FRAME_NODES + 1;
+	for (Node n = first; n < first + f.capacity; n++) {
+		Series* s = memory::node_table[n];
+		// Free slots carry their link tagged in bit 0, the list's end too.
+		if (memory::node_is_free_slot(s)) continue;
+		Node fresh = take_node(k);
+		if (!fresh) return;  // counted room ran out: the frame stays as it is
+		memory::node_table[fresh] = s;
+		if (s) s->node = fresh;
+		if (!relocation) relocation = hash::heap_map_make(20000);
+		hash::heap_map_put(relocation, n, fresh);
+		f.used--;
+	}
+	f.evacuated = 1;
+}
+
+void compact_nodes() {
+	int32_t current = -1;
+	uint64_t free = 0;
+	for (int32_t k = memory::state.node_head; k >= 0; k = memory::node_frames[k].next) {
+		NodeFrame& f = memory::node_frames[k];
+		if (f.evacuated || !f.free_head) continue;
+		if (current < 0) current = k;
+		free += f.capacity - f.used;
+	}
+	if (current < 0) return;
+	memory::state.node_current = current;
+	uint32_t stable = (1u << (HISTORY_DEPTH + 1)) - 1;
+	bool moved = false;
+	for (int32_t k = memory::state.node_tail; k >= 0; k = memory::node_frames[k].prev) {
+		NodeFrame& f = memory::node_frames[k];
+		bool forced = stress && f.used < EVACUATE_BELOW;
+		if (k == current || f.evacuated) continue;
+		if (!forced && (f.stability & stable) != stable) continue;
+		uint64_t elsewhere = free - (f.capacity - f.used);
+		if (f.used >= EVACUATE_BELOW || elsewhere <= f.used || (!forced && elsewhere <= NODE_FRAME_NODES)) continue;
+		uint32_t used = f.used;
+		evacuate(k);
+		if (!f.evacuated) break;
+		free = elsewhere - used;
+		moved = true;
+		memory::state.node_current = current;
+	}
+	if (moved) memory::nodes_cycles++;
+}
+
+void release_node_frame(int32_t k) {
+	NodeFrame& f = memory::node_frames[k];
+	if (f.prev >= 0)
+		memory::node_frames[f.prev].next = f.next;
+	else
+		memory::state.node_head = f.next;
+	if (f.next >= 0)
+		memory::node_frames[f.next].prev = f.prev;
+	else
+		memory::state.node_tail = f.prev;
+	f.live = false;
+	memory::state.bytes_obtained -= 36 + 4 * uint64_t(f.capacity);
+	// The slots' pages go back to the system; new_node_frame fills them again.
+	auto* first = reinterpret_cast<uint8_t*>(memory::node_table + Node(k) * NODE_FRAME_NODES + 1);
+	auto* last = reinterpret_cast<uint8_t*>(memory::node_table + (Node(k) + 1) * NODE_FRAME_NODES + 1);
+	uintptr_t from = (reinterpret_cast<uintptr_t>(first) + 4095) & ~uintptr_t(4095);
+	uintptr_t to = reinterpret_cast<uintptr_t>(last) & ~uintptr_t(4095);
+	if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
+void node_housekeeping() {
+	for (int32_t k = memory::state.node_head; k >= 0;) {
+		NodeFrame& f = memory::node_frames[k];
+		int32_t next = f.next;
+		bool only = memory::state.node_head == k && f.next < 0;
+		if (!only && (f.used == 0 || f.evacuated)) release_node_frame(k);
+		k = next;
+	}
+	memory::state.node_current = -1;
+	for (int32_t k = memory::state.node_head; k >= 0; k = memory::node_frames[k].next) {
+		NodeFrame& f = memory::node_frames[k];
+		if (memory::state.node_current < 0 && f.free_head) memory::state.node_current = k;
+		f.stability = (f.stability << 1) | (f.used == f.used_last_gc ? 1u : 0u);
+		f.used_last_gc = f.used;
+	}
+	if (memory::state.node_current < 0) memory::state.node_current = memory::state.node_head;
+}
+
+// ------------------------------------------------------------ series frames
+
+inline uint32_t block_bytes(const Series* s) { return s->size + SERIES_BLOCK_EXTRA; }
+
+// A dead buffer's node is released, unless growth abandoned the buffer.
+inline void drop(Series* s) {
+	if (s->node && valid_node(s->node) && memory::node_table[s->node] == s) pending_free.push_back(s->node);
+}
+
+// Moves a run of live buffers; every node follows its buffer.
+void move_run(uint8_t* from, size_t length, uint8_t* to) {
+	if (from == to) return;
+	std::memmove(to, from, length);
+	for (uint8_t* p = to; p < to + length;) {
+		auto* s = reinterpret_cast<Series*>(p);
+		if (s->node) memory::node_table[s->node] = s;
+		p += block_bytes(s);
+	}
+}
+
+// Slides the live buffers of a frame together, moving runs into the free
+// tail of the previous frame while that has room. Answers the frame's new
+// bump pointer.
+uint8_t* compact_frame(SeriesFrame* f, SeriesFrame* prev) {
+	size_t room = prev ? size_t(prev->end - prev->bump) : 0;
+	bool target = room >= TARGET_ROOM;
+	uint8_t* slide = nullptr;  // where the next run slides to, once a gap opened
+	uint8_t* p = f->start();
+	while (p < f->bump) {
+		auto* s = reinterpret_cast<Series*>(p);
+		if (!(s->flags & SERIES_MARK)) {
+			drop(s);
+			if (!slide) slide = p;
+			p += block_bytes(s);
+			continue;
+		}
+		uint8_t* run = p;
+		size_t length = 0;
+		while (p < f->bump) {
+			auto* b = reinterpret_cast<Series*>(p);
+			if (!(b->flags & SERIES_MARK)) break;
+			size_t bytes = block_bytes(b);
+			if (target && length && length + bytes > room) break;
+			b->flags &= ~SERIES_MARK;
+			length += bytes;
+			p += bytes;
+		}
+		if (target && length <= room) {
+			move_run(run, length, prev->bump);
+			prev->bump += length;
+			room -= length;
+			if (room < TARGET_ROOM) target = false;
+			if (!slide) slide = run;
+		} else if (slide) {
+			move_run(run, length, slide);
+			slide += length;
+		} else {
+			target = false;
+		}
+	}
+	return slide ? slide : f->bump;
+}
+
+void release_series_frame(SeriesFrame* f) {
+	if (f->prev) f->prev->next = f->next;
+	if (f->next) f->next->prev = f->prev;
+	if (memory::state.series_head == f) memory::state.series_head = f->next;
+	if (memory::state.series_tail == f) memory::state.series_tail = f->prev;
+	memory::free_virtual(f);
+}
+
+void compact_series() {
+	for (SeriesFrame* f = memory::state.series_head; f;) {
+		SeriesFrame* next = f->next;
+		f->bump = compact_frame(f, f->prev);
+		bool empty = f->bump == f->start();
+		if (empty && f->prev && f->next) release_series_frame(f);
+		f = next;
+	}
+	memory::state.series_current = memory::state.series_head;
+}
+
+// Stress mode: every live buffer moves into fresh frames; the old frames
+// stay mapped without access until the next collection, so an address kept
+// across a safe point faults at once.
+void move_all_series() {
+	SeriesFrame* old = memory::state.series_head;
+	memory::state.series_head = memory::state.series_tail = memory::state.series_current = nullptr;
+	SeriesFrame* to = memory::new_series_frame();
+	for (SeriesFrame* f = old; f;) {
+		SeriesFrame* next = f->next;
+		for (uint8_t* p = f->start(); p < f->bump;) {
+			auto* s = reinterpret_cast<Series*>(p);
+			uint32_t bytes = block_bytes(s);
+			if (s->flags & SERIES_MARK) {
+				s->flags &= ~SERIES_MARK;
+				if (to->bump + bytes >= to->end) {
+					if (bytes >= memory::state.series_planned) memory::state.series_planned = memory::state.series_cap;
+					to = memory::new_series_frame();
+				}
+				move_run(p, bytes, to->bump);
+				to->bump += bytes;
+			} else {
+				drop(s);
+			}
+			p += bytes;
+		}
+		memory::retire_series_frame(f);
+		f = next;
+	}
+	memory::state.series_current = memory::state.series_head;
+}
+
+void sweep_big() {
+	for (BigFrame* f = memory::state.big_head; f;) {
+		BigFrame* next = f->next;
+		Series* s = f->buffer();
+		if (s->flags & SERIES_MARK) {
+			s->flags &= ~SERIES_MARK;
+		} else {
+			drop(s);
+			if (f->prev) f->prev->next = f->next;
+			if (f->next) f->next->prev = f->prev;
+			if (memory::state.big_head == f) memory::state.big_head = f->next;
+			if (memory::state.big_tail == f) memory::state.big_tail = f->prev;
+			memory::free_virtual(f);
+		}
+		f = next;
+	}
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ marking entries
+
+bool mark_buffer(Node* slot) {
+	follow(slot);
+	Series* s = live_buffer(*slot);
+	if (!s || (s->flags & SERIES_MARK)) return false;
+	s->flags |= SERIES_MARK;
+	if (s->flags & SERIES_FIXED) fixed_marked.push_back(s);
+	return true;
+}
+
+void mark_block(Node* slot) {
+	if (mark_buffer(slot) && memory::node_table[*slot]->unit() == sizeof(Cell)) work.push_back(*slot);
+}
+
+// A context is two cells (header and owner): marking its cells marks its
+// word table, its values and its owner.
+void mark_context(Node* slot) { mark_block(slot); }
+
+void mark_cells(Cell* first, Cell* end) {
+	for (Cell* c = first; c < end; c++)
+		if (TypeMarker m = type_markers[c->header & TYPE_MASK]) m(c);
+}
+
+void set_type_marker(Type type, TypeMarker marker) { type_markers[type] = marker; }
+
+void register_marker(Marker marker) {
+	for (uint32_t i = 0; i < marker_count; i++)
+		if (!markers[i]) {
+			markers[i] = marker;
+			return;
+		}
+	if (marker_count == MAX_MARKERS) errors::fire(errors::id::internal_limit_hit);
+	markers[marker_count++] = marker;
+}
+
+void unregister_marker(Marker marker) {
+	for (uint32_t i = 0; i < marker_count; i++)
+		if (markers[i] == marker) markers[i] = nullptr;
+}
+
+// ------------------------------------------------------------ the collection
+
+void init() {
+	install_type_markers();
+	memory::collection_count = 0;
+	memory::nodes_cycles = 0;
+	const char* s = std::getenv("VYN_GC_STRESS");
+	stress = s && s[0] == '1';
+	if (stress) memory::collection_requested = true;
+}
+
+uint32_t cycles() { return memory::collection_count; }
+uint32_t nodes_cycles() { return memory::nodes_cycles; }
+
+void run(bool handles_may_move) {
+	if (memory::collecting) return;
+	if (!type_markers[T_BLOCK]) install_type_markers();
+	memory::collecting = true;
+	memory::collection_requested = false;
+	memory::release_retired_frames();
+	uint32_t nodes_before = memory::nodes_cycles;
+	if (handles_may_move && memory::node_compaction) compact_nodes();
+	mark_roots();
+	std::vector<Cell*> dead_owned = mark_ownership();
+	externals::sweep();
+	bool reindex = sweep_ownership(dead_owned) || memory::nodes_cycles != nodes_before;
+	if (stress)
+		move_all_series();
+	else
+		compact_series();
+	sweep_big();
+	for (Node n : pending_free) memory::release_node(n);
+	pending_free.clear();
+	node_housekeeping();
+	if (relocation) {
+		hash::heap_map_free(relocation);
+		relocation = nullptr;
+	}
+	for (Series* s : fixed_marked) s->flags &= ~SERIES_MARK;
+	fixed_marked.clear();
+	memory::collection_count++;
+	memory::collecting = false;
+	if (stress) memory::collection_requested = true;
+	// Buckets of the ownership table hash handles: rebuilt from the live entries.
+	if (reindex && ownership::table) {
+		bool requested = memory::collection_requested;
+		hash::rebuild(ownership::table, hash::table_of(ownership::table)->live);
+		memory::collection_requested = requested;
+	}
+}
+
+void run_requested() {
+	if (active)
+		run();
+	else
+		memory::collection_requested = false;
+}
+
+}  // namespace vyn::collector
