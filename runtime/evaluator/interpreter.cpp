@@ -528,10 +528,6 @@ void init() {
 	event_mask = 0x1FFFF;
 }
 
-void safe_point() {
-	if (memory::collection_requested) memory::collection_requested = false;
-}
-
 bool condition(const Cell* v) {
 	if (cell::is(v, T_UNSET)) errors::fire(errors::id::script_no_return);
 	return truthy(v);
@@ -543,6 +539,7 @@ void eval(const Cell* block, bool chain) {
 	int32_t head = int32_t(block->data1);
 	Code code{block->data2, head < tail ? head : tail, tail};
 	CodeSaver saver;
+	safe_point();  // a loop step, even with an empty body
 	stack::mark_symbol(stack::body_symbol, stack::OPEN_EVAL);
 	fire(EV_ENTER, &code, code.pos, nullptr, nullptr);
 	if (code.pos >= code.limit()) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 
 namespace vyn::interpreter {
@@ -98,6 +99,8 @@ bool condition(const Cell* v);
 void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref);
 
 // The collector's safe point: runs a requested collection.
-void safe_point();
+inline void safe_point() {
+	if (memory::collection_requested) collector::run_requested();
+}
 
 }  // namespace vyn::interpreter
