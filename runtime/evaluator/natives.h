@@ -59,11 +59,6 @@ void register_series();
 void register_system();
 void register_parse();
 
-// The collector's entry for `recycle` (installed by the collector; null
-// collects nothing) and whether collections may run (recycle/on, /off).
-extern void (*run_collection)();
-extern bool collector_active;
-
 // difference of two dates: installed by the date datatype (the frame's
 // first two cells, the time between them replacing the first); null
 // raises internal not-done.

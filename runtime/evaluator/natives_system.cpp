@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/constants.h"
 #include "runtime/datatypes/file.h"
@@ -34,9 +35,6 @@
 extern char** environ;
 
 namespace vyn::natives {
-
-void (*run_collection)() = nullptr;
-bool collector_active = true;
 
 namespace {
 
@@ -346,10 +344,10 @@ void n_stats(bool, const int32_t* refs) { stats_of(refs[0] >= 0, refs[1] >= 0); 
 
 void n_recycle(bool, const int32_t* refs) {
 	if (refs[0] >= 0 || refs[1] >= 0) {
-		collector_active = refs[0] >= 0;
+		collector::active = refs[0] >= 0;
 		return answer(&constants::unset_cell);
 	}
-	if (run_collection) run_collection();
+	collector::run();
 	stats_of(false, false);
 }
 
