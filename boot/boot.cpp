@@ -8,6 +8,7 @@
 #include "boot/boot_sources.h"
 #include "boot/repl.h"
 #include "boot/types.h"
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
@@ -104,6 +105,8 @@ void init_runtime() {
 	lexer::install_extended_loaders();
 	simple_io::init();
 	interpreter::init();
+	collector::init();
+	collector::active = true;
 	run_library();
 }
 
