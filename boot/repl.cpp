@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
@@ -162,6 +163,8 @@ void print_error(const Cell* error) {
 void do_command(const std::string& input, uint32_t columns, bool script = false) {
 	stack::reset_all();
 	cycles::reset();
+	// Between inputs no C++ frame holds a handle: node frames may be compacted.
+	if (memory::collection_requested && collector::active) collector::run(true);
 	Cell name;
 	actions::make_word("try", &name);
 	stack::mark_try_all(&name);
