@@ -6,6 +6,7 @@ lines starting with ">> " are typed input (fed to one vyn process on its
 standard input, without the prefix); every other line is expected output,
 compared exactly after trailing blank lines are dropped.
 """
+import os
 import subprocess
 import sys
 from pathlib import Path
@@ -34,8 +35,11 @@ def trimmed(lines):
 
 def run_case(vyn, case):
     stdin = "".join(line + "\n" for line in case["input"])
-    proc = subprocess.run([vyn], input=stdin.encode(), capture_output=True, timeout=60,
-                          env={"VYN_HEADLESS": "1", "PATH": "/usr/bin:/bin"})
+    env = {"VYN_HEADLESS": "1", "PATH": "/usr/bin:/bin"}
+    # The collector's stress mode passes through, for the stress run of the suite.
+    if "VYN_GC_STRESS" in os.environ:
+        env["VYN_GC_STRESS"] = os.environ["VYN_GC_STRESS"]
+    proc = subprocess.run([vyn], input=stdin.encode(), capture_output=True, timeout=60, env=env)
     got = trimmed(proc.stdout.decode("utf-8", "replace").splitlines())
     return got, proc.returncode
 
