@@ -347,7 +347,10 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 	else
 		cell::set(&frame_name, T_WORD, 0, stack::anon_symbol, 0xFFFFFFFFu);
 	fire(EV_OPEN, &code, pos, &fn, path ? path : &frame_name);
+	// An operator's left operand stands just above the top: keep it in sight.
+	stack::top += infix;
 	safe_point();
+	stack::top -= infix;
 	stack::guard_native_stack();
 	if (!infix) stack::push(&fn);
 	Fetch f;
