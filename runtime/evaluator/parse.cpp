@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "runtime/case_folding.h"
+#include "runtime/collector.h"
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
@@ -860,6 +861,10 @@ struct Engine {
 void init() {
 	block::make_at(&series_stack, 8);
 	block::make_at(&rule_stack, 100);
+	collector::register_marker([] {
+		collector::mark_cell(&series_stack);
+		collector::mark_cell(&rule_stack);
+	});
 	keywords.clear();
 	const std::pair<uint32_t, Kw> table[] = {
 		{words::sym_any, K_ANY}, {words::sym_some, K_SOME}, {words::sym_opt, K_OPT},
