@@ -535,6 +535,9 @@ void mark_cells(Cell* first, Cell* end) {
 void set_type_marker(Type type, TypeMarker marker) { type_markers[type] = marker; }
 
 void register_marker(Marker marker) {
+	// Modules register from their init, which tests may run again.
+	for (uint32_t i = 0; i < marker_count; i++)
+		if (markers[i] == marker) return;
 	for (uint32_t i = 0; i < marker_count; i++)
 		if (!markers[i]) {
 			markers[i] = marker;
