@@ -234,8 +234,9 @@ void mark_roots() {
 // object, the field word) are marked only once its series and its owner are
 // reached otherwise, and that marking may reach further entries, so it runs
 // to a fixed point. Answers the entries left unreached.
-std::vector<Cell*> mark_ownership() {
+std::vector<Cell*> mark_ownership(uint32_t& live) {
 	std::vector<Cell*> pending;
+	live = 0;
 	Node& table = ownership::table;
 	if (!table || !mark_buffer(&table)) return pending;
 	hash::Table* t = hash::table_of(table);
@@ -253,6 +254,7 @@ std::vector<Cell*> mark_ownership() {
 			bool owner_alive = !cell::is(owner, T_OBJECT) || is_marked(owner->data1);
 			if (is_marked(key->data1) && owner_alive) {
 				mark_cells(key + 1, key + 4);
+				live++;
 				changed = true;
 			} else {
 				pending[kept++] = key;
@@ -575,7 +577,8 @@ void run(bool handles_may_move) {
 	uint32_t nodes_before = memory::nodes_cycles;
 	if (handles_may_move && memory::node_compaction) compact_nodes();
 	mark_roots();
-	std::vector<Cell*> dead_owned = mark_ownership();
+	uint32_t owned = 0;
+	std::vector<Cell*> dead_owned = mark_ownership(owned);
 	externals::sweep();
 	bool reindex = sweep_ownership(dead_owned) || memory::nodes_cycles != nodes_before;
 	if (stress)
@@ -598,7 +601,7 @@ void run(bool handles_may_move) {
 	// Buckets of the ownership table hash handles: rebuilt from the live entries.
 	if (reindex && ownership::table) {
 		bool requested = memory::collection_requested;
-		hash::rebuild(ownership::table, hash::table_of(ownership::table)->live);
+		hash::rebuild(ownership::table, owned);
 		memory::collection_requested = requested;
 	}
 }
