@@ -9,6 +9,7 @@
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/registry.h"
+#include "runtime/roots.h"
 #include "runtime/symbol.h"
 #include "runtime/words.h"
 
@@ -78,8 +79,11 @@ Cell* word_value(Cell* word) {
 	return context::get(word);  // raises not-in-context or no-value, or answers self
 }
 
+// The code of the evaluations this one is nested in stays in sight of the
+// collector: a block may be reached from nowhere else while it runs.
 struct CodeSaver {
 	Cell saved = current_code;
+	roots::Guard guard{&saved};
 	~CodeSaver() { current_code = saved; }
 };
 
@@ -542,10 +546,10 @@ void eval(const Cell* block, bool chain) {
 	int32_t head = int32_t(block->data1);
 	Code code{block->data2, head < tail ? head : tail, tail};
 	CodeSaver saver;
-	safe_point();  // a loop step, even with an empty body
 	stack::mark_symbol(stack::body_symbol, stack::OPEN_EVAL);
 	fire(EV_ENTER, &code, code.pos, nullptr, nullptr);
 	if (code.pos >= code.limit()) {
+		safe_point();  // a loop step, even with an empty body
 		Cell unset{T_UNSET, 0, 0, 0};
 		stack::set_result(&unset);
 	} else {
@@ -591,6 +595,7 @@ int32_t eval_next_at(const Cell* block, bool push) {
 void eval_value(const Cell* value, bool push) {
 	Node n = memory::alloc_cells(1);
 	*memory::alloc_at_tail(memory::series(n)) = *value;
+	roots::Guard guard(&n);
 	Code code{n, 0, 1};
 	eval_expression(code, false, push, false);
 }
