@@ -209,6 +209,7 @@ void mark_guards() {
 }
 
 void mark_roots() {
+	if (context::root) mark_cell(context::root);
 	mark_cell(&block::root);
 	mark_cells(stack::bottom, stack::top);
 	mark_frames();
