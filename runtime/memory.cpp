@@ -104,6 +104,18 @@ void retire_series_frame(SeriesFrame* frame) {
 	if (rounded > PAGE) mprotect(from + PAGE, rounded - PAGE, PROT_NONE);
 }
 
+SeriesFrame* revive_series_frame() {
+	SeriesFrame* f = state.retired;
+	if (!f) return nullptr;
+	state.retired = f->next;
+	uint8_t* from = reinterpret_cast<uint8_t*>(f) - VIRTUAL_PREFIX;
+	uint64_t rounded = *reinterpret_cast<uint64_t*>(from);
+	if (rounded > PAGE) mprotect(from + PAGE, rounded - PAGE, PROT_READ | PROT_WRITE);
+	f->bump = f->start();
+	link_series_frame(f);
+	return f;
+}
+
 void release_retired_frames() {
 	while (SeriesFrame* f = state.retired) {
 		state.retired = f->next;

@@ -142,6 +142,8 @@ SeriesFrame* new_series_frame();
 // address faults instead of reading moved data.
 void retire_series_frame(SeriesFrame* frame);
 void release_retired_frames();
+// Takes the first retired frame back into use, empty (null when none is left).
+SeriesFrame* revive_series_frame();
 
 // Nodes.
 int32_t new_node_frame(uint32_t capacity);
