@@ -460,23 +460,33 @@ void compact_series() {
 	memory::state.series_current = memory::state.series_head;
 }
 
-// Stress mode: every live buffer moves into fresh frames; the old frames
+// Stress mode: every live buffer moves into other frames; the old frames
 // stay mapped without access until the next collection, so an address kept
-// across a safe point faults at once.
+// across a safe point faults at once. The frames retired by the previous
+// collection take the live buffers first (their pages stay resident).
 void move_all_series() {
 	SeriesFrame* old = memory::state.series_head;
 	memory::state.series_head = memory::state.series_tail = memory::state.series_current = nullptr;
-	SeriesFrame* to = memory::new_series_frame();
-	for (SeriesFrame* f = old; f;) {
-		SeriesFrame* next = f->next;
+	SeriesFrame* spare = memory::state.retired;
+	memory::state.retired = nullptr;
+	auto next_target = [&]() {
+		memory::state.retired = spare;
+		SeriesFrame* f = memory::revive_series_frame();
+		spare = memory::state.retired;
+		memory::state.retired = nullptr;
+		return f ? f : memory::new_series_frame();
+	};
+	SeriesFrame* to = next_target();
+	std::vector<SeriesFrame*> emptied;
+	for (SeriesFrame* f = old; f; f = f->next) {
 		for (uint8_t* p = f->start(); p < f->bump;) {
 			auto* s = reinterpret_cast<Series*>(p);
 			uint32_t bytes = block_bytes(s);
 			if (s->flags & SERIES_MARK) {
 				s->flags &= ~SERIES_MARK;
-				if (to->bump + bytes >= to->end) {
+				while (to->bump + bytes >= to->end) {
 					if (bytes >= memory::state.series_planned) memory::state.series_planned = memory::state.series_cap;
-					to = memory::new_series_frame();
+					to = next_target();
 				}
 				move_run(p, bytes, to->bump);
 				to->bump += bytes;
@@ -485,9 +495,11 @@ void move_all_series() {
 			}
 			p += bytes;
 		}
-		memory::retire_series_frame(f);
-		f = next;
+		emptied.push_back(f);
 	}
+	memory::state.retired = spare;
+	memory::release_retired_frames();
+	for (SeriesFrame* f : emptied) memory::retire_series_frame(f);
 	memory::state.series_current = memory::state.series_head;
 }
 
@@ -574,7 +586,7 @@ void run(bool handles_may_move) {
 	if (!type_markers[T_BLOCK]) install_type_markers();
 	memory::collecting = true;
 	memory::collection_requested = false;
-	memory::release_retired_frames();
+	if (!stress) memory::release_retired_frames();
 	uint32_t nodes_before = memory::nodes_cycles;
 	if (handles_may_move && memory::node_compaction) compact_nodes();
 	mark_roots();
