@@ -6,6 +6,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/email.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/file.h"
@@ -105,6 +106,7 @@ void register_all() {
 	pair::init_type();
 	tuple::init_type();
 	handle::init_type();
+	date::init_type();
 	money::init_type();
 	ref::init_type();
 	point2D::init_type();
