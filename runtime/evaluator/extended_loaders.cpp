@@ -1,9 +1,10 @@
 // Token loaders of the literals whose datatypes live in their own modules:
-// pairs, tuples, points, money and refs.
+// pairs, tuples, points, money, dates and refs.
 #include "runtime/evaluator/extended_loaders.h"
 
 #include <cmath>
 
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point2d.h"
@@ -57,6 +58,12 @@ void tuple_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 	if (build) tuple::make_at(emit(s), count, bytes);
 }
 
+void date_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+	Cell value;
+	if (!date::scan(start, end, &value)) fail(s, start, end, T_DATE);
+	if (build) *emit(s) = value;
+}
+
 void money_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
 	Cell value;
 	spans::Units text{start, uint32_t(end - start), 1};
@@ -105,6 +112,7 @@ void install_extended_loaders() {
 	extended.pair = pair_loader;
 	extended.tuple = tuple_loader;
 	extended.money = money_loader;
+	extended.date = date_loader;
 	extended.point = point_loader;
 }
 
