@@ -257,10 +257,22 @@ int32_t mold_date(const Cell* value, Cell* buffer, int32_t part) {
 	} else {
 		q = integer::form_signed(y, q);
 	}
-	part = compound::emit(buffer, std::string_view(text, size_t(q - text)), part);
-	if (!has_time(p)) return part;
-	part = compound::emit(buffer, "/", part);
-	part = time::form_hms(time_of(value) + zone_seconds(p), buffer, part);
+	if (!has_time(p)) return compound::emit(buffer, std::string_view(text, size_t(q - text)), part);
+	*q++ = '/';
+	double local = time_of(value) + zone_seconds(p);
+	if (local >= 0 && local < DAY_SECONDS && local == std::floor(local)) {
+		// Whole seconds, the common case: written here as time! would.
+		int32_t s = int32_t(local);
+		q = integer::form_signed(s / 3600, q);
+		*q++ = ':';
+		q = two_digits(q, s / 60 % 60);
+		*q++ = ':';
+		q = two_digits(q, s % 60);
+		part = compound::emit(buffer, std::string_view(text, size_t(q - text)), part);
+	} else {
+		part = compound::emit(buffer, std::string_view(text, size_t(q - text)), part);
+		part = time::form_hms(local, buffer, part);
+	}
 	int32_t zq = zone_quarters(p);
 	if (zq == 0) return part;
 	q = text;
