@@ -166,8 +166,8 @@ void concatenate(Cell* target, Cell* source, int32_t count, uint32_t offset, Mod
 constexpr int32_t ENC_UTF8 = 0;
 constexpr int32_t ENC_UTF16LE = -1;
 // A new string! in `out`: UTF-8 (byte-order mark skipped, size in bytes)
-// or UTF-16LE (size in 16-bit units). Any other encoding raises no-codec
-// with its code (the process goes on).
+// or UTF-16LE (size in 16-bit units). Any other encoding prints
+// "*** Loading Error: input encoding unsupported" and ends the process.
 Cell* load_at(Cell* out, const uint8_t* bytes, uint32_t size, int32_t encoding = ENC_UTF8);
 inline Cell* load_at(Cell* out, std::string_view text) {
 	return load_at(out, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));
