@@ -5,6 +5,7 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/block_internal.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
@@ -279,14 +280,15 @@ Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* comp
 	if (owned && (series::clamp_head(series) != h || buffer_length_cells(series) < h + count)) return series;
 	uint32_t records = span.records();
 	int32_t bytes = int32_t(span.size * int64_t(sizeof(Cell)));
+	Cell* first = vs_abs_at(series, uint32_t(h));
 	if (span.by_function) {
 		sort_by_function(series, records, span.size, compare, span.flags, stable);
+	} else if (span.size == 1 && string::sort_text_cells(first, records, CompareOp(code), reverse)) {
+		// Texts sorted on cached keys, away from their scattered buffers.
+	} else if (stable) {
+		sorting::merge_sort(first, int32_t(records), bytes, code, span.flags, compare_records);
 	} else {
-		Cell* first = vs_abs_at(series, uint32_t(h));
-		if (stable)
-			sorting::merge_sort(first, int32_t(records), bytes, code, span.flags, compare_records);
-		else
-			sorting::quick_sort(first, int32_t(records), bytes, code, span.flags, compare_records);
+		sorting::quick_sort(first, int32_t(records), bytes, code, span.flags, compare_records);
 	}
 	if (owned && !errors::unwinding()) series::notify(series, words::w_sorted, h, count);
 	return series;

@@ -263,6 +263,13 @@ int32_t sort_compare_i8(const void* a, const void* b, uint32_t case_sensitive, u
 int32_t sort_compare_i16(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_i32(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 
+// Sorts `count` cells that are all texts of one type (a block's records of
+// one cell) by their text under the sort code (COMP_SORT folds to upper case,
+// COMP_CASE_SORT is exact), descending with `reverse`; equal texts keep their
+// order. Answers false, changing nothing, when the cells are not all texts
+// of one type.
+bool sort_text_cells(Cell* first, uint32_t count, CompareOp code, bool reverse);
+
 // Set-operation codes of the set natives.
 enum SetOp : int32_t { SET_UNIQUE = 8, SET_UNION, SET_INTERSECT, SET_EXCLUDE, SET_DIFFERENCE };
 // The set operations on texts, record by record (records of `skip` units,

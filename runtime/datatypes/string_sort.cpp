@@ -11,6 +11,7 @@
 // records; its answer orders them as it orders block records
 // (block::compare_call).
 #include <algorithm>
+#include <vector>
 
 #include "runtime/case_folding.h"
 #include "runtime/datatypes/block.h"
@@ -18,6 +19,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/sorting.h"
+#include "runtime/utf8.h"
 #include "runtime/words.h"
 
 namespace vyn::string {
@@ -162,6 +164,59 @@ sorting::Comparator comparator_for(const Cell* series, uint32_t width) {
 }
 
 }  // namespace
+
+namespace {
+
+// A text cell being sorted: the first up to 8 bytes of the UTF-8 form of its
+// (folded) units, big-endian, zero-padded. UTF-8 orders as codepoints do, so
+// different keys order their texts; equal keys fall back to the texts.
+struct Keyed {
+	uint64_t key;
+	Text text;
+	uint32_t index;
+};
+
+uint64_t prefix_key(const Text& t, bool fold) {
+	uint8_t bytes[8 + 4] = {};
+	uint32_t n = 0;
+	for (uint32_t i = 0; i < t.length && n < 8; i++) {
+		uint32_t u = t.unit(i);
+		if (fold) u = unicode::to_upper(u);
+		n += u < 0x80 ? (bytes[n] = uint8_t(u), 1) : unicode::encode_utf8(u, bytes + n);
+	}
+	uint64_t key = 0;
+	for (int i = 0; i < 8; i++) key = key << 8 | bytes[i];
+	return key;
+}
+
+}  // namespace
+
+bool sort_text_cells(Cell* first, uint32_t count, CompareOp code, bool reverse) {
+	if (count < 2) return true;
+	Type type = cell::type_of(first);
+	if (!any_string(type)) return false;
+	for (uint32_t i = 1; i < count; i++)
+		if (cell::type_of(first + i) != type) return false;
+	bool fold = code != COMP_CASE_SORT;
+	std::vector<Keyed> keyed(count);
+	for (uint32_t i = 0; i < count; i++) {
+		Text t = text_of(first + i);
+		keyed[i] = {prefix_key(t, fold), t, i};
+	}
+	auto order = [code](const Keyed& a, const Keyed& b) {
+		if (a.key != b.key) return a.key < b.key ? -1 : 1;
+		return compare_texts(a.text, b.text, code);
+	};
+	// Ties keep their order: the same answer as a stable sort.
+	std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+		int32_t r = reverse ? order(b, a) : order(a, b);
+		return r != 0 ? r < 0 : a.index < b.index;
+	});
+	std::vector<Cell> sorted(count);
+	for (uint32_t i = 0; i < count; i++) sorted[i] = first[keyed[i].index];
+	std::memcpy(first, sorted.data(), size_t(count) * sizeof(Cell));
+	return true;
+}
 
 Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* compare, const Cell* part, bool all,
 	bool reverse, bool stable) {
