@@ -424,10 +424,14 @@ Cell* do_math(MathOp op) {
 	double sign = op == OP_SUB ? -1 : 1;
 	switch (cell::type_of(right)) {
 	case T_INTEGER: n += int64_t(sign) * cell::get_integer(right); break;
-	case T_TIME:
+	case T_TIME: {
 		t += sign * time::get(right);
 		p |= TIME_FLAG;
-		break;
+		// Most sums stay within the day: the packed date is kept as it is.
+		int64_t moved = n;
+		normalize_time(moved, t, zone_seconds(p));
+		return set_at(left, moved == n ? p : from_day_number(moved, p), t);
+	}
 	case T_DATE: {
 		if (op != OP_SUB) datatype::fire_word_type(errors::id::script_not_related, extended_math::action_name(op), T_DATE);
 		// Whole elapsed days between the instants (rounded down); the
