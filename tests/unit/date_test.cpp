@@ -128,6 +128,27 @@ TEST_F(Date, NormalisationKeepsTheInstant) {
 	}
 }
 
+// Adding seconds or days moves the instant by exactly that much, in any
+// zone, and keeps the date normalised.
+TEST_F(Date, ArithmeticMovesTheInstant) {
+	std::mt19937_64 gen(13);
+	std::uniform_int_distribution<int64_t> days(date::day_number(1000, 1, 1), date::day_number(3000, 1, 1));
+	std::uniform_int_distribution<int32_t> zones(-63, 63), seconds(0, 86399), deltas(-400000, 400000);
+	for (int i = 0; i < 20000; i++) {
+		int32_t q = zones(gen);
+		Cell d;
+		date::rebuild(&d, days(gen), seconds(gen) - q * 900.0, date::TIME_FLAG | date::zone_code(q));
+		int32_t delta = deltas(gen);
+		bool by_days = i % 4 == 0;
+		Cell sum = op(i % 2 ? OP_ADD : OP_SUB, d, by_days ? I(delta / 1000) : T(delta));
+		double moved = by_days ? (delta / 1000) * 86400.0 : double(delta);
+		ASSERT_EQ(date::to_epoch(&sum), date::to_epoch(&d) + (i % 2 ? moved : -moved)) << mold(d) << " " << delta;
+		ASSERT_EQ(date::zone_quarters(date::packed_of(&sum)), q);
+		double local = date::time_of(&sum) + q * 900.0;
+		ASSERT_TRUE(local >= 0 && local < 86400) << mold(sum);
+	}
+}
+
 // The stored time is UTC: a date with a zone reads the same local fields
 // as it was written with, and the packed layout holds what the header says.
 TEST_F(Date, PackedLayoutAndLocalFields) {
