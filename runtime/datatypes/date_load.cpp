@@ -211,6 +211,8 @@ bool scan(const uint8_t* start, const uint8_t* end, Cell* out) {
 	if (!ok || d.year < -9999 || d.year > 9999) return false;
 	int32_t year = int32_t(d.year);
 	if (d.week || d.yearday) {
+		// Week 53 exists only in years of 53 ISO weeks (371 days).
+		if (d.week == 53 && iso_week1_start(year + 1) - iso_week1_start(year) != 371) return false;
 		make_at(out, year, 1, 1, d.seconds, d.quarters, d.with_time);
 		if (d.yearday) set_yearday(out, int32_t(d.yearday));
 		if (d.week) set_week(out, int32_t(d.week));
