@@ -130,8 +130,7 @@ Cell* from_block(Cell* out, const Cell* spec, bool strict) {
 		if (!real_date || !real_time) bad_spec(spec);
 	}
 	// The month moves the year first; the day then counts from day 0 of it.
-	int64_t years = floor_div(month - 1, 12);
-	int64_t n = day_number(year + years, floor_mod(month - 1, 12) + 1, 1) - 1 + day;
+	int64_t n = day_number(year, month, 0) + day;
 	uint32_t keep = with_time ? TIME_FLAG | zone_code(r.quarters) : 0;
 	if (!with_time) local = 0;
 	int64_t lowest = day_number(MIN_YEAR, 1, 1), highest = day_number(MAX_YEAR, 12, 31);
