@@ -137,7 +137,9 @@ Cell* make_map(Cell* proto, Cell* spec, bool to) {
 		if (to) bad_to(spec);
 		int32_t n = block::capacity_of(spec);
 		if (n < 0) errors::fire(errors::id::script_out_of_range, spec);
-		return make_at(proto, 0, uint32_t(std::min<int64_t>(int64_t(n) * 2, 0x7FFFFFF)));
+		uint64_t cells = uint64_t(n) * 2;
+		if (cells > 0xFFFFFFFFu / sizeof(Cell)) errors::fire(errors::id::internal_no_memory);
+		return make_at(proto, 0, uint32_t(cells));
 	}
 	case T_BLOCK:
 	case T_PAREN:
