@@ -115,6 +115,11 @@ Found search(Cell* series, Cell* value, const Cell* part, bool only, bool case_s
 		int64_t from = last ? int64_t(n) : h;
 		start = part ? q.end : from - q.length;
 		if (start > int64_t(n) - 1) start = n - 1;
+		// Records start at head + k x step in both directions: a backward
+		// scan begins on the last record start at or before `start`.
+		int64_t offset = start - h;
+		int64_t records = offset >= 0 ? offset / q.step : -((-offset + q.step - 1) / q.step);
+		start = h + records * q.step;
 		stop = 0;
 		if (start < 0) return none;
 	}

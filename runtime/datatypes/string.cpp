@@ -1,7 +1,6 @@
 #include "runtime/datatypes/string.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -24,15 +23,6 @@ constexpr uint64_t MAX_BUFFER_BYTES = 0xFFFFFF00u;
 constexpr size_t ROTATION_BYTES = 65536;
 
 [[noreturn]] void no_memory() { errors::fire(errors::id::internal_no_memory); }
-
-// An encoding code other than UTF-8 or UTF-16LE is a fault of the calling
-// code, not of its input: the process stops with a failure status.
-[[noreturn]] void unsupported_encoding() {
-	static const char message[] = "*** Loading Error: input encoding unsupported\n";
-	std::fwrite(message, 1, sizeof message - 1, stdout);
-	std::fflush(stdout);
-	std::_Exit(1);
-}
 
 inline Series* buffer(Cell* value) { return memory::buffer_of(value); }
 
@@ -315,7 +305,11 @@ Cell* load_at(Cell* out, const uint8_t* bytes, uint32_t size, int32_t encoding) 
 		static const uint8_t none[2] = {0, 0};
 		n = unicode::load_utf16(bytes ? bytes : none, size, nullptr, false).node;
 	} else {
-		unsupported_encoding();
+		// An unknown encoding is refused as an error: ending the process
+		// here would lose whatever the program had not saved.
+		Cell code;
+		cell::make_integer(&code, encoding);
+		errors::fire(errors::id::access_no_codec, &code);
 	}
 	cell::set(out, T_STRING, 0, n, 0);
 	return out;

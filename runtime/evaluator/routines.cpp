@@ -7,9 +7,12 @@
 #include <string_view>
 
 #include "runtime/context.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/file.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
@@ -18,6 +21,7 @@
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/io/os_info.h"
 #include "runtime/io/simple_io.h"
 
 namespace vyn::routines {
@@ -168,6 +172,26 @@ void collect_calls() {
 
 void tracing_q() { answer_logic(interpreter::tracing); }
 
+// The operating system as an object: name (string!), arch (word!), version
+// (tuple! of the kernel's three numbers) and build (integer!).
+void os_info() {
+	platform::OsInfo info = platform::get_os_info();
+	Cell* spec = stack::alloc_slot();
+	block::make_at(spec, 8);
+	Cell value;
+	word::make_in_named(spec, "name", T_SET_WORD);
+	block::append_value(spec, string::load_at(&value, info.name));
+	word::make_in_named(spec, "arch", T_SET_WORD);
+	word::make_in_named(spec, info.arch.c_str());
+	word::make_in_named(spec, "version", T_SET_WORD);
+	block::append_value(spec, tuple::make_at(&value, 3, info.version.data()));
+	word::make_in_named(spec, "build", T_SET_WORD);
+	cell::make_integer(&value, info.build);
+	block::append_value(spec, &value);
+	Cell* obj = object::construct_push(spec, nullptr, true);
+	stack::set_result(obj);
+}
+
 void write_stdout() {
 	Cell data = args()[0];
 	simple_io::write(nullptr, &data, nullptr, nullptr, false, false, false);
@@ -207,6 +231,7 @@ const Definition DEFINITIONS[] = {
 	{"frame-index?", R"v([return: [integer!]])v", frame_index_q},
 	{"collect-calls", R"v([blk [block!]])v", collect_calls},
 	{"tracing?", R"v([])v", tracing_q},
+	{"os-info", R"v(["Returns detailed operating system version information"])v", os_info},
 	{"write-stdout", R"v(["Write data to STDOUT" data [any-type!]])v", write_stdout},
 };
 

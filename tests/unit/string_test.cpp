@@ -273,40 +273,9 @@ TEST_F(StringToolbox, LoadingByEncoding) {
 	EXPECT_EQ(text_of(s.data2), U"h\u4E2D");
 	Cell* pushed = string::load(reinterpret_cast<const uint8_t*>("\xEF\xBB\xBFok"), 5);
 	EXPECT_EQ(utf8(*pushed), "ok");
-}
-
-// Runs f in a child process; answers what it wrote on standard output and
-// its exit status.
-template <class F>
-std::pair<std::string, int> in_child(F f) {
-	int pipe_ends[2];
-	if (pipe(pipe_ends) != 0) return {"", -1};
-	fflush(stdout);
-	pid_t pid = fork();
-	if (pid == 0) {
-		dup2(pipe_ends[1], 1);
-		close(pipe_ends[0]);
-		f();
-		_exit(99);
-	}
-	close(pipe_ends[1]);
-	std::string out;
-	char chunk[256];
-	for (ssize_t n; (n = read(pipe_ends[0], chunk, sizeof chunk)) > 0;) out.append(chunk, size_t(n));
-	close(pipe_ends[0]);
-	int status = 0;
-	waitpid(pid, &status, 0);
-	return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
-
-TEST_F(StringToolbox, AnUnsupportedEncodingStopsTheProcess) {
-	uint8_t bytes[] = {'a'};
-	auto [out, status] = in_child([&] {
-		Cell s;
-		string::load_at(&s, bytes, 1, 7);
-	});
-	EXPECT_EQ(out, "*** Loading Error: input encoding unsupported\n");
-	EXPECT_EQ(status, 1) << "a failure status, never success";
+	// An unknown encoding is an error, never the end of the process.
+	EXPECT_EQ(raised([&] { string::load_at(&s, utf16, 2, 7); }), code(errors::id::access_no_codec));
+	EXPECT_EQ(cell::get_integer(&last_error_arg), 7);
 }
 
 TEST_F(StringToolbox, AppendLiteralOfNothingAppendsNothing) {
