@@ -151,13 +151,7 @@ Cell* to(Cell* proto, Cell* spec, Type) {
 	case T_DATE: return cell::copy(spec, proto);
 	case T_BLOCK: case T_PAREN: case T_HASH: return from_block(proto, spec, false);
 	case T_INTEGER: return from_epoch(proto, integer::get(spec));
-	default: {
-		if (!spans::is_any_string(cell::type_of(spec))) bad_spec(spec);
-		Cell loaded;
-		compound::load_one(spec, &loaded);
-		if (!cell::is(&loaded, T_DATE)) bad_spec(spec);
-		return cell::copy(&loaded, proto);
-	}
+	default: bad_spec(spec);
 	}
 }
 
