@@ -176,7 +176,7 @@ struct Base2Decoder {
 	}
 };
 
-template <uint32_t W>
+template <uint32_t W, bool Strict>
 struct Base16Decoder {
 	static int64_t run(uint8_t* out, const uint8_t* text, uint32_t count) {
 		Reader<W> r{text, count};
@@ -185,7 +185,8 @@ struct Base16Decoder {
 		int64_t n = 0;
 		while (r.next(c)) {
 			if (c <= ' ') continue;
-			int v = HEX_TABLE.value[c % 128];
+			// Codes past 127 are refused, not folded onto ASCII digits.
+			int v = c < 128 ? HEX_TABLE.value[c] : INVALID;
 			if (v < 0) return -1;
 			if (high < 0) {
 				high = v;
@@ -194,6 +195,7 @@ struct Base16Decoder {
 				high = -1;
 			}
 		}
+		if (high >= 0 && Strict) return -1;
 		return n;  // an odd last digit is dropped
 	}
 };
@@ -208,7 +210,7 @@ struct Base58Decoder {
 		// The number, big-endian, grown by repeated multiplication.
 		std::vector<uint8_t> number;
 		while (r.next(c)) {
-			if (c > 127) break;
+			if (c > 127) return -1;
 			int8_t v = BASE58_TABLE.value[c];
 			if (v == SKIP) continue;
 			if (v == INVALID) return -1;
@@ -234,7 +236,7 @@ struct Base58Decoder {
 	}
 };
 
-template <uint32_t W>
+template <uint32_t W, bool Strict>
 struct Base64Decoder {
 	static int64_t run(uint8_t* out, const uint8_t* text, uint32_t count) {
 		Reader<W> r{text, count};
@@ -242,7 +244,7 @@ struct Base64Decoder {
 		int digits = 0;
 		int64_t n = 0;
 		while (r.next(c)) {
-			if (c > 127) break;
+			if (c > 127) return -1;
 			if (c == '=') {
 				if (digits == 3) {
 					out[n++] = uint8_t(acc >> 10);
@@ -268,9 +270,23 @@ struct Base64Decoder {
 				digits = 0;
 			}
 		}
-		return n;  // digits left over without padding are dropped
+		// Digits left over without padding still give their whole bytes;
+		// a single digit holds none.
+		if (Strict && digits) return -1;
+		if (digits == 3) {
+			out[n++] = uint8_t(acc >> 10);
+			out[n++] = uint8_t(acc >> 2);
+		} else if (digits == 2) {
+			out[n++] = uint8_t(acc >> 4);
+		}
+		return n;
 	}
 };
+
+template <uint32_t W>
+using Base16Lenient = Base16Decoder<W, false>;
+template <uint32_t W>
+using Base64Lenient = Base64Decoder<W, false>;
 
 }  // namespace
 
@@ -278,13 +294,22 @@ int64_t decode_base2(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t
 	return by_width<Base2Decoder>(out, text, count, width);
 }
 int64_t decode_base16(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	return by_width<Base16Decoder>(out, text, count, width);
+	return by_width<Base16Lenient>(out, text, count, width);
 }
 int64_t decode_base58(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
 	return by_width<Base58Decoder>(out, text, count, width);
 }
 int64_t decode_base64(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	return by_width<Base64Decoder>(out, text, count, width);
+	return by_width<Base64Lenient>(out, text, count, width);
+}
+
+int64_t decode_literal(uint8_t* out, int32_t base, const uint8_t* text, uint32_t count) {
+	switch (base) {
+	case 2: return Base2Decoder<1>::run(out, text, count);
+	case 16: return Base16Decoder<1, true>::run(out, text, count);
+	case 64: return Base64Decoder<1, true>::run(out, text, count);
+	default: return -1;
+	}
 }
 
 }  // namespace vyn::binary
