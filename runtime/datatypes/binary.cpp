@@ -84,26 +84,28 @@ int32_t compare_bytes(const Cell* left, const Cell* right, CompareOp op, bool pr
 	return n1 == n2 ? 0 : n1 < n2 ? -1 : 1;
 }
 
-bool match(const Cell* binary, const Cell* value, CompareOp) {
-	uint32_t n = vs_length(binary);
-	const uint8_t* at = vs_head(binary);
+int64_t match_at(const uint8_t* at, uint32_t room, const Cell* value) {
 	Type t = cell::type_of(value);
-	if (t == T_CHAR) return n > 0 && *at == value->data2;
+	if (t == T_CHAR) return room > 0 && *at == value->data2 ? 1 : -1;
 	if (t == T_BINARY) {
 		spans::Bytes b = spans::bytes_of(value);
-		return b.count <= n && (b.count == 0 || std::memcmp(at, b.head, b.count) == 0);
+		return b.count <= room && (b.count == 0 || std::memcmp(at, b.head, b.count) == 0) ? int64_t(b.count) : -1;
 	}
-	if (!spans::is_any_string(t)) return false;
+	if (!spans::is_any_string(t)) return -1;
 	// The text's UTF-8, compared as it is encoded.
 	spans::Units u = spans::units_of(value);
 	uint32_t k = 0;
 	for (uint32_t i = 0; i < u.count; i++) {
 		uint8_t b[4];
 		uint32_t len = unicode::encode_utf8(u.at(i), b);
-		if (k + len > n || std::memcmp(at + k, b, len) != 0) return false;
+		if (uint64_t(k) + len > room || std::memcmp(at + k, b, len) != 0) return -1;
 		k += len;
 	}
-	return true;
+	return k;
+}
+
+bool match(const Cell* binary, const Cell* value, CompareOp) {
+	return match_at(vs_head(binary), vs_length(binary), value) >= 0;
 }
 
 bool match_bitset(const Cell* binary, const Cell* bitset) {

@@ -63,6 +63,9 @@ int32_t compare_bytes(const Cell* left, const Cell* right, CompareOp op, bool pr
 // Whether the value's bytes (a text's UTF-8, a binary's bytes) begin the
 // binary at its head, or a char's code equals the head byte.
 bool match(const Cell* binary, const Cell* value, CompareOp op);
+// The bytes that a text's UTF-8, a binary's bytes or a char's code match at
+// `at` (with `room` bytes there), or -1 when they do not match there.
+int64_t match_at(const uint8_t* at, uint32_t room, const Cell* value);
 // Whether the head byte is in the bitset (beyond its bytes: its
 // complement flag).
 bool match_bitset(const Cell* binary, const Cell* bitset);
