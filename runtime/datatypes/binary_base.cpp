@@ -74,6 +74,22 @@ constexpr Table make_hex_table() {
 
 constexpr Table HEX_TABLE = make_hex_table();
 
+// Digit values by byte for the fast paths over one-byte text: 0xFF for
+// anything that is not a digit (spaces, comments, padding, codes past 127),
+// which sends that spot to the general loop.
+struct ByteTable {
+	uint8_t value[256];
+};
+
+constexpr ByteTable make_byte_table(const Table& t) {
+	ByteTable b{};
+	for (int c = 0; c < 256; c++) b.value[c] = c < 128 && t.value[c] >= 0 ? uint8_t(t.value[c]) : 0xFF;
+	return b;
+}
+
+constexpr ByteTable HEX_BYTES = make_byte_table(HEX_TABLE);
+constexpr ByteTable BASE64_BYTES = make_byte_table(BASE64_TABLE);
+
 }  // namespace
 
 uint64_t encoded_room(int32_t base, uint64_t n) {
@@ -94,10 +110,17 @@ uint32_t encode_base2(uint8_t* out, const uint8_t* bytes, uint32_t count) {
 }
 
 uint32_t encode_base16(uint8_t* out, const uint8_t* bytes, uint32_t count) {
-	for (uint32_t i = 0; i < count; i++) {
-		out[2 * i] = uint8_t(HEX[bytes[i] >> 4]);
-		out[2 * i + 1] = uint8_t(HEX[bytes[i] & 15]);
-	}
+	// The two digits of every byte, looked up as one 16-bit store.
+	static constexpr struct Pairs {
+		uint8_t text[512];
+		constexpr Pairs() : text{} {
+			for (int i = 0; i < 256; i++) {
+				text[2 * i] = uint8_t(HEX[i >> 4]);
+				text[2 * i + 1] = uint8_t(HEX[i & 15]);
+			}
+		}
+	} pairs;
+	for (uint32_t i = 0; i < count; i++) std::memcpy(out + 2 * i, pairs.text + 2 * bytes[i], 2);
 	return 2 * count;
 }
 
@@ -183,7 +206,19 @@ struct Base16Decoder {
 		uint32_t c;
 		int high = -1;
 		int64_t n = 0;
-		while (r.next(c)) {
+		for (;;) {
+			if constexpr (W == 1) {
+				// Whole pairs of digits at once.
+				if (high < 0) {
+					while (r.i + 2 <= count) {
+						uint32_t a = HEX_BYTES.value[text[r.i]], b = HEX_BYTES.value[text[r.i + 1]];
+						if ((a | b) > 15) break;
+						out[n++] = uint8_t(a << 4 | b);
+						r.i += 2;
+					}
+				}
+			}
+			if (!r.next(c)) break;
 			if (c <= ' ') continue;
 			// Codes past 127 are refused, not folded onto ASCII digits.
 			int v = c < 128 ? HEX_TABLE.value[c] : INVALID;
@@ -243,7 +278,24 @@ struct Base64Decoder {
 		uint32_t c, acc = 0;
 		int digits = 0;
 		int64_t n = 0;
-		while (r.next(c)) {
+		for (;;) {
+			if constexpr (W == 1) {
+				// Whole groups of four digits at once.
+				if (digits == 0) {
+					while (r.i + 4 <= count) {
+						const uint8_t* p = text + r.i;
+						uint32_t a = BASE64_BYTES.value[p[0]], b = BASE64_BYTES.value[p[1]];
+						uint32_t c2 = BASE64_BYTES.value[p[2]], d = BASE64_BYTES.value[p[3]];
+						if ((a | b | c2 | d) > 63) break;
+						uint32_t v = a << 18 | b << 12 | c2 << 6 | d;
+						out[n++] = uint8_t(v >> 16);
+						out[n++] = uint8_t(v >> 8);
+						out[n++] = uint8_t(v);
+						r.i += 4;
+					}
+				}
+			}
+			if (!r.next(c)) break;
 			if (c > 127) return -1;
 			if (c == '=') {
 				if (digits == 3) {
