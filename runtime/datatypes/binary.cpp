@@ -178,6 +178,20 @@ Cell* to(Cell* proto, Cell* spec, Type) {
 
 namespace {
 
+// The two digits of every byte.
+struct HexPairs {
+	char text[512];
+};
+constexpr HexPairs make_hex_pairs() {
+	HexPairs p{};
+	for (int i = 0; i < 256; i++) {
+		p.text[2 * i] = "0123456789ABCDEF"[i >> 4];
+		p.text[2 * i + 1] = "0123456789ABCDEF"[i & 15];
+	}
+	return p;
+}
+constexpr HexPairs HEX_PAIRS = make_hex_pairs();
+
 // Hex text gathered in a local chunk and appended in pieces: the output
 // buffer may be of any width, and one append per byte would be slow.
 struct HexWriter {
@@ -189,7 +203,8 @@ struct HexWriter {
 	HexWriter(Cell* out, int32_t limit) : buffer(out), part(limit) {}
 
 	void flush() {
-		if (used) string::append_literal(buffer, {chunk, used});
+		// ASCII only: appended as units, with no scan for wide characters.
+		if (used) string::append_units(buffer, reinterpret_cast<const uint8_t*>(chunk), 1, used);
 		used = 0;
 	}
 	void put(const char* text, uint32_t n) {
@@ -203,9 +218,19 @@ struct HexWriter {
 		put("\n", 1);
 		for (int32_t i = 0; i < level; i++) put("    ", 4);
 	}
+	// A run of at most 32 bytes, two digits each; whole when the limit allows.
+	void bytes(const uint8_t* b, uint32_t n) {
+		if (part < int32_t(2 * n)) {
+			for (uint32_t i = 0; i < n && part > 0; i++) put(HEX_PAIRS.text + 2 * b[i], 2);
+			return;
+		}
+		if (used + 2 * n > sizeof chunk) flush();
+		char* o = chunk + used;
+		for (uint32_t i = 0; i < n; i++) std::memcpy(o + 2 * i, HEX_PAIRS.text + 2 * b[i], 2);
+		used += 2 * n;
+		part -= int32_t(2 * n);
+	}
 };
-
-constexpr char HEX[] = "0123456789ABCDEF";
 
 }  // namespace
 
@@ -215,10 +240,9 @@ int32_t mold_bytes(const uint8_t* bytes, uint32_t count, Cell* buffer, bool only
 	bool lines = count > 30 && !flat;
 	if (!only) w.put("#{", 2);
 	if (lines) w.line(indent + 1);
-	for (uint32_t i = 0; i < count && w.part > 0; i++) {
-		char digits[2] = {HEX[bytes[i] >> 4], HEX[bytes[i] & 15]};
-		w.put(digits, 2);
-		if (lines && (i + 1) % 32 == 0 && i + 1 < count) w.line(indent + 1);
+	for (uint32_t i = 0; i < count && w.part > 0; i += 32) {
+		if (i && lines) w.line(indent + 1);
+		w.bytes(bytes + i, std::min(count - i, 32u));
 	}
 	if (lines) w.line(indent);
 	if (!only) w.put("}", 1);
