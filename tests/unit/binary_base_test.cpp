@@ -133,7 +133,7 @@ TEST(BinaryBase, CodesAbove127AreInvalidAtEveryWidth) {
 		for (const std::u32string& text : texts) {
 			for (uint32_t width : {2u, 4u}) {
 				bool fits = true;
-				for (char32_t c : text) fits &= uint32_t(c) < (1u << (8 * width));
+				for (char32_t c : text) fits &= uint64_t(c) < (uint64_t(1) << (8 * width));
 				if (!fits) continue;
 				std::vector<uint8_t> units(text.size() * width);
 				for (size_t i = 0; i < text.size(); i++) {
