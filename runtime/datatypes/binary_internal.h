@@ -8,8 +8,9 @@
 
 namespace vyn::binary {
 
-// The largest byte count a buffer may hold (its size is a 32-bit word).
-constexpr uint64_t MAX_BYTES = 0xFFFFFF00u - SERIES_BLOCK_EXTRA;
+// The largest byte count a binary may hold: its positions are signed 32-bit
+// head indexes.
+constexpr uint64_t MAX_BYTES = 0x7FFFFF00u - SERIES_BLOCK_EXTRA;
 
 // Room for `extra` more bytes past the value's tail; growth adds twice the
 // old size. Raises internal no-memory past MAX_BYTES. Answers the buffer,
