@@ -208,14 +208,20 @@ struct Base16Decoder {
 		int64_t n = 0;
 		for (;;) {
 			if constexpr (W == 1) {
-				// Whole pairs of digits at once.
+				// Whole pairs of digits at once, in locals: stores through
+				// the output may alias anything.
 				if (high < 0) {
-					while (r.i + 2 <= count) {
-						uint32_t a = HEX_BYTES.value[text[r.i]], b = HEX_BYTES.value[text[r.i + 1]];
+					const uint8_t* p = text + r.i;
+					const uint8_t* end = text + count;
+					uint8_t* o = out + n;
+					while (end - p >= 2) {
+						uint32_t a = HEX_BYTES.value[p[0]], b = HEX_BYTES.value[p[1]];
 						if ((a | b) > 15) break;
-						out[n++] = uint8_t(a << 4 | b);
-						r.i += 2;
+						*o++ = uint8_t(a << 4 | b);
+						p += 2;
 					}
+					r.i = uint32_t(p - text);
+					n = o - out;
 				}
 			}
 			if (!r.next(c)) break;
@@ -280,19 +286,24 @@ struct Base64Decoder {
 		int64_t n = 0;
 		for (;;) {
 			if constexpr (W == 1) {
-				// Whole groups of four digits at once.
+				// Whole groups of four digits at once, in locals as above.
 				if (digits == 0) {
-					while (r.i + 4 <= count) {
-						const uint8_t* p = text + r.i;
+					const uint8_t* p = text + r.i;
+					const uint8_t* end = text + count;
+					uint8_t* o = out + n;
+					while (end - p >= 4) {
 						uint32_t a = BASE64_BYTES.value[p[0]], b = BASE64_BYTES.value[p[1]];
 						uint32_t c2 = BASE64_BYTES.value[p[2]], d = BASE64_BYTES.value[p[3]];
 						if ((a | b | c2 | d) > 63) break;
 						uint32_t v = a << 18 | b << 12 | c2 << 6 | d;
-						out[n++] = uint8_t(v >> 16);
-						out[n++] = uint8_t(v >> 8);
-						out[n++] = uint8_t(v);
-						r.i += 4;
+						o[0] = uint8_t(v >> 16);
+						o[1] = uint8_t(v >> 8);
+						o[2] = uint8_t(v);
+						o += 3;
+						p += 4;
 					}
+					r.i = uint32_t(p - text);
+					n = o - out;
 				}
 			}
 			if (!r.next(c)) break;
