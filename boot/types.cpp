@@ -2,6 +2,7 @@
 
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
@@ -83,6 +84,7 @@ void register_all() {
 	series::init_type();
 	block::init_type();
 	string::init_type();
+	binary::init_type();
 	integer::init_type();
 	symbol::init_type();
 	context::init_type();

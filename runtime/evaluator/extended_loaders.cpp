@@ -1,9 +1,11 @@
 // Token loaders of the literals whose datatypes live in their own modules:
-// pairs, tuples, points, money, dates and refs.
+// pairs, tuples, points, money, dates, refs and binaries.
 #include "runtime/evaluator/extended_loaders.h"
 
 #include <cmath>
 
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/binary_base.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/pair.h"
@@ -105,9 +107,34 @@ void ref_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, boo
 	if (build) ref::load_at(emit(s), start + 1, uint32_t(end - start - 1));
 }
 
+// "#{...}" with an optional decimal base before the "#": 16 (the default),
+// 64 or 2.
+void binary_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+	const uint8_t* hash = start;
+	uint32_t base = 0;
+	while (hash < end && *hash >= '0' && *hash <= '9') {
+		if (base < 1000) base = base * 10 + uint32_t(*hash - '0');
+		hash++;
+	}
+	if (hash == start) base = 16;
+	if (end - hash < 3 || hash[0] != '#' || hash[1] != '{' || end[-1] != '}') fail(s, start, end, T_BINARY);
+	const uint8_t* body = hash + 2;
+	uint32_t count = uint32_t(end - 1 - body);
+	uint64_t room = binary::decoded_room(int32_t(base), count);
+	if (room == 0) fail(s, start, end, T_BINARY);
+	Cell value;
+	binary::make_at(&value, uint32_t(room));
+	Series* buffer = memory::buffer_of(&value);
+	int64_t n = binary::decode_literal(buffer->head_ptr(), int32_t(base), body, count);
+	if (n < 0) fail(s, start, end, T_BINARY);
+	buffer->tail = buffer->head + uint32_t(n);
+	if (build) *emit(s) = value;
+}
+
 }  // namespace
 
 void install_extended_loaders() {
+	extended.binary = binary_loader;
 	extended.ref = ref_loader;
 	extended.pair = pair_loader;
 	extended.tuple = tuple_loader;
