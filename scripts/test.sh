@@ -8,7 +8,10 @@ for kind in release asan; do
 	bash scripts/build.sh "$kind"
 	dir=build; [ "$kind" = asan ] && dir=build-asan
 	echo "== tests ($kind)"
-	ctest --test-dir "$dir" -j "$(nproc)" --output-on-failure || status=1
+	ctest --test-dir "$dir" -j "$(nproc)" --output-on-failure -LE gc-stress || status=1
+	# The transcripts again with every safe point collecting and moving every buffer.
+	echo "== collector stress ($kind)"
+	ctest --test-dir "$dir" -j "$(nproc)" --output-on-failure -L gc-stress || status=1
 done
 
 # libFuzzer needs clang: the fuzz targets get a build directory of their own,
