@@ -6,6 +6,7 @@
 #include "runtime/collector.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
+#include "bench/value_boot.h"
 
 using namespace vyn;
 
@@ -15,11 +16,7 @@ constexpr uint32_t BLOCKS = 100000;
 constexpr uint32_t CELLS = 10;
 
 void fresh_runtime() {
-	memory::free_all();
-	memory::init();
-	memory::new_node_frame(NODE_FRAME_NODES);
-	memory::new_series_frame();
-	stack::init();
+	bench::restart_memory();
 	collector::init();
 	collector::stress = false;
 }

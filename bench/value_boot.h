@@ -19,4 +19,13 @@ void boot(Init... init) {
 	(init(), ...);
 }
 
+// A new empty heap and empty stacks, for benchmarks that start over.
+inline void restart_memory() {
+	memory::free_all();
+	memory::init();
+	memory::new_node_frame(NODE_FRAME_NODES);
+	memory::new_series_frame();
+	stack::init();
+}
+
 }  // namespace vyn::bench
