@@ -102,8 +102,19 @@ void mark_symbol(Cell* c) {
 	if (c->data2) mark_buffer(&c->data2);
 }
 
+// A hash table reached from a cell. A data-stack slot that was taken but
+// not written yet may hold a stale cell: its node is only followed when it
+// still holds a table record.
+void mark_table(Node* slot) {
+	follow(slot);
+	Series* s = live_buffer(*slot);
+	if (!s || s->unit() != 1 || s->used() != sizeof(hash::Table)) return;
+	if (reinterpret_cast<hash::Table*>(s->data())->kind > hash::KIND_OWNERSHIP) return;
+	hash::mark(slot, hash::Marker{mark_buffer, mark_block});
+}
+
 void mark_context_cell(Cell* c) {
-	hash::mark(&c->data1, hash::Marker{mark_buffer, mark_block});
+	mark_table(&c->data1);
 	if (!(c->header & context::FLAG_STACK)) mark_block(&c->data2);
 }
 
@@ -135,7 +146,7 @@ void mark_object(Cell* c) {
 
 void mark_indexed_block(Cell* c) {
 	mark_block(&c->data2);
-	hash::mark(&c->data3, hash::Marker{mark_buffer, mark_block});
+	if (c->data3) mark_table(&c->data3);
 }
 
 void mark_handle(Cell* c) {
