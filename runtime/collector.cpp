@@ -250,7 +250,8 @@ std::vector<Cell*> mark_ownership(uint32_t& live) {
 	std::vector<Cell*> pending;
 	live = 0;
 	Node& table = ownership::table;
-	if (!table || !mark_buffer(&table)) return pending;
+	if (!table) return pending;
+	mark_buffer(&table);
 	hash::Table* t = hash::table_of(table);
 	mark_buffer(&t->flags);
 	mark_buffer(&t->keys);
@@ -623,11 +624,7 @@ void run(bool handles_may_move) {
 	memory::collecting = false;
 	if (stress) memory::collection_requested = true;
 	// Buckets of the ownership table hash handles: rebuilt from the live entries.
-	if (reindex && ownership::table) {
-		bool requested = memory::collection_requested;
-		hash::rebuild(ownership::table, owned);
-		memory::collection_requested = requested;
-	}
+	if (reindex && ownership::table) hash::rebuild(ownership::table, owned);
 }
 
 void run_requested() {
