@@ -1,9 +1,13 @@
 // The parse engine. Rules are walked by index into their block (never by
 // address), so a paren action may grow or move any buffer; the input is read
-// through its node each time.
+// through its node each time, and no buffer address is kept across a call
+// that evaluates Vyn code (paren actions, the trace callback).
 #include "runtime/evaluator/parse.h"
 
+#include <cstring>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
@@ -14,8 +18,10 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/symbol.h"
+#include "runtime/utf8.h"
 #include "runtime/words.h"
 
 namespace vyn::parse {
@@ -30,7 +36,10 @@ enum Kw : uint8_t {
 	K_BREAK, K_NOT, K_AHEAD, K_QUOTE, K_IF, K_CASE, K_COPY, K_SET, K_INTO, K_REMOVE, K_INSERT,
 	K_CHANGE, K_COLLECT, K_KEEP, K_BAR,
 };
-std::unordered_map<uint32_t, Kw> keywords;
+std::unordered_map<uint32_t, Kw> keywords;  // by canonical symbol
+// By symbol id as written: the keyword + 1, or 0 when not looked up yet.
+// Keeps the canonical lookup off the hot path of rule dispatch.
+std::vector<uint8_t> keyword_cache;
 
 // Command codes of the rule stack's command cells.
 enum Command : int32_t {
@@ -42,6 +51,8 @@ enum Command : int32_t {
 constexpr Type MARKER_TYPE = Type(31);
 constexpr Type COMMAND_TYPE = Type(37);
 constexpr uint32_t UNBOUNDED = 0xFFFFFFFFu;
+constexpr uint32_t FRAME_BYTES = 3 * sizeof(Cell);
+constexpr uint32_t BITSET_COMPLEMENT = 0x00080000u;  // series flag of a complemented bitset
 
 // The outcome of matching one rule.
 enum Res : uint8_t { FAIL, OK, BREAK, REJECT };
@@ -50,13 +61,77 @@ inline bool matched(Res r) { return r == OK || r == BREAK; }
 // Leaves the engine when a paren action exited (errors::pending is set).
 struct Leave {};
 
-Kw keyword_of(const Cell* v) {
+Kw learn_keyword(uint32_t id) {
+	auto it = keywords.find(symbol::resolve(id));
+	Kw k = it == keywords.end() ? K_NONE_KW : it->second;
+	if (id >= keyword_cache.size()) keyword_cache.resize(size_t(id) + 256, 0);
+	keyword_cache[id] = uint8_t(k + 1);
+	return k;
+}
+
+inline Kw keyword_of(const Cell* v) {
 	if (!cell::is(v, T_WORD)) return K_NONE_KW;
-	auto it = keywords.find(symbol::resolve(v->data2));
-	return it == keywords.end() ? K_NONE_KW : it->second;
+	uint32_t id = v->data2;
+	if (id < keyword_cache.size() && keyword_cache[id]) return Kw(keyword_cache[id] - 1);
+	return learn_keyword(id);
 }
 
 inline uint32_t cells_in(const Cell* block) { return memory::buffer_of(block)->used() / sizeof(Cell); }
+
+// Bitset membership read straight from its bits (see string::bitset_has).
+struct Bits {
+	const uint8_t* bits;
+	uint32_t bytes;
+	bool complement;
+	explicit Bits(const Cell* bitset) {
+		Series* s = memory::buffer_of(bitset);
+		bits = s->head_ptr();
+		bytes = s->used();
+		complement = (s->flags & BITSET_COMPLEMENT) != 0;
+	}
+	bool has(uint32_t cp) const {
+		uint32_t byte = cp >> 3;
+		return byte < bytes ? (bits[byte] & (0x80u >> (cp & 7))) != 0 : complement;
+	}
+};
+
+// The bytes a value stands for on binary input: a byte, a char's UTF-8, a
+// binary's bytes, a string's text as UTF-8. False for any other value (and
+// an integer outside 0-255): it matches nothing there.
+bool needle_bytes(const Cell* v, std::string& out) {
+	out.clear();
+	switch (cell::type_of(v)) {
+	case T_INTEGER: {
+		int32_t b = cell::get_integer(v);
+		if (b < 0 || b > 255) return false;
+		out.push_back(char(b));
+		return true;
+	}
+	case T_CHAR: {
+		uint8_t u[4];
+		out.append(reinterpret_cast<char*>(u), unicode::encode_utf8(v->data2, u));
+		return true;
+	}
+	default: break;
+	}
+	Type t = cell::type_of(v);
+	if (t != T_BINARY && !string::any_string(t)) return false;
+	Cell c = *v;
+	Series* s = memory::buffer_of(&c);
+	uint32_t h = series::clamp_head(&c), n = series::units(s);
+	if (t == T_BINARY) {
+		out.assign(reinterpret_cast<const char*>(series::unit_at(s, h)), n - h);
+		return true;
+	}
+	uint8_t u[4];
+	for (uint32_t k = h; k < n; k++)
+		out.append(reinterpret_cast<char*>(u), unicode::encode_utf8(unicode::get_unit(series::unit_at(s, k), s->unit()), u));
+	return true;
+}
+
+// True for a codepoint that case folding leaves alone, so that a
+// case-insensitive search may look for it as it is.
+inline bool caseless(uint32_t cp) { return unicode::to_upper(cp) == cp && unicode::change_case(cp, false) == cp; }
 
 struct Engine {
 	Cell input;          // the series being matched; data1 unused (see pos)
@@ -65,11 +140,13 @@ struct Engine {
 	bool case_sensitive;
 	Cell callback;
 	bool tracing = false;
-	bool stopped = false;  // the callback answered false
-	uint32_t collects = 0;  // open collects of this parse
-	uint32_t target_at = 0;  // the innermost collect's target in the series stack
-	Cell* result_block = nullptr;  // a top-level plain collect's block
-	Cell collected;
+	bool stopped = false;     // the callback answered false
+	bool stop_state = false;  // the match state it was given then
+	uint32_t collects = 0;    // open collects of this parse
+	uint32_t target_at = 0;   // the innermost collect's target in the series stack
+	Cell* result = nullptr;   // data-stack slot for a top-level plain collect's block
+	bool collected = false;   // the slot holds it
+	std::string needle;       // scratch: the bytes of a value on binary input
 
 	// ---- The input ----
 
@@ -100,6 +177,12 @@ struct Engine {
 			*out = *cell_at(pos);
 	}
 
+	// After Vyn code ran: a position past the input's end comes back to it.
+	void pull_back(uint32_t& pos) const {
+		uint32_t n = length();
+		if (pos > n) pos = n;
+	}
+
 	// ---- Rules ----
 
 	static Cell* rule(const Cell* rules, uint32_t i) { return block::vs_abs_at(rules, i); }
@@ -118,7 +201,8 @@ struct Engine {
 		case K_ANY: case K_SOME: case K_OPT: case K_WHILE: case K_TO: case K_THRU: case K_NOT: case K_AHEAD:
 		case K_INTO:
 			return skip_unit(rules, i + 1);
-		case K_QUOTE: case K_IF: case K_CASE: return i + 2 < n ? i + 2 : n;
+		case K_QUOTE: case K_IF: return i + 2 < n ? i + 2 : n;
+		case K_CASE: return skip_unit(rules, i + 2);
 		case K_COPY: case K_SET: return skip_unit(rules, i + 2);
 		case K_REMOVE:
 			if (i + 1 < n && cell::is(rule(rules, i + 1), T_GET_WORD)) return i + 2;
@@ -150,31 +234,71 @@ struct Engine {
 		return is_word(v, words::sym_set) || is_word(v, words::sym_into) || is_word(v, words::sym_after);
 	}
 
+	// The value a rule unit matches directly, when it is one: a literal, or
+	// the value of a word that holds no block (into `tmp`). Null for sub-rules,
+	// keywords, counts, actions and position words, which need the full
+	// dispatch.
+	const Cell* plain_value(const Cell* rules, uint32_t i, Cell& tmp) const {
+		if (i >= cells_in(rules)) return nullptr;
+		const Cell* v = rule(rules, i);
+		switch (cell::type_of(v)) {
+		case T_BLOCK: case T_PAREN: case T_SET_WORD: case T_GET_WORD: case T_INTEGER: case T_PATH:
+			return nullptr;
+		case T_WORD: {
+			if (keyword_of(v) != K_NONE_KW) return nullptr;
+			Cell w = *v;
+			tmp = *context::get(&w);
+			Type t = cell::type_of(&tmp);
+			if (t == T_BLOCK || t == T_UNSET || (word::is_any_word(t) && t != T_LIT_WORD)) return nullptr;
+			return &tmp;
+		}
+		default: return v;
+		}
+	}
+
 	// ---- The work blocks ----
 
-	void check_room(const Cell* stack) {
-		if (cells_in(stack) + 3 > STACK_LIMIT) errors::fire(errors::id::script_parse_stack);
+	static void check_room(const Cell* stack, uint32_t cells) {
+		if (cells_in(stack) + cells > STACK_LIMIT) errors::fire(errors::id::script_parse_stack);
+	}
+
+	// Three cells at the rule stack's tail.
+	static Cell* grow_rule_stack() {
+		Series* s = memory::buffer_of(&rule_stack);
+		if (s->size - s->tail >= FRAME_BYTES) {
+			Cell* c = s->tail_cell();
+			s->tail += FRAME_BYTES;
+			return c;
+		}
+		for (int k = 0; k < 3; k++) memory::alloc_tail(&rule_stack);
+		return block::vs_tail(&rule_stack) - 3;
 	}
 
 	// Pushes a frame: the rules at i, the marker and the command.
 	void push_frame(const Cell* rules, uint32_t i, uint32_t pos, int32_t command, uint32_t a, uint32_t b) {
-		check_room(&rule_stack);
-		check_room(&series_stack);
+		check_room(&rule_stack, 3);
 		stack::guard_native_stack();
 		Cell r = *rules;
-		r.data1 = i;
-		block::append_value(&rule_stack, &r);
-		Cell marker;
-		cell::set(&marker, MARKER_TYPE, i, pos, length());
-		block::append_value(&rule_stack, &marker);
-		Cell cmd;
-		cell::set(&cmd, COMMAND_TYPE, uint32_t(command), a, b);
-		block::append_value(&rule_stack, &cmd);
+		Cell* f = grow_rule_stack();
+		f[0] = r;
+		f[0].data1 = i;
+		cell::set(f + 1, MARKER_TYPE, i, pos, length());
+		cell::set(f + 2, COMMAND_TYPE, uint32_t(command), a, b);
 		if (tracing) trace(words::w_push, true, rules, i, pos);
 	}
 	void pop_frame(const Cell* rules, uint32_t i, uint32_t pos, bool state) {
-		block::set_tail_at(&rule_stack, cells_in(&rule_stack) - 3);
+		memory::buffer_of(&rule_stack)->tail -= FRAME_BYTES;
 		if (tracing) trace(words::w_pop, state, rules, i, pos);
+	}
+
+	// Runs `body` inside a command frame for the keyword at `at`.
+	template <class Body>
+	Res command(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos, int32_t code, uint32_t a, uint32_t b,
+		Body body) {
+		push_frame(rules, at, pos, code, a, b);
+		Res r = body();
+		pop_frame(rules, i, pos, matched(r));
+		return r;
 	}
 
 	// ---- Tracing ----
@@ -195,7 +319,14 @@ struct Engine {
 		bool go = interpreter::call_with(&fn, args, 5, 0, words::w_frame_parse_callback);
 		stack::top = base;
 		if (errors::pending) throw Leave{};
-		if (!go) stopped = true;
+		if (!go) {
+			stopped = true;
+			stop_state = state;
+		}
+	}
+
+	void report_match(bool state, const Cell* rules, uint32_t i, uint32_t pos) {
+		if (tracing) trace(words::w_match, state, rules, i, pos);
 	}
 
 	// ---- Evaluation ----
@@ -266,17 +397,15 @@ struct Engine {
 		return ok;
 	}
 
+	bool same_char(uint32_t a, uint32_t b) const {
+		return a == b || (!case_sensitive && unicode::to_upper(a) == unicode::to_upper(b));
+	}
+
 	bool match_text(const Cell* v, uint32_t& pos, uint32_t end) {
 		Type t = cell::type_of(v);
 		if (t == T_DATATYPE || t == T_TYPESET) errors::fire(errors::id::script_parse_unsupported);
 		if (t == T_CHAR) {
-			if (pos >= end) return false;
-			uint32_t a = unit(pos), b = v->data2;
-			if (!case_sensitive) {
-				a = unicode::to_upper(a);
-				b = unicode::to_upper(b);
-			}
-			if (a != b) return false;
+			if (pos >= end || !same_char(unit(pos), v->data2)) return false;
 			pos++;
 			return true;
 		}
@@ -298,30 +427,166 @@ struct Engine {
 
 	bool match_bytes(const Cell* v, uint32_t& pos, uint32_t end) {
 		switch (cell::type_of(v)) {
-		case T_INTEGER: case T_CHAR: {
-			uint32_t b = cell::is(v, T_CHAR) ? v->data2 : uint32_t(cell::get_integer(v));
-			if (pos >= end || unit(pos) != b) return false;
-			pos++;
-			return true;
-		}
 		case T_BITSET:
 			if (pos >= end || !string::bitset_has(v, unit(pos))) return false;
 			pos++;
 			return true;
-		case T_DATATYPE: case T_TYPESET: errors::fire(errors::id::script_parse_rule, v);
+		case T_DATATYPE: case T_TYPESET: return match_scanned(v, pos, end);
 		default: break;
 		}
-		if (cell::type_of(v) != T_BINARY && !string::any_string(cell::type_of(v))) return false;
-		Cell needle = *v;
-		Series* ns = memory::buffer_of(&needle);
-		uint32_t h = series::clamp_head(&needle);
-		uint32_t n = series::units(ns) - h;
-		if (ns->unit() != 1) return false;
+		if (!needle_bytes(v, needle)) return false;
+		uint32_t n = uint32_t(needle.size());
 		if (pos + uint64_t(n) > end) return false;
 		const uint8_t* a = series::unit_at(memory::buffer_of(&input), pos);
-		if (n && std::memcmp(a, series::unit_at(ns, h), n) != 0) return false;
+		if (n && std::memcmp(a, needle.data(), n) != 0) return false;
 		pos += n;
 		return true;
+	}
+
+	// A datatype or typeset on binary input: the lexer recognises one value
+	// in the bytes at pos (as UTF-8 source); it matches by its type, and the
+	// input moves past what was scanned.
+	bool match_scanned(const Cell* v, uint32_t& pos, uint32_t end) {
+		if (pos >= end) return false;
+		Cell rule_value = *v;
+		Cell* slot = stack::alloc_slot();
+		lexer::Options o;
+		o.one_value = o.scan = true;
+		uint32_t consumed = 0;
+		const uint8_t* at = series::unit_at(memory::buffer_of(&input), pos);
+		Type t = Type(lexer::scan(slot, at, end - pos, o, &consumed));
+		stack::pop(1);
+		bool ok = t != T_NONE && t != T_ERROR && consumed &&
+			(cell::is(&rule_value, T_DATATYPE) ? t == Type(rule_value.data1) : block::typeset_has(&rule_value, t));
+		if (!ok) return false;
+		pos += consumed < end - pos ? consumed : end - pos;
+		return true;
+	}
+
+	// ---- Fast paths (no tracing) ----
+
+	// A value that matches exactly one unit of text or binary input.
+	bool single_unit(const Cell* v) const {
+		switch (cell::type_of(v)) {
+		case T_BITSET: return true;
+		case T_CHAR: return text || v->data2 < 0x80;
+		default: return false;
+		}
+	}
+
+	// How many units from pos (at most max, before end) the single-unit value
+	// v matches in a row.
+	uint32_t span(const Cell* v, uint32_t pos, uint32_t end, uint32_t max) const {
+		Series* s = memory::buffer_of(&input);
+		uint32_t w = s->unit();
+		uint32_t stop = end - pos > max ? pos + max : end;
+		uint32_t p = pos;
+		if (cell::is(v, T_BITSET)) {
+			Bits bs(v);
+			if (w == 1) {
+				const uint8_t* u = s->head_ptr();
+				while (p < stop && bs.has(u[p])) p++;
+			} else {
+				while (p < stop && bs.has(unicode::get_unit(series::unit_at(s, p), w))) p++;
+			}
+			return p - pos;
+		}
+		uint32_t c = v->data2;
+		if (binary || case_sensitive || caseless(c)) {
+			while (p < stop && unicode::get_unit(series::unit_at(s, p), w) == c) p++;
+		} else {
+			uint32_t up = unicode::to_upper(c);
+			while (p < stop && unicode::to_upper(unicode::get_unit(series::unit_at(s, p), w)) == up) p++;
+		}
+		return p - pos;
+	}
+
+	// Searches text input from pos for a char, bitset or any-string value;
+	// answers where its match starts (UNBOUNDED: nowhere) and in `after` where
+	// it ends.
+	uint32_t find_text(const Cell* v, uint32_t pos, uint32_t end, uint32_t& after) {
+		Type t = cell::type_of(v);
+		Series* s = memory::buffer_of(&input);
+		uint32_t w = s->unit();
+		if (t == T_BITSET) {
+			Bits bs(v);
+			for (uint32_t p = pos; p < end; p++)
+				if (bs.has(unicode::get_unit(series::unit_at(s, p), w))) {
+					after = p + 1;
+					return p;
+				}
+			return UNBOUNDED;
+		}
+		Cell needle = *v;
+		uint32_t n = 1, first;
+		if (t == T_CHAR) {
+			first = v->data2;
+		} else {
+			n = string::vs_length(&needle) + (t == T_TAG ? 2 : 0);
+			if (n == 0) {
+				after = pos;
+				return pos;
+			}
+			first = t == T_TAG ? '<' : string::abs_char_at(&needle, needle.data1);
+		}
+		if (end < n) return UNBOUNDED;
+		uint32_t last = end - n;  // the last position a match may start at
+		bool exact = case_sensitive || caseless(first);
+		uint32_t up = unicode::to_upper(first);
+		for (uint32_t p = pos; p <= last; p++) {
+			if (exact && w == 1) {
+				if (first > 0xFF) return UNBOUNDED;
+				const uint8_t* u = s->head_ptr();
+				const void* hit = std::memchr(u + p, int(first), last + 1 - p);
+				if (!hit) return UNBOUNDED;
+				p = uint32_t(static_cast<const uint8_t*>(hit) - u);
+			} else {
+				uint32_t c = unicode::get_unit(series::unit_at(s, p), w);
+				if (exact ? c != first : unicode::to_upper(c) != up) continue;
+			}
+			if (n > 1) {
+				Cell here = at_pos(p);
+				if (!string::match_value(&here, &needle, op())) continue;
+				s = memory::buffer_of(&input);
+			}
+			after = p + n;
+			return p;
+		}
+		return UNBOUNDED;
+	}
+
+	// Searches binary input from pos for a value's bytes or a bitset.
+	uint32_t find_bytes(const Cell* v, uint32_t pos, uint32_t end, uint32_t& after) {
+		const uint8_t* u = memory::buffer_of(&input)->head_ptr();
+		if (cell::is(v, T_BITSET)) {
+			Bits bs(v);
+			for (uint32_t p = pos; p < end; p++)
+				if (bs.has(u[p])) {
+					after = p + 1;
+					return p;
+				}
+			return UNBOUNDED;
+		}
+		if (!needle_bytes(v, needle)) return UNBOUNDED;
+		uint32_t n = uint32_t(needle.size());
+		if (pos + uint64_t(n) > end) return UNBOUNDED;
+		const void* hit = n ? memmem(u + pos, end - pos, needle.data(), n) : u + pos;
+		if (!hit) return UNBOUNDED;
+		uint32_t p = uint32_t(static_cast<const uint8_t*>(hit) - u);
+		after = p + n;
+		return p;
+	}
+
+	// Searches block input from pos for a value that matches v.
+	uint32_t find_cell(const Cell* v, uint32_t pos, uint32_t end, uint32_t& after) {
+		for (uint32_t p = pos; p < end; p++) {
+			uint32_t q = p;
+			if (match_value(v, q)) {
+				after = q;
+				return p;
+			}
+		}
+		return UNBOUNDED;
 	}
 
 	// ---- Captures and collections ----
@@ -330,7 +595,7 @@ struct Engine {
 	void copy_part(uint32_t from, uint32_t to, Cell* out) {
 		Cell src = at_pos(from);
 		Cell count;
-		cell::make_integer(&count, int32_t(to - from));
+		cell::make_integer(&count, to > from ? int32_t(to - from) : 0);
 		Cell* base = stack::top;
 		Cell* slot = stack::alloc_slot();
 		Cell* r = actions::copy(&src, slot, &count, false, nullptr);
@@ -341,22 +606,23 @@ struct Engine {
 	// Adds a value to the innermost collection.
 	void keep_value(const Cell* value, const Cell* rules, uint32_t i) {
 		if (!collects) errors::fire(errors::id::script_parse_keep, rule(rules, i));
-		Cell* target = block::vs_abs_at(&series_stack, target_at);
-		Cell t = *target;
+		Cell t = *block::vs_abs_at(&series_stack, target_at);
 		Cell v = *value;
 		Cell* base = stack::top;
 		Cell* r = actions::get<action::InsertFn>(&t, A_INSERT)(&t, &v, -1, true, 1, false);
-		target->data1 = r->data1;
+		uint32_t at = r->data1;
 		stack::top = base;
+		// The insert may have run change handlers: re-derive the slot.
+		block::vs_abs_at(&series_stack, target_at)->data1 = at;
 	}
 
 	// ---- The rules ----
 
 	// Matches a block's alternatives at pos.
-	Res match_block(const Cell* rules_in, uint32_t& pos, int32_t command = 0, uint32_t a = 0, uint32_t b = 0) {
+	Res match_block(const Cell* rules_in, uint32_t& pos) {
 		Cell rules = *rules_in;
 		uint32_t start = series::clamp_head(&rules);
-		push_frame(&rules, start, pos, command, a, b);
+		push_frame(&rules, start, pos, 0, 0, 0);
 		uint32_t entry = pos;
 		uint32_t i = start;
 		Res res = OK;
@@ -382,15 +648,15 @@ struct Engine {
 			}
 			// Failed: on to the next alternative, from the block's entry.
 			uint32_t bar = find_bar(&rules, next);
+			pos = entry;
 			if (bar == UNBOUNDED) {
 				res = FAIL;
-				pos = entry;
 				break;
 			}
 			i = bar + 1;
-			pos = entry;
 		}
 		if (res == REJECT) pos = entry;
+		pull_back(pos);
 		pop_frame(&rules, i, pos, matched(res));
 		return res;
 	}
@@ -407,21 +673,20 @@ struct Engine {
 		if (i >= cells_in(rules)) errors::fire(errors::id::script_parse_end, rule(rules, kw_index));
 	}
 
-	void report_match(bool state, const Cell* rules, uint32_t i, uint32_t pos) {
-		if (tracing) trace(words::w_match, state, rules, i, pos);
-	}
-
-	// Matches the rule unit at i; i moves past the unit.
+	// Matches the rule unit at i; i moves past the unit. A position past the
+	// rules' end (an action shortened them) is an empty rule.
 	Res match_rule(const Cell* rules, uint32_t& i, uint32_t& pos) {
 		uint32_t at = i;
+		if (at >= cells_in(rules)) return OK;
 		Cell v = *rule(rules, i);
 		i++;
 		switch (cell::type_of(&v)) {
 		case T_BLOCK: return match_block(&v, pos);
 		case T_PAREN: {
 			eval_paren(&v, nullptr);
-			uint32_t n = length();
-			if (pos > n) pos = n;
+			pull_back(pos);
+			uint32_t n = cells_in(rules);
+			if (i > n) i = n;
 			if (tracing) trace(words::w_paren, true, rules, i, pos);
 			return OK;
 		}
@@ -468,48 +733,76 @@ struct Engine {
 			i = skip_unit(rules, i);
 			return OK;
 		}
-		return repeat(rules, i, pos, uint32_t(lo), uint32_t(hi), C_REPEAT);
+		return repeat(rules, at, i, pos, uint32_t(lo), uint32_t(hi), C_REPEAT);
 	}
 
 	// Repeats the rule unit at i from min to max times.
-	Res repeat(const Cell* rules, uint32_t& i, uint32_t& pos, uint32_t min, uint32_t max, int32_t command) {
+	Res repeat(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos, uint32_t min, uint32_t max,
+		int32_t code) {
 		uint32_t arg = i;
-		uint32_t after = skip_unit(rules, arg);
-		uint32_t count = 0;
-		uint32_t entry = pos;
-		Res res = OK;
-		bool stop = false;
-		while (count < max && !stopped) {
-			if (count && tracing) trace(words::w_iterate, true, rules, arg, pos);
-			uint32_t before = pos, size = length();
-			uint32_t j = arg;
-			Res r = match_rule(rules, j, pos);
-			if (r == FAIL) {
-				pos = before;
-				break;
+		return command(rules, at, i, pos, code, min, max, [&] {
+			i = skip_unit(rules, arg);
+			if (!tracing && code == C_REPEAT) {
+				Cell tmp;
+				if (const Cell* v = plain_value(rules, arg, tmp)) return repeat_value(v, pos, min, max);
 			}
-			if (r == REJECT) {
-				stop = true;
-				pos = before;
-				break;
+			uint32_t count = 0, entry = pos;
+			while (count < max && !stopped) {
+				if (count && tracing) trace(words::w_iterate, true, rules, arg, pos);
+				uint32_t before = pos, size = length();
+				uint32_t j = arg;
+				Res r = match_rule(rules, j, pos);
+				if (r == FAIL) {
+					pos = before;
+					break;
+				}
+				if (r == REJECT) {
+					pos = entry;
+					return FAIL;
+				}
+				count++;
+				if (r == BREAK) break;
+				if (code != C_WHILE && pos == before && length() >= size) break;
 			}
-			count++;
-			if (r == BREAK) break;
-			if (command != C_WHILE && pos == before && length() >= size) break;
+			if (count < min) {
+				pos = entry;
+				return FAIL;
+			}
+			return OK;
+		});
+	}
+
+	// A repetition of a plain value, without the dispatch of each iteration.
+	Res repeat_value(const Cell* v, uint32_t& pos, uint32_t min, uint32_t max) {
+		uint32_t count;
+		if ((text || binary) && single_unit(v)) {
+			uint32_t end = tail();
+			count = pos < end ? span(v, pos, end, max) : 0;
+			if (count < min) return FAIL;
+			pos += count;
+			return OK;
 		}
-		i = after;
-		if (stop || count < min) res = FAIL;
-		if (res == FAIL) pos = entry;
-		return res;
+		uint32_t p = pos;
+		for (count = 0; count < max; count++) {
+			uint32_t before = p;
+			if (!match_value(v, p)) break;
+			if (p == before) {  // no progress ends the loop, as in repeat
+				count++;
+				break;
+			}
+		}
+		if (count < min) return FAIL;
+		pos = p;
+		return OK;
 	}
 
 	Res match_keyword(Kw k, const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
 		uint32_t end = tail();
 		switch (k) {
-		case K_ANY: need(rules, i, at); return repeat(rules, i, pos, 0, UNBOUNDED, C_REPEAT);
-		case K_SOME: need(rules, i, at); return repeat(rules, i, pos, 1, UNBOUNDED, C_REPEAT);
-		case K_OPT: need(rules, i, at); return repeat(rules, i, pos, 0, 1, C_REPEAT);
-		case K_WHILE: need(rules, i, at); return repeat(rules, i, pos, 0, UNBOUNDED, C_WHILE);
+		case K_ANY: need(rules, i, at); return repeat(rules, at, i, pos, 0, UNBOUNDED, C_REPEAT);
+		case K_SOME: need(rules, i, at); return repeat(rules, at, i, pos, 1, UNBOUNDED, C_REPEAT);
+		case K_OPT: need(rules, i, at); return repeat(rules, at, i, pos, 0, 1, C_REPEAT);
+		case K_WHILE: need(rules, i, at); return repeat(rules, at, i, pos, 0, UNBOUNDED, C_WHILE);
 		case K_SKIP: {
 			bool ok = pos < end;
 			if (ok) pos++;
@@ -526,15 +819,19 @@ struct Engine {
 		case K_REJECT: report_match(false, rules, i, pos); return REJECT;
 		case K_BREAK: report_match(true, rules, i, pos); return BREAK;
 		case K_BAR: errors::fire(errors::id::script_parse_end, rule(rules, at));
-		case K_TO: case K_THRU: need(rules, i, at); return search(k == K_THRU, rules, i, pos);
-		case K_NOT: case K_AHEAD: {
+		case K_TO: case K_THRU:
 			need(rules, i, at);
-			uint32_t p = pos;
-			Res r = match_rule(rules, i, p);
-			bool ok = matched(r) != (k == K_NOT);
-			report_match(ok, rules, i, pos);
-			return ok ? OK : FAIL;
-		}
+			return command(rules, at, i, pos, k == K_THRU ? C_THRU : C_TO, 0, 0,
+				[&] { return search(k == K_THRU, rules, i, pos); });
+		case K_NOT: case K_AHEAD:
+			need(rules, i, at);
+			return command(rules, at, i, pos, k == K_NOT ? C_NOT : C_AHEAD, 0, 0, [&] {
+				uint32_t p = pos;
+				Res r = match_rule(rules, i, p);
+				bool ok = matched(r) != (k == K_NOT);
+				report_match(ok, rules, i, pos);
+				return ok ? OK : FAIL;
+			});
 		case K_QUOTE: {
 			need(rules, i, at);
 			Cell v = *rule(rules, i);
@@ -550,6 +847,7 @@ struct Engine {
 			if (!cell::is(&v, T_PAREN)) errors::fire(errors::id::script_parse_rule, &v);
 			Cell r;
 			eval_paren(&v, &r);
+			pull_back(pos);
 			bool ok = interpreter::truthy(&r);
 			report_match(ok, rules, i, pos);
 			return ok ? OK : FAIL;
@@ -559,18 +857,15 @@ struct Engine {
 			Cell w = *rule(rules, i);
 			i++;
 			if (!cell::is(&w, T_WORD)) errors::fire(errors::id::script_parse_rule, &w);
-			bool saved = case_sensitive;
-			case_sensitive = interpreter::truthy(context::get(&w));
 			need(rules, i, at);
-			Res r;
-			try {
-				r = match_rule(rules, i, pos);
-			} catch (...) {
+			bool saved = case_sensitive;
+			bool now = interpreter::truthy(context::get(&w));
+			return command(rules, at, i, pos, C_CASE, now ? 2 : 0, 0, [&] {
+				case_sensitive = now;
+				Res r = match_rule(rules, i, pos);
 				case_sensitive = saved;
-				throw;
-			}
-			case_sensitive = saved;
-			return r;
+				return r;
+			});
 		}
 		case K_COPY: case K_SET: {
 			need(rules, i, at);
@@ -579,25 +874,47 @@ struct Engine {
 				errors::fire(errors::id::script_parse_end, rule(rules, at));
 			i++;
 			need(rules, i, at);
-			uint32_t from = pos;
-			Res r = match_rule(rules, i, pos);
-			if (!matched(r)) return r;
-			Cell value;
-			if (k == K_COPY)
-				copy_part(from, pos, &value);
-			else if (pos > from)
-				value_at(from, &value);
-			else
-				cell::make_none(&value);
-			set_word(&w, &value);
-			return r;
+			return command(rules, at, i, pos, k == K_COPY ? C_COPY : C_SET, 0, 0, [&] {
+				uint32_t from = pos;
+				Res r = match_rule(rules, i, pos);
+				if (!matched(r)) return r;
+				Cell value;
+				if (k == K_COPY)
+					copy_part(from, pos, &value);
+				else if (pos > from)
+					value_at(from, &value);
+				else
+					cell::make_none(&value);
+				set_word(&w, &value);
+				return r;
+			});
 		}
-		case K_INTO: return match_into(rules, at, i, pos);
-		case K_REMOVE: return match_remove(rules, at, i, pos);
+		case K_INTO:
+			need(rules, i, at);
+			return command(rules, at, i, pos, C_INTO, 0, 0, [&] { return match_into(rules, i, pos); });
+		case K_REMOVE:
+			need(rules, i, at);
+			return command(rules, at, i, pos, C_REMOVE, 0, 0, [&] { return match_remove(rules, i, pos); });
 		case K_INSERT: return match_insert(rules, at, i, pos);
-		case K_CHANGE: return match_change(rules, at, i, pos);
+		case K_CHANGE: {
+			need(rules, i, at);
+			bool only = is_word(rule(rules, i), words::sym_only);
+			if (only) i++;
+			need(rules, i, at);
+			return command(rules, at, i, pos, only ? C_CHANGE_ONLY : C_CHANGE, 0, 0,
+				[&] { return match_change(rules, at, only, i, pos); });
+		}
 		case K_COLLECT: return match_collect(rules, at, i, pos);
-		case K_KEEP: return match_keep(rules, at, i, pos);
+		case K_KEEP: {
+			need(rules, i, at);
+			bool pick = is_word(rule(rules, i), words::sym_pick);
+			if (pick) i++;
+			need(rules, i, at);
+			if (!collects) errors::fire(errors::id::script_parse_keep, rule(rules, at));
+			bool paren = cell::is(rule(rules, i), T_PAREN);
+			return command(rules, at, i, pos, paren ? C_KEEP_PAREN : C_KEEP, pick, 0,
+				[&] { return match_keep(rules, at, pick, i, pos); });
+		}
 		case K_NONE_KW: break;
 		}
 		return FAIL;
@@ -613,68 +930,71 @@ struct Engine {
 			return OK;
 		}
 		uint32_t start = i;
-		uint32_t after = skip_unit(rules, i);
+		i = skip_unit(rules, i);
+		Cell tmp;
+		const Cell* v = tracing ? nullptr : plain_value(rules, start, tmp);
+		if (v && !(binary && (cell::is(v, T_DATATYPE) || cell::is(v, T_TYPESET)))) {
+			uint32_t end = tail(), after = 0, found = UNBOUNDED;
+			if (text) {
+				Type t = cell::type_of(v);
+				if (t == T_DATATYPE || t == T_TYPESET) errors::fire(errors::id::script_parse_unsupported);
+				if (t == T_CHAR || t == T_BITSET || string::any_string(t)) found = find_text(v, pos, end, after);
+			} else if (binary) {
+				found = find_bytes(v, pos, end, after);
+			} else {
+				found = find_cell(v, pos, end, after);
+			}
+			if (found == UNBOUNDED) return FAIL;
+			pos = thru ? after : found;
+			return OK;
+		}
 		for (uint32_t p = pos;; p++) {
-			uint32_t end = tail();
-			if (p > end) break;
+			if (p > tail()) break;
 			if (p > pos && tracing) trace(words::w_iterate, true, rules, start, p);
 			uint32_t q = p, j = start;
 			Res r = match_rule(rules, j, q);
 			if (matched(r)) {
 				pos = thru ? q : p;
-				i = after;
 				return OK;
 			}
 			if (stopped) break;
 		}
-		i = after;
 		return FAIL;
 	}
 
-	Res match_into(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
-		need(rules, i, at);
+	Res match_into(const Cell* rules, uint32_t& i, uint32_t& pos) {
 		if (text || binary) errors::fire(errors::id::script_parse_block, &input);
-		uint32_t after = skip_unit(rules, i);
-		if (pos >= tail()) {
-			i = after;
-			return FAIL;
-		}
+		uint32_t arg = i;
+		i = skip_unit(rules, i);
+		if (pos >= tail()) return FAIL;
 		Cell inner = *cell_at(pos);
 		Type t = cell::type_of(&inner);
-		if (!series::any_block(t) && !series::any_string(t) && t != T_BINARY) {
-			i = after;
-			return FAIL;
-		}
-		check_room(&series_stack);
+		if (!series::any_block(t) && !series::any_string(t) && t != T_BINARY) return FAIL;
+		check_room(&series_stack, 1);
 		Cell saved = input;
 		saved.data1 = pos;
 		block::append_value(&series_stack, &saved);
 		uint32_t saved_part = part;
-		bool saved_text = text, saved_binary = binary;
 		uint32_t p = series::clamp_head(&inner);
 		enter(inner, 0);
-		Res r = match_rule(rules, i, p);
+		uint32_t j = arg;
+		Res r = match_rule(rules, j, p);
 		bool ok = matched(r) && p >= tail();
 		Cell back = *(block::vs_tail(&series_stack) - 1);
 		block::remove_last(&series_stack);
-		input = back;
-		part = saved_part;
-		text = saved_text;
-		binary = saved_binary;
+		enter(back, saved_part);
 		pos = back.data1;
-		i = after;
+		pull_back(pos);
 		if (!ok) return r == REJECT ? REJECT : FAIL;
 		pos++;
 		return r;
 	}
 
-	Res match_remove(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
-		need(rules, i, at);
+	Res match_remove(const Cell* rules, uint32_t& i, uint32_t& pos) {
 		uint32_t from = pos;
-		const Cell* arg = rule(rules, i);
 		Res r = OK;
-		if (cell::is(arg, T_GET_WORD)) {
-			from = position_of(arg);
+		if (cell::is(rule(rules, i), T_GET_WORD)) {
+			from = position_of(rule(rules, i));
 			i++;
 		} else {
 			r = match_rule(rules, i, pos);
@@ -690,6 +1010,7 @@ struct Engine {
 			stack::top = base;
 		}
 		pos = lo;
+		pull_back(pos);
 		return r;
 	}
 
@@ -699,16 +1020,22 @@ struct Engine {
 		bool only = is_word(rule(rules, i), words::sym_only);
 		if (only) i++;
 		need(rules, i, at);
-		uint32_t where = pos;
+		const Cell* where_word = nullptr;
+		Cell gw;
 		if (cell::is(rule(rules, i), T_GET_WORD)) {
-			where = position_of(rule(rules, i));
+			gw = *rule(rules, i);
+			where_word = &gw;
 			i++;
 			need(rules, i, at);
 		}
 		Cell v;
+		bool paren = cell::is(rule(rules, i), T_PAREN);
 		value_argument(rule(rules, i), &v);
 		i++;
-		if (tracing && cell::is(rule(rules, i - 1), T_PAREN)) trace(words::w_paren, true, rules, i, pos);
+		pull_back(pos);
+		if (tracing && paren) trace(words::w_paren, true, rules, i, pos);
+		// The position is read after the value's evaluation, which may move it.
+		uint32_t where = where_word ? position_of(where_word) : pos;
 		Cell target = at_pos(where);
 		Cell* base = stack::top;
 		Cell* r = actions::get<action::InsertFn>(&target, A_INSERT)(&target, &v, -1, only, 1, false);
@@ -719,11 +1046,7 @@ struct Engine {
 	}
 
 	// [only] rule value
-	Res match_change(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
-		need(rules, i, at);
-		bool only = is_word(rule(rules, i), words::sym_only);
-		if (only) i++;
-		need(rules, i, at);
+	Res match_change(const Cell* rules, uint32_t at, bool only, uint32_t& i, uint32_t& pos) {
 		uint32_t from = pos;
 		Res r = match_rule(rules, i, pos);
 		need(rules, i, at);
@@ -732,10 +1055,12 @@ struct Engine {
 			return r;
 		}
 		Cell v;
+		bool paren = cell::is(rule(rules, i), T_PAREN);
 		value_argument(rule(rules, i), &v);
 		i++;
-		if (tracing && cell::is(rule(rules, i - 1), T_PAREN)) trace(words::w_paren, true, rules, i, pos);
-		if (pos < from) from = pos;
+		pull_back(pos);
+		if (from > pos) from = pos;
+		if (tracing && paren) trace(words::w_paren, true, rules, i, pos);
 		Cell target = at_pos(from);
 		Cell* base = stack::top;
 		Cell* res = actions::get<action::ChangeFn>(&target, A_CHANGE)(&target, &v, int32_t(pos - from), only, 1);
@@ -772,19 +1097,12 @@ struct Engine {
 		} else {
 			block::make_at(&target, 8);
 		}
-		check_room(&series_stack);
+		check_room(&series_stack, 1);
 		uint32_t outer = target_at;
 		target_at = cells_in(&series_stack);
 		block::append_value(&series_stack, &target);
 		collects++;
-		Res r;
-		try {
-			r = match_rule(rules, i, pos);
-		} catch (...) {
-			collects--;
-			target_at = outer;
-			throw;
-		}
+		Res r = command(rules, at, i, pos, C_COLLECT, 0, 0, [&] { return match_rule(rules, i, pos); });
 		collects--;
 		target_at = outer;
 		Cell done = *(block::vs_tail(&series_stack) - 1);
@@ -798,26 +1116,23 @@ struct Engine {
 			set_word(&word, &done);
 		} else if (collects) {
 			keep_value(&done, rules, at);
-		} else if (!result_block) {
-			collected = done;
-			result_block = &collected;
+		} else if (!collected) {
+			*result = done;
+			collected = true;
 		}
 		return r;
 	}
 
 	// keep rule, keep (paren), keep pick rule, keep pick (paren)
-	Res match_keep(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
-		need(rules, i, at);
-		bool pick = is_word(rule(rules, i), words::sym_pick);
-		if (pick) i++;
-		need(rules, i, at);
-		if (!collects) errors::fire(errors::id::script_parse_keep, rule(rules, at));
+	Res match_keep(const Cell* rules, uint32_t at, bool pick, uint32_t& i, uint32_t& pos) {
 		Cell arg = *rule(rules, i);
 		if (cell::is(&arg, T_PAREN)) {
 			i++;
-			Cell v;
-			eval_paren(&arg, &v);
+			Cell* slot = stack::alloc_slot();  // keeps the result where the collector sees it
+			eval_paren(&arg, slot);
+			pull_back(pos);
 			if (tracing) trace(words::w_paren, true, rules, i, pos);
+			Cell v = *slot;
 			if (pick && series::any_block(cell::type_of(&v))) {
 				uint32_t h = series::clamp_head(&v);
 				for (uint32_t k = h; k < cells_in(&v); k++) {
@@ -827,6 +1142,7 @@ struct Engine {
 			} else {
 				keep_value(&v, rules, at);
 			}
+			stack::pop(1);
 			return OK;
 		}
 		uint32_t from = pos;
@@ -861,6 +1177,7 @@ void init() {
 	block::make_at(&series_stack, 8);
 	block::make_at(&rule_stack, 100);
 	keywords.clear();
+	keyword_cache.clear();
 	const std::pair<uint32_t, Kw> table[] = {
 		{words::sym_any, K_ANY}, {words::sym_some, K_SOME}, {words::sym_opt, K_OPT},
 		{words::sym_while, K_WHILE}, {words::sym_to, K_TO}, {words::sym_thru, K_THRU},
@@ -888,36 +1205,34 @@ void run(const Cell* input, const Cell* rules, bool case_sensitive, uint32_t lim
 	}
 	uint32_t rule_base = cells_in(&rule_stack), series_base = cells_in(&series_stack);
 	Cell* data_top = stack::top;
+	e.result = stack::alloc_slot();
+	cell::make_none(e.result);
 	auto restore = [&] {
 		block::set_tail_at(&rule_stack, rule_base);
 		block::set_tail_at(&series_stack, series_base);
 	};
 	Res r;
+	bool state;
 	try {
 		r = e.match_block(rules, pos);
+		state = e.stopped ? e.stop_state : matched(r) && pos >= e.tail();
+		if (e.tracing && !e.stopped)
+			e.trace(words::w_end, state, rules, series::clamp_head(const_cast<Cell*>(rules)), pos);
 	} catch (const Leave&) {
 		restore();
 		stack::top = data_top;
 		return;
 	} catch (...) {
+		// The error has already unwound the data stack to its catcher.
 		restore();
 		throw;
 	}
-	bool state = matched(r) && (e.stopped || pos >= e.tail());
-	if (e.stopped) state = matched(r);
-	if (e.tracing && !e.stopped) {
-		try {
-			e.trace(words::w_end, state, rules, series::clamp_head(const_cast<Cell*>(rules)), pos);
-		} catch (const Leave&) {
-			restore();
-			return;
-		}
-	}
-	restore();
-	if (e.result_block)
-		*out = *e.result_block;
+	if (e.collected)
+		*out = *e.result;
 	else
 		cell::make_logic(out, state);
+	restore();
+	stack::top = data_top;
 }
 
 }  // namespace vyn::parse
