@@ -147,6 +147,10 @@ struct Engine {
 	Cell* result = nullptr;   // data-stack slot for a top-level plain collect's block
 	bool collected = false;   // the slot holds it
 	std::string needle;       // scratch: the bytes of a value on binary input
+	// Counts the events after which the input may have shrunk: runs of Vyn
+	// code (actions, trace calls, change handlers) and the engine's own
+	// changes to a series.
+	uint32_t epoch = 0;
 
 	// ---- The input ----
 
@@ -258,13 +262,14 @@ struct Engine {
 
 	// ---- The work blocks ----
 
-	static void check_room(const Cell* stack, uint32_t cells) {
-		if (cells_in(stack) + cells > STACK_LIMIT) errors::fire(errors::id::script_parse_stack);
+	static void check_room(const Cell* stack) {
+		if (cells_in(stack) + 1 > STACK_LIMIT) errors::fire(errors::id::script_parse_stack);
 	}
 
-	// Three cells at the rule stack's tail.
+	// Three cells at the rule stack's tail, within its limit.
 	static Cell* grow_rule_stack() {
 		Series* s = memory::buffer_of(&rule_stack);
+		if (s->used() + FRAME_BYTES > STACK_LIMIT * sizeof(Cell)) errors::fire(errors::id::script_parse_stack);
 		if (s->size - s->tail >= FRAME_BYTES) {
 			Cell* c = s->tail_cell();
 			s->tail += FRAME_BYTES;
@@ -274,15 +279,16 @@ struct Engine {
 		return block::vs_tail(&rule_stack) - 3;
 	}
 
-	// Pushes a frame: the rules at i, the marker and the command.
+	// Pushes a frame: the rules at i, the marker and the command. The
+	// marker's input length is read by the trace only, so it is filled in
+	// only when tracing.
 	void push_frame(const Cell* rules, uint32_t i, uint32_t pos, int32_t command, uint32_t a, uint32_t b) {
-		check_room(&rule_stack, 3);
 		stack::guard_native_stack();
 		Cell r = *rules;
 		Cell* f = grow_rule_stack();
 		f[0] = r;
 		f[0].data1 = i;
-		cell::set(f + 1, MARKER_TYPE, i, pos, length());
+		cell::set(f + 1, MARKER_TYPE, i, pos, tracing ? length() : 0);
 		cell::set(f + 2, COMMAND_TYPE, uint32_t(command), a, b);
 		if (tracing) trace(words::w_push, true, rules, i, pos);
 	}
@@ -295,6 +301,7 @@ struct Engine {
 	template <class Body>
 	Res command(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos, int32_t code, uint32_t a, uint32_t b,
 		Body body) {
+		if (!tracing) return body();
 		push_frame(rules, at, pos, code, a, b);
 		Res r = body();
 		pop_frame(rules, i, pos, matched(r));
@@ -316,6 +323,7 @@ struct Engine {
 		stack::push(&in);
 		stack::push(&rule_stack);
 		Cell fn = callback;
+		epoch++;
 		bool go = interpreter::call_with(&fn, args, 5, 0, words::w_frame_parse_callback);
 		stack::top = base;
 		if (errors::pending) throw Leave{};
@@ -335,6 +343,7 @@ struct Engine {
 	void eval_paren(const Cell* paren, Cell* out) {
 		Cell p = *paren;
 		Cell* base = stack::top;
+		epoch++;
 		interpreter::eval(&p, false);
 		if (errors::pending) throw Leave{};
 		if (out) *out = *base;
@@ -365,6 +374,7 @@ struct Engine {
 
 	void set_word(const Cell* word, const Cell* value) {
 		Cell w = *word;
+		epoch++;  // an object's change handler may run
 		context::set(&w, value);
 	}
 
@@ -609,6 +619,7 @@ struct Engine {
 		Cell t = *block::vs_abs_at(&series_stack, target_at);
 		Cell v = *value;
 		Cell* base = stack::top;
+		epoch++;
 		Cell* r = actions::get<action::InsertFn>(&t, A_INSERT)(&t, &v, -1, true, 1, false);
 		uint32_t at = r->data1;
 		stack::top = base;
@@ -623,7 +634,7 @@ struct Engine {
 		Cell rules = *rules_in;
 		uint32_t start = series::clamp_head(&rules);
 		push_frame(&rules, start, pos, 0, 0, 0);
-		uint32_t entry = pos;
+		uint32_t entry = pos, seen = epoch;
 		uint32_t i = start;
 		Res res = OK;
 		for (;;) {
@@ -631,13 +642,23 @@ struct Engine {
 			uint32_t n = cells_in(&rules);
 			if (i >= n) break;
 			const Cell* v = rule(&rules, i);
-			if (keyword_of(v) == K_BAR) {
+			// The dispatch of match_rule, inline: the keyword is looked up once.
+			Kw k = keyword_of(v);
+			if (k == K_BAR) {
 				if (i + 1 >= n) errors::fire(errors::id::script_parse_end, v);
 				break;
 			}
 			if (tracing) trace(words::w_fetch, true, &rules, i, pos);
-			uint32_t next = i;
-			Res r = match_rule(&rules, next, pos);
+			uint32_t next = i + 1;
+			Res r;
+			if (k != K_NONE_KW)
+				r = match_keyword(k, &rules, i, next, pos);
+			else if (cell::is(v, T_WORD))
+				r = match_word(&rules, i, next, pos);
+			else {
+				next = i;
+				r = match_rule(&rules, next, pos);
+			}
 			if (r == OK) {
 				i = next;
 				continue;
@@ -656,7 +677,7 @@ struct Engine {
 			i = bar + 1;
 		}
 		if (res == REJECT) pos = entry;
-		pull_back(pos);
+		if (epoch != seen) pull_back(pos);
 		pop_frame(&rules, i, pos, matched(res));
 		return res;
 	}
@@ -678,18 +699,51 @@ struct Engine {
 	Res match_rule(const Cell* rules, uint32_t& i, uint32_t& pos) {
 		uint32_t at = i;
 		if (at >= cells_in(rules)) return OK;
-		Cell v = *rule(rules, i);
+		const Cell* c = rule(rules, i);
 		i++;
-		switch (cell::type_of(&v)) {
-		case T_BLOCK: return match_block(&v, pos);
-		case T_PAREN: {
-			eval_paren(&v, nullptr);
-			pull_back(pos);
-			uint32_t n = cells_in(rules);
-			if (i > n) i = n;
-			if (tracing) trace(words::w_paren, true, rules, i, pos);
-			return OK;
+		// Kept small, with the common kinds tested first: the heavy cases
+		// live in their own functions so this one needs no large frame.
+		switch (cell::type_of(c)) {
+		case T_WORD: {
+			Kw k = keyword_of(c);
+			if (k != K_NONE_KW) return match_keyword(k, rules, at, i, pos);
+			return match_word(rules, at, i, pos);
 		}
+		case T_BLOCK: {
+			Cell v = *c;
+			return match_block(&v, pos);
+		}
+		case T_PAREN: return match_paren(rules, at, i, pos);
+		default: return match_other(rules, at, i, pos);
+		}
+	}
+
+	[[gnu::noinline]] Res match_paren(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
+		eval_paren(rule(rules, at), nullptr);
+		pull_back(pos);
+		// The action may have shortened the rules.
+		uint32_t n = cells_in(rules);
+		if (i > n) i = n;
+		if (tracing) trace(words::w_paren, true, rules, i, pos);
+		return OK;
+	}
+
+	// A word that is no keyword: its value is the rule.
+	[[gnu::noinline]] Res match_word(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
+		Cell w = *rule(rules, at);
+		Cell value = *context::get(&w);
+		if (cell::is(&value, T_UNSET)) errors::fire(errors::id::script_no_value, &w);
+		if (word::is_any_word(cell::type_of(&value)) && !cell::is(&value, T_LIT_WORD))
+			errors::fire(errors::id::script_parse_rule, &w);
+		if (cell::is(&value, T_BLOCK)) return match_block(&value, pos);
+		bool ok = match_value(&value, pos);
+		report_match(ok, rules, i, pos);
+		return ok ? OK : FAIL;
+	}
+
+	[[gnu::noinline]] Res match_other(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
+		Cell v = *rule(rules, at);
+		switch (cell::type_of(&v)) {
 		case T_SET_WORD: {
 			Cell here = at_pos(pos);
 			set_word(&v, &here);
@@ -698,18 +752,6 @@ struct Engine {
 		case T_GET_WORD: pos = position_of(&v); return OK;
 		case T_INTEGER: return match_count(rules, at, i, pos);
 		case T_PATH: errors::fire(errors::id::script_parse_rule, &v);
-		case T_WORD: {
-			Kw k = keyword_of(&v);
-			if (k != K_NONE_KW) return match_keyword(k, rules, at, i, pos);
-			Cell value = *context::get(&v);
-			if (cell::is(&value, T_UNSET)) errors::fire(errors::id::script_no_value, &v);
-			if (word::is_any_word(cell::type_of(&value)) && !cell::is(&value, T_LIT_WORD))
-				errors::fire(errors::id::script_parse_rule, &v);
-			if (cell::is(&value, T_BLOCK)) return match_block(&value, pos);
-			bool ok = match_value(&value, pos);
-			report_match(ok, rules, i, pos);
-			return ok ? OK : FAIL;
-		}
 		default: {
 			bool ok = match_value(&v, pos);
 			report_match(ok, rules, i, pos);
@@ -741,17 +783,26 @@ struct Engine {
 		int32_t code) {
 		uint32_t arg = i;
 		return command(rules, at, i, pos, code, min, max, [&] {
-			i = skip_unit(rules, arg);
 			if (!tracing && code == C_REPEAT) {
 				Cell tmp;
-				if (const Cell* v = plain_value(rules, arg, tmp)) return repeat_value(v, pos, min, max);
+				if (const Cell* v = plain_value(rules, arg, tmp)) {
+					i = arg + 1;
+					return repeat_value(v, pos, min, max);
+				}
 			}
+			i = skip_unit(rules, arg);
 			uint32_t count = 0, entry = pos;
 			while (count < max && !stopped) {
 				if (count && tracing) trace(words::w_iterate, true, rules, arg, pos);
 				uint32_t before = pos, size = length();
-				uint32_t j = arg;
-				Res r = match_rule(rules, j, pos);
+				Res r;
+				if (arg < cells_in(rules) && cell::is(rule(rules, arg), T_BLOCK)) {
+					Cell b = *rule(rules, arg);
+					r = match_block(&b, pos);
+				} else {
+					uint32_t j = arg;
+					r = match_rule(rules, j, pos);
+				}
 				if (r == FAIL) {
 					pos = before;
 					break;
@@ -796,21 +847,20 @@ struct Engine {
 		return OK;
 	}
 
-	Res match_keyword(Kw k, const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
-		uint32_t end = tail();
+	[[gnu::noinline]] Res match_keyword(Kw k, const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
 		switch (k) {
 		case K_ANY: need(rules, i, at); return repeat(rules, at, i, pos, 0, UNBOUNDED, C_REPEAT);
 		case K_SOME: need(rules, i, at); return repeat(rules, at, i, pos, 1, UNBOUNDED, C_REPEAT);
 		case K_OPT: need(rules, i, at); return repeat(rules, at, i, pos, 0, 1, C_REPEAT);
 		case K_WHILE: need(rules, i, at); return repeat(rules, at, i, pos, 0, UNBOUNDED, C_WHILE);
 		case K_SKIP: {
-			bool ok = pos < end;
+			bool ok = pos < tail();
 			if (ok) pos++;
 			report_match(ok, rules, i, pos);
 			return ok ? OK : FAIL;
 		}
 		case K_END: {
-			bool ok = pos >= end;
+			bool ok = pos >= tail();
 			report_match(ok, rules, i, pos);
 			return ok ? OK : FAIL;
 		}
@@ -970,7 +1020,7 @@ struct Engine {
 		Cell inner = *cell_at(pos);
 		Type t = cell::type_of(&inner);
 		if (!series::any_block(t) && !series::any_string(t) && t != T_BINARY) return FAIL;
-		check_room(&series_stack, 1);
+		check_room(&series_stack);
 		Cell saved = input;
 		saved.data1 = pos;
 		block::append_value(&series_stack, &saved);
@@ -1006,6 +1056,7 @@ struct Engine {
 			Cell count;
 			cell::make_integer(&count, int32_t(hi - lo));
 			Cell* base = stack::top;
+			epoch++;
 			actions::get<action::RemoveFn>(&target, A_REMOVE)(&target, &count, nullptr);
 			stack::top = base;
 		}
@@ -1038,6 +1089,7 @@ struct Engine {
 		uint32_t where = where_word ? position_of(where_word) : pos;
 		Cell target = at_pos(where);
 		Cell* base = stack::top;
+		epoch++;
 		Cell* r = actions::get<action::InsertFn>(&target, A_INSERT)(&target, &v, -1, only, 1, false);
 		uint32_t added = r->data1 - where;
 		stack::top = base;
@@ -1063,6 +1115,7 @@ struct Engine {
 		if (tracing && paren) trace(words::w_paren, true, rules, i, pos);
 		Cell target = at_pos(from);
 		Cell* base = stack::top;
+		epoch++;
 		Cell* res = actions::get<action::ChangeFn>(&target, A_CHANGE)(&target, &v, int32_t(pos - from), only, 1);
 		pos = res->data1;
 		stack::top = base;
@@ -1097,7 +1150,7 @@ struct Engine {
 		} else {
 			block::make_at(&target, 8);
 		}
-		check_room(&series_stack, 1);
+		check_room(&series_stack);
 		uint32_t outer = target_at;
 		target_at = cells_in(&series_stack);
 		block::append_value(&series_stack, &target);
