@@ -363,6 +363,19 @@ struct Engine {
 		*out = *v;
 	}
 
+	// The value argument of insert and change at i, in a new data-stack slot
+	// (where the collector sees it while the trace callback runs); i moves
+	// past it. The caller drops the slot.
+	Cell* take_value(const Cell* rules, uint32_t& i, uint32_t& pos) {
+		Cell* slot = stack::alloc_slot();
+		bool paren = cell::is(rule(rules, i), T_PAREN);
+		value_argument(rule(rules, i), slot);
+		i++;
+		if (tracing && paren) trace(words::w_paren, true, rules, i, pos);
+		pull_back(pos);
+		return slot;
+	}
+
 	// A position held by a get-word: it must be in the input series.
 	uint32_t position_of(const Cell* get_word) {
 		Cell w = *get_word;
@@ -1079,20 +1092,14 @@ struct Engine {
 			i++;
 			need(rules, i, at);
 		}
-		Cell v;
-		bool paren = cell::is(rule(rules, i), T_PAREN);
-		value_argument(rule(rules, i), &v);
-		i++;
-		pull_back(pos);
-		if (tracing && paren) trace(words::w_paren, true, rules, i, pos);
+		Cell* v = take_value(rules, i, pos);
 		// The position is read after the value's evaluation, which may move it.
 		uint32_t where = where_word ? position_of(where_word) : pos;
 		Cell target = at_pos(where);
-		Cell* base = stack::top;
 		epoch++;
-		Cell* r = actions::get<action::InsertFn>(&target, A_INSERT)(&target, &v, -1, only, 1, false);
+		Cell* r = actions::get<action::InsertFn>(&target, A_INSERT)(&target, v, -1, only, 1, false);
 		uint32_t added = r->data1 - where;
-		stack::top = base;
+		stack::top = v;
 		if (pos >= where) pos += added;
 		return OK;
 	}
@@ -1106,19 +1113,13 @@ struct Engine {
 			i++;
 			return r;
 		}
-		Cell v;
-		bool paren = cell::is(rule(rules, i), T_PAREN);
-		value_argument(rule(rules, i), &v);
-		i++;
-		pull_back(pos);
+		Cell* v = take_value(rules, i, pos);
 		if (from > pos) from = pos;
-		if (tracing && paren) trace(words::w_paren, true, rules, i, pos);
 		Cell target = at_pos(from);
-		Cell* base = stack::top;
 		epoch++;
-		Cell* res = actions::get<action::ChangeFn>(&target, A_CHANGE)(&target, &v, int32_t(pos - from), only, 1);
+		Cell* res = actions::get<action::ChangeFn>(&target, A_CHANGE)(&target, v, int32_t(pos - from), only, 1);
 		pos = res->data1;
-		stack::top = base;
+		stack::top = v;
 		return r;
 	}
 
