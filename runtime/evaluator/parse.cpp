@@ -139,6 +139,7 @@ struct Engine {
 	bool text, binary;   // input kind (neither: a block)
 	bool case_sensitive;
 	Cell callback;
+	uint32_t callback_slots = 0;  // its frame cells beyond the five arguments
 	bool tracing = false;
 	bool stopped = false;     // the callback answered false
 	bool stop_state = false;  // the match state it was given then
@@ -324,7 +325,7 @@ struct Engine {
 		stack::push(&rule_stack);
 		Cell fn = callback;
 		epoch++;
-		bool go = interpreter::call_with(&fn, args, 5, 0, words::w_frame_parse_callback);
+		bool go = interpreter::call_with(&fn, args, 5, callback_slots, words::w_frame_parse_callback);
 		stack::top = base;
 		if (errors::pending) throw Leave{};
 		if (!go) {
@@ -1256,7 +1257,13 @@ void run(const Cell* input, const Cell* rules, bool case_sensitive, uint32_t lim
 	if (callback) {
 		e.callback = *callback;
 		e.tracing = true;
+		// Its refinements and locals are passed inactive, as the lexer does
+		// for its own callback.
+		Cell body;
+		if (lexer::callback_hooks.inspect) lexer::callback_hooks.inspect(callback, &body, &e.callback_slots);
 	}
+	// A limit before the start: the input counts as ended where it starts.
+	if (limit && limit < pos) e.part = pos;
 	uint32_t rule_base = cells_in(&rule_stack), series_base = cells_in(&series_stack);
 	Cell* data_top = stack::top;
 	e.result = stack::alloc_slot();
