@@ -12,8 +12,10 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
@@ -102,8 +104,10 @@ void register_all() {
 	tag::init_type();
 	email::init_type();
 	vector::init_type();
+	hash_::init_type();
 	pair::init_type();
 	tuple::init_type();
+	map::init_type();
 	handle::init_type();
 	money::init_type();
 	ref::init_type();

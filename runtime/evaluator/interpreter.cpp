@@ -4,6 +4,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/routine.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
@@ -368,8 +369,9 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 		if (errors::pending) return pos;
 		fire(EV_CALL, &code, pos, &fn, &frame_name);
 		if (t == T_ROUTINE)
-			errors::fire(errors::id::internal_routines);
-		call_native(&fn, f);
+			routine::call(&fn);
+		else
+			call_native(&fn, f);
 		break;
 	}
 	case T_FUNCTION: {

@@ -77,5 +77,7 @@ void reduce_block(const Cell* block, Cell* target);
 // last print ended its line.
 extern Cell print_buffer;
 extern bool print_newline;
+// Whether the last character the print functions wrote was a line feed.
+extern bool print_last_lf;
 
 }  // namespace vyn::natives

@@ -2,6 +2,7 @@
 // context?, value?, unset, apply, transcode, construct, extend.
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
@@ -429,6 +430,17 @@ void reduce_block(const Cell* block, Cell* target) {
 
 void (*set_object)(Cell* object, const Cell* value, bool any, bool only, bool some) = nullptr;
 
+namespace {
+
+// Objects cannot be extended (yet): only maps take new keys.
+void n_extend(bool, const int32_t* refs) {
+	Cell target = args()[0];
+	if (!cell::is(&target, T_MAP)) errors::fire(errors::id::internal_not_done);
+	result(map::extend(&target, args() + 1, refs[0] >= 0));
+}
+
+}  // namespace
+
 void register_evaluation() {
 	set(N_DO, n_do);
 	set(N_GET, n_get);
@@ -442,6 +454,7 @@ void register_evaluation() {
 	set(N_UNSET, n_unset);
 	set(N_APPLY, n_apply);
 	set(N_TRANSCODE, n_transcode);
+	set(N_EXTEND, n_extend);
 }
 
 }  // namespace vyn::natives

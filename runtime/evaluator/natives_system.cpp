@@ -24,6 +24,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/checksum.h"
 #include "runtime/io/deflate.h"
+#include "runtime/io/os_info.h"
 #include "runtime/io/process.h"
 #include "runtime/io/simple_io.h"
 #include "runtime/platform.h"
@@ -155,6 +156,11 @@ void n_get_env(bool, const int32_t*) {
 	Cell* out = stack::alloc_slot();
 	simple_io::load_lenient_text(*value, out);
 	answer(out);
+}
+
+void n_list_env(bool, const int32_t*) {
+	Cell* out = stack::alloc_slot();
+	answer(platform::load_environment(out));
 }
 
 // ---- now ----
@@ -360,6 +366,7 @@ void register_system() {
 	set(N_CHECKSUM, n_checksum);
 	set(N_SET_ENV, n_set_env);
 	set(N_GET_ENV, n_get_env);
+	set(N_LIST_ENV, n_list_env);
 	set(N_NOW, n_now);
 	set(N_CALL, n_call);
 	set(N_BROWSE, n_browse);
