@@ -95,21 +95,16 @@ struct Bits {
 	}
 };
 
-// The bytes a value stands for on binary input: a byte, a char's UTF-8, a
-// binary's bytes, a string's text as UTF-8. False for any other value (and
-// an integer outside 0-255): it matches nothing there.
+// The bytes a value stands for on binary input: a byte (an integer or a
+// char's code), a binary's bytes, a string's text as UTF-8. False for any
+// other value, and for a byte value above 255: it matches nothing there.
 bool needle_bytes(const Cell* v, std::string& out) {
 	out.clear();
 	switch (cell::type_of(v)) {
-	case T_INTEGER: {
-		int32_t b = cell::get_integer(v);
-		if (b < 0 || b > 255) return false;
+	case T_INTEGER: case T_CHAR: {
+		uint32_t b = cell::is(v, T_CHAR) ? v->data2 : uint32_t(cell::get_integer(v));
+		if (b > 255) return false;
 		out.push_back(char(b));
-		return true;
-	}
-	case T_CHAR: {
-		uint8_t u[4];
-		out.append(reinterpret_cast<char*>(u), unicode::encode_utf8(v->data2, u));
 		return true;
 	}
 	default: break;
@@ -493,7 +488,7 @@ struct Engine {
 	bool single_unit(const Cell* v) const {
 		switch (cell::type_of(v)) {
 		case T_BITSET: return true;
-		case T_CHAR: return text || v->data2 < 0x80;
+		case T_CHAR: return text || v->data2 <= 0xFF;
 		default: return false;
 		}
 	}

@@ -1,7 +1,8 @@
-// The parse engine on binary! input: byte-unit series are matched by bytes,
-// chars by their UTF-8 bytes, bitsets by byte value and datatypes by what
-// the lexer recognises in the bytes. The binary cells are built directly, so
-// these cases need nothing of binary! beyond its cell and byte buffer.
+// The parse engine on binary! input: bytes are matched by integers and by
+// chars (their code), strings by their UTF-8, bitsets by byte value, and
+// datatypes by what the lexer recognises in the bytes. The binary cells are
+// built directly, so these cases need nothing of binary! beyond its cell and
+// byte buffer.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -43,8 +44,10 @@ TEST_F(ParseBinary, MatchesBytesCharsStringsAndBitsets) {
 		{"abc", "b: 98 parse bin [skip b skip]", "true"},
 		{"abc", "b: 300 parse bin [skip b skip]", "false"},
 		{"abc", "parse bin [quote 97 2 skip]", "true"},
-		{"\xC3\xA9t\xC3\xA9", "parse bin [#\"\xC3\xA9\" \"t\xC3\xA9\"]", "true"},
+		{"\xE9t\xC3\xA9", "parse bin [#\"\xC3\xA9\" \"t\xC3\xA9\"]", "true"},
+		{"\xC3\xA9", "parse bin [#\"\xC3\xA9\" skip]", "false"},
 		{"\xC3\xA9", "parse bin [2 skip]", "true"},
+		{"\xFF\xFF", "parse bin [some #\"^(FF)\"]", "true"},
 		{"abc1", "bs: make bitset! [#\"a\" - #\"z\"] parse bin [some bs #\"1\"]", "true"},
 		{"ab", "bs: make bitset! [#\"a\" - #\"z\"] parse bin [3 bs]", "false"},
 		{"", "parse bin [end]", "true"},
