@@ -135,6 +135,7 @@ struct Engine {
 	bool case_sensitive;
 	Cell callback;
 	uint32_t callback_slots = 0;  // its frame cells beyond the five arguments
+	uint32_t bare_depth = 0;      // nested commands run without frames
 	bool tracing = false;
 	bool stopped = false;     // the callback answered false
 	bool stop_state = false;  // the match state it was given then
@@ -187,44 +188,61 @@ struct Engine {
 
 	static Cell* rule(const Cell* rules, uint32_t i) { return block::vs_abs_at(rules, i); }
 
-	// The index past the rule unit at i (a keyword with its arguments).
+	// The index past the rule unit at i (a keyword with its arguments). A
+	// loop, not recursion: a chain of prefix keywords may be long.
 	uint32_t skip_unit(const Cell* rules, uint32_t i) const {
 		uint32_t n = cells_in(rules);
-		if (i >= n) return n;
-		const Cell* v = rule(rules, i);
-		if (cell::is(v, T_INTEGER)) {
-			i++;
-			if (i < n && cell::is(rule(rules, i), T_INTEGER)) i++;
-			return skip_unit(rules, i);
+		uint32_t values = 0;  // replacement values of change after the unit
+		while (i < n) {
+			const Cell* v = rule(rules, i);
+			if (cell::is(v, T_INTEGER)) {
+				i++;
+				if (i < n && cell::is(rule(rules, i), T_INTEGER)) i++;
+				continue;
+			}
+			bool prefix = true;  // the unit goes on with a rule after these cells
+			switch (keyword_of(v)) {
+			case K_ANY: case K_SOME: case K_OPT: case K_WHILE: case K_TO: case K_THRU: case K_NOT: case K_AHEAD:
+			case K_INTO:
+				i++;
+				break;
+			case K_CASE: case K_COPY: case K_SET: i += 2; break;
+			case K_QUOTE: case K_IF:
+				i += 2;
+				prefix = false;
+				break;
+			case K_REMOVE:
+				prefix = !(i + 1 < n && cell::is(rule(rules, i + 1), T_GET_WORD));
+				i += prefix ? 1 : 2;
+				break;
+			case K_KEEP:
+				if (i + 1 < n && is_word(rule(rules, i + 1), words::sym_pick)) i++;
+				i++;
+				break;
+			case K_COLLECT:
+				if (i + 1 < n && collect_option(rule(rules, i + 1))) i += 2;
+				i++;
+				break;
+			case K_INSERT:
+				i++;
+				if (i < n && is_word(rule(rules, i), words::sym_only)) i++;
+				if (i < n && cell::is(rule(rules, i), T_GET_WORD)) i++;
+				i++;
+				prefix = false;
+				break;
+			case K_CHANGE:
+				i++;
+				if (i < n && is_word(rule(rules, i), words::sym_only)) i++;
+				values++;
+				break;
+			default:
+				i++;
+				prefix = false;
+			}
+			if (!prefix) break;
 		}
-		switch (keyword_of(v)) {
-		case K_ANY: case K_SOME: case K_OPT: case K_WHILE: case K_TO: case K_THRU: case K_NOT: case K_AHEAD:
-		case K_INTO:
-			return skip_unit(rules, i + 1);
-		case K_QUOTE: case K_IF: return i + 2 < n ? i + 2 : n;
-		case K_CASE: return skip_unit(rules, i + 2);
-		case K_COPY: case K_SET: return skip_unit(rules, i + 2);
-		case K_REMOVE:
-			if (i + 1 < n && cell::is(rule(rules, i + 1), T_GET_WORD)) return i + 2;
-			return skip_unit(rules, i + 1);
-		case K_KEEP:
-			if (i + 1 < n && is_word(rule(rules, i + 1), words::sym_pick)) i++;
-			return skip_unit(rules, i + 1);
-		case K_COLLECT:
-			if (i + 1 < n && collect_option(rule(rules, i + 1))) i += 2;
-			return skip_unit(rules, i + 1);
-		case K_INSERT:
-			i++;
-			if (i < n && is_word(rule(rules, i), words::sym_only)) i++;
-			if (i < n && cell::is(rule(rules, i), T_GET_WORD)) i++;
-			return i + 1 < n ? i + 1 : n;
-		case K_CHANGE:
-			i++;
-			if (i < n && is_word(rule(rules, i), words::sym_only)) i++;
-			i = skip_unit(rules, i);
-			return i + 1 < n ? i + 1 : n;
-		default: return i + 1;
-		}
+		i += values;
+		return i < n ? i : n;
 	}
 
 	static bool is_word(const Cell* v, uint32_t sym) {
@@ -297,7 +315,14 @@ struct Engine {
 	template <class Body>
 	Res command(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos, int32_t code, uint32_t a, uint32_t b,
 		Body body) {
-		if (!tracing) return body();
+		if (!tracing) {
+			// No frame is pushed (only the trace shows them), but the
+			// nesting keeps the frames' limit.
+			if (++bare_depth > STACK_LIMIT / 3) errors::fire(errors::id::script_parse_stack);
+			Res r = body();
+			bare_depth--;
+			return r;
+		}
 		push_frame(rules, at, pos, code, a, b);
 		Res r = body();
 		pop_frame(rules, i, pos, matched(r));
@@ -857,6 +882,9 @@ struct Engine {
 	}
 
 	[[gnu::noinline]] Res match_keyword(Kw k, const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
+		// Keywords nest without frames when not tracing: a long chain of them
+		// must meet the machine stack's limit as an error.
+		stack::guard_native_stack();
 		switch (k) {
 		case K_ANY: need(rules, i, at); return repeat(rules, at, i, pos, 0, UNBOUNDED, C_REPEAT);
 		case K_SOME: need(rules, i, at); return repeat(rules, at, i, pos, 1, UNBOUNDED, C_REPEAT);
