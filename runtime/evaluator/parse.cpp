@@ -1169,7 +1169,7 @@ struct Engine {
 				errors::fire(errors::id::script_parse_into_type);
 			if (target.data2 == input.data2) errors::fire(errors::id::script_parse_into_bad);
 			Type it = cell::type_of(&input);
-			if (t != it && (t == T_BINARY || (string::any_string(t) && !text)))
+			if (t != it && (t == T_BINARY || (string::any_string(t) && series::any_block(it))))
 				errors::fire(errors::id::script_parse_into_type);
 			series::clamp_head(&target);
 		} else {
