@@ -119,7 +119,7 @@ TEST_F(ParseBinary, ErrorsOfBinaryInput) {
 		{"ab", "r: try [parse bin [keep skip]] r/id", "parse-keep"},
 		{"ab", "r: try [x: [x skip] parse bin x] r/id", "parse-stack"},
 		{"ab", "r: try [parse bin [collect into bin [keep skip]]] r/id", "parse-into-bad"},
-		{"ab", "r: try [s: copy \"\" parse bin [collect into s [keep skip]]] r/id", "parse-into-type"},
+		{"ab", "r: try [parse \"ab\" [collect into bin [keep skip]]] r/id", "parse-into-type"},
 	};
 	for (const Case& c : cases) EXPECT_EQ(molded(c.source), c.expected) << c.source;
 }
