@@ -1017,9 +1017,9 @@ struct Engine {
 			return OK;
 		}
 		uint32_t start = i;
-		i = skip_unit(rules, i);
 		Cell tmp;
 		const Cell* v = tracing ? nullptr : plain_value(rules, start, tmp);
+		i = v ? start + 1 : skip_unit(rules, start);
 		if (v && !(binary && (cell::is(v, T_DATATYPE) || cell::is(v, T_TYPESET)))) {
 			uint32_t end = tail(), after = 0, found = UNBOUNDED;
 			if (text) {
