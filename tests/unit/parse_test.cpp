@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,12 @@
 
 namespace vyn::test {
 namespace {
+
+struct Case {
+	const char* input;  // bytes of `bin`
+	const char* source;
+	const char* expected;  // molded result
+};
 
 class ParseBinary : public objects::ObjectScript {
 protected:
@@ -28,16 +35,18 @@ protected:
 		cell::set(&bin, T_BINARY, 0, node, 0);
 		context::set(context::add_global(symbol::make(name)), &bin);
 	}
-};
 
-struct Case {
-	const char* input;  // bytes of `bin`
-	const char* source;
-	const char* expected;  // molded result
+	// Each case: `bin` holds the input bytes, the source gives the result.
+	void check(std::initializer_list<Case> cases) {
+		for (const Case& c : cases) {
+			define_binary("bin", c.input);
+			EXPECT_EQ(molded(c.source), c.expected) << c.source;
+		}
+	}
 };
 
 TEST_F(ParseBinary, MatchesBytesCharsStringsAndBitsets) {
-	const Case cases[] = {
+	check({
 		{"abc", "parse bin [#\"a\" #\"b\" #\"c\"]", "true"},
 		{"abc", "parse bin [\"ab\" #\"c\"]", "true"},
 		{"abc", "parse bin [\"abcd\"]", "false"},
@@ -52,15 +61,11 @@ TEST_F(ParseBinary, MatchesBytesCharsStringsAndBitsets) {
 		{"ab", "bs: make bitset! [#\"a\" - #\"z\"] parse bin [3 bs]", "false"},
 		{"", "parse bin [end]", "true"},
 		{"", "parse bin [skip]", "false"},
-	};
-	for (const Case& c : cases) {
-		define_binary("bin", c.input);
-		EXPECT_EQ(molded(c.source), c.expected) << c.source;
-	}
+	});
 }
 
 TEST_F(ParseBinary, SearchesWithToAndThru) {
-	const Case cases[] = {
+	check({
 		{"key=value;", "parse bin [thru #\"=\" to #\";\" skip]", "true"},
 		{"key=value;", "parse bin [to \"val\" 6 skip]", "true"},
 		{"key=value;", "parse bin [thru \"value\" #\";\"]", "true"},
@@ -68,41 +73,29 @@ TEST_F(ParseBinary, SearchesWithToAndThru) {
 		{"a\r\nb", "crlf-bytes: make bitset! [#\"^M\" #\"^/\"] parse bin [thru crlf-bytes #\"^/\" skip]", "true"},
 		{"abc", "parse bin [to end]", "true"},
 		{"abcabc", "parse bin [thru [#\"c\" #\"a\"] 2 skip]", "true"},
-	};
-	for (const Case& c : cases) {
-		define_binary("bin", c.input);
-		EXPECT_EQ(molded(c.source), c.expected) << c.source;
-	}
+	});
 }
 
 TEST_F(ParseBinary, CapturesBytesAsIntegers) {
-	const Case cases[] = {
+	check({
 		{"AB", "parse bin [set x skip skip] x", "65"},
 		{"AB", "parse bin [set x opt #\"z\" 2 skip] x", "none"},
 		{"AB", "parse bin [collect [some [keep skip]]]", "[65 66]"},
 		{"AB", "parse bin [collect [keep pick 2 skip]]", "[65 66]"},
 		{"AB", "parse bin [skip p: skip] index? p", "2"},
-	};
-	for (const Case& c : cases) {
-		define_binary("bin", c.input);
-		EXPECT_EQ(molded(c.source), c.expected) << c.source;
-	}
+	});
 }
 
 // The lexer recognises one value at the position; the input moves past what
 // it scanned.
 TEST_F(ParseBinary, MatchesDatatypesByScanning) {
-	const Case cases[] = {
+	check({
 		{"12 abc", "parse bin [integer! word!]", "true"},
 		{"12 abc", "parse bin [word! to end]", "false"},
 		{"\"hi\" 3.5", "parse bin [string! number!]", "true"},
 		{"[1 2] x", "parse bin [block! word!]", "true"},
 		{"12", "parse bin [integer! end]", "true"},
-	};
-	for (const Case& c : cases) {
-		define_binary("bin", c.input);
-		EXPECT_EQ(molded(c.source), c.expected) << c.source;
-	}
+	});
 }
 
 TEST_F(ParseBinary, IntoABinaryInsideABlock) {
@@ -113,15 +106,13 @@ TEST_F(ParseBinary, IntoABinaryInsideABlock) {
 }
 
 TEST_F(ParseBinary, ErrorsOfBinaryInput) {
-	define_binary("bin", "ab");
-	const Case cases[] = {
+	check({
 		{"ab", "r: try [parse bin [into [skip]]] r/id", "parse-block"},
 		{"ab", "r: try [parse bin [keep skip]] r/id", "parse-keep"},
 		{"ab", "r: try [x: [x skip] parse bin x] r/id", "parse-stack"},
 		{"ab", "r: try [parse bin [collect into bin [keep skip]]] r/id", "parse-into-bad"},
 		{"ab", "r: try [parse \"ab\" [collect into bin [keep skip]]] r/id", "parse-into-type"},
-	};
-	for (const Case& c : cases) EXPECT_EQ(molded(c.source), c.expected) << c.source;
+	});
 }
 
 }  // namespace
