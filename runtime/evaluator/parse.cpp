@@ -342,7 +342,10 @@ struct Engine {
 		r->data1 = i;
 		Cell in = at_pos(pos);
 		stack::push(&in);
-		stack::push(&rule_stack);
+		// A copy: the engine's own frames stay out of the callback's reach.
+		Cell frames = rule_stack;
+		Cell* copy = stack::alloc_slot();
+		*copy = *actions::copy(&frames, copy, nullptr, false, nullptr);
 		Cell fn = callback;
 		epoch++;
 		bool go = interpreter::call_with(&fn, args, 5, callback_slots, words::w_frame_parse_callback);
