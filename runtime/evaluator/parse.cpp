@@ -317,8 +317,10 @@ struct Engine {
 		Body body) {
 		if (!tracing) {
 			// No frame is pushed (only the trace shows them), but the
-			// nesting keeps the frames' limit.
-			if (++bare_depth > STACK_LIMIT / 3) errors::fire(errors::id::script_parse_stack);
+			// nesting is bounded all the same. A keyword's nesting takes
+			// more machine stack than a block's frame: it counts as two
+			// frames, so the limit comes before the machine stack's end.
+			if (++bare_depth > STACK_LIMIT / 6) errors::fire(errors::id::script_parse_stack);
 			Res r = body();
 			bare_depth--;
 			return r;
