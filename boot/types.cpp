@@ -2,10 +2,12 @@
 
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/email.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/file.h"
@@ -82,6 +84,7 @@ void register_all() {
 	series::init_type();
 	block::init_type();
 	string::init_type();
+	binary::init_type();
 	integer::init_type();
 	symbol::init_type();
 	context::init_type();
@@ -109,6 +112,7 @@ void register_all() {
 	tuple::init_type();
 	map::init_type();
 	handle::init_type();
+	date::init_type();
 	money::init_type();
 	ref::init_type();
 	point2D::init_type();

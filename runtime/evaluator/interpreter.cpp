@@ -780,6 +780,7 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 		parent = parent_copy;
 		previous = selector;
 		Cell next = *result;
+		stack::top = current + 1;  // a step that pushed its answer leaves one cell per step
 		if (set && last && is_immediate(cell::type_of(current))) {
 			write_back(&path, head, i, base, &first);
 			stack::top = base;
