@@ -434,10 +434,11 @@ struct Engine {
 			ok = word::is_any_word(cell::type_of(in)) && symbol::same_name(in->data2, v->data2);
 			break;
 		case T_LIT_PATH: {
+			// Any of the four path types, compared as the input's type.
+			Type t = cell::type_of(in);
 			Cell path = *v;
-			cell::set_type(&path, cell::type_of(in));
-			ok = series::any_block(cell::type_of(in)) && cell::type_of(in) >= T_PATH &&
-				actions::compare(in, &path, op());
+			cell::set_type(&path, t);
+			ok = t >= T_PATH && t <= T_GET_PATH && actions::compare(in, &path, op());
 			break;
 		}
 		default: ok = actions::compare(in, v, op());
