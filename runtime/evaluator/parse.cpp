@@ -78,6 +78,31 @@ inline Kw keyword_of(const Cell* v) {
 
 inline uint32_t cells_in(const Cell* block) { return memory::buffer_of(block)->used() / sizeof(Cell); }
 
+// The cell at index i of a block's buffer, or null past its tail: one read
+// of the buffer for the bound check and the address.
+inline const Cell* cell_in(const Cell* block, uint32_t i) {
+	Series* s = memory::buffer_of(block);
+	return i < s->used() / sizeof(Cell) ? s->head_cell() + i : nullptr;
+}
+
+// A rule word's value. `word` is the cell in the rules block itself: the
+// first lookup leaves the word's index there (as evaluation does in code
+// blocks), and later ones read a heap context's values block straight (the
+// layout context.h states). Anything else goes through context::get, which
+// also raises for words without a value. No Vyn code runs here.
+inline const Cell* value_of(const Cell* rule_word) {
+	Cell* word = const_cast<Cell*>(rule_word);
+	int32_t index = int32_t(word->data3);
+	if (word->data1 && index >= 0) {
+		const Cell* h = context::header(word->data1);
+		if (!(h->header & context::FLAG_STACK)) {
+			Series* values = memory::series(h->data2);
+			if (uint32_t(index) < values->used() / sizeof(Cell)) return values->head_cell() + index;
+		}
+	}
+	return context::get(word);
+}
+
 // Bitset membership read straight from its bits (see string::bitset_has).
 struct Bits {
 	const uint8_t* bits;
@@ -257,15 +282,14 @@ struct Engine {
 	// keywords, counts, actions and position words, which need the full
 	// dispatch.
 	const Cell* plain_value(const Cell* rules, uint32_t i, Cell& tmp) const {
-		if (i >= cells_in(rules)) return nullptr;
-		const Cell* v = rule(rules, i);
+		const Cell* v = cell_in(rules, i);
+		if (!v) return nullptr;
 		switch (cell::type_of(v)) {
 		case T_BLOCK: case T_PAREN: case T_SET_WORD: case T_GET_WORD: case T_INTEGER: case T_PATH:
 			return nullptr;
 		case T_WORD: {
 			if (keyword_of(v) != K_NONE_KW) return nullptr;
-			Cell w = *v;
-			tmp = *context::get(&w);
+			tmp = *value_of(v);
 			Type t = cell::type_of(&tmp);
 			if (t == T_BLOCK || t == T_UNSET || (word::is_any_word(t) && t != T_LIT_WORD)) return nullptr;
 			return &tmp;
@@ -679,9 +703,10 @@ struct Engine {
 		Res res = OK;
 		for (;;) {
 			if (stopped) break;
-			uint32_t n = cells_in(&rules);
+			Series* rs = memory::buffer_of(&rules);
+			uint32_t n = rs->used() / sizeof(Cell);
 			if (i >= n) break;
-			const Cell* v = rule(&rules, i);
+			const Cell* v = rs->head_cell() + i;
 			// The dispatch of match_rule, inline: the keyword is looked up once.
 			Kw k = keyword_of(v);
 			if (k == K_BAR) {
@@ -738,8 +763,8 @@ struct Engine {
 	// rules' end (an action shortened them) is an empty rule.
 	Res match_rule(const Cell* rules, uint32_t& i, uint32_t& pos) {
 		uint32_t at = i;
-		if (at >= cells_in(rules)) return OK;
-		const Cell* c = rule(rules, i);
+		const Cell* c = cell_in(rules, at);
+		if (!c) return OK;
 		i++;
 		// Kept small, with the common kinds tested first: the heavy cases
 		// live in their own functions so this one needs no large frame.
@@ -771,7 +796,7 @@ struct Engine {
 	// A word that is no keyword: its value is the rule.
 	[[gnu::noinline]] Res match_word(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
 		Cell w = *rule(rules, at);
-		Cell value = *context::get(&w);
+		Cell value = *value_of(rule(rules, at));
 		if (cell::is(&value, T_UNSET)) errors::fire(errors::id::script_no_value, &w);
 		if (word::is_any_word(cell::type_of(&value)) && !cell::is(&value, T_LIT_WORD))
 			errors::fire(errors::id::script_parse_rule, &w);
@@ -836,8 +861,9 @@ struct Engine {
 				if (count && tracing) trace(words::w_iterate, true, rules, arg, pos);
 				uint32_t before = pos, size = length();
 				Res r;
-				if (arg < cells_in(rules) && cell::is(rule(rules, arg), T_BLOCK)) {
-					Cell b = *rule(rules, arg);
+				const Cell* c = cell_in(rules, arg);
+				if (c && cell::is(c, T_BLOCK)) {
+					Cell b = *c;
 					r = match_block(&b, pos);
 				} else {
 					uint32_t j = arg;
