@@ -7,53 +7,34 @@
 
 #include <string_view>
 
-#include "boot/boot.h"
-#include "runtime/evaluator/interpreter.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/stack.h"
+#include "bench/script_boot.h"
 
 using namespace vyn;
 
 namespace {
 
-// Evaluates source text in the global context; the stack is left as found.
-void run(std::string_view source) {
-	Cell* top = stack::top;
-	Cell block = *lexer::load(reinterpret_cast<const uint8_t*>(source.data()), uint32_t(source.size()));
-	interpreter::eval(&block, false);
-	stack::top = top;
-}
-
-void boot_once() {
-	static bool done = false;
-	if (done) return;
-	done = true;
-	boot::init_runtime();
-	run("t: make string! 2400000 "
+void time_source(benchmark::State& state, std::string_view source) {
+	bench::boot_script("t: make string! 2400000 "
 		"loop 100000 [append t \"lorem ipsum, Dolor sit.^/\"] "
 		"letters: make bitset! [#\"a\" - #\"z\" #\"A\" - #\"Z\"] "
 		"b: make block! 600000 loop 200000 [append b [1 word \"text\"]]");
+	for (auto _ : state) bench::run(source);
 }
 
-void bench(benchmark::State& state, std::string_view source) {
-	boot_once();
-	for (auto _ : state) run(source);
-}
-
-void BM_ThruSpace(benchmark::State& state) { bench(state, "parse t [any [thru \" \"] to end]"); }
+void BM_ThruSpace(benchmark::State& state) { time_source(state, "parse t [any [thru \" \"] to end]"); }
 BENCHMARK(BM_ThruSpace)->Unit(benchmark::kMillisecond);
 
-void BM_BitsetRuns(benchmark::State& state) { bench(state, "parse t [any [some letters | skip]]"); }
+void BM_BitsetRuns(benchmark::State& state) { time_source(state, "parse t [any [some letters | skip]]"); }
 BENCHMARK(BM_BitsetRuns)->Unit(benchmark::kMillisecond);
 
-void BM_ThruStringAnyCase(benchmark::State& state) { bench(state, "parse t [any [thru \"dolor\"] to end]"); }
+void BM_ThruStringAnyCase(benchmark::State& state) { time_source(state, "parse t [any [thru \"dolor\"] to end]"); }
 BENCHMARK(BM_ThruStringAnyCase)->Unit(benchmark::kMillisecond);
 
-void BM_BlockDispatch(benchmark::State& state) { bench(state, "parse b [any [integer! | word! | string!]]"); }
+void BM_BlockDispatch(benchmark::State& state) { time_source(state, "parse b [any [integer! | word! | string!]]"); }
 BENCHMARK(BM_BlockDispatch)->Unit(benchmark::kMillisecond);
 
 void BM_CollectRuns(benchmark::State& state) {
-	bench(state, "parse t [collect [any [keep some letters | skip]]]");
+	time_source(state, "parse t [collect [any [keep some letters | skip]]]");
 }
 BENCHMARK(BM_CollectRuns)->Unit(benchmark::kMillisecond);
 
