@@ -4,7 +4,7 @@
 Usage: bench/parse_compare.py build/vyn [corpus-path]
 The corpus (random words, spaces, punctuation and line breaks, fixed seed)
 is written once to the given path (default /tmp/vyn_parse_corpus.txt).
-Every program runs five times; the best wall time counts, less the best time
+Every program runs ten times; the best wall time counts, less the best time
 of the same tool only reading the text (bench/parse/read.*), so the figures
 are the matching alone, actions included.
   words:  count the spaces: parse t [any [thru " " (n: n + 1)]]
@@ -38,7 +38,7 @@ def make_corpus(path):
     path.write_text("".join(out), encoding="utf-8")
 
 
-def best(cmd, env, runs=5):
+def best(cmd, env, runs=10):
     times, output = [], None
     for _ in range(runs):
         start = time.perf_counter()

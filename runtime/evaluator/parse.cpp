@@ -1096,9 +1096,13 @@ struct Engine {
 		uint32_t saved_part = part;
 		uint32_t p = series::clamp_head(&inner);
 		enter(inner, 0);
+		// An action may take the inner series out of the outer one: the data
+		// stack keeps it alive while it is the input.
+		Cell* held = stack::push(&inner);
 		uint32_t j = arg;
 		Res r = match_rule(rules, j, p);
 		bool ok = matched(r) && p >= tail();
+		stack::top = held;
 		Cell back = *(block::vs_tail(&series_stack) - 1);
 		block::remove_last(&series_stack);
 		enter(back, saved_part);
