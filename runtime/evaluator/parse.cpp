@@ -149,6 +149,19 @@ bool needle_bytes(const Cell* v, std::string& out) {
 	return true;
 }
 
+// The upper-case mapping of every one-byte unit (some map above 255), for
+// case-insensitive scans of one-byte text. Filled on first use, after the
+// case tables exist.
+const uint16_t* latin1_upper() {
+	static uint16_t table[256];
+	static bool filled = false;
+	if (!filled) {
+		for (uint32_t c = 0; c < 256; c++) table[c] = uint16_t(unicode::to_upper(c));
+		filled = true;
+	}
+	return table;
+}
+
 // True for a codepoint that case folding leaves alone, so that a
 // case-insensitive search may look for it as it is.
 inline bool caseless(uint32_t cp) { return unicode::to_upper(cp) == cp && unicode::change_case(cp, false) == cp; }
@@ -614,6 +627,11 @@ struct Engine {
 				const void* hit = std::memchr(u + p, int(first), last + 1 - p);
 				if (!hit) return UNBOUNDED;
 				p = uint32_t(static_cast<const uint8_t*>(hit) - u);
+			} else if (w == 1) {
+				const uint8_t* u = s->head_ptr();
+				const uint16_t* upper = latin1_upper();
+				while (p <= last && upper[u[p]] != up) p++;
+				if (p > last) return UNBOUNDED;
 			} else {
 				uint32_t c = unicode::get_unit(series::unit_at(s, p), w);
 				if (exact ? c != first : unicode::to_upper(c) != up) continue;
