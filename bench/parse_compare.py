@@ -4,9 +4,10 @@
 Usage: bench/parse_compare.py build/vyn [corpus-path]
 The corpus (random words, spaces, punctuation and line breaks, fixed seed)
 is written once to the given path (default /tmp/vyn_parse_corpus.txt).
-Every program runs ten times; the best wall time counts, less the best time
-of the same tool only reading the text (bench/parse/read.*), so the figures
-are the matching alone, actions included.
+Every program runs ten times, in interleaved rounds; the best wall time
+counts, less the best time of the same tool only reading the text
+(bench/parse/read.*), so the figures are the matching alone, actions
+included.
   words:  count the spaces: parse t [any [thru " " (n: n + 1)]]
   tokens: count the runs of letters: parse t [any [some letters (n: n + 1) | skip]]
 """
@@ -20,6 +21,7 @@ from pathlib import Path
 
 HERE = Path(__file__).parent / "parse"
 SIZE = 20 * 1000 * 1000
+RUNS = 10
 
 
 def make_corpus(path):
@@ -38,13 +40,10 @@ def make_corpus(path):
     path.write_text("".join(out), encoding="utf-8")
 
 
-def best(cmd, env, runs=10):
-    times, output = [], None
-    for _ in range(runs):
-        start = time.perf_counter()
-        output = subprocess.run(cmd, check=True, env=env, capture_output=True).stdout.strip()
-        times.append(time.perf_counter() - start)
-    return min(times), output.decode()
+def timed(cmd, env):
+    start = time.perf_counter()
+    out = subprocess.run(cmd, check=True, env=env, capture_output=True).stdout.strip()
+    return time.perf_counter() - start, out.decode()
 
 
 def main():
@@ -54,17 +53,29 @@ def main():
     env = dict(os.environ, PARSE_CORPUS=str(corpus), VYN_HEADLESS="1")
     lua = shutil.which("lua5.4") or shutil.which("lua")
     tools = {"vyn": ([vyn], ".vyn"), "python": ([sys.executable], ".py"), "lua": ([lua], ".lua")}
-    base = {name: best(cmd + [str(HERE / f"read{ext}")], env)[0] for name, (cmd, ext) in tools.items()}
-    rows = [("words", "vyn", "words"), ("words", "python", "words"), ("words", "python", "words_findall"),
+    rows = [("read", "vyn", "read"), ("read", "python", "read"), ("read", "lua", "read"),
+            ("words", "vyn", "words"), ("words", "python", "words"), ("words", "python", "words_findall"),
             ("words", "lua", "words"), ("tokens", "vyn", "tokens"), ("tokens", "python", "tokens"),
             ("tokens", "python", "tokens_findall"), ("tokens", "lua", "tokens")]
+    # Rounds interleave the programs, so that a change in the machine's load
+    # falls on all of them alike.
+    best, outputs = {}, {}
+    for _ in range(RUNS):
+        for row in rows:
+            _, tool, script = row
+            cmd, ext = tools[tool]
+            t, out = timed(cmd + [str(HERE / f"{script}{ext}")], env)
+            best[row] = min(best.get(row, t), t)
+            outputs[row] = out
     labels = {"vyn": "vyn parse", "python": "CPython re", "lua": "Lua LPeg"}
     print(f"{'task':<8}{'program':<28}{'count':>10}{'match s':>10}")
-    for task, tool, script in rows:
-        cmd, ext = tools[tool]
-        t, out = best(cmd + [str(HERE / f"{script}{ext}")], env)
+    for row in rows:
+        task, tool, script = row
+        if task == "read":
+            continue
         label = labels[tool] + (" findall" if script.endswith("findall") else " finditer" if tool == "python" else "")
-        print(f"{task:<8}{label:<28}{out:>10}{t - base[tool]:10.3f}")
+        t = best[row] - best[("read", tool, "read")]
+        print(f"{task:<8}{label:<28}{outputs[row]:>10}{t:10.3f}")
 
 
 if __name__ == "__main__":
