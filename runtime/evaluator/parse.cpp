@@ -221,6 +221,12 @@ struct Engine {
 		uint32_t n = length();
 		if (pos > n) pos = n;
 	}
+	// A matched part [from, to) within the input, whatever the trace
+	// callback or an action did to it meanwhile.
+	void clamp_span(uint32_t& from, uint32_t& to) const {
+		pull_back(to);
+		if (from > to) from = to;
+	}
 
 	// ---- Rules ----
 
@@ -874,7 +880,7 @@ struct Engine {
 				}
 			}
 			i = skip_unit(rules, arg);
-			uint32_t count = 0, entry = pos;
+			uint32_t count = 0, entry = pos, seen = epoch;
 			while (count < max && !stopped) {
 				if (count && tracing) trace(words::w_iterate, true, rules, arg, pos);
 				uint32_t before = pos, size = length();
@@ -893,16 +899,17 @@ struct Engine {
 				}
 				if (r == REJECT) {
 					pos = entry;
+					pull_back(pos);
 					return FAIL;
 				}
 				count++;
 				if (r == BREAK) break;
 				if (code != C_WHILE && pos == before && length() >= size) break;
 			}
-			if (count < min) {
-				pos = entry;
-				return FAIL;
-			}
+			if (count < min) pos = entry;
+			// A position restored from before an action may lie past the end.
+			if (epoch != seen) pull_back(pos);
+			if (count < min) return FAIL;
 			return OK;
 		});
 	}
@@ -1015,6 +1022,7 @@ struct Engine {
 				uint32_t from = pos;
 				Res r = match_rule(rules, i, pos);
 				if (!matched(r)) return r;
+				clamp_span(from, pos);
 				Cell value;
 				if (k == K_COPY)
 					copy_part(from, pos, &value);
@@ -1141,6 +1149,7 @@ struct Engine {
 			r = match_rule(rules, i, pos);
 			if (!matched(r)) return r;
 		}
+		pull_back(pos);
 		uint32_t lo = from < pos ? from : pos, hi = from < pos ? pos : from;
 		if (hi > lo) {
 			Cell target = at_pos(lo);
@@ -1279,7 +1288,9 @@ struct Engine {
 		}
 		uint32_t from = pos;
 		Res r = match_rule(rules, i, pos);
-		if (!matched(r) || pos <= from) return r;
+		if (!matched(r)) return r;
+		clamp_span(from, pos);
+		if (pos <= from) return r;
 		Cell v;
 		if (pick || pos - from == 1) {
 			for (uint32_t k = from; k < pos; k++) {
