@@ -972,6 +972,7 @@ struct Engine {
 			return command(rules, at, i, pos, k == K_NOT ? C_NOT : C_AHEAD, 0, 0, [&] {
 				uint32_t p = pos;
 				Res r = match_rule(rules, i, p);
+				pull_back(pos);
 				bool ok = matched(r) != (k == K_NOT);
 				report_match(ok, rules, i, pos);
 				return ok ? OK : FAIL;
@@ -1104,6 +1105,7 @@ struct Engine {
 			}
 			if (stopped) break;
 		}
+		pull_back(pos);
 		return FAIL;
 	}
 
