@@ -85,7 +85,7 @@ inline const Cell* cell_in(const Cell* block, uint32_t i) {
 	return i < s->used() / sizeof(Cell) ? s->head_cell() + i : nullptr;
 }
 
-// A rule word's value. `word` is the cell in the rules block itself: the
+// A rule word's value. `rule_word` is the cell in the rules block itself: the
 // first lookup leaves the word's index there (as evaluation does in code
 // blocks), and later ones read a heap context's values block straight (the
 // layout context.h states). Anything else goes through context::get, which
@@ -547,9 +547,10 @@ struct Engine {
 		o.one_value = o.scan = true;
 		uint32_t consumed = 0;
 		const uint8_t* at = series::unit_at(memory::buffer_of(&input), pos);
-		Type t = Type(lexer::scan(slot, at, end - pos, o, &consumed));
+		int32_t scanned = lexer::scan(slot, at, end - pos, o, &consumed);  // 0: no value
 		stack::pop(1);
-		bool ok = t != T_NONE && t != T_ERROR && consumed &&
+		Type t = Type(scanned);
+		bool ok = scanned > 0 && t != T_ERROR && consumed &&
 			(cell::is(&rule_value, T_DATATYPE) ? t == Type(rule_value.data1) : block::typeset_has(&rule_value, t));
 		if (!ok) return false;
 		pos += consumed < end - pos ? consumed : end - pos;
