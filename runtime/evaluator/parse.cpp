@@ -739,7 +739,12 @@ struct Engine {
 				if (i + 1 >= n) errors::fire(errors::id::script_parse_end, v);
 				break;
 			}
-			if (tracing) trace(words::w_fetch, true, &rules, i, pos);
+			if (tracing) {
+				trace(words::w_fetch, true, &rules, i, pos);
+				// The callback ran code: the rules' buffer may have moved.
+				v = cell_in(&rules, i);
+				if (!v) break;
+			}
 			uint32_t next = i + 1;
 			Res r;
 			if (k != K_NONE_KW)
