@@ -23,22 +23,6 @@
 #include "runtime/symbol.h"
 #include "runtime/words.h"
 
-namespace vyn::roots {
-
-Entry* entries = nullptr;
-uint32_t count = 0;
-uint32_t capacity = 0;
-
-void grow() {
-	uint32_t more = capacity ? capacity * 2 : 256;
-	auto* grown = static_cast<Entry*>(std::realloc(entries, size_t(more) * sizeof(Entry)));
-	if (!grown) std::abort();
-	entries = grown;
-	capacity = more;
-}
-
-}  // namespace vyn::roots
-
 namespace vyn::collector {
 
 bool active = false;
