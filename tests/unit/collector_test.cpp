@@ -137,6 +137,36 @@ TEST_F(Collector, AnEmptySeriesFrameInTheMiddleIsReleasedAndTheLastKept) {
 	EXPECT_EQ(memory::buffer_of(kept)->size, 4 * sizeof(Cell));
 }
 
+TEST_F(Collector, LiveBuffersMoveIntoThePreviousFramesFreeTail) {
+	collector::run();
+	SeriesFrame* one = memory::new_series_frame();
+	SeriesFrame* two = memory::new_series_frame();
+	SeriesFrame* upper = one > two ? one : two;
+	SeriesFrame* previous = upper->prev;
+	ASSERT_GE(size_t(previous->end - previous->bump), size_t(SERIES_FRAME_MIN_ROOM) + 1);
+	memory::state.series_current = upper;
+	Cell* kept = stack::alloc_slot();
+	cell::set(kept, T_BLOCK, 0, memory::alloc_cells(8), 0);
+	for (int32_t i = 0; i < 8; i++) {
+		memory::alloc_cells(8);  // dead between the live ones
+		Cell* c = memory::alloc_at_tail(memory::buffer_of(kept));
+		string::make_at(c, 4);
+		string::append_literal(c, std::to_string(i).c_str());
+	}
+	ASSERT_GT(reinterpret_cast<uint8_t*>(memory::buffer_of(kept)), reinterpret_cast<uint8_t*>(upper));
+	collector::run();
+	auto* buffer = reinterpret_cast<uint8_t*>(memory::buffer_of(kept));
+	EXPECT_TRUE(buffer > reinterpret_cast<uint8_t*>(previous) && buffer < previous->end);
+	// The emptied frame is released, unless it is the last of the list.
+	bool listed = false;
+	for (SeriesFrame* f = memory::state.series_head; f; f = f->next) listed |= f == upper;
+	EXPECT_EQ(listed, upper == memory::state.series_tail);
+	if (listed) {
+		EXPECT_EQ(upper->bump, upper->start());
+	}
+	EXPECT_EQ(mold_of(*kept), "[\"0\" \"1\" \"2\" \"3\" \"4\" \"5\" \"6\" \"7\"]");
+}
+
 TEST_F(Collector, SwitchedOffAllocationAddsFramesInstead) {
 	collector::active = false;
 	uint32_t cycles = collector::cycles();
