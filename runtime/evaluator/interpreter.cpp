@@ -71,6 +71,35 @@ inline Cell* value_cell(Cell* word) {
 	return memory::series(header->data2)->head_cell() + index;
 }
 
+// Sets a word: a plain (non-object) context takes the value directly.
+inline void assign_word(Cell* word, const Cell* value) {
+	Node ctx = word->data1;
+	if (ctx && int32_t(word->data3) >= 0 && !context::is_object(ctx)) {
+		if (Cell* slot = value_cell(word)) {
+			*slot = *value;
+			return;
+		}
+	}
+	context::set(word, value);
+}
+
+// Types that evaluate to themselves.
+constexpr bool inert_type(uint32_t t) {
+	switch (t) {
+	case T_PAREN: case T_SET_WORD: case T_SET_PATH: case T_GET_WORD: case T_LIT_WORD: case T_WORD: case T_PATH:
+	case T_GET_PATH: case T_LIT_PATH: case T_OP: case T_NATIVE: case T_ACTION: case T_FUNCTION: case T_ROUTINE:
+	case T_ISSUE: return false;
+	default: return true;
+	}
+}
+struct InertTable {
+	bool at[256];
+	constexpr InertTable() : at() {
+		for (uint32_t t = 0; t < 256; t++) at[t] = inert_type(t);
+	}
+};
+constexpr InertTable INERT;
+
 // The value of a word for evaluation; raises as the language says.
 Cell* word_value(Cell* word) {
 	Cell* v = value_cell(word);
@@ -99,7 +128,7 @@ struct TracingGuard {
 };
 
 inline void fire(Event e, const Code* code, int32_t pos, const Cell* value, const Cell* ref) {
-	if (tracing && (event_mask & e)) {
+	if (__builtin_expect(tracing, false) && (event_mask & e)) {
 		Cell block;
 		if (code) cell::set(&block, T_BLOCK, 0, code->node, 0);
 		fire_event(e, code ? &block : nullptr, pos, value, ref);
@@ -117,6 +146,93 @@ void store(const Cell* value, bool push) {
 
 int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
 	const Cell* parent, uint32_t mode, bool infix);
+
+// An operator on two integers whose right operand is a literal or a word's
+// value gives the same result as the full call without a frame: it is
+// computed in place of the left operand. Answers false (nothing done) for
+// anything else, and for a sum or product that leaves the integer range.
+bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
+	if (!cell::is(left, T_INTEGER) || pos + 1 >= code.limit()) return false;
+	Cell* right = code.at(pos + 1);
+	if (cell::is(right, T_WORD)) {
+		right = value_cell(right);
+		if (!right) return false;
+	}
+	if (!cell::is(right, T_INTEGER)) return false;
+	int32_t a = cell::get_integer(left), b = cell::get_integer(right), r;
+	Type source = Type((op->header >> 16) & 0xFF);
+	if (source == T_ACTION) {
+		switch (op->data1 + 1) {
+		case A_ADD: if (__builtin_add_overflow(a, b, &r)) return false; break;
+		case A_SUBTRACT: if (__builtin_sub_overflow(a, b, &r)) return false; break;
+		case A_MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
+		default: return false;
+		}
+		cell::make_integer(left, r);
+	} else if (source == T_NATIVE) {
+		bool answer;
+		switch (op->data1 + 1) {
+		case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: answer = a == b; break;
+		case natives::N_NOT_EQUAL_Q: answer = a != b; break;
+		case natives::N_LESSER_Q: answer = a < b; break;
+		case natives::N_GREATER_Q: answer = a > b; break;
+		case natives::N_LESSER_OR_EQUAL_Q: answer = a <= b; break;
+		case natives::N_GREATER_OR_EQUAL_Q: answer = a >= b; break;
+		default: return false;
+		}
+		cell::make_logic(left, answer);
+	} else {
+		return false;
+	}
+	stack::top = left + 1;
+	return true;
+}
+
+// Applies the operators that follow a value, strictly left to right; the
+// left operand is the cell at `start`, where each result goes.
+int32_t eval_operators(Code& code, int32_t pos, Cell* start, bool push) {
+	while (pos < code.limit()) {
+		Cell* next = code.at(pos);
+		if (!cell::is(next, T_WORD)) break;
+		Cell* v = value_cell(next);
+		if (!v || !cell::is(v, T_OP)) break;
+		if (!tracing && fast_op(v, code, pos, start)) {
+			pos += 2;
+			continue;
+		}
+		Cell op_word = *next;
+		Cell fn = *v;
+		fire(EV_FETCH, &code, pos, &fn, nullptr);
+		cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
+		fn.header &= ~0x00FF0000u;
+		stack::top = start;
+		pos = eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
+		if (errors::pending) return pos;
+	}
+	return pos;
+}
+
+// Pushes a value that needs no evaluation of its own (a literal, or a word
+// whose value is neither a function nor unset) and applies the operators
+// after it unless `sub`; answers the position after them, or -1 (nothing
+// done) for any other value and while tracing, which take the full path.
+inline int32_t eval_simple(Code& code, int32_t pos, bool sub) {
+	if (__builtin_expect(tracing, false)) return -1;
+	Cell* c = code.at(pos);
+	uint32_t t = cell::type_of(c);
+	const Cell* v = c;
+	if (t == T_WORD) {
+		v = value_cell(c);
+		if (!v) return -1;
+		Type vt = cell::type_of(v);
+		if (vt == T_UNSET || vt == T_OP || is_function_type(vt)) return -1;
+	} else if (!INERT.at[t]) {
+		return -1;
+	}
+	Cell* slot = stack::push(v);
+	return sub ? pos + 1 : eval_operators(code, pos + 1, slot, true);
+}
+
 
 // The word of argument n of a function's spec, for errors.
 void argument_word(const Cell* fn, int32_t n, Cell* out) {
@@ -223,7 +339,8 @@ int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, ui
 			no_arg(f.fn, f.name, argument_number(memory::series(cache)->head_cell(), entry));
 		}
 		Cell* slot = stack::top;
-		pos = fetch_argument(code, pos, mode, f.infix);
+		int32_t simple = mode == ARG_EVALUATED ? eval_simple(code, pos, f.infix) : -1;
+		pos = simple >= 0 ? simple : fetch_argument(code, pos, mode, f.infix);
 		if (errors::pending) return pos;
 		entry = memory::series(cache)->head_cell() + i;
 		if (!typeset_has(entry, cell::type_of(slot)))
@@ -406,13 +523,18 @@ int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) 
 	stack::push(&word);
 	fire(EV_PUSH, &code, pos, &word, nullptr);
 	if (pos >= code.limit()) errors::fire(errors::id::script_need_value, &word);
-	code.pos = pos;
-	pos = eval_expression(code, false, true, false);
+	int32_t simple = eval_simple(code, pos, false);
+	if (simple >= 0) {
+		pos = simple;
+	} else {
+		code.pos = pos;
+		pos = eval_expression(code, false, true, false);
+	}
 	if (errors::pending) return pos;
 	Cell* value = stack::arguments + 1;
 	fire(EV_SET, &code, pos, value, &word);
 	if (cell::is(value, T_UNSET)) errors::fire(errors::id::script_need_value, &word);
-	context::set(&word, value);
+	assign_word(&word, value);
 	stack::set_last(value);
 	if (push)
 		stack::unwind();
@@ -672,22 +794,9 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	}
 	fire(EV_PUSH, &code, pos, push ? stack::top - 1 : stack::arguments, nullptr);
 
-	// Operators apply strictly left to right.
 	if (!sub) {
-		while (pos < code.limit()) {
-			Cell* next = code.at(pos);
-			if (!cell::is(next, T_WORD)) break;
-			Cell* v = value_cell(next);
-			if (!v || !cell::is(v, T_OP)) break;
-			Cell op_word = *next;
-			Cell fn = *v;
-			fire(EV_FETCH, &code, pos, &fn, nullptr);
-			cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
-			fn.header &= ~0x00FF0000u;
-			stack::top = start;
-			pos = eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
-			if (errors::pending) return pos;
-		}
+		pos = eval_operators(code, pos, start, push);
+		if (errors::pending) return pos;
 	}
 	if (!push) fire(EV_EXPR, &code, pos, stack::arguments, nullptr);
 	return pos;
