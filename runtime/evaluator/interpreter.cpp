@@ -28,6 +28,10 @@ const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
 constexpr uint32_t FN_TRACE = 0x400u, FN_NO_TRACE = 0x200u;
 // A cache built while some type word of the spec had no value yet.
 constexpr uint32_t CACHE_INCOMPLETE = 0x00800000u;
+// A cache of argument typesets alone (no refinement, no return: entry),
+// perhaps followed by the locals count; its word 3 holds the number of
+// arguments in bits 0-7 and the number of local slots from bit 8.
+constexpr uint32_t CACHE_PLAIN = 0x00400000u;
 
 // More block of a function value: body, argument cache, native entry, op
 // copy, owner context.
@@ -147,31 +151,24 @@ void store(const Cell* value, bool push) {
 int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
 	const Cell* parent, uint32_t mode, bool infix);
 
-// An operator on two integers whose right operand is a literal or a word's
-// value gives the same result as the full call without a frame: it is
-// computed in place of the left operand. Answers false (nothing done) for
-// anything else, and for a sum or product that leaves the integer range.
-bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
-	if (!cell::is(left, T_INTEGER) || pos + 1 >= code.limit()) return false;
-	Cell* right = code.at(pos + 1);
-	if (cell::is(right, T_WORD)) {
-		right = value_cell(right);
-		if (!right) return false;
-	}
-	if (!cell::is(right, T_INTEGER)) return false;
+// The arithmetic and comparison functions on two integers, done in place
+// of `left` as the full call would; false (nothing done) for any other
+// function, and for a sum or product that leaves the integer range.
+inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right) {
 	int32_t a = cell::get_integer(left), b = cell::get_integer(right), r;
-	Type source = Type((op->header >> 16) & 0xFF);
-	if (source == T_ACTION) {
-		switch (op->data1 + 1) {
+	if (type == T_ACTION) {
+		switch (index + 1) {
 		case A_ADD: if (__builtin_add_overflow(a, b, &r)) return false; break;
 		case A_SUBTRACT: if (__builtin_sub_overflow(a, b, &r)) return false; break;
 		case A_MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
 		default: return false;
 		}
 		cell::make_integer(left, r);
-	} else if (source == T_NATIVE) {
+		return true;
+	}
+	if (type == T_NATIVE) {
 		bool answer;
-		switch (op->data1 + 1) {
+		switch (index + 1) {
 		case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: answer = a == b; break;
 		case natives::N_NOT_EQUAL_Q: answer = a != b; break;
 		case natives::N_LESSER_Q: answer = a < b; break;
@@ -181,9 +178,22 @@ bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 		default: return false;
 		}
 		cell::make_logic(left, answer);
-	} else {
-		return false;
+		return true;
 	}
+	return false;
+}
+
+// An operator on two integers whose right operand is a literal or a word's
+// value: computed in place of the left operand, without a frame.
+bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
+	if (!cell::is(left, T_INTEGER) || pos + 1 >= code.limit()) return false;
+	Cell* right = code.at(pos + 1);
+	if (cell::is(right, T_WORD)) {
+		right = value_cell(right);
+		if (!right) return false;
+	}
+	if (!cell::is(right, T_INTEGER)) return false;
+	if (!integer_op(Type((op->header >> 16) & 0xFF), op->data1, left, right)) return false;
 	stack::top = left + 1;
 	return true;
 }
@@ -212,6 +222,15 @@ int32_t eval_operators(Code& code, int32_t pos, Cell* start, bool push) {
 	return pos;
 }
 
+// Whether an operator follows at `pos`: the only case eval_operators acts on.
+inline bool op_follows(const Code& code, int32_t pos) {
+	if (pos >= code.limit()) return false;
+	Cell* next = code.at(pos);
+	if (!cell::is(next, T_WORD)) return false;
+	Cell* v = value_cell(next);
+	return v && cell::is(v, T_OP);
+}
+
 // Pushes a value that needs no evaluation of its own (a literal, or a word
 // whose value is neither a function nor unset) and applies the operators
 // after it unless `sub`; answers the position after them, or -1 (nothing
@@ -230,7 +249,8 @@ inline int32_t eval_simple(Code& code, int32_t pos, bool sub) {
 		return -1;
 	}
 	Cell* slot = stack::push(v);
-	return sub ? pos + 1 : eval_operators(code, pos + 1, slot, true);
+	pos++;
+	return sub || !op_follows(code, pos) ? pos : eval_operators(code, pos, slot, true);
 }
 
 
@@ -444,7 +464,51 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 	return eval_refinements(f, code, pos, path, cache, i, len, apply_mode);
 }
 
+// Pushes the arguments of a call whose cache is plain (see CACHE_PLAIN),
+// type-checking each; answers the position after them.
+int32_t fetch_plain(Fetch& f, Code& code, int32_t pos, const Cell* cache, bool infix) {
+	Node node = cache->data2;
+	uint32_t info = cache->data3;  // the cache may move while arguments are evaluated
+	uint32_t count = info & 0xFF;
+	uint32_t i = 0;
+	if (infix && count) {  // the left operand is already on the stack
+		Cell* entry = memory::series(node)->head_cell();
+		Cell* left = stack::top - 1;
+		if (!typeset_has(entry, cell::type_of(left))) expect_arg(f.fn, f.name, left, 0);
+		i = 1;
+	}
+	for (; i < count; i++) {
+		Cell* slot = stack::top;
+		uint32_t mode = memory::series(node)->head_cell()[i].header & ARG_MODE_MASK;
+		if (pos >= code.limit()) {
+			if (mode == ARG_ESCAPABLE && typeset_has(memory::series(node)->head_cell() + i, T_UNSET)) {
+				stack::push(&UNSET_CELL);
+				continue;
+			}
+			no_arg(f.fn, f.name, int32_t(i));
+		}
+		int32_t simple = mode == ARG_EVALUATED ? eval_simple(code, pos, f.infix) : -1;
+		pos = simple >= 0 ? simple : fetch_argument(code, pos, mode, f.infix);
+		if (errors::pending) return pos;
+		if (!typeset_has(memory::series(node)->head_cell() + i, cell::type_of(slot)))
+			expect_arg(f.fn, f.name, slot, int32_t(i));
+	}
+	uint32_t locals = info >> 8;
+	if (locals && !f.native) push_locals(int32_t(locals));
+	return pos;
+}
+
+inline int32_t fetch_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix, uint32_t mode) {
+	const Cell* cache = argument_cache(f.fn);
+	if (!path && !mode && (cache->header & CACHE_PLAIN)) return fetch_plain(f, code, pos, cache, infix);
+	return eval_arguments(f, code, pos, path, infix, mode);
+}
+
 void call_native(const Cell* fn, const Fetch& f) {
+	Cell* a = stack::arguments;
+	if (f.refinement_count == 0 && stack::top == a + 2 && cell::is(a, T_INTEGER) && cell::is(a + 1, T_INTEGER) &&
+		integer_op(cell::type_of(fn), fn->data1, a, a + 1))
+		return;
 	int32_t refs[32];
 	for (int r = 0; r < f.refinement_count; r++) refs[r] = f.refinements[r] == 0x7FFFFFFF ? 0 : f.refinements[r];
 	if (f.refinement_count == 0) refs[0] = -1;
@@ -481,7 +545,7 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 		f.native = t != T_ROUTINE;
 		stack::mark_interp_native(&frame_name);
 		if (infix) stack::top = stack::arguments + 1;
-		pos = eval_arguments(f, code, pos, path, infix, mode);
+		pos = fetch_arguments(f, code, pos, path, infix, mode);
 		if (errors::pending) return pos;
 		fire(EV_CALL, &code, pos, &fn, &frame_name);
 		if (t == T_ROUTINE)
@@ -494,7 +558,7 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 		if (parent && cell::is(parent, T_OBJECT)) ctx = parent->data1;
 		stack::mark_interp_call(&frame_name);
 		if (infix) stack::top = stack::arguments + 1;
-		pos = eval_arguments(f, code, pos, path, infix, mode);
+		pos = fetch_arguments(f, code, pos, path, infix, mode);
 		if (errors::pending) return pos;
 		call_function(&fn, ctx, &frame_name, 0);
 		break;
@@ -794,7 +858,7 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	}
 	fire(EV_PUSH, &code, pos, push ? stack::top - 1 : stack::arguments, nullptr);
 
-	if (!sub) {
+	if (!sub && op_follows(code, pos)) {
 		pos = eval_operators(code, pos, start, push);
 		if (errors::pending) return pos;
 	}
@@ -947,6 +1011,8 @@ Cell* argument_cache(const Cell* fn) {
 	uint32_t spec_len = spec->used() / sizeof(Cell);
 	int32_t refinements = 0;
 	bool complete = true;
+	bool plain = true;
+	uint32_t arguments = 0;
 	bool in_locals = false;
 	int32_t locals = 0;
 	for (uint32_t i = 0; i < spec_len; i++) {
@@ -965,13 +1031,14 @@ Cell* argument_cache(const Cell* fn) {
 		case T_WORD: mode = ARG_EVALUATED; break;
 		case T_GET_WORD: mode = ARG_LITERAL; break;
 		case T_LIT_WORD: mode = ARG_ESCAPABLE; break;
-		case T_SET_WORD: mode = ARG_NOT_ARGUMENT; break;
+		case T_SET_WORD: mode = ARG_NOT_ARGUMENT; plain = false; break;
 		case T_REFINEMENT:
 			if (symbol::resolve(c.data2) == symbol::resolve(words::sym_local)) {
 				in_locals = true;
 				locals = 1;
 				continue;
 			}
+			plain = false;
 			refinements++;
 			c.data3 = uint32_t(refinements);
 			*memory::alloc_at_tail(memory::series(n)) = c;
@@ -1004,6 +1071,7 @@ Cell* argument_cache(const Cell* fn) {
 			for (uint32_t ty = 1; ty < TYPE_COUNT; ty++) typeset_add(&ts, ty);
 		}
 		*memory::alloc_at_tail(memory::series(n)) = ts;
+		arguments++;
 	}
 	if (locals > 0) {
 		Cell count;
@@ -1016,6 +1084,10 @@ Cell* argument_cache(const Cell* fn) {
 		*memory::alloc_at_tail(memory::series(n)) = count;
 	}
 	if (!complete) cache.header |= CACHE_INCOMPLETE;
+	if (plain && arguments < 256) {
+		cache.header |= CACHE_PLAIN;
+		cache.data3 = arguments | (uint32_t(locals) << 8);
+	}
 	slot = more_cell(fn, MORE_CACHE);
 	*slot = cache;
 	return slot;
