@@ -28,9 +28,12 @@ const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
 constexpr uint32_t FN_TRACE = 0x400u, FN_NO_TRACE = 0x200u;
 // A cache built while some type word of the spec had no value yet.
 constexpr uint32_t CACHE_INCOMPLETE = 0x00800000u;
-// A cache of argument typesets alone (no refinement, no return: entry),
-// perhaps followed by the locals count; its word 3 holds the number of
-// arguments in bits 0-7 and the number of local slots from bit 8.
+// A cache whose required arguments are its first entries and that a call
+// without a path fetches by counts alone: a function without refinements,
+// or any native or action. Its word 3 holds the number of required
+// arguments in bits 0-7, the cells after them in bits 8-23 (a function's
+// locals; a native's refinement arguments, all none) and a native's
+// refinement count in bits 24-29.
 constexpr uint32_t CACHE_PLAIN = 0x00400000u;
 
 // More block of a function value: body, argument cache, native entry, op
@@ -111,6 +114,8 @@ Cell* word_value(Cell* word) {
 	return context::get(word);  // raises not-in-context or no-value, or answers self
 }
 
+Cell* build_cache(const Cell* fn);
+
 struct CodeSaver {
 	Cell saved = current_code;
 	~CodeSaver() { current_code = saved; }
@@ -163,7 +168,7 @@ inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right)
 		case A_MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
 		default: return false;
 		}
-		cell::make_integer(left, r);
+		left->data2 = uint32_t(r);  // the left operand's flags stay, as in the action
 		return true;
 	}
 	if (type == T_NATIVE) {
@@ -183,61 +188,84 @@ inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right)
 	return false;
 }
 
-// An operator on two integers whose right operand is a literal or a word's
+// Sums, differences and products of a float and a float or an integer,
+// done in place of `left` as the float action does.
+inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
+	if (type != T_ACTION) return false;
+	double x = cell::is(left, T_INTEGER) ? double(cell::get_integer(left)) : cell::get_double(left);
+	double y = cell::is(right, T_INTEGER) ? double(cell::get_integer(right)) : cell::get_double(right);
+	double r;
+	switch (index + 1) {
+	case A_ADD: r = x + y; break;
+	case A_SUBTRACT: r = x - y; break;
+	case A_MULTIPLY: r = x * y; break;
+	default: return false;
+	}
+	cell::set_type(left, T_FLOAT);
+	cell::put_double(left, r);
+	return true;
+}
+
+// An operator on two numbers whose right operand is a literal or a word's
 // value: computed in place of the left operand, without a frame.
-bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
-	if (!cell::is(left, T_INTEGER) || pos + 1 >= code.limit()) return false;
-	Cell* right = code.at(pos + 1);
+inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
+	Type lt = cell::type_of(left);
+	if (lt != T_INTEGER && lt != T_FLOAT) return false;
+	Cell* right = code.cell_at(pos + 1);
+	if (!right) return false;
 	if (cell::is(right, T_WORD)) {
 		right = value_cell(right);
 		if (!right) return false;
 	}
-	if (!cell::is(right, T_INTEGER)) return false;
-	if (!integer_op(Type((op->header >> 16) & 0xFF), op->data1, left, right)) return false;
+	Type rt = cell::type_of(right);
+	Type source = Type((op->header >> 16) & 0xFF);
+	if (lt == T_INTEGER && rt == T_INTEGER) {
+		if (!integer_op(source, op->data1, left, right)) return false;
+	} else if (rt == T_FLOAT || rt == T_INTEGER) {
+		if (!float_op(source, op->data1, left, right)) return false;
+	} else {
+		return false;
+	}
 	stack::top = left + 1;
 	return true;
 }
 
+// Calls the operator `op` (the value of the word at `pos`) with the value at
+// `start` as its left operand.
+[[gnu::noinline]] int32_t call_operator(Code& code, int32_t pos, Cell* start, bool push, const Cell* op) {
+	Cell op_word = *code.at(pos);
+	Cell fn = *op;
+	fire(EV_FETCH, &code, pos, &fn, nullptr);
+	cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
+	fn.header &= ~0x00FF0000u;
+	stack::top = start;
+	return eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
+}
+
 // Applies the operators that follow a value, strictly left to right; the
 // left operand is the cell at `start`, where each result goes.
-int32_t eval_operators(Code& code, int32_t pos, Cell* start, bool push) {
-	while (pos < code.limit()) {
-		Cell* next = code.at(pos);
-		if (!cell::is(next, T_WORD)) break;
+inline int32_t eval_operators(Code& code, int32_t pos, Cell* start, bool push) {
+	for (;;) {
+		Cell* next = code.cell_at(pos);
+		if (!next || !cell::is(next, T_WORD)) return pos;
 		Cell* v = value_cell(next);
-		if (!v || !cell::is(v, T_OP)) break;
+		if (!v || !cell::is(v, T_OP)) return pos;
 		if (!tracing && fast_op(v, code, pos, start)) {
 			pos += 2;
 			continue;
 		}
-		Cell op_word = *next;
-		Cell fn = *v;
-		fire(EV_FETCH, &code, pos, &fn, nullptr);
-		cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
-		fn.header &= ~0x00FF0000u;
-		stack::top = start;
-		pos = eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
+		pos = call_operator(code, pos, start, push, v);
 		if (errors::pending) return pos;
 	}
-	return pos;
-}
-
-// Whether an operator follows at `pos`: the only case eval_operators acts on.
-inline bool op_follows(const Code& code, int32_t pos) {
-	if (pos >= code.limit()) return false;
-	Cell* next = code.at(pos);
-	if (!cell::is(next, T_WORD)) return false;
-	Cell* v = value_cell(next);
-	return v && cell::is(v, T_OP);
 }
 
 // Pushes a value that needs no evaluation of its own (a literal, or a word
 // whose value is neither a function nor unset) and applies the operators
-// after it unless `sub`; answers the position after them, or -1 (nothing
+// after it unless `sub`; `c` is the cell at `pos`. Answers the position
+// after them, or -1 (nothing
 // done) for any other value and while tracing, which take the full path.
-inline int32_t eval_simple(Code& code, int32_t pos, bool sub) {
+[[gnu::always_inline]] inline int32_t eval_simple(Code& code, int32_t pos, Cell* c, bool sub, bool push = true) {
 	if (__builtin_expect(tracing, false)) return -1;
-	Cell* c = code.at(pos);
 	uint32_t t = cell::type_of(c);
 	const Cell* v = c;
 	if (t == T_WORD) {
@@ -248,9 +276,9 @@ inline int32_t eval_simple(Code& code, int32_t pos, bool sub) {
 	} else if (!INERT.at[t]) {
 		return -1;
 	}
-	Cell* slot = stack::push(v);
+	Cell* slot = push ? stack::push(v) : stack::set_result(v);
 	pos++;
-	return sub || !op_follows(code, pos) ? pos : eval_operators(code, pos, slot, true);
+	return sub ? pos : eval_operators(code, pos, slot, push);
 }
 
 
@@ -347,7 +375,8 @@ int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, ui
 			stack::push(&NONE_CELL);
 			continue;
 		}
-		if (pos >= code.limit()) {
+		Cell* at = code.cell_at(pos);
+		if (!at) {
 			if (apply_mode & MODE_ALL) {
 				stack::push(&NONE_CELL);
 				continue;
@@ -359,7 +388,7 @@ int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, ui
 			no_arg(f.fn, f.name, argument_number(memory::series(cache)->head_cell(), entry));
 		}
 		Cell* slot = stack::top;
-		int32_t simple = mode == ARG_EVALUATED ? eval_simple(code, pos, f.infix) : -1;
+		int32_t simple = mode == ARG_EVALUATED ? eval_simple(code, pos, at, f.infix) : -1;
 		pos = simple >= 0 ? simple : fetch_argument(code, pos, mode, f.infix);
 		if (errors::pending) return pos;
 		entry = memory::series(cache)->head_cell() + i;
@@ -480,26 +509,34 @@ int32_t fetch_plain(Fetch& f, Code& code, int32_t pos, const Cell* cache, bool i
 	for (; i < count; i++) {
 		Cell* slot = stack::top;
 		uint32_t mode = memory::series(node)->head_cell()[i].header & ARG_MODE_MASK;
-		if (pos >= code.limit()) {
+		Cell* at = code.cell_at(pos);
+		if (!at) {
 			if (mode == ARG_ESCAPABLE && typeset_has(memory::series(node)->head_cell() + i, T_UNSET)) {
 				stack::push(&UNSET_CELL);
 				continue;
 			}
 			no_arg(f.fn, f.name, int32_t(i));
 		}
-		int32_t simple = mode == ARG_EVALUATED ? eval_simple(code, pos, f.infix) : -1;
+		int32_t simple = mode == ARG_EVALUATED ? eval_simple(code, pos, at, f.infix) : -1;
 		pos = simple >= 0 ? simple : fetch_argument(code, pos, mode, f.infix);
 		if (errors::pending) return pos;
 		if (!typeset_has(memory::series(node)->head_cell() + i, cell::type_of(slot)))
 			expect_arg(f.fn, f.name, slot, int32_t(i));
 	}
-	uint32_t locals = info >> 8;
-	if (locals && !f.native) push_locals(int32_t(locals));
+	uint32_t tail = (info >> 8) & 0xFFFF;
+	if (f.native) {
+		for (uint32_t k = 0; k < tail; k++) stack::push(&NONE_CELL);
+		f.refinement_count = int32_t(info >> 24);
+		for (int32_t r = 0; r < f.refinement_count; r++) f.refinements[r] = -1;
+	} else if (tail) {
+		push_locals(int32_t(tail));
+	}
 	return pos;
 }
 
 inline int32_t fetch_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix, uint32_t mode) {
-	const Cell* cache = argument_cache(f.fn);
+	const Cell* cache = more_cell(f.fn, MORE_CACHE);
+	if (!cell::is(cache, T_BLOCK) || (cache->header & CACHE_INCOMPLETE)) cache = build_cache(f.fn);
 	if (!path && !mode && (cache->header & CACHE_PLAIN)) return fetch_plain(f, code, pos, cache, infix);
 	return eval_arguments(f, code, pos, path, infix, mode);
 }
@@ -522,18 +559,20 @@ void call_native(const Cell* fn, const Fetch& f) {
 int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
 	const Cell* parent, uint32_t mode, bool infix) {
 	Cell fn = *fn_in;
-	Cell frame_name;
-	if (name && cell::is(name, T_WORD))
-		frame_name = *name;
-	else
-		cell::set(&frame_name, T_WORD, 0, stack::anon_symbol, 0xFFFFFFFFu);
-	fire(EV_OPEN, &code, pos, &fn, path ? path : &frame_name);
+	// Callers pass names that outlive the call (their own copies).
+	Cell anon;
+	const Cell* frame_name = name;
+	if (!name || !cell::is(name, T_WORD)) {
+		cell::set(&anon, T_WORD, 0, stack::anon_symbol, 0xFFFFFFFFu);
+		frame_name = &anon;
+	}
+	fire(EV_OPEN, &code, pos, &fn, path ? path : frame_name);
 	safe_point();
 	stack::guard_native_stack();
 	if (!infix) stack::push(&fn);
 	Fetch f;
 	f.fn = &fn;
-	f.name = &frame_name;
+	f.name = frame_name;
 	f.native = false;
 	f.infix = infix;
 	f.refinement_count = 0;
@@ -543,11 +582,11 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 	case T_ACTION:
 	case T_ROUTINE: {
 		f.native = t != T_ROUTINE;
-		stack::mark_interp_native(&frame_name);
+		stack::mark_interp_native(frame_name);
 		if (infix) stack::top = stack::arguments + 1;
 		pos = fetch_arguments(f, code, pos, path, infix, mode);
 		if (errors::pending) return pos;
-		fire(EV_CALL, &code, pos, &fn, &frame_name);
+		fire(EV_CALL, &code, pos, &fn, frame_name);
 		if (t == T_ROUTINE)
 			errors::fire(errors::id::internal_routines);
 		call_native(&fn, f);
@@ -556,11 +595,11 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 	case T_FUNCTION: {
 		Node ctx = fn.data1;
 		if (parent && cell::is(parent, T_OBJECT)) ctx = parent->data1;
-		stack::mark_interp_call(&frame_name);
+		stack::mark_interp_call(frame_name);
 		if (infix) stack::top = stack::arguments + 1;
 		pos = fetch_arguments(f, code, pos, path, infix, mode);
 		if (errors::pending) return pos;
-		call_function(&fn, ctx, &frame_name, 0);
+		call_function(&fn, ctx, frame_name, 0);
 		break;
 	}
 	default: errors::fire(errors::id::internal_not_done);
@@ -586,8 +625,9 @@ int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) 
 	stack::mark_interp_native(&word);
 	stack::push(&word);
 	fire(EV_PUSH, &code, pos, &word, nullptr);
-	if (pos >= code.limit()) errors::fire(errors::id::script_need_value, &word);
-	int32_t simple = eval_simple(code, pos, false);
+	Cell* at = code.cell_at(pos);
+	if (!at) errors::fire(errors::id::script_need_value, &word);
+	int32_t simple = eval_simple(code, pos, at, false);
 	if (simple >= 0) {
 		pos = simple;
 	} else {
@@ -736,12 +776,13 @@ void eval(const Cell* block, bool chain) {
 		stack::set_result(&unset);
 	} else {
 		current_code = *block;
-		while (code.pos < code.limit()) {
+		for (;;) {
 			current_code.data1 = uint32_t(code.pos);
 			safe_point();
 			code.pos = eval_expression(code, false, false, false);
 			if (errors::pending) return;
-			if (code.pos < code.limit()) stack::reset();
+			if (code.pos >= code.limit()) break;
+			stack::reset();
 		}
 	}
 	fire(EV_EXIT, &code, code.pos, stack::arguments, nullptr);
@@ -814,8 +855,7 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 		Type t = cell::type_of(v);
 		if (t == T_UNSET) errors::fire(errors::id::script_no_value, &value);
 		if (is_function_type(t)) {
-			Cell fn = *v;
-			pos = eval_call(&fn, code, pos, push, &value, nullptr, nullptr, 0, false);
+			pos = eval_call(v, code, pos, push, &value, nullptr, nullptr, 0, false);
 			if (errors::pending) return pos;
 			break;
 		}
@@ -858,7 +898,7 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	}
 	fire(EV_PUSH, &code, pos, push ? stack::top - 1 : stack::arguments, nullptr);
 
-	if (!sub && op_follows(code, pos)) {
+	if (!sub) {
 		pos = eval_operators(code, pos, start, push);
 		if (errors::pending) return pos;
 	}
@@ -1004,6 +1044,13 @@ void call_function(const Cell* fn, Node, const Cell* name, uint32_t) {
 Cell* argument_cache(const Cell* fn) {
 	Cell* slot = more_cell(fn, MORE_CACHE);
 	if (cell::is(slot, T_BLOCK) && !(slot->header & CACHE_INCOMPLETE)) return slot;
+	return build_cache(fn);
+}
+
+namespace {
+
+Cell* build_cache(const Cell* fn) {
+	Cell* slot;
 	bool native = cell::is(fn, T_NATIVE) || cell::is(fn, T_ACTION);
 	Node n = memory::alloc_cells(8);
 	Cell cache{T_BLOCK, 0, n, 0};
@@ -1012,7 +1059,10 @@ Cell* argument_cache(const Cell* fn) {
 	int32_t refinements = 0;
 	bool complete = true;
 	bool plain = true;
-	uint32_t arguments = 0;
+	bool after_return = false;    // a return: entry came before the first refinement
+	bool after_refinement = false;
+	uint32_t arguments = 0;        // required ones
+	uint32_t refinement_args = 0;
 	bool in_locals = false;
 	int32_t locals = 0;
 	for (uint32_t i = 0; i < spec_len; i++) {
@@ -1031,14 +1081,15 @@ Cell* argument_cache(const Cell* fn) {
 		case T_WORD: mode = ARG_EVALUATED; break;
 		case T_GET_WORD: mode = ARG_LITERAL; break;
 		case T_LIT_WORD: mode = ARG_ESCAPABLE; break;
-		case T_SET_WORD: mode = ARG_NOT_ARGUMENT; plain = false; break;
+		case T_SET_WORD: mode = ARG_NOT_ARGUMENT; break;
 		case T_REFINEMENT:
 			if (symbol::resolve(c.data2) == symbol::resolve(words::sym_local)) {
 				in_locals = true;
 				locals = 1;
 				continue;
 			}
-			plain = false;
+			if (!native) plain = false;
+			after_refinement = true;
 			refinements++;
 			c.data3 = uint32_t(refinements);
 			*memory::alloc_at_tail(memory::series(n)) = c;
@@ -1071,7 +1122,14 @@ Cell* argument_cache(const Cell* fn) {
 			for (uint32_t ty = 1; ty < TYPE_COUNT; ty++) typeset_add(&ts, ty);
 		}
 		*memory::alloc_at_tail(memory::series(n)) = ts;
-		arguments++;
+		if (mode == ARG_NOT_ARGUMENT) {
+			if (!after_refinement) after_return = true;
+		} else if (after_refinement) {
+			refinement_args++;
+		} else {
+			if (after_return) plain = false;
+			arguments++;
+		}
 	}
 	if (locals > 0) {
 		Cell count;
@@ -1084,14 +1142,17 @@ Cell* argument_cache(const Cell* fn) {
 		*memory::alloc_at_tail(memory::series(n)) = count;
 	}
 	if (!complete) cache.header |= CACHE_INCOMPLETE;
-	if (plain && arguments < 256) {
+	uint32_t tail = native ? refinement_args : uint32_t(locals);
+	if (plain && arguments < 256 && tail < 0x10000 && refinements < 32) {
 		cache.header |= CACHE_PLAIN;
-		cache.data3 = arguments | (uint32_t(locals) << 8);
+		cache.data3 = arguments | (tail << 8) | (uint32_t(refinements) << 24);
 	}
 	slot = more_cell(fn, MORE_CACHE);
 	*slot = cache;
 	return slot;
 }
+
+}  // namespace
 
 void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name, uint32_t mode) {
 	Series* s = memory::series(args->data2);

@@ -49,6 +49,12 @@ struct Code {
 		int32_t tail = int32_t(memory::series(node)->used() / sizeof(Cell));
 		return tail < end ? tail : end;
 	}
+	// The cell at i, or null at or past the limit (one buffer look-up).
+	Cell* cell_at(int32_t i) const {
+		Series* s = memory::series(node);
+		int32_t tail = int32_t(s->used() / sizeof(Cell));
+		return i < tail && i < end ? s->head_cell() + i : nullptr;
+	}
 };
 
 void init();
