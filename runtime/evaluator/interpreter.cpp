@@ -136,11 +136,13 @@ struct TracingGuard {
 	~TracingGuard() { tracing = saved; }
 };
 
-inline void fire(Event e, const Code* code, int32_t pos, const Cell* value, const Cell* ref) {
+// The tracer runs code: the code position is synced after it.
+inline void fire(Event e, Code* code, int32_t pos, const Cell* value, const Cell* ref) {
 	if (__builtin_expect(tracing, false) && (event_mask & e)) {
 		Cell block;
 		if (code) cell::set(&block, T_BLOCK, 0, code->node, 0);
 		fire_event(e, code ? &block : nullptr, pos, value, ref);
+		if (code) code->sync();
 	}
 }
 
@@ -242,21 +244,33 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 	return eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
 }
 
-// Applies the operators that follow a value, strictly left to right; the
-// left operand is the cell at `start`, where each result goes.
-inline int32_t eval_operators(Code& code, int32_t pos, Cell* start, bool push) {
-	for (;;) {
-		Cell* next = code.cell_at(pos);
-		if (!next || !cell::is(next, T_WORD)) return pos;
-		Cell* v = value_cell(next);
-		if (!v || !cell::is(v, T_OP)) return pos;
-		if (!tracing && fast_op(v, code, pos, start)) {
+// The operator named by the word at `pos`, or null.
+[[gnu::always_inline]] inline Cell* operator_at(Code& code, int32_t pos) {
+	Cell* next = code.cell_at(pos);
+	if (!next || !cell::is(next, T_WORD)) return nullptr;
+	Cell* v = value_cell(next);
+	return v && cell::is(v, T_OP) ? v : nullptr;
+}
+
+// Applies the operators from `op` (the first one, at `pos`) on.
+[[gnu::noinline]] int32_t apply_operators(Code& code, int32_t pos, Cell* start, bool push, Cell* op) {
+	do {
+		if (!tracing && fast_op(op, code, pos, start)) {
 			pos += 2;
 			continue;
 		}
-		pos = call_operator(code, pos, start, push, v);
+		pos = call_operator(code, pos, start, push, op);
 		if (errors::pending) return pos;
-	}
+		code.sync();
+	} while ((op = operator_at(code, pos)));
+	return pos;
+}
+
+// Applies the operators that follow a value, strictly left to right; the
+// left operand is the cell at `start`, where each result goes.
+[[gnu::always_inline]] inline int32_t eval_operators(Code& code, int32_t pos, Cell* start, bool push) {
+	Cell* op = operator_at(code, pos);
+	return op ? apply_operators(code, pos, start, push, op) : pos;
 }
 
 // Pushes a value that needs no evaluation of its own (a literal, or a word
@@ -331,12 +345,16 @@ int32_t fetch_argument(Code& code, int32_t pos, uint32_t mode, bool infix) {
 		case T_PAREN: {
 			stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
 			eval(&value, true);
+			code.sync();
 			if (errors::pending) return pos;
 			stack::unwind();
 			return pos;
 		}
 		case T_GET_WORD: stack::push(word_value(code.at(pos - 1))); return pos;
-		case T_GET_PATH: eval_path(&value, nullptr, false, true, true, false); return pos;
+		case T_GET_PATH:
+			eval_path(&value, nullptr, false, true, true, false);
+			code.sync();
+			return pos;
 		default: break;
 		}
 	}
@@ -616,6 +634,7 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 		else
 			stack::top = stack::arguments + 1;
 	}
+	code.sync();
 	return pos;
 }
 
@@ -763,12 +782,10 @@ bool condition(const Cell* v) {
 	return truthy(v);
 }
 
-void eval(const Cell* block, bool chain) {
-	Series* s = memory::series(block->data2);
-	int32_t tail = int32_t(s->used() / sizeof(Cell));
-	int32_t head = int32_t(block->data1);
-	Code code{block->data2, head < tail ? head : tail, tail};
-	CodeSaver saver;
+namespace {
+
+// Block evaluation as the tracer sees it: in a frame of its own.
+void eval_traced(Code& code, const Cell* block, bool chain) {
 	stack::mark_symbol(stack::body_symbol, stack::OPEN_EVAL);
 	fire(EV_ENTER, &code, code.pos, nullptr, nullptr);
 	if (code.pos >= code.limit()) {
@@ -790,6 +807,35 @@ void eval(const Cell* block, bool chain) {
 		stack::unwind_last();
 	else
 		stack::unwind();
+}
+
+}  // namespace
+
+// Without a tracer a block needs no frame of its own: each expression's
+// value is pushed at the caller's top, which is where the block's frame
+// would have begun, and every frame a nested exit searches for lies below.
+void eval(const Cell* block, bool chain) {
+	Series* s = memory::series(block->data2);
+	int32_t tail = int32_t(s->used() / sizeof(Cell));
+	int32_t head = int32_t(block->data1);
+	Code code{block->data2, head < tail ? head : tail, tail};
+	CodeSaver saver;
+	if (__builtin_expect(tracing, false)) return eval_traced(code, block, chain);
+	Cell* mark = stack::top;
+	if (code.pos >= code.limit()) {
+		stack::push(&UNSET_CELL);
+	} else {
+		current_code = *block;
+		for (;;) {
+			current_code.data1 = uint32_t(code.pos);
+			safe_point();
+			code.pos = eval_expression(code, false, true, false);
+			if (errors::pending) return;
+			if (code.pos >= code.limit()) break;
+			stack::top = mark;
+		}
+	}
+	if (chain) *stack::arguments = *mark;
 }
 
 int32_t eval_next_at(const Cell* block, bool push) {
@@ -834,15 +880,18 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 		// (left one cell above the frame) or becomes the frame's result.
 		if (!push) stack::top = stack::arguments;
 		eval(&value, !push);
+		code.sync();
 		if (errors::pending) return pos;
 		if (!push) stack::top = stack::arguments + 1;
 		break;
 	case T_SET_WORD:
 		pos = eval_set_word(code, pos, &value, push);
+		code.sync();  // a change handler may have run
 		if (errors::pending) return pos;
 		break;
 	case T_SET_PATH:
 		pos = eval_set_path(code, pos, &value, push);
+		code.sync();
 		if (errors::pending) return pos;
 		break;
 	case T_GET_WORD: store(word_value(code.at(pos - 1)), push); break;
@@ -866,11 +915,13 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	case T_PATH:
 		code.pos = pos;
 		pos = eval_path(&value, &code, false, false, push, false);
+		code.sync();
 		if (errors::pending) return pos;
 		break;
 	case T_GET_PATH:
 		code.pos = pos;
 		pos = eval_path(&value, &code, false, true, push, false);
+		code.sync();
 		if (errors::pending) return pos;
 		break;
 	case T_LIT_PATH:
@@ -956,6 +1007,7 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 		if (get) errors::fire(errors::id::script_invalid_path_get, &path);
 		Cell fn = *v;
 		Code here = code ? *code : Code{path.data2, len, len};
+		here.sync();
 		int32_t pos = eval_call(&fn, here, code ? code->pos : len, push, &first, &path, nullptr, 0, false);
 		return pos;
 	}
@@ -1004,12 +1056,14 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 			Cell rest = path;
 			rest.data1 = uint32_t(i);  // the function's element: the rest are its refinements
 			Code here = code ? *code : Code{path.data2, len, len};
+			here.sync();
 			return eval_call(&fn, here, code ? code->pos : len, push, &selector, &rest, &parent, 0, false);
 		}
 		if (!set && !get && is_function_type(cell::type_of(&next)) && last) {
 			Cell fn = next;
 			stack::top = base;
 			Code here = code ? *code : Code{path.data2, len, len};
+			here.sync();
 			return eval_call(&fn, here, code ? code->pos : len, push, &selector, nullptr, &parent, 0, false);
 		}
 	}

@@ -38,23 +38,28 @@ extern bool tracing;
 extern Cell tracer;        // the tracer function, or none
 extern uint32_t event_mask;
 
-// A position in a block of code.
+// A position in a block of code, with the block's head and limit as last
+// read. Anything that may evaluate code can move or shorten the block, so
+// sync() re-reads them; eval_expression, eval_next_at and the internal
+// calls that take a Code return with it synced.
 struct Code {
 	Node node;     // the block's buffer
 	int32_t pos;   // index from the buffer's head
 	int32_t end;   // index of the tail when evaluation began
-	Cell* at(int32_t i) const { return memory::series(node)->head_cell() + i; }
-	// The tail, re-read: a block shortened while it runs ends early.
-	int32_t limit() const {
-		int32_t tail = int32_t(memory::series(node)->used() / sizeof(Cell));
-		return tail < end ? tail : end;
-	}
-	// The cell at i, or null at or past the limit (one buffer look-up).
-	Cell* cell_at(int32_t i) const {
+	Cell* head = nullptr;
+	int32_t lim = 0;  // min(tail, end): a block shortened while it runs ends early
+
+	Code(Node n, int32_t p, int32_t e) : node(n), pos(p), end(e) { sync(); }
+	void sync() {
 		Series* s = memory::series(node);
+		head = s->head_cell();
 		int32_t tail = int32_t(s->used() / sizeof(Cell));
-		return i < tail && i < end ? s->head_cell() + i : nullptr;
+		lim = tail < end ? tail : end;
 	}
+	Cell* at(int32_t i) const { return head + i; }
+	int32_t limit() const { return lim; }
+	// The cell at i, or null at or past the limit.
+	Cell* cell_at(int32_t i) const { return i < lim ? head + i : nullptr; }
 };
 
 void init();

@@ -423,6 +423,7 @@ void reduce_block(const Cell* block, Cell* target) {
 		stack::top = mark;
 		cell::clear_new_line(&v);
 		add_value(target, &v, append);
+		code.sync();  // the target may be the block itself
 	}
 	stack::revert();
 }
