@@ -513,7 +513,7 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 
 // Pushes the arguments of a call whose cache is plain (see CACHE_PLAIN),
 // type-checking each; answers the position after them.
-int32_t fetch_plain(Fetch& f, Code& code, int32_t pos, const Cell* cache, bool infix) {
+[[gnu::always_inline]] inline int32_t fetch_plain(Fetch& f, Code& code, int32_t pos, const Cell* cache, bool infix) {
 	Node node = cache->data2;
 	uint32_t info = cache->data3;  // the cache may move while arguments are evaluated
 	uint32_t count = info & 0xFF;
@@ -574,8 +574,31 @@ void call_native(const Cell* fn, const Fetch& f) {
 		actions::stack_forms[index](refs);
 }
 
-int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
-	const Cell* parent, uint32_t mode, bool infix) {
+// Runs the body of a function whose arguments and locals are the current
+// frame's cells.
+[[gnu::always_inline]] inline void run_function(const Cell* fn, const Cell* name) {
+	TracingGuard tracing_guard;
+	Node ctx = fn->data1;
+	ValuesGuard values(ctx, stack::index_of(stack::arguments) + 1);
+	stack::set_return_target(true);
+	stack::Frame* frame = stack::top_frame();
+	if (fn->header & FN_NO_TRACE) tracing = false;
+	fire(EV_PROLOG, nullptr, -1, fn, name);
+	Cell body = *more_cell(fn, MORE_BODY);
+	if (cell::is(&body, T_BLOCK)) {
+		eval(&body, true);
+	} else {
+		Cell unset{T_UNSET, 0, 0, 0};
+		stack::set_last(&unset);
+	}
+	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
+	if (errors::pending) return;
+	frame->header &= ~stack::FRAME_RETURN_TARGET;
+	fire(EV_EPILOG, nullptr, -1, stack::arguments, fn);
+}
+
+[[gnu::always_inline]] inline int32_t call_value(const Cell* fn_in, Code& code, int32_t pos, bool push,
+	const Cell* name, const Cell* path, uint32_t mode, bool infix) {
 	Cell fn = *fn_in;
 	// Callers pass names that outlive the call (their own copies).
 	Cell anon;
@@ -611,13 +634,11 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 		break;
 	}
 	case T_FUNCTION: {
-		Node ctx = fn.data1;
-		if (parent && cell::is(parent, T_OBJECT)) ctx = parent->data1;
 		stack::mark_interp_call(frame_name);
 		if (infix) stack::top = stack::arguments + 1;
 		pos = fetch_arguments(f, code, pos, path, infix, mode);
 		if (errors::pending) return pos;
-		call_function(&fn, ctx, frame_name, 0);
+		run_function(&fn, frame_name);
 		break;
 	}
 	default: errors::fire(errors::id::internal_not_done);
@@ -636,6 +657,11 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 	}
 	code.sync();
 	return pos;
+}
+
+int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
+	const Cell*, uint32_t mode, bool infix) {
+	return call_value(fn, code, pos, push, name, path, mode, infix);
 }
 
 // Evaluates a set-word: the value of the next expression goes into the word.
@@ -904,7 +930,7 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 		Type t = cell::type_of(v);
 		if (t == T_UNSET) errors::fire(errors::id::script_no_value, &value);
 		if (is_function_type(t)) {
-			pos = eval_call(v, code, pos, push, &value, nullptr, nullptr, 0, false);
+			pos = call_value(v, code, pos, push, &value, nullptr, 0, false);
 			if (errors::pending) return pos;
 			break;
 		}
@@ -1074,26 +1100,7 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 	return code ? code->pos : len;
 }
 
-void call_function(const Cell* fn, Node, const Cell* name, uint32_t) {
-	TracingGuard tracing_guard;
-	Node ctx = fn->data1;
-	ValuesGuard values(ctx, stack::index_of(stack::arguments) + 1);
-	stack::set_return_target(true);
-	stack::Frame* frame = stack::top_frame();
-	if (fn->header & FN_NO_TRACE) tracing = false;
-	fire(EV_PROLOG, nullptr, -1, fn, name);
-	Cell body = *more_cell(fn, MORE_BODY);
-	if (cell::is(&body, T_BLOCK)) {
-		eval(&body, true);
-	} else {
-		Cell unset{T_UNSET, 0, 0, 0};
-		stack::set_last(&unset);
-	}
-	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
-	if (errors::pending) return;
-	frame->header &= ~stack::FRAME_RETURN_TARGET;
-	fire(EV_EPILOG, nullptr, -1, stack::arguments, fn);
-}
+void call_function(const Cell* fn, Node, const Cell* name, uint32_t) { run_function(fn, name); }
 
 Cell* argument_cache(const Cell* fn) {
 	Cell* slot = more_cell(fn, MORE_CACHE);

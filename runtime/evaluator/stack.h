@@ -18,6 +18,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "runtime/cell.h"
 #include "runtime/errors.h"
@@ -59,6 +63,16 @@ struct Frame {
 
 	uint32_t kind() const { return (header & FRAME_KIND_MASK) >> FRAME_KIND_SHIFT; }
 };
+
+// Copies a cell as one 16-byte move (the compiler otherwise rebuilds it
+// from its words when some of them are already in registers).
+inline void move_cell(Cell* dst, const Cell* src) {
+#if defined(__SSE2__)
+	_mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+#else
+	std::memcpy(dst, src, sizeof(Cell));
+#endif
+}
 
 extern Cell* bottom;     // first data cell
 extern Cell* top;        // next free data cell
@@ -129,7 +143,7 @@ inline void unwind() {
 inline void unwind_last() {
 	Cell* callee = arguments;
 	unwind();
-	*arguments = *callee;
+	move_cell(arguments, callee);
 }
 void unwind_call();
 void unwind_call_last();
@@ -151,7 +165,7 @@ inline Cell* alloc_slot() {
 }
 inline Cell* push(const Cell* value) {
 	Cell* c = top;
-	*c = *value;
+	move_cell(c, value);
 	if (++top >= end) overflow();
 	return c;
 }
@@ -168,17 +182,17 @@ inline Cell* keep() {
 	return arguments;
 }
 inline Cell* set_last(const Cell* value) {
-	*arguments = *value;
+	move_cell(arguments, value);
 	return arguments;
 }
 inline Cell* set_result(const Cell* value) {
 	top = arguments + 1;
-	*arguments = *value;
+	move_cell(arguments, value);
 	return arguments;
 }
 inline void pop_into_previous() {
 	if (top - bottom < 2) return;
-	top[-2] = top[-1];
+	move_cell(top - 2, top - 1);
 	top--;
 }
 void adjust_post_try();
