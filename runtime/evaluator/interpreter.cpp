@@ -46,6 +46,16 @@ inline bool is_function_type(Type t) {
 	return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
 }
 
+// An argument typeset of the cache that holds every type (the check is skipped).
+constexpr uint32_t ARG_ANY_TYPE = 0x400000u;
+
+// Whether an argument entry of the cache accepts a value of type t.
+inline bool accepts(const Cell* ts, uint32_t t) {
+	if (ts->header & ARG_ANY_TYPE) return true;
+	const uint8_t* bits = reinterpret_cast<const uint8_t*>(&ts->data1);
+	return t < 96 && (bits[t >> 3] & (0x80 >> (t & 7)));
+}
+
 inline bool typeset_has(const Cell* ts, uint32_t t) {
 	const uint8_t* bits = reinterpret_cast<const uint8_t*>(&ts->data1);
 	return t < 96 && (bits[t >> 3] & (0x80 >> (t & 7)));
@@ -385,7 +395,7 @@ int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, ui
 		if (infix) {  // the left operand is already on the stack
 			infix = false;
 			Cell* left = stack::top - 1;
-			if (!typeset_has(entry, cell::type_of(left)))
+			if (!accepts(entry, cell::type_of(left)))
 				expect_arg(f.fn, f.name, left, argument_number(memory::series(cache)->head_cell(), entry));
 			continue;
 		}
@@ -410,7 +420,7 @@ int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, ui
 		pos = simple >= 0 ? simple : fetch_argument(code, pos, mode, f.infix);
 		if (errors::pending) return pos;
 		entry = memory::series(cache)->head_cell() + i;
-		if (!typeset_has(entry, cell::type_of(slot)))
+		if (!accepts(entry, cell::type_of(slot)))
 			expect_arg(f.fn, f.name, slot, argument_number(memory::series(cache)->head_cell(), entry));
 	}
 	return pos;
@@ -521,7 +531,7 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 	if (infix && count) {  // the left operand is already on the stack
 		Cell* entry = memory::series(node)->head_cell();
 		Cell* left = stack::top - 1;
-		if (!typeset_has(entry, cell::type_of(left))) expect_arg(f.fn, f.name, left, 0);
+		if (!accepts(entry, cell::type_of(left))) expect_arg(f.fn, f.name, left, 0);
 		i = 1;
 	}
 	for (; i < count; i++) {
@@ -538,7 +548,7 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 		int32_t simple = mode == ARG_EVALUATED ? eval_simple(code, pos, at, f.infix) : -1;
 		pos = simple >= 0 ? simple : fetch_argument(code, pos, mode, f.infix);
 		if (errors::pending) return pos;
-		if (!typeset_has(memory::series(node)->head_cell() + i, cell::type_of(slot)))
+		if (!accepts(memory::series(node)->head_cell() + i, cell::type_of(slot)))
 			expect_arg(f.fn, f.name, slot, int32_t(i));
 	}
 	uint32_t tail = (info >> 8) & 0xFFFF;
@@ -1182,6 +1192,9 @@ Cell* build_cache(const Cell* fn) {
 		} else {
 			for (uint32_t ty = 1; ty < TYPE_COUNT; ty++) typeset_add(&ts, ty);
 		}
+		bool every = true;
+		for (uint32_t ty = 1; ty < TYPE_COUNT && every; ty++) every = typeset_has(&ts, ty);
+		if (every) ts.header |= ARG_ANY_TYPE;
 		*memory::alloc_at_tail(memory::series(n)) = ts;
 		if (mode == ARG_NOT_ARGUMENT) {
 			if (!after_refinement) after_return = true;
