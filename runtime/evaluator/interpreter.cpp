@@ -523,17 +523,10 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 
 // Pushes the arguments of a call whose cache is plain (see CACHE_PLAIN),
 // type-checking each; answers the position after them.
-[[gnu::always_inline]] inline int32_t fetch_plain(Fetch& f, Code& code, int32_t pos, const Cell* cache, bool infix) {
-	Node node = cache->data2;
-	uint32_t info = cache->data3;  // the cache may move while arguments are evaluated
-	uint32_t count = info & 0xFF;
-	uint32_t i = 0;
-	if (infix && count) {  // the left operand is already on the stack
-		Cell* entry = memory::series(node)->head_cell();
-		Cell* left = stack::top - 1;
-		if (!accepts(entry, cell::type_of(left))) expect_arg(f.fn, f.name, left, 0);
-		i = 1;
-	}
+// Pushes required arguments i .. count - 1 of a plain cache (node), checking
+// their types; answers the position after them.
+[[gnu::always_inline]] inline int32_t fetch_range(Fetch& f, Code& code, int32_t pos, Node node, uint32_t i,
+	uint32_t count) {
 	for (; i < count; i++) {
 		Cell* slot = stack::top;
 		uint32_t mode = memory::series(node)->head_cell()[i].header & ARG_MODE_MASK;
@@ -551,6 +544,12 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 		if (!accepts(memory::series(node)->head_cell() + i, cell::type_of(slot)))
 			expect_arg(f.fn, f.name, slot, int32_t(i));
 	}
+	return pos;
+}
+
+// Pushes what follows the required arguments of a plain cache: a native's
+// unused refinement arguments (none) or a function's locals.
+inline void finish_plain(Fetch& f, uint32_t info) {
 	uint32_t tail = (info >> 8) & 0xFFFF;
 	if (f.native) {
 		for (uint32_t k = 0; k < tail; k++) stack::push(&NONE_CELL);
@@ -559,6 +558,24 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 	} else if (tail) {
 		push_locals(int32_t(tail));
 	}
+}
+
+// Pushes the arguments of a call whose cache is plain (see CACHE_PLAIN),
+// type-checking each; answers the position after them.
+[[gnu::always_inline]] inline int32_t fetch_plain(Fetch& f, Code& code, int32_t pos, const Cell* cache, bool infix) {
+	Node node = cache->data2;
+	uint32_t info = cache->data3;  // the cache may move while arguments are evaluated
+	uint32_t count = info & 0xFF;
+	uint32_t i = 0;
+	if (infix && count) {  // the left operand is already on the stack
+		Cell* entry = memory::series(node)->head_cell();
+		Cell* left = stack::top - 1;
+		if (!accepts(entry, cell::type_of(left))) expect_arg(f.fn, f.name, left, 0);
+		i = 1;
+	}
+	pos = fetch_range(f, code, pos, node, i, count);
+	if (errors::pending) return pos;
+	finish_plain(f, info);
 	return pos;
 }
 
@@ -567,6 +584,55 @@ inline int32_t fetch_arguments(Fetch& f, Code& code, int32_t pos, const Cell* pa
 	if (!cell::is(cache, T_BLOCK) || (cache->header & CACHE_INCOMPLETE)) cache = build_cache(f.fn);
 	if (!path && !mode && (cache->header & CACHE_PLAIN)) return fetch_plain(f, code, pos, cache, infix);
 	return eval_arguments(f, code, pos, path, infix, mode);
+}
+
+// The block literal at `pos` when a plain argument fetch would take it as it
+// is (no operator follows), else null.
+inline Cell* literal_block(Code& code, int32_t pos) {
+	Cell* c = code.cell_at(pos);
+	return c && cell::is(c, T_BLOCK) && !operator_at(code, pos + 1) ? c : nullptr;
+}
+
+// if, unless and either, called without a path while no tracer runs: once
+// the condition is fetched, branches written as block literals are taken
+// straight from the code; the chosen one is evaluated into the frame's
+// result as the native would. Anything else goes on as a plain call.
+// Answers the position after the call, or -1 when the native must be called.
+int32_t call_branch(uint32_t slot, Fetch& f, Code& code, int32_t pos) {
+	const Cell* cache = more_cell(f.fn, MORE_CACHE);
+	if (!cell::is(cache, T_BLOCK) || (cache->header & (CACHE_INCOMPLETE | CACHE_PLAIN)) != CACHE_PLAIN) {
+		pos = fetch_arguments(f, code, pos, nullptr, false, 0);
+		return errors::pending ? pos : -1 - pos;
+	}
+	Node node = cache->data2;
+	uint32_t info = cache->data3;
+	uint32_t count = info & 0xFF;
+	pos = fetch_range(f, code, pos, node, 0, 1);
+	if (errors::pending) return pos;
+	Cell* first = literal_block(code, pos);
+	Cell* second = first && count == 3 ? literal_block(code, pos + 1) : nullptr;
+	if (!first || (count == 3 && !second)) {
+		pos = fetch_range(f, code, pos, node, 1, count);
+		if (errors::pending) return pos;
+		finish_plain(f, info);
+		return -1 - pos;
+	}
+	pos += int32_t(count) - 1;
+	Cell* cond = stack::arguments;
+	bool take;
+	if (slot == natives::N_EITHER) {
+		take = true;
+		if (!condition(cond)) first = second;
+	} else {
+		take = truthy(cond) == (slot == natives::N_IF);
+	}
+	if (!take) {
+		stack::set_result(&NONE_CELL);
+		return pos;
+	}
+	Cell block = *first;
+	eval(&block, true);
+	return pos;
 }
 
 void call_native(const Cell* fn, const Fetch& f) {
@@ -635,8 +701,17 @@ void call_native(const Cell* fn, const Fetch& f) {
 		f.native = t != T_ROUTINE;
 		stack::mark_interp_native(frame_name);
 		if (infix) stack::top = stack::arguments + 1;
-		pos = fetch_arguments(f, code, pos, path, infix, mode);
-		if (errors::pending) return pos;
+		uint32_t slot = fn.data1 + 1;
+		if (t == T_NATIVE && (slot == natives::N_IF || slot == natives::N_UNLESS || slot == natives::N_EITHER) &&
+			!infix && !path && !mode && !tracing) {
+			pos = call_branch(slot, f, code, pos);
+			if (errors::pending) return pos;
+			if (pos >= 0) break;
+			pos = -1 - pos;  // arguments fetched: call the native
+		} else {
+			pos = fetch_arguments(f, code, pos, path, infix, mode);
+			if (errors::pending) return pos;
+		}
 		fire(EV_CALL, &code, pos, &fn, frame_name);
 		if (t == T_ROUTINE)
 			errors::fire(errors::id::internal_routines);
