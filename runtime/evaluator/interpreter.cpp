@@ -244,12 +244,20 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 
 // Calls the operator `op` (the value of the word at `pos`) with the value at
 // `start` as its left operand.
+int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start);
+
 [[gnu::noinline]] int32_t call_operator(Code& code, int32_t pos, Cell* start, bool push, const Cell* op) {
 	Cell op_word = *code.at(pos);
 	Cell fn = *op;
 	fire(EV_FETCH, &code, pos, &fn, nullptr);
 	cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
 	fn.header &= ~0x00FF0000u;
+	if (!tracing && (cell::is(&fn, T_ACTION) || cell::is(&fn, T_NATIVE))) {
+		const Cell* cache = more_cell(&fn, MORE_CACHE);
+		if (cell::is(cache, T_BLOCK) && (cache->header & (CACHE_INCOMPLETE | CACHE_PLAIN)) == CACHE_PLAIN &&
+			cache->data3 == 2)
+			return call_binary(&fn, &op_word, code, pos + 1, start);
+	}
 	stack::top = start;
 	return eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
 }
@@ -632,6 +640,40 @@ int32_t call_branch(uint32_t slot, Fetch& f, Code& code, int32_t pos) {
 	}
 	Cell block = *first;
 	eval(&block, true);
+	return pos;
+}
+
+// An operator made from a native or action of exactly two arguments (its
+// cache plain, data3 == 2), called while no tracer runs: the general call in
+// infix mode without its bookkeeping. The result replaces the left operand
+// at `start`.
+int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start) {
+	safe_point();
+	stack::guard_native_stack();
+	stack::top = start;
+	stack::mark_interp_native(name);
+	stack::top = start + 1;
+	Node node = more_cell(fn, MORE_CACHE)->data2;
+	if (!accepts(memory::series(node)->head_cell(), cell::type_of(start))) expect_arg(fn, name, start, 0);
+	Fetch f;
+	f.fn = fn;
+	f.name = name;
+	f.native = true;
+	f.infix = true;
+	f.refinement_count = 0;
+	pos = fetch_range(f, code, pos, node, 1, 2);
+	if (errors::pending) return pos;
+	if (!cell::is(start, T_INTEGER) || !cell::is(start + 1, T_INTEGER) ||
+		!integer_op(cell::type_of(fn), fn->data1, start, start + 1)) {
+		int32_t refs[1] = {-1};
+		if (cell::is(fn, T_NATIVE))
+			natives::table[fn->data1](false, refs);
+		else
+			actions::stack_forms[fn->data1](refs);
+		if (errors::pending) return pos;
+	}
+	stack::unwind();
+	code.sync();
 	return pos;
 }
 
