@@ -118,17 +118,20 @@ struct InertTable {
 constexpr InertTable INERT;
 
 // The value of a word for evaluation; raises as the language says.
-Cell* word_value(Cell* word) {
-	Cell* v = value_cell(word);
-	if (v) return v;
+[[gnu::noinline]] Cell* word_value_slow(Cell* word) {
 	return context::get(word);  // raises not-in-context or no-value, or answers self
+}
+[[gnu::always_inline]] inline Cell* word_value(Cell* word) {
+	Cell* v = value_cell(word);
+	return v ? v : word_value_slow(word);
 }
 
 Cell* build_cache(const Cell* fn);
 
 struct CodeSaver {
-	Cell saved = current_code;
-	~CodeSaver() { current_code = saved; }
+	Cell saved;
+	CodeSaver() { stack::move_cell(&saved, &current_code); }
+	~CodeSaver() { stack::move_cell(&current_code, &saved); }
 };
 
 // Restores a function context's values pointer on every way out.
@@ -587,7 +590,8 @@ inline void finish_plain(Fetch& f, uint32_t info) {
 	return pos;
 }
 
-inline int32_t fetch_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix, uint32_t mode) {
+[[gnu::always_inline]] inline int32_t fetch_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix,
+	uint32_t mode) {
 	const Cell* cache = more_cell(f.fn, MORE_CACHE);
 	if (!cell::is(cache, T_BLOCK) || (cache->header & CACHE_INCOMPLETE)) cache = build_cache(f.fn);
 	if (!path && !mode && (cache->header & CACHE_PLAIN)) return fetch_plain(f, code, pos, cache, infix);
@@ -978,7 +982,7 @@ void eval(const Cell* block, bool chain) {
 	if (code.pos >= code.limit()) {
 		stack::push(&UNSET_CELL);
 	} else {
-		current_code = *block;
+		stack::move_cell(&current_code, block);
 		for (;;) {
 			current_code.data1 = uint32_t(code.pos);
 			safe_point();
@@ -988,7 +992,7 @@ void eval(const Cell* block, bool chain) {
 			stack::top = mark;
 		}
 	}
-	if (chain) *stack::arguments = *mark;
+	if (chain) stack::move_cell(stack::arguments, mark);
 }
 
 int32_t eval_next_at(const Cell* block, bool push) {
