@@ -138,8 +138,10 @@ struct CodeSaver {
 struct ValuesGuard {
 	Node ctx;
 	uint32_t saved;
-	ValuesGuard(Node c, uint32_t values) : ctx(c), saved(stack::context_values(c)) {
-		stack::context_values(c) = values;
+	ValuesGuard(Node c, uint32_t values) : ctx(c) {
+		uint32_t& slot = stack::context_values(c);
+		saved = slot;
+		slot = values;
 	}
 	~ValuesGuard() { stack::context_values(ctx) = saved; }
 };
