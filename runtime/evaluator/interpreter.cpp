@@ -4,6 +4,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
@@ -22,6 +23,8 @@ uint32_t event_mask = 0x1FFFF;
 namespace {
 
 constexpr uint32_t CONTEXT_ON_STACK = 0x400000u;
+// Functions marked `trace` set tracing to this while a tracer is installed.
+bool trace_all = false;
 const Cell NONE_CELL{T_NONE, 0, 0, 0};
 const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
 const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
@@ -263,7 +266,7 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 			cache->data3 == 2)
 			return call_binary(&fn, &op_word, code, pos + 1, start);
 	}
-	stack::top = start;
+	stack::top = start + 1;  // the left operand stays below anything the tracer pushes
 	return eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
 }
 
@@ -706,6 +709,7 @@ void call_native(const Cell* fn, const Fetch& f) {
 	ValuesGuard values(ctx, stack::index_of(stack::arguments) + 1);
 	stack::set_return_target(true);
 	stack::Frame* frame = stack::top_frame();
+	if (fn->header & FN_TRACE) tracing = trace_all;
 	if (fn->header & FN_NO_TRACE) tracing = false;
 	fire(EV_PROLOG, nullptr, -1, fn, name);
 	Cell body = *more_cell(fn, MORE_BODY);
@@ -747,6 +751,7 @@ void call_native(const Cell* fn, const Fetch& f) {
 	case T_ACTION:
 	case T_ROUTINE: {
 		f.native = t != T_ROUTINE;
+		if (infix) stack::top--;  // the left operand becomes the frame's first cell
 		stack::mark_interp_native(frame_name);
 		if (infix) stack::top = stack::arguments + 1;
 		uint32_t slot = fn.data1 + 1;
@@ -767,10 +772,12 @@ void call_native(const Cell* fn, const Fetch& f) {
 		break;
 	}
 	case T_FUNCTION: {
+		if (infix) stack::top--;
 		stack::mark_interp_call(frame_name);
 		if (infix) stack::top = stack::arguments + 1;
 		pos = fetch_arguments(f, code, pos, path, infix, mode);
 		if (errors::pending) return pos;
+		fire(EV_CALL, &code, pos, &fn, frame_name);
 		run_function(&fn, frame_name);
 		break;
 	}
@@ -922,10 +929,17 @@ bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t pad
 	return answer;
 }
 
+namespace {
+
+void trace_error(const Cell* error) { fire_event(EV_ERROR, nullptr, -1, error, nullptr); }
+
+}  // namespace
+
 void init() {
 	lexer::callback_hooks.inspect = inspect_lexer_callback;
 	lexer::callback_hooks.call = call_lexer_callback;
 	block::call_comparator = call_comparator;
+	stack::hooks.trace_error = trace_error;
 	cell::make_unset(&current_code);
 	cell::make_none(&tracer);
 	tracing = false;
@@ -1359,8 +1373,110 @@ void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name,
 	eval_call(fn, code, code.pos, false, name, path, nullptr, mode, false);
 }
 
-void fire_event(Event, const Cell*, int32_t, const Cell*, const Cell*) {
-	// The tracer call is wired with the developer tools.
+namespace {
+
+// The cells a tracer call pads after its six arguments (its locals).
+uint32_t tracer_padding = 0;
+
+struct EventName {
+	Event event;
+	Cell** word;
+};
+const EventName EVENT_NAMES[] = {
+	{EV_INIT, &words::w_init}, {EV_END, &words::w_end}, {EV_PROLOG, &words::w_prolog},
+	{EV_EPILOG, &words::w_epilog}, {EV_ENTER, &words::w_enter}, {EV_EXIT, &words::w_exit},
+	{EV_OPEN, &words::w_open}, {EV_RETURN, &words::w_return}, {EV_FETCH, &words::w_fetch},
+	{EV_PUSH, &words::w_push}, {EV_SET, &words::w_set}, {EV_CALL, &words::w_call}, {EV_ERROR, &words::w_error},
+	{EV_THROW, &words::w_throw}, {EV_CATCH, &words::w_catch}, {EV_EXPR, &words::w_expr},
+};
+
+const Cell* event_word(Event e) {
+	for (const EventName& n : EVENT_NAMES)
+		if (n.event == e) return *n.word;
+	return &NONE_CELL;
+}
+
+// The events whose reference value reaches the tracer.
+constexpr uint32_t EVENTS_WITH_REF = EV_SET | EV_EPILOG | EV_PROLOG | EV_RETURN | EV_CALL;
+
+}  // namespace
+
+uint32_t event_mask_of(const Cell* fn) {
+	constexpr uint32_t ALL = 0x1FFFF;
+	if (!cell::is(fn, T_FUNCTION)) return ALL;
+	Cell body = *more_cell(fn, MORE_BODY);
+	if (!cell::is(&body, T_BLOCK)) return ALL;
+	Series* s = memory::series(body.data2);
+	if (body.data1 >= s->used() / sizeof(Cell)) return ALL;
+	Cell events = s->head_cell()[body.data1];
+	if (!cell::is(&events, T_BLOCK)) return ALL;
+	uint32_t mask = 0;
+	Series* es = memory::series(events.data2);
+	for (const Cell* c = es->head_cell() + events.data1; c < es->tail_cell(); c++) {
+		if (!cell::is(c, T_WORD)) continue;
+		uint32_t sym = symbol::resolve(c->data2);
+		for (const EventName& n : EVENT_NAMES)
+			if (symbol::resolve((*n.word)->data2) == sym) mask |= n.event;
+	}
+	return mask;
+}
+
+bool start_tracing(const Cell* fn) {
+	if (cell::is(&tracer, T_FUNCTION) || !cell::is(fn, T_FUNCTION)) return false;
+	tracer = *fn;
+	event_mask = event_mask_of(fn);
+	tracer_padding = extra_slots(fn, 6);
+	trace_all = true;
+	tracing = true;
+	fire_event(EV_INIT, nullptr, -1, stack::arguments, nullptr);
+	return true;
+}
+
+void stop_tracing() {
+	uint32_t pending = errors::pending;
+	errors::pending = THROW_NONE;
+	fire_event(EV_END, nullptr, -1, stack::arguments, nullptr);
+	errors::pending = pending;
+	cell::make_none(&tracer);
+	tracing = false;
+	trace_all = false;
+}
+
+void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
+	if (!tracing || !(event_mask & e) || !cell::is(&tracer, T_FUNCTION)) return;
+	Cell args[6];
+	args[0] = *event_word(e);
+	if (code) {
+		args[1] = *code;
+		cell::make_integer(args + 2, pos);
+	} else {
+		cell::make_none(args + 1);
+		cell::make_integer(args + 2, -1);
+	}
+	args[3] = value ? *value : NONE_CELL;
+	args[4] = ref && (e & EVENTS_WITH_REF) ? *ref : NONE_CELL;
+	pair::make_at(args + 5, int32_t(stack::index_of(stack::arguments)), int32_t(stack::index_of(stack::top)));
+	Cell* top = stack::top;
+	Cell* arguments = stack::arguments;
+	stack::Frame* frames = stack::frames_top;
+	// The tracer's frame goes above the current frame's result, which an
+	// exit leaves with nothing above it.
+	if (stack::top <= stack::arguments) stack::top = stack::arguments + 1;
+	CodeSaver saver;
+	Cell fn = tracer;
+	Cell name{T_WORD, 0, words::sym_frame_interp_callback, 0xFFFFFFFFu};
+	// The tracer's own evaluation is not traced; a throw out of it leaves
+	// tracing off.
+	tracing = false;
+	bool all = trace_all;
+	trace_all = false;
+	call_with(&fn, args, 6, tracer_padding, &name);
+	trace_all = all;
+	if (errors::pending) return;
+	tracing = true;
+	stack::top = top;
+	stack::arguments = arguments;
+	stack::frames_top = frames;
 }
 
 }  // namespace vyn::interpreter

@@ -105,8 +105,20 @@ inline bool truthy(const Cell* v) {
 // The condition test: unset raises no-return.
 bool condition(const Cell* v);
 
-// Fires a trace event when tracing is on and the event is in the mask.
+// Fires a trace event when tracing is on and the event is in the mask: calls
+// the tracer with the event word, the code block (or none) and the position
+// in it (-1 outside code), the value, the reference value (set, prolog,
+// epilog, call and return only) and a pair! of the current frame's base and
+// top as data stack indexes. The stacks are restored after the call.
 void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref);
+// The events a tracer asks for: the event words of the block that begins its
+// body, else every event.
+uint32_t event_mask_of(const Cell* fn);
+// Installs a tracer function and fires `init`; false (nothing done) while a
+// tracer is installed already or for anything but a function!.
+bool start_tracing(const Cell* fn);
+// Fires `end` (keeping any pending exit) and removes the tracer.
+void stop_tracing();
 
 // The collector's safe point: runs a requested collection.
 void safe_point();

@@ -47,7 +47,21 @@ void do_block(Cell* block, const Cell* next_word) {
 	context::set(&w, &position);
 }
 
+void do_value(const int32_t* refs);
+
 void n_do(bool, const int32_t* refs) {
+	// /trace: a tracer sees the whole evaluation, unless one is running already.
+	if (refs[3] < 0 || !interpreter::start_tracing(args() + refs[3])) return do_value(refs);
+	try {
+		do_value(refs);
+	} catch (...) {
+		interpreter::stop_tracing();
+		throw;
+	}
+	interpreter::stop_tracing();
+}
+
+void do_value(const int32_t* refs) {
 	Cell value = args()[0];
 	const Cell* next_word = refs[2] >= 0 ? args() + refs[2] : nullptr;
 	switch (cell::type_of(&value)) {

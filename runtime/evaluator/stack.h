@@ -242,6 +242,8 @@ struct Hooks {
 	void (*show_error_box)(const char* caption, const char* text);
 	// The caption start-up designated for the uncaught-error box, or null.
 	const char* (*error_caption)();
+	// Reports an error being raised to the tracer.
+	void (*trace_error)(const Cell* error);
 };
 extern Hooks hooks;
 
