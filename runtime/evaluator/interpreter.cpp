@@ -479,7 +479,53 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 	}
 	f.refinement_count = nslots;
 	for (int r = 0; r < nslots; r++) f.refinements[r] = -1;
-	if (path) {
+	// Fetches the arguments of refinement `found` into their slots. An unused
+	// one keeps none there: its values are evaluated for their effects, or
+	// with /safer passed over, and not type-checked.
+	auto take = [&](int found, bool on) {
+		RefSlot& rs = slots[found];
+		int32_t first = f.native ? rs.cell : rs.cell + 1;
+		if (!f.native) cell::make_logic(base_frame + rs.cell, on);
+		if (!on) {
+			Cell* top_before = stack::top;
+			for (int32_t a = 0; a < rs.args && pos < code.limit(); a++) {
+				if (apply_mode & MODE_SAFER) {
+					pos++;
+					continue;
+				}
+				uint32_t mode = entry_at(rs.cache_index + 1 + uint32_t(a))->header & ARG_MODE_MASK;
+				pos = fetch_argument(code, pos, mode, f.infix);
+				if (errors::pending) return;
+				stack::top = top_before;
+			}
+			return;
+		}
+		// The arguments are evaluated on top, then moved into their slots.
+		Cell* top_before = stack::top;
+		uint32_t e = rs.cache_index + 1;
+		bool no_infix = false;
+		pos = fetch_run(f, code, pos, cache, e, len, no_infix, apply_mode, true);
+		if (errors::pending) return;
+		if (on) {
+			for (int32_t a = 0; a < rs.args; a++) base_frame[first + a] = top_before[a];
+			f.refinements[found] = f.native ? (rs.args ? first : 0x7FFFFFFF) : first;
+		}
+		stack::top = top_before;
+	};
+	if (apply_mode & MODE_ALL) {
+		// Every refinement in spec order, as a logic! value of the block.
+		for (int k = 0; k < nslots && pos < code.limit(); k++) {
+			Cell* flag = stack::top;
+			pos = fetch_argument(code, pos, ARG_EVALUATED, f.infix);
+			if (errors::pending) return pos;
+			if (!cell::is(flag, T_LOGIC))
+				expect_arg(f.fn, f.name, flag, argument_number(entry_at(0), entry_at(slots[k].cache_index)));
+			bool on = flag->data1 != 0;
+			stack::top = flag;
+			take(k, on);
+			if (errors::pending) return pos;
+		}
+	} else if (path) {
 		Series* ps = memory::series(path->data2);
 		int32_t plen = int32_t(ps->used() / sizeof(Cell));
 		bool used[32] = {};
@@ -503,18 +549,8 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 			if (found < 0) errors::fire(errors::id::script_no_refine, f.name, &element);
 			if (used[found]) errors::fire(errors::id::script_dup_refine, path);
 			used[found] = true;
-			RefSlot& rs = slots[found];
-			int32_t first = f.native ? rs.cell : rs.cell + 1;
-			if (!f.native) cell::make_logic(base_frame + rs.cell, on);
-			// The arguments are evaluated on top, then moved into their slots.
-			Cell* top_before = stack::top;
-			uint32_t e = rs.cache_index + 1;
-			bool no_infix = false;
-			pos = fetch_run(f, code, pos, cache, e, len, no_infix, apply_mode, on || !(apply_mode & MODE_SAFER));
+			take(found, on);
 			if (errors::pending) return pos;
-			for (int32_t a = 0; a < rs.args; a++) base_frame[first + a] = top_before[a];
-			stack::top = top_before;
-			if (on) f.refinements[found] = f.native ? (rs.args ? first : 0x7FFFFFFF) : first;
 		}
 	}
 	if (locals > 0) push_locals(locals);
@@ -743,7 +779,7 @@ void call_native(const Cell* fn, const Fetch& f) {
 	f.fn = &fn;
 	f.name = frame_name;
 	f.native = false;
-	f.infix = infix;
+	f.infix = infix || (mode & MODE_SAFER);  // apply/safer: each argument is one value
 	f.refinement_count = 0;
 	Type t = cell::type_of(&fn);
 	switch (t) {
@@ -934,6 +970,22 @@ namespace {
 void trace_error(const Cell* error) { fire_event(EV_ERROR, nullptr, -1, error, nullptr); }
 
 }  // namespace
+
+void call_for_value(const Cell* fn_in, const Cell* args, uint32_t count, const Cell* name, Cell* out) {
+	Cell fn = *fn_in;
+	uint32_t padding = extra_slots(&fn, count);
+	stack::mark_call(name, fn.data1);
+	for (uint32_t i = 0; i < count; i++) stack::push(args + i);
+	if (padding) {
+		stack::push(&FALSE_CELL);
+		for (uint32_t i = 1; i < padding; i++) stack::push(&NONE_CELL);
+	}
+	call_function(&fn, fn.data1, name, 0);
+	if (errors::pending) return;
+	*out = *stack::arguments;
+	stack::unwind_call();
+	stack::pop(1);
+}
 
 void init() {
 	lexer::callback_hooks.inspect = inspect_lexer_callback;

@@ -89,6 +89,11 @@ void call_function(const Cell* fn, Node context, const Cell* name, uint32_t even
 bool call_with(const Cell* fn, const Cell* args, uint32_t count, uint32_t padding, const Cell* name,
 	uint32_t copy_back = 0, Cell* copy_to = nullptr);
 
+// Calls a function! with `count` arguments, its other slots padded, in a
+// compiled-call frame named by `name`; its result goes to `out` (which may
+// be a data stack cell below the call).
+void call_for_value(const Cell* fn, const Cell* args, uint32_t count, const Cell* name, Cell* out);
+
 // Calls `fn` with the values of `args` as its arguments (apply).
 void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name, uint32_t mode);
 

@@ -69,6 +69,10 @@ extern bool collector_active;
 // raises internal not-done.
 extern void (*date_difference)(Cell* date1, const Cell* date2);
 
+// extend of a map!: installed by the map datatype (the pairs of `spec`
+// are put into the map); null raises internal not-done.
+extern void (*extend_map)(Cell* map, const Cell* spec, bool case_sensitive);
+
 // Evaluates the expressions of a block, adding each value to `target`
 // (appended at its tail, else inserted at its position).
 void reduce_block(const Cell* block, Cell* target);

@@ -2,6 +2,7 @@
 // context?, value?, unset, apply, transcode, construct, extend.
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
@@ -18,6 +19,7 @@ namespace {
 
 const Cell NONE_CELL{T_NONE, 0, 0, 0};
 const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
+const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
 
 inline Cell* args() { return stack::arguments; }
 inline void result(const Cell* v) { stack::set_result(v); }
@@ -30,9 +32,34 @@ inline bool is_function(Type t) {
 }
 inline bool is_block_like(Type t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH || is_any_path(t); }
 
+// The block the library's preprocessor makes of `block` (its `expand`
+// function, called with none and false for its other arguments).
+void expand_block(Cell* block) {
+	Cell name;
+	actions::make_word("expand", &name);
+	Cell fn = *context::get(&name);
+	if (!cell::is(&fn, T_FUNCTION)) errors::fire(errors::id::internal_not_done);
+	Cell call_args[3] = {*block, NONE_CELL, FALSE_CELL};
+	stack::mark_symbol(stack::anon_symbol, stack::OPEN_NATIVE);
+	Cell* out = stack::alloc_slot();
+	interpreter::call_for_value(&fn, call_args, 3, &name, out);
+	if (errors::pending) return;
+	*block = *out;
+	stack::unwind();
+	stack::pop(1);
+	if (!cell::is(block, T_BLOCK)) {
+		Cell wanted{T_DATATYPE, T_BLOCK, 0, 0}, got{T_DATATYPE, cell::type_of(block), 0, 0};
+		errors::fire(errors::id::script_expect_val, &wanted, &got);
+	}
+}
+
 // Evaluates a block (any list) as code; the result goes to the frame.
-void do_block(Cell* block, const Cell* next_word) {
+void do_block(Cell* block, const Cell* next_word, bool expand) {
 	series::clamp_head(block);
+	if (expand) {
+		expand_block(block);
+		if (errors::pending) return;
+	}
 	if (!next_word) {
 		Cell b = *block;
 		interpreter::eval(&b, true);
@@ -64,10 +91,11 @@ void n_do(bool, const int32_t* refs) {
 void do_value(const int32_t* refs) {
 	Cell value = args()[0];
 	const Cell* next_word = refs[2] >= 0 ? args() + refs[2] : nullptr;
+	bool expand = refs[0] >= 0;
 	switch (cell::type_of(&value)) {
 	case T_BLOCK:
 	case T_PAREN:
-	case T_HASH: return do_block(&value, next_word);
+	case T_HASH: return do_block(&value, next_word, expand);
 	case T_PATH:
 	case T_LIT_PATH:
 	case T_SET_PATH:
@@ -78,7 +106,7 @@ void do_value(const int32_t* refs) {
 		Cell* block = stack::alloc_slot();
 		lexer::load_string(&value, block);
 		Cell b = *block;
-		return do_block(&b, next_word);
+		return do_block(&b, next_word, expand);
 	}
 	case T_ERROR: stack::throw_error(&value);
 	default: interpreter::eval_value(&value, false); return;
@@ -444,6 +472,27 @@ void reduce_block(const Cell* block, Cell* target) {
 
 void (*set_object)(Cell* object, const Cell* value, bool any, bool only, bool some) = nullptr;
 
+void (*extend_map)(Cell* map, const Cell* spec, bool case_sensitive) = nullptr;
+
+namespace {
+
+void n_construct(bool, const int32_t* refs) {
+	Cell spec = args()[0];
+	Cell proto = refs[0] >= 0 ? args()[refs[0]] : NONE_CELL;
+	Cell* obj = object::construct_push(&spec, refs[0] >= 0 ? &proto : nullptr, refs[1] >= 0);
+	result(obj);
+}
+
+// A map! takes the pairs by the map module; objects are not extended.
+void n_extend(bool, const int32_t* refs) {
+	Cell target = args()[0];
+	if (!cell::is(&target, T_MAP) || !extend_map) errors::fire(errors::id::internal_not_done);
+	extend_map(&target, args() + 1, refs[0] >= 0);
+	result(&target);
+}
+
+}  // namespace
+
 void register_evaluation() {
 	set(N_DO, n_do);
 	set(N_GET, n_get);
@@ -457,6 +506,8 @@ void register_evaluation() {
 	set(N_UNSET, n_unset);
 	set(N_APPLY, n_apply);
 	set(N_TRANSCODE, n_transcode);
+	set(N_CONSTRUCT, n_construct);
+	set(N_EXTEND, n_extend);
 }
 
 }  // namespace vyn::natives
