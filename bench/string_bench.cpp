@@ -12,7 +12,6 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
-#include "runtime/sorting.h"
 
 using namespace vyn;
 
@@ -104,13 +103,8 @@ void mold_large(benchmark::State& state) {
 }
 BENCHMARK(mold_large)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-int32_t compare_cells(const void* a, const void* b, uint32_t code, uint32_t) {
-	Cell x = *static_cast<const Cell*>(a), y = *static_cast<const Cell*>(b);
-	return string::compare_strings(&x, &y, CompareOp(code), false);
-}
-
-// 1M strings of 2-9 letters, in cells, sorted with the code of sort (folding)
-// or of sort/case.
+// 1M strings of 2-9 letters, in cells, sorted as sort and sort/case sort a
+// block of texts.
 void sort_short_strings(benchmark::State& state) {
 	CompareOp code = state.range(0) ? COMP_CASE_SORT : COMP_SORT;
 	fresh_heap();
@@ -128,7 +122,7 @@ void sort_short_strings(benchmark::State& state) {
 		state.PauseTiming();
 		std::vector<Cell> cells = input;
 		state.ResumeTiming();
-		sorting::quick_sort(cells.data(), int32_t(cells.size()), sizeof(Cell), code, 0, compare_cells);
+		string::sort_text_cells(cells.data(), uint32_t(cells.size()), code, false);
 		benchmark::DoNotOptimize(cells.data());
 	}
 	state.SetItemsProcessed(int64_t(state.iterations()) * SHORT_STRINGS);

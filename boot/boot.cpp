@@ -14,6 +14,7 @@
 #include "runtime/evaluator/extended_loaders.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/externals.h"
 #include "runtime/io/simple_io.h"
@@ -104,6 +105,7 @@ void init_runtime() {
 	lexer::install_extended_loaders();
 	simple_io::init();
 	interpreter::init();
+	routines::define_all();
 	run_library();
 }
 

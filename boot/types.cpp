@@ -2,18 +2,22 @@
 
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/email.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
@@ -80,6 +84,7 @@ void register_all() {
 	series::init_type();
 	block::init_type();
 	string::init_type();
+	binary::init_type();
 	integer::init_type();
 	symbol::init_type();
 	context::init_type();
@@ -102,9 +107,12 @@ void register_all() {
 	tag::init_type();
 	email::init_type();
 	vector::init_type();
+	hash_::init_type();
 	pair::init_type();
 	tuple::init_type();
+	map::init_type();
 	handle::init_type();
+	date::init_type();
 	money::init_type();
 	ref::init_type();
 	point2D::init_type();

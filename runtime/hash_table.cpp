@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/case_folding.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
@@ -44,6 +45,14 @@ uint32_t hash_double(const Cell* c) {
 	double d = cell::get_double(c);
 	if (d == 0) d = 0;
 	return murmur3(&d, sizeof d);
+}
+
+// Dates are equal when their instants are, whatever their zones and time
+// flags: the instant is what is hashed.
+uint32_t hash_date(const Cell* c) {
+	double instant = double(date::day_number_of(date::packed_of(c))) * date::DAY_SECONDS + date::time_of(c);
+	if (instant == 0) instant = 0;
+	return murmur3(&instant, sizeof instant);
 }
 
 uint32_t hash_floats(const Cell* c, int count) {
@@ -635,7 +644,8 @@ uint32_t hash_value(const Cell* key) {
 	case T_POINT2D: return hash_floats(key, 2);
 	case T_FLOAT: case T_PERCENT: case T_TIME: return hash_double(key);
 	case T_PAIR: return murmur_words(key, 2, 2);
-	case T_OP: case T_FUNCTION: case T_TRIPLE: case T_TYPESET: case T_DATE: return murmur_words(key, 1, 3);
+	case T_OP: case T_FUNCTION: case T_TRIPLE: case T_TYPESET: return murmur_words(key, 1, 3);
+	case T_DATE: return hash_date(key);
 	case T_POINT3D: return hash_floats(key, 3);
 	case T_TUPLE: return murmur3(&key->data1, std::min<uint32_t>((key->header >> 19) & 0xF, 12));
 	case T_BINARY: return hash_bytes(key);

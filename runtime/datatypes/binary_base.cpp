@@ -74,6 +74,22 @@ constexpr Table make_hex_table() {
 
 constexpr Table HEX_TABLE = make_hex_table();
 
+// Digit values by byte for the fast paths over one-byte text: 0xFF for
+// anything that is not a digit (spaces, comments, padding, codes past 127),
+// which sends that spot to the general loop.
+struct ByteTable {
+	uint8_t value[256];
+};
+
+constexpr ByteTable make_byte_table(const Table& t) {
+	ByteTable b{};
+	for (int c = 0; c < 256; c++) b.value[c] = c < 128 && t.value[c] >= 0 ? uint8_t(t.value[c]) : 0xFF;
+	return b;
+}
+
+constexpr ByteTable HEX_BYTES = make_byte_table(HEX_TABLE);
+constexpr ByteTable BASE64_BYTES = make_byte_table(BASE64_TABLE);
+
 }  // namespace
 
 uint64_t encoded_room(int32_t base, uint64_t n) {
@@ -94,10 +110,17 @@ uint32_t encode_base2(uint8_t* out, const uint8_t* bytes, uint32_t count) {
 }
 
 uint32_t encode_base16(uint8_t* out, const uint8_t* bytes, uint32_t count) {
-	for (uint32_t i = 0; i < count; i++) {
-		out[2 * i] = uint8_t(HEX[bytes[i] >> 4]);
-		out[2 * i + 1] = uint8_t(HEX[bytes[i] & 15]);
-	}
+	// The two digits of every byte, looked up as one 16-bit store.
+	static constexpr struct Pairs {
+		uint8_t text[512];
+		constexpr Pairs() : text{} {
+			for (int i = 0; i < 256; i++) {
+				text[2 * i] = uint8_t(HEX[i >> 4]);
+				text[2 * i + 1] = uint8_t(HEX[i & 15]);
+			}
+		}
+	} pairs;
+	for (uint32_t i = 0; i < count; i++) std::memcpy(out + 2 * i, pairs.text + 2 * bytes[i], 2);
 	return 2 * count;
 }
 
@@ -176,16 +199,35 @@ struct Base2Decoder {
 	}
 };
 
-template <uint32_t W>
+template <uint32_t W, bool Strict>
 struct Base16Decoder {
 	static int64_t run(uint8_t* out, const uint8_t* text, uint32_t count) {
 		Reader<W> r{text, count};
 		uint32_t c;
 		int high = -1;
 		int64_t n = 0;
-		while (r.next(c)) {
+		for (;;) {
+			if constexpr (W == 1) {
+				// Whole pairs of digits at once, in locals: stores through
+				// the output may alias anything.
+				if (high < 0) {
+					const uint8_t* p = text + r.i;
+					const uint8_t* end = text + count;
+					uint8_t* o = out + n;
+					while (end - p >= 2) {
+						uint32_t a = HEX_BYTES.value[p[0]], b = HEX_BYTES.value[p[1]];
+						if ((a | b) > 15) break;
+						*o++ = uint8_t(a << 4 | b);
+						p += 2;
+					}
+					r.i = uint32_t(p - text);
+					n = o - out;
+				}
+			}
+			if (!r.next(c)) break;
 			if (c <= ' ') continue;
-			int v = HEX_TABLE.value[c % 128];
+			// Codes past 127 are refused, not folded onto ASCII digits.
+			int v = c < 128 ? HEX_TABLE.value[c] : INVALID;
 			if (v < 0) return -1;
 			if (high < 0) {
 				high = v;
@@ -194,6 +236,7 @@ struct Base16Decoder {
 				high = -1;
 			}
 		}
+		if (high >= 0 && Strict) return -1;
 		return n;  // an odd last digit is dropped
 	}
 };
@@ -208,7 +251,7 @@ struct Base58Decoder {
 		// The number, big-endian, grown by repeated multiplication.
 		std::vector<uint8_t> number;
 		while (r.next(c)) {
-			if (c > 127) break;
+			if (c > 127) return -1;
 			int8_t v = BASE58_TABLE.value[c];
 			if (v == SKIP) continue;
 			if (v == INVALID) return -1;
@@ -234,15 +277,37 @@ struct Base58Decoder {
 	}
 };
 
-template <uint32_t W>
+template <uint32_t W, bool Strict>
 struct Base64Decoder {
 	static int64_t run(uint8_t* out, const uint8_t* text, uint32_t count) {
 		Reader<W> r{text, count};
 		uint32_t c, acc = 0;
 		int digits = 0;
 		int64_t n = 0;
-		while (r.next(c)) {
-			if (c > 127) break;
+		for (;;) {
+			if constexpr (W == 1) {
+				// Whole groups of four digits at once, in locals as above.
+				if (digits == 0) {
+					const uint8_t* p = text + r.i;
+					const uint8_t* end = text + count;
+					uint8_t* o = out + n;
+					while (end - p >= 4) {
+						uint32_t a = BASE64_BYTES.value[p[0]], b = BASE64_BYTES.value[p[1]];
+						uint32_t c2 = BASE64_BYTES.value[p[2]], d = BASE64_BYTES.value[p[3]];
+						if ((a | b | c2 | d) > 63) break;
+						uint32_t v = a << 18 | b << 12 | c2 << 6 | d;
+						o[0] = uint8_t(v >> 16);
+						o[1] = uint8_t(v >> 8);
+						o[2] = uint8_t(v);
+						o += 3;
+						p += 4;
+					}
+					r.i = uint32_t(p - text);
+					n = o - out;
+				}
+			}
+			if (!r.next(c)) break;
+			if (c > 127) return -1;
 			if (c == '=') {
 				if (digits == 3) {
 					out[n++] = uint8_t(acc >> 10);
@@ -268,9 +333,23 @@ struct Base64Decoder {
 				digits = 0;
 			}
 		}
-		return n;  // digits left over without padding are dropped
+		// Digits left over without padding still give their whole bytes;
+		// a single digit holds none.
+		if (Strict && digits) return -1;
+		if (digits == 3) {
+			out[n++] = uint8_t(acc >> 10);
+			out[n++] = uint8_t(acc >> 2);
+		} else if (digits == 2) {
+			out[n++] = uint8_t(acc >> 4);
+		}
+		return n;
 	}
 };
+
+template <uint32_t W>
+using Base16Lenient = Base16Decoder<W, false>;
+template <uint32_t W>
+using Base64Lenient = Base64Decoder<W, false>;
 
 }  // namespace
 
@@ -278,13 +357,22 @@ int64_t decode_base2(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t
 	return by_width<Base2Decoder>(out, text, count, width);
 }
 int64_t decode_base16(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	return by_width<Base16Decoder>(out, text, count, width);
+	return by_width<Base16Lenient>(out, text, count, width);
 }
 int64_t decode_base58(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
 	return by_width<Base58Decoder>(out, text, count, width);
 }
 int64_t decode_base64(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width) {
-	return by_width<Base64Decoder>(out, text, count, width);
+	return by_width<Base64Lenient>(out, text, count, width);
+}
+
+int64_t decode_literal(uint8_t* out, int32_t base, const uint8_t* text, uint32_t count) {
+	switch (base) {
+	case 2: return Base2Decoder<1>::run(out, text, count);
+	case 16: return Base16Decoder<1, true>::run(out, text, count);
+	case 64: return Base64Decoder<1, true>::run(out, text, count);
+	default: return -1;
+	}
 }
 
 }  // namespace vyn::binary

@@ -4,7 +4,8 @@
 // sized with encoded_room and answer the count of characters written.
 // Decoders read text of any unit width (1, 2 or 4 bytes), skip a ";"
 // comment to the end of its line, write at most decoded_room bytes and
-// answer the count written, or -1 when the text is invalid.
+// answer the count written, or -1 when the text is invalid. A character
+// code above 127 is never a digit: the text holding one is invalid.
 #pragma once
 
 #include <cstdint>
@@ -25,5 +26,11 @@ int64_t decode_base2(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t
 int64_t decode_base16(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width);
 int64_t decode_base58(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width);
 int64_t decode_base64(uint8_t* out, const uint8_t* text, uint32_t count, uint32_t width);
+
+// The body of a source literal (UTF-8, between "#{" and "}") in base 2, 16
+// or 64: as the decoders above, except that a digit left over (an odd hex
+// digit, an unfinished base 64 group, a partial byte) makes it invalid.
+// Another base answers -1.
+int64_t decode_literal(uint8_t* out, int32_t base, const uint8_t* text, uint32_t count);
 
 }  // namespace vyn::binary

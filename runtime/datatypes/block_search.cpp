@@ -5,6 +5,7 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/block_internal.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
@@ -114,6 +115,11 @@ Found search(Cell* series, Cell* value, const Cell* part, bool only, bool case_s
 		int64_t from = last ? int64_t(n) : h;
 		start = part ? q.end : from - q.length;
 		if (start > int64_t(n) - 1) start = n - 1;
+		// Records start at head + k x step in both directions: a backward
+		// scan begins on the last record start at or before `start`.
+		int64_t offset = start - h;
+		int64_t records = offset >= 0 ? offset / q.step : -((-offset + q.step - 1) / q.step);
+		start = h + records * q.step;
 		stop = 0;
 		if (start < 0) return none;
 	}
@@ -271,54 +277,23 @@ void sort_by_function(Cell* series, uint32_t records, uint32_t size, const Cell*
 
 Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* compare, const Cell* part, bool all,
 	bool reverse, bool stable) {
-	int64_t h = series::clamp_head(series);
-	int64_t count = buffer_length_cells(series) - h;
-	if (count == 0) return series;
-	if (part) {
-		int64_t n = series::part_count(series, part);
-		if (n < 0) {
-			if (h + n < 0) {
-				series->data1 = 0;
-				return series;
-			}
-			h += n;
-			series->data1 = uint32_t(h);
-			count = -n;
-		} else if (n < count) {
-			count = n;
-		}
-	}
-	int64_t size = 1;
-	if (skip) {
-		if (!cell::is(skip, T_INTEGER)) series::refine_error("skip", skip);
-		size = cell::get_integer(skip);
-		if (size < 1 || count % size || count < size) series::refine_error("skip", skip);
-	}
-	if (all && !skip) errors::fire(errors::id::script_bad_refines);
+	series::SortSpan span = series::sort_span(series, skip, compare, part, all, reverse);
+	if (span.count == 0) return series;
+	int64_t h = span.head, count = span.count;
 	uint32_t code = case_sensitive ? COMP_CASE_SORT : COMP_SORT;
-	uint32_t flags = sorting::make_flags(reverse, false, 0);
-	bool by_function = compare && cell::is(compare, T_FUNCTION);
-	if (compare && !by_function) {
-		if (!cell::is(compare, T_INTEGER)) series::refine_error("compare", compare);
-		if (!skip || all) errors::fire(errors::id::script_bad_refines);
-		int32_t field = cell::get_integer(compare);
-		if (field < 1 || field > size) errors::fire(errors::id::script_out_of_range, compare);
-		flags |= sorting::make_flags(false, false, uint32_t(field - 1));
-	} else if (all) {
-		flags |= sorting::make_flags(false, true, uint32_t(size));
-	}
 	bool owned = series::notify(series, words::w_sort, h, count);
 	if (owned && (series::clamp_head(series) != h || buffer_length_cells(series) < h + count)) return series;
-	uint32_t records = uint32_t(count / size);
-	int32_t bytes = int32_t(size * int64_t(sizeof(Cell)));
-	if (by_function) {
-		sort_by_function(series, records, uint32_t(size), compare, flags, stable);
+	uint32_t records = span.records();
+	int32_t bytes = int32_t(span.size * int64_t(sizeof(Cell)));
+	Cell* first = vs_abs_at(series, uint32_t(h));
+	if (span.by_function) {
+		sort_by_function(series, records, span.size, compare, span.flags, stable);
+	} else if (span.size == 1 && string::sort_text_cells(first, records, CompareOp(code), reverse)) {
+		// Texts sorted on cached keys, away from their scattered buffers.
+	} else if (stable) {
+		sorting::merge_sort(first, int32_t(records), bytes, code, span.flags, compare_records);
 	} else {
-		Cell* first = vs_abs_at(series, uint32_t(h));
-		if (stable)
-			sorting::merge_sort(first, int32_t(records), bytes, code, flags, compare_records);
-		else
-			sorting::quick_sort(first, int32_t(records), bytes, code, flags, compare_records);
+		sorting::quick_sort(first, int32_t(records), bytes, code, span.flags, compare_records);
 	}
 	if (owned && !errors::unwinding()) series::notify(series, words::w_sorted, h, count);
 	return series;

@@ -12,6 +12,7 @@
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/natives.h"
@@ -26,6 +27,29 @@ namespace {
 constexpr int CONTEXT_KIND_FUNCTION = 1;
 
 inline uint32_t canon(uint32_t s) { return symbol::resolve(s); }
+
+// Symbol of each action's first argument, for the unsupported-action error.
+uint32_t action_first_argument[ACTION_COUNT + 1];
+
+void remember_first_argument(const Cell* spec, uint32_t slot) {
+	Series* s = memory::buffer_of(spec);
+	for (Cell* e = s->head_cell() + spec->data1; e < s->tail_cell(); e++) {
+		Type t = cell::type_of(e);
+		if (t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD) {
+			action_first_argument[slot] = e->data2;
+			return;
+		}
+		if (t == T_REFINEMENT) return;
+	}
+}
+
+void first_argument_word(Slot slot, Cell* out) {
+	uint32_t symbol = action_first_argument[slot];
+	if (symbol)
+		word::make_at(symbol, out);
+	else
+		cell::make_none(out);
+}
 
 Type source_type(const Cell* op) { return Type((op->header >> 16) & 0xFF); }
 
@@ -92,6 +116,7 @@ Cell* make(Cell* proto, Cell* spec, Type type) {
 	bool filled = type == T_NATIVE ? natives::table[index - 1] != nullptr : actions::stack_forms[index - 1] != nullptr;
 	if (!filled) errors::fire(errors::id::script_bad_make_arg, &dt, spec);
 	Cell spec_block = head[0];
+	if (type == T_ACTION) remember_first_argument(&spec_block, uint32_t(index));
 	make_entry(proto, type, &spec_block, uint32_t(index - 1));
 	return proto;
 }
@@ -159,6 +184,7 @@ int32_t compare(const Cell* a, const Cell* b, CompareOp op) {
 }  // namespace
 
 void init_types() {
+	actions::first_argument_word = first_argument_word;
 	ActionRow row{};
 	row.make = make;
 	row.reflect = reflect;

@@ -10,6 +10,7 @@
 #include "runtime/io/random.h"
 #include "runtime/murmur.h"
 #include "runtime/ownership.h"
+#include "runtime/sorting.h"
 #include "runtime/symbol.h"
 #include "runtime/unicode.h"
 #include "runtime/words.h"
@@ -170,6 +171,43 @@ int64_t part_count(const Cell* series, const Cell* part) {
 	if (cell::is(part, T_INTEGER)) return cell::get_integer(part);
 	if (same_series(series, part)) return int64_t(head_of(part)) - head_of(series);
 	refine_error("part", part);
+}
+
+SortSpan sort_span(Cell* series, const Cell* skip, const Cell* compare, const Cell* part, bool all, bool reverse) {
+	int64_t head = clamp_head(series);
+	int64_t count = int64_t(buffer_length(series)) - head;
+	if (part) {
+		int64_t n = part_count(series, part);
+		if (n < 0) {
+			n = std::max(n, -head);
+			head += n;
+			series->data1 = uint32_t(head);
+			count = -n;
+		} else if (n < count) {
+			count = n;
+		}
+	}
+	SortSpan span{uint32_t(head), uint32_t(count), 1, sorting::make_flags(reverse, false, 0), false};
+	if (count == 0) return span;
+	int64_t size = 1;
+	if (skip) {
+		if (!cell::is(skip, T_INTEGER)) refine_error("skip", skip);
+		size = cell::get_integer(skip);
+		if (size < 1 || count % size || count < size) refine_error("skip", skip);
+		span.size = uint32_t(size);
+	}
+	if (all && !skip) errors::fire(errors::id::script_bad_refines);
+	span.by_function = compare && cell::is(compare, T_FUNCTION);
+	if (compare && !span.by_function) {
+		if (!cell::is(compare, T_INTEGER)) refine_error("compare", compare);
+		if (!skip || all) errors::fire(errors::id::script_bad_refines);
+		int32_t field = cell::get_integer(compare);
+		if (field < 1 || field > size) errors::fire(errors::id::script_out_of_range, compare);
+		span.flags |= sorting::make_flags(false, false, uint32_t(field - 1));
+	} else if (all) {
+		span.flags |= sorting::make_flags(false, true, uint32_t(size));
+	}
+	return span;
 }
 
 Series* reserve(Series* s, uint64_t bytes) {

@@ -80,6 +80,26 @@ inline bool same_series(const Cell* a, const Cell* b) {
 // else raises invalid-refine-arg with /part.
 int64_t part_count(const Cell* series, const Cell* part);
 
+// What sort works on once its refinements are checked, shared by blocks and
+// byte series: `count` units from `head` in records of `size` units (count a
+// multiple of size), and the sort flags word (sorting.h). A negative /part
+// sorts the units before the head, as many as there are: the series' head
+// moves back to the first of them, never below the buffer's start. An empty
+// range sorts nothing and checks nothing more (count 0). Errors:
+// invalid-refine-arg for a bad /part, for /skip below 1, not dividing the
+// count or above it, and for a /compare neither function! nor integer!;
+// bad-refines for /all without /skip and for an integer /compare with /all or
+// without /skip; out-of-range for an integer /compare outside 1..size.
+struct SortSpan {
+	uint32_t head;
+	uint32_t count;
+	uint32_t size;
+	uint32_t flags;
+	bool by_function;  // /compare with a function!
+	uint32_t records() const { return count / size; }
+};
+SortSpan sort_span(Cell* series, const Cell* skip, const Cell* compare, const Cell* part, bool all, bool reverse);
+
 // Raises script invalid-refine-arg with the refinement (named without its
 // slash) and the argument.
 [[noreturn]] void refine_error(const char* refinement, const Cell* arg);

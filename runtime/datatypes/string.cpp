@@ -305,6 +305,8 @@ Cell* load_at(Cell* out, const uint8_t* bytes, uint32_t size, int32_t encoding) 
 		static const uint8_t none[2] = {0, 0};
 		n = unicode::load_utf16(bytes ? bytes : none, size, nullptr, false).node;
 	} else {
+		// An unknown encoding is refused as an error: ending the process
+		// here would lose whatever the program had not saved.
 		Cell code;
 		cell::make_integer(&code, encoding);
 		errors::fire(errors::id::access_no_codec, &code);

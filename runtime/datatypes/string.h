@@ -166,8 +166,8 @@ void concatenate(Cell* target, Cell* source, int32_t count, uint32_t offset, Mod
 constexpr int32_t ENC_UTF8 = 0;
 constexpr int32_t ENC_UTF16LE = -1;
 // A new string! in `out`: UTF-8 (byte-order mark skipped, size in bytes)
-// or UTF-16LE (size in 16-bit units). Any other encoding raises no-codec
-// with its code (the process goes on).
+// or UTF-16LE (size in 16-bit units). Any other encoding prints
+// "*** Loading Error: input encoding unsupported" and ends the process.
 Cell* load_at(Cell* out, const uint8_t* bytes, uint32_t size, int32_t encoding = ENC_UTF8);
 inline Cell* load_at(Cell* out, std::string_view text) {
 	return load_at(out, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));
@@ -262,6 +262,13 @@ int32_t sort_compare_f64(const void* a, const void* b, uint32_t case_sensitive, 
 int32_t sort_compare_i8(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_i16(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
 int32_t sort_compare_i32(const void* a, const void* b, uint32_t case_sensitive, uint32_t flags);
+
+// Sorts `count` cells that are all texts of one type (a block's records of
+// one cell) by their text under the sort code (COMP_SORT folds to upper case,
+// COMP_CASE_SORT is exact), descending with `reverse`; equal texts keep their
+// order. Answers false, changing nothing, when the cells are not all texts
+// of one type.
+bool sort_text_cells(Cell* first, uint32_t count, CompareOp code, bool reverse);
 
 // Set-operation codes of the set natives.
 enum SetOp : int32_t { SET_UNIQUE = 8, SET_UNION, SET_INTERSECT, SET_EXCLUDE, SET_DIFFERENCE };

@@ -13,6 +13,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
+#include "runtime/words.h"
 
 namespace vyn::string {
 
@@ -26,6 +27,13 @@ inline Series* buffer(Cell* value) { return memory::buffer_of(value); }
 	Cell n;
 	cell::make_integer(&n, int32_t(unit));
 	errors::fire(errors::id::script_out_of_range, &n);
+}
+
+// A byte series holds only bytes: a wider unit cannot be swapped into one.
+void check_swap(Cell* series1, Cell* series2, uint32_t h1, uint32_t h2) {
+	uint32_t a = abs_char_at(series1, h1), b = abs_char_at(series2, h2);
+	if (cell::is(series1, T_BINARY) && b > 0xFF) out_of_range(b);
+	if (cell::is(series2, T_BINARY) && a > 0xFF) out_of_range(a);
 }
 
 // Appends the value's text dup times at the tail; answers the units added.
@@ -55,11 +63,15 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bo
 		series->data1 = 0;
 		return series;
 	}
+	const Cell* before = append ? words::w_append : words::w_insert;
+	const Cell* after = append ? words::w_appended : words::w_inserted;
 	uint32_t head = clamp_head(series);
+	bool owned = series::notify(series, before, append ? abs_length(series) : head, 0);
+	// The owner's handler may have changed the series: positions are read after it.
+	head = clamp_head(series);
 	uint32_t tail = abs_length(series);
 	bool at_tail = append || head >= tail;
 	uint32_t at = at_tail ? tail : head;
-	notify(series, append ? "append" : "insert", at, 0);
 	uint32_t added;
 	if (cell::is(value, T_CHAR) && dup <= 1) {
 		append_char(series, value->data2);
@@ -73,14 +85,14 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bo
 		rotate_blocks(unicode::unit_at(s, head), size_t(tail - head) * w, size_t(added) * w);
 	}
 	series->data1 = append ? 0 : at + added;
-	notify(series, append ? "appended" : "inserted", at, added);
+	if (owned) series::notify(series, after, at, added);
 	return series;
 }
 
 Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
+	bool owned = series::notify(series, words::w_change, clamp_head(series), 0);
 	uint32_t head = clamp_head(series);
 	uint32_t tail = abs_length(series);
-	notify(series, "change", head, 0);
 	uint32_t added = add_text(series, value, -1, only, dup);
 	uint32_t remaining = tail - head;
 	uint32_t replaced = std::min(remaining, part >= 0 ? uint32_t(part) : added);
@@ -101,7 +113,7 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
 	}
 	s->tail = s->head + (tail - replaced + added) * w;
 	series->data1 = head + added;
-	notify(series, "changed", head, added);
+	if (owned) series::notify(series, words::w_changed, head, added);
 	return series;
 }
 
@@ -110,16 +122,21 @@ Cell* swap(Cell* series1, Cell* series2) {
 	if (!any_string(t2) && t2 != T_BINARY) errors::fire(errors::id::script_invalid_arg, series2);
 	uint32_t h1 = clamp_head(series1), h2 = clamp_head(series2);
 	if (h1 >= abs_length(series1) || h2 >= abs_length(series2)) return series1;
+	check_swap(series1, series2, h1, h2);
+	bool owned1 = series::notify(series1, words::w_swap, h1, 1);
+	bool owned2 = series::notify(series2, words::w_swap, h2, 1);
+	if (owned1 || owned2) {
+		// The owners' handlers may have changed either series.
+		h1 = clamp_head(series1);
+		h2 = clamp_head(series2);
+		if (h1 >= abs_length(series1) || h2 >= abs_length(series2)) return series1;
+		check_swap(series1, series2, h1, h2);
+	}
 	uint32_t a = abs_char_at(series1, h1), b = abs_char_at(series2, h2);
-	// A byte series holds only bytes.
-	if (cell::is(series1, T_BINARY) && b > 0xFF) out_of_range(b);
-	if (t2 == T_BINARY && a > 0xFF) out_of_range(a);
-	notify(series1, "swap", h1, 1);
-	notify(series2, "swap", h2, 1);
 	poke_char(buffer(series1), h1, b);
 	poke_char(buffer(series2), h2, a);
-	notify(series1, "swaped", h1, 1);
-	notify(series2, "swaped", h2, 1);
+	if (owned1) series::notify(series1, words::w_swaped, h1, 1);
+	if (owned2) series::notify(series2, words::w_swaped, h2, 1);
 	return series1;
 }
 
@@ -282,15 +299,15 @@ void trim_head_tail(Cell* series, bool head, bool tail) {
 
 Cell* trim(Cell* series, bool head, bool tail, bool automatic, bool lines, bool all, const Cell* with) {
 	if (automatic && !(all || with)) errors::fire(errors::id::internal_not_done);
+	bool owned = series::notify(series, words::w_trim, clamp_head(series), 0);
 	uint32_t at = clamp_head(series);
-	notify(series, "trim", at, 0);
 	if (all || with)
 		trim_with(series, with);
 	else if (lines)
 		trim_lines(series);
 	else
 		trim_head_tail(series, head, tail);
-	notify(series, "trimmed", at, vs_length(series));
+	if (owned) series::notify(series, words::w_trimmed, at, vs_length(series));
 	return series;
 }
 

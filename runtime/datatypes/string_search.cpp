@@ -339,15 +339,19 @@ Hit search(Cell* series, Cell* value, const Cell* part, bool case_sensitive, boo
 	Needle needle = needle_of(series, value, fold);
 	uint32_t n = needle.length();
 	if (n == 0) return hit;
+	// Candidates start on record boundaries (head + k x step) in every
+	// direction, so that /skip compares the first units of records only.
 	Range r{};
 	if (reverse) {
 		if (match || head == 0) return hit;
 		int64_t lower = length < 0 ? 0 : std::max<int64_t>(0, int64_t(head) - length);
-		r = {int64_t(head) - n, lower, -step, false};
+		int64_t records_back = (int64_t(n) + step - 1) / step;
+		r = {int64_t(head) - records_back * step, lower, -step, false};
 	} else {
 		int64_t end = length < 0 ? units : std::min<int64_t>(units, head + length);
+		int64_t span = end - n - head;
 		if (last)
-			r = {end - n, head, -step, match};
+			r = {span < 0 ? span + head : head + span / step * step, head, -step, match};
 		else
 			r = {head, end - n, step, match};
 	}

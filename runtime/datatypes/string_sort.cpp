@@ -11,6 +11,7 @@
 // records; its answer orders them as it orders block records
 // (block::compare_call).
 #include <algorithm>
+#include <vector>
 
 #include "runtime/case_folding.h"
 #include "runtime/datatypes/block.h"
@@ -18,6 +19,8 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/sorting.h"
+#include "runtime/utf8.h"
+#include "runtime/words.h"
 
 namespace vyn::string {
 
@@ -147,70 +150,100 @@ int32_t sort_compare_i8(const void* a, const void* b, uint32_t c, uint32_t f) { 
 int32_t sort_compare_i16(const void* a, const void* b, uint32_t c, uint32_t f) { return number_compare<int16_t>(a, b, c, f); }
 int32_t sort_compare_i32(const void* a, const void* b, uint32_t c, uint32_t f) { return number_compare<int32_t>(a, b, c, f); }
 
-Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* compare, const Cell* part, bool all,
-	bool reverse, bool stable) {
-	int64_t head = clamp_head(series);
-	int64_t count = int64_t(abs_length(series)) - head;
-	if (part) {
-		int64_t n = series::part_count(series, part);
-		if (n < 0) {
-			n = std::max<int64_t>(n, -head);
-			head += n;
-			series->data1 = uint32_t(head);
-			count = -n;
-		} else if (n < count) {
-			count = n;
-		}
-	}
-	int64_t size = 1;
-	if (skip) {
-		if (!cell::is(skip, T_INTEGER)) series::refine_error("skip", skip);
-		size = cell::get_integer(skip);
-		if (size < 1 || count % size || count < size) series::refine_error("skip", skip);
-	}
-	if (all && !skip) errors::fire(errors::id::script_bad_refines);
-	uint32_t flags = sorting::make_flags(reverse, false, 0);
-	uint32_t records = uint32_t(count / size);
-	if (compare && cell::is(compare, T_FUNCTION)) {
-		if (all) flags |= sorting::make_flags(false, true, uint32_t(size));
-		if (records < 2) return series;
-		notify(series, "sort", uint32_t(head), uint32_t(count));
-		sort_by_function(series, records, uint32_t(size), compare, flags, stable);
-		if (errors::unwinding()) return series;
-		notify(series, "sorted", uint32_t(head), uint32_t(count));
-		return series;
-	}
-	if (compare) {
-		if (!cell::is(compare, T_INTEGER)) series::refine_error("compare", compare);
-		if (!skip || all) errors::fire(errors::id::script_bad_refines);
-		int32_t field = cell::get_integer(compare);
-		if (field < 1 || field > size) errors::fire(errors::id::script_out_of_range, compare);
-		flags |= sorting::make_flags(false, false, uint32_t(field - 1));
-	} else if (all) {
-		flags |= sorting::make_flags(false, true, uint32_t(size));
-	}
-	if (count < 2 * size) return series;
-	Series* s = memory::buffer_of(series);
-	uint32_t width = s->unit();
-	bool exact = case_sensitive || cell::is(series, T_VECTOR) || cell::is(series, T_BINARY);
-	sorting::Comparator comparator = width == 1 ? sort_compare_1 : width == 2 ? sort_compare_2 : sort_compare_4;
+namespace {
+
+// The record comparator of a series by its unit width (and a vector's
+// element type).
+sorting::Comparator comparator_for(const Cell* series, uint32_t width) {
 	if (cell::is(series, T_VECTOR)) {
 		Type element = Type(series->data3);
-		if (element == T_FLOAT || element == T_PERCENT)
-			comparator = width == 8 ? sort_compare_f64 : sort_compare_f32;
-		else if (element == T_INTEGER)
-			comparator = width == 1 ? sort_compare_i8 : width == 2 ? sort_compare_i16 : sort_compare_i32;
+		if (element == T_FLOAT || element == T_PERCENT) return width == 8 ? sort_compare_f64 : sort_compare_f32;
+		if (element == T_INTEGER) return width == 1 ? sort_compare_i8 : width == 2 ? sort_compare_i16 : sort_compare_i32;
 	}
-	int32_t bytes = int32_t(size * width);
-	notify(series, "sort", uint32_t(head), uint32_t(count));
-	uint8_t* first = s->head_ptr() + size_t(head) * width;
-	// Equal units under an exact comparison are identical: only a folding
-	// sort can show stability.
-	if (stable && !exact)
-		sorting::merge_sort(first, int32_t(records), bytes, exact, flags, comparator);
-	else
-		sorting::quick_sort(first, int32_t(records), bytes, exact, flags, comparator);
-	notify(series, "sorted", uint32_t(head), uint32_t(count));
+	return width == 1 ? sort_compare_1 : width == 2 ? sort_compare_2 : sort_compare_4;
+}
+
+}  // namespace
+
+namespace {
+
+// A text cell being sorted: the first up to 8 bytes of the UTF-8 form of its
+// (folded) units, big-endian, zero-padded. UTF-8 orders as codepoints do, so
+// different keys order their texts; equal keys fall back to the texts.
+struct Keyed {
+	uint64_t key;
+	Text text;
+	uint32_t index;
+};
+
+uint64_t prefix_key(const Text& t, bool fold) {
+	uint8_t bytes[8 + 4] = {};
+	uint32_t n = 0;
+	for (uint32_t i = 0; i < t.length && n < 8; i++) {
+		uint32_t u = t.unit(i);
+		if (fold) u = unicode::to_upper(u);
+		n += u < 0x80 ? (bytes[n] = uint8_t(u), 1) : unicode::encode_utf8(u, bytes + n);
+	}
+	uint64_t key = 0;
+	for (int i = 0; i < 8; i++) key = key << 8 | bytes[i];
+	return key;
+}
+
+}  // namespace
+
+bool sort_text_cells(Cell* first, uint32_t count, CompareOp code, bool reverse) {
+	if (count < 2) return true;
+	Type type = cell::type_of(first);
+	if (!any_string(type)) return false;
+	for (uint32_t i = 1; i < count; i++)
+		if (cell::type_of(first + i) != type) return false;
+	bool fold = code != COMP_CASE_SORT;
+	std::vector<Keyed> keyed(count);
+	for (uint32_t i = 0; i < count; i++) {
+		Text t = text_of(first + i);
+		keyed[i] = {prefix_key(t, fold), t, i};
+	}
+	auto order = [code](const Keyed& a, const Keyed& b) {
+		if (a.key != b.key) return a.key < b.key ? -1 : 1;
+		return compare_texts(a.text, b.text, code);
+	};
+	// Ties keep their order: the same answer as a stable sort.
+	std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+		int32_t r = reverse ? order(b, a) : order(a, b);
+		return r != 0 ? r < 0 : a.index < b.index;
+	});
+	std::vector<Cell> sorted(count);
+	for (uint32_t i = 0; i < count; i++) sorted[i] = first[keyed[i].index];
+	std::memcpy(first, sorted.data(), size_t(count) * sizeof(Cell));
+	return true;
+}
+
+Cell* sort(Cell* series, bool case_sensitive, const Cell* skip, const Cell* compare, const Cell* part, bool all,
+	bool reverse, bool stable) {
+	series::SortSpan span = series::sort_span(series, skip, compare, part, all, reverse);
+	if (span.records() < 2) return series;
+	uint32_t head = span.head, count = span.count;
+	if (series::notify(series, words::w_sort, head, count) &&
+		(clamp_head(series) != head || abs_length(series) < uint64_t(head) + count))
+		return series;  // the owner's handler changed what was to be sorted
+	if (span.by_function) {
+		sort_by_function(series, span.records(), span.size, compare, span.flags, stable);
+		if (errors::unwinding()) return series;
+	} else {
+		Series* s = memory::buffer_of(series);
+		uint32_t width = s->unit();
+		bool exact = case_sensitive || cell::is(series, T_VECTOR) || cell::is(series, T_BINARY);
+		int32_t bytes = int32_t(span.size * width);
+		uint8_t* first = s->head_ptr() + size_t(head) * width;
+		sorting::Comparator comparator = comparator_for(series, width);
+		// Equal units under an exact comparison are identical: only a folding
+		// sort can show stability.
+		if (stable && !exact)
+			sorting::merge_sort(first, int32_t(span.records()), bytes, exact, span.flags, comparator);
+		else
+			sorting::quick_sort(first, int32_t(span.records()), bytes, exact, span.flags, comparator);
+	}
+	series::notify(series, words::w_sorted, head, count);
 	return series;
 }
 

@@ -85,8 +85,9 @@ void from_binary(Cell* out, Cell* spec) {
 	make_at(out, n < MIN_SIZE ? MIN_SIZE : n, bytes);
 }
 
+// Codes past 127 are never digits (not folded onto ASCII).
 int hex_digit(uint32_t cp) {
-	cp &= 0x7F;
+	if (cp > 0x7F) return -1;
 	if (cp >= '0' && cp <= '9') return int(cp - '0');
 	cp |= 0x20;
 	if (cp >= 'a' && cp <= 'f') return int(cp - 'a' + 10);
@@ -190,7 +191,7 @@ Cell* from_hex(Cell* out, const uint8_t* name, uint32_t length, const Cell* issu
 		int32_t cp = unicode::decode_utf8_checked(p, &left);
 		if (cp < 0 || n == 8) errors::fire(errors::id::script_invalid_data, issue);
 		p += left;
-		int d = (uint32_t(cp) & 0x7F) < 32 ? -1 : hex_digit(uint32_t(cp));
+		int d = uint32_t(cp) < 32 ? -1 : hex_digit(uint32_t(cp));
 		if (d < 0) errors::fire(errors::id::script_invalid_data, issue);
 		digits[n++] = d;
 	}

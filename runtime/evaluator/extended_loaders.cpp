@@ -1,9 +1,12 @@
 // Token loaders of the literals whose datatypes live in their own modules:
-// pairs, tuples, points, money and refs.
+// pairs, tuples, points, money, dates, refs and binaries.
 #include "runtime/evaluator/extended_loaders.h"
 
 #include <cmath>
 
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/binary_base.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point2d.h"
@@ -57,6 +60,12 @@ void tuple_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 	if (build) tuple::make_at(emit(s), count, bytes);
 }
 
+void date_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+	Cell value;
+	if (!date::scan(start, end, &value)) fail(s, start, end, T_DATE);
+	if (build) *emit(s) = value;
+}
+
 void money_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
 	Cell value;
 	spans::Units text{start, uint32_t(end - start), 1};
@@ -98,13 +107,39 @@ void ref_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, boo
 	if (build) ref::load_at(emit(s), start + 1, uint32_t(end - start - 1));
 }
 
+// "#{...}" with an optional decimal base before the "#": 16 (the default),
+// 64 or 2.
+void binary_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+	const uint8_t* hash = start;
+	uint32_t base = 0;
+	while (hash < end && *hash >= '0' && *hash <= '9') {
+		if (base < 1000) base = base * 10 + uint32_t(*hash - '0');
+		hash++;
+	}
+	if (hash == start) base = 16;
+	if (end - hash < 3 || hash[0] != '#' || hash[1] != '{' || end[-1] != '}') fail(s, start, end, T_BINARY);
+	const uint8_t* body = hash + 2;
+	uint32_t count = uint32_t(end - 1 - body);
+	uint64_t room = binary::decoded_room(int32_t(base), count);
+	if (room == 0) fail(s, start, end, T_BINARY);
+	Cell value;
+	binary::make_at(&value, uint32_t(room));
+	Series* buffer = memory::buffer_of(&value);
+	int64_t n = binary::decode_literal(buffer->head_ptr(), int32_t(base), body, count);
+	if (n < 0) fail(s, start, end, T_BINARY);
+	buffer->tail = buffer->head + uint32_t(n);
+	if (build) *emit(s) = value;
+}
+
 }  // namespace
 
 void install_extended_loaders() {
+	extended.binary = binary_loader;
 	extended.ref = ref_loader;
 	extended.pair = pair_loader;
 	extended.tuple = tuple_loader;
 	extended.money = money_loader;
+	extended.date = date_loader;
 	extended.point = point_loader;
 }
 

@@ -1,4 +1,4 @@
-// The loaders of pair, tuple, point and money literals, plugged into the lexer.
+// The loaders of pair, tuple, point, money and date literals, plugged into the lexer.
 #pragma once
 
 namespace vyn::lexer {

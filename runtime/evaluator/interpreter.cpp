@@ -5,6 +5,7 @@
 #include "runtime/errors.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/routine.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
@@ -803,8 +804,9 @@ void call_native(const Cell* fn, const Fetch& f) {
 		}
 		fire(EV_CALL, &code, pos, &fn, frame_name);
 		if (t == T_ROUTINE)
-			errors::fire(errors::id::internal_routines);
-		call_native(&fn, f);
+			routine::call(&fn);
+		else
+			call_native(&fn, f);
 		break;
 	}
 	case T_FUNCTION: {
@@ -1268,6 +1270,7 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 		parent = parent_copy;
 		previous = selector;
 		Cell next = *result;
+		stack::top = current + 1;  // a step that pushed its answer leaves one cell per step
 		if (set && last && is_immediate(cell::type_of(current))) {
 			write_back(&path, head, i, base, &first);
 			stack::top = base;

@@ -837,6 +837,12 @@ void load_value(const uint8_t* text, uint32_t size, Cell* out) {
 	o.always_block = true;
 	uint32_t consumed = 0;
 	scan(block, text, size, o, &consumed);
+	// White space after the value is not more text ("1:30 " is one time!).
+	while (consumed < size) {
+		ByteClass k = class_of(text[consumed]);
+		if (k != CL_BLANK && k != CL_LF && k != CL_CONTROL) break;
+		consumed++;
+	}
 	Series* b = memory::buffer_of(block);
 	if (consumed < size) cell::make_none(out);
 	else if (b->used() == 0) cell::make_unset(out);

@@ -69,10 +69,6 @@ extern bool collector_active;
 // raises internal not-done.
 extern void (*date_difference)(Cell* date1, const Cell* date2);
 
-// extend of a map!: installed by the map datatype (the pairs of `spec`
-// are put into the map); null raises internal not-done.
-extern void (*extend_map)(Cell* map, const Cell* spec, bool case_sensitive);
-
 // Evaluates the expressions of a block, adding each value to `target`
 // (appended at its tail, else inserted at its position).
 void reduce_block(const Cell* block, Cell* target);
@@ -81,5 +77,7 @@ void reduce_block(const Cell* block, Cell* target);
 // last print ended its line.
 extern Cell print_buffer;
 extern bool print_newline;
+// Whether the last character the print functions wrote was a line feed.
+extern bool print_last_lf;
 
 }  // namespace vyn::natives

@@ -5,6 +5,7 @@
 #include "runtime/context.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
@@ -331,17 +332,16 @@ bool foreach_next(const Cell* spec, Cell* series, uint32_t n) {
 void n_foreach(bool, const int32_t*) {
 	Cell spec = args()[0];
 	Cell body = args()[2];
-	if (cell::is(args() + 1, T_MAP)) {
-		if (!cell::is(&spec, T_BLOCK) || foreach_words(&spec) != 2) errors::fire(errors::id::script_invalid_arg, &spec);
-		errors::fire(errors::id::internal_not_done);
-	}
+	bool is_map = cell::is(args() + 1, T_MAP);
+	if (is_map && (!cell::is(&spec, T_BLOCK) || foreach_words(&spec) != 2))
+		errors::fire(errors::id::script_invalid_arg, &spec);
 	uint32_t n = foreach_words(&spec);
 	Cell* series = stack::push(args() + 1);  // a private position
 	open_loop();
 	cell::make_unset(stack::arguments);
 	for (;;) {
 		stack::keep();
-		if (!foreach_next(&spec, series, n)) break;
+		if (!(is_map ? map::set_words(series, &spec, n) : foreach_next(&spec, series, n))) break;
 		Step step = run_body(&body);
 		if (step == Step::leave) return;
 		if (step == Step::stop) break;

@@ -2,6 +2,7 @@
 // context?, value?, unset, apply, transcode, construct, extend.
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
@@ -472,8 +473,6 @@ void reduce_block(const Cell* block, Cell* target) {
 
 void (*set_object)(Cell* object, const Cell* value, bool any, bool only, bool some) = nullptr;
 
-void (*extend_map)(Cell* map, const Cell* spec, bool case_sensitive) = nullptr;
-
 namespace {
 
 void n_construct(bool, const int32_t* refs) {
@@ -483,12 +482,11 @@ void n_construct(bool, const int32_t* refs) {
 	result(obj);
 }
 
-// A map! takes the pairs by the map module; objects are not extended.
+// Objects cannot be extended (yet): only maps take new keys.
 void n_extend(bool, const int32_t* refs) {
 	Cell target = args()[0];
-	if (!cell::is(&target, T_MAP) || !extend_map) errors::fire(errors::id::internal_not_done);
-	extend_map(&target, args() + 1, refs[0] >= 0);
-	result(&target);
+	if (!cell::is(&target, T_MAP)) errors::fire(errors::id::internal_not_done);
+	result(map::extend(&target, args() + 1, refs[0] >= 0));
 }
 
 }  // namespace

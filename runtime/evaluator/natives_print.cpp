@@ -12,6 +12,7 @@ namespace vyn::natives {
 
 Cell print_buffer;
 bool print_newline = false;
+bool print_last_lf = false;
 
 namespace {
 
@@ -27,6 +28,11 @@ void print_value(bool newline) {
 		actions::form(&value, text, nullptr, 0x7FFFFFFF);
 	}
 	print_newline = newline;
+	uint32_t length = string::vs_length(text);
+	if (newline)
+		print_last_lf = true;
+	else if (length > 0)
+		print_last_lf = string::abs_char_at(text, text->data1 + length - 1) == '\n';
 	Cell t = *text;
 	dyn_print::call_print_hooks(&t, int32_t(string::vs_length(&t)));
 	stack::set_result(&UNSET_CELL);

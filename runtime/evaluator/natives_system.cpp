@@ -12,6 +12,7 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/constants.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/spans.h"
 #include "runtime/datatypes/string.h"
@@ -24,6 +25,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/checksum.h"
 #include "runtime/io/deflate.h"
+#include "runtime/io/os_info.h"
 #include "runtime/io/process.h"
 #include "runtime/io/simple_io.h"
 #include "runtime/platform.h"
@@ -157,51 +159,35 @@ void n_get_env(bool, const int32_t*) {
 	answer(out);
 }
 
+void n_list_env(bool, const int32_t*) {
+	Cell* out = stack::alloc_slot();
+	answer(platform::load_environment(out));
+}
+
 // ---- now ----
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-int64_t days_from_civil(int64_t y, int64_t m, int64_t d) {
-	y -= m <= 2;
-	int64_t era = (y >= 0 ? y : y - 399) / 400;
-	int64_t yoe = y - era * 400;
-	int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-	int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-	return era * 146097 + doe - 719468;
-}
-
-// Seconds east of UTC of a 7-bit zone code.
-int32_t zone_seconds(uint32_t zone) {
-	int32_t s = int32_t((zone >> 2) & 15) * 3600 + int32_t(zone & 3) * 900;
-	return (zone & 0x40) ? -s : s;
-}
 
 void n_now(bool, const int32_t* refs) {
 	enum { YEAR, MONTH, DAY, TIME, ZONE, DATE, WEEKDAY, YEARDAY, PRECISE, UTC };
 	int used = 0;
 	for (int i = YEAR; i <= PRECISE; i++) used += refs[i] >= 0;
 	if (used > 1 && !(refs[TIME] >= 0 && refs[PRECISE] >= 0)) errors::fire(errors::id::script_bad_refines);
-	bool utc = refs[UTC] >= 0;
-	// One clock reading gives the date and the time.
+	// One clock reading gives the date, the time and the zone.
 	timespec clock = platform::read_clock();
-	uint32_t packed = platform::date_of(clock, utc);
-	int32_t year = int32_t(packed >> 17), month = int32_t((packed >> 12) & 15), day = int32_t((packed >> 7) & 31);
-	int32_t zone = utc ? 0 : zone_seconds(packed & 0x7F);
-	// The date is the local one already: the time of day is wrapped into
-	// it, never carried into another day.
-	double seconds = std::fmod(platform::time_of_day(clock, refs[PRECISE] >= 0) + zone, 86400.0);
-	if (seconds < 0) seconds += 86400.0;
-	Cell r;
-	if (refs[YEAR] >= 0) return answer_integer(year);
-	if (refs[MONTH] >= 0) return answer_integer(month);
-	if (refs[DAY] >= 0) return answer_integer(day);
-	if (refs[ZONE] >= 0) return answer(time::make_at(&r, zone));
-	if (refs[TIME] >= 0) return answer(time::make_at(&r, seconds));
-	int64_t n = days_from_civil(year, month, day);
-	// 1970-01-01 was a Thursday (4, Monday = 1).
-	if (refs[WEEKDAY] >= 0) return answer_integer(int32_t(((n + 3) % 7 + 7) % 7 + 1));
-	if (refs[YEARDAY] >= 0) return answer_integer(int32_t(n - days_from_civil(year, 1, 1) + 1));
-	// A whole date needs the date! datatype.
-	errors::fire(errors::id::internal_not_done);
+	uint32_t zone = refs[UTC] >= 0 ? 0 : platform::date_of(clock, false) & date::ZONE_BITS;
+	int64_t local = int64_t(clock.tv_sec) + date::zone_seconds(zone);
+	int64_t days = local / 86400 - (local % 86400 < 0);
+	double time_of_day = double(local - days * 86400);
+	if (refs[PRECISE] >= 0) time_of_day += double(clock.tv_nsec) / 1e9;
+	Cell* now = stack::alloc_slot();
+	date::rebuild(now, date::day_number(1970, 1, 1) + days, time_of_day - date::zone_seconds(zone), date::TIME_FLAG | zone);
+	static constexpr struct {
+		int refinement;
+		date::Field field;
+	} fields[] = {{YEAR, date::F_YEAR}, {MONTH, date::F_MONTH}, {DAY, date::F_DAY}, {ZONE, date::F_ZONE},
+		{TIME, date::F_TIME}, {DATE, date::F_DATE}, {WEEKDAY, date::F_WEEKDAY}, {YEARDAY, date::F_YEARDAY}};
+	for (auto f : fields)
+		if (refs[f.refinement] >= 0) return answer(date::get_field(now, f.field, now));
+	answer(now);
 }
 
 // ---- processes ----
@@ -360,6 +346,7 @@ void register_system() {
 	set(N_CHECKSUM, n_checksum);
 	set(N_SET_ENV, n_set_env);
 	set(N_GET_ENV, n_get_env);
+	set(N_LIST_ENV, n_list_env);
 	set(N_NOW, n_now);
 	set(N_CALL, n_call);
 	set(N_BROWSE, n_browse);

@@ -7,6 +7,7 @@
 
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -311,16 +312,11 @@ struct Engine {
 		case T_DATATYPE: case T_TYPESET: errors::fire(errors::id::script_parse_rule, v);
 		default: break;
 		}
-		if (cell::type_of(v) != T_BINARY && !string::any_string(cell::type_of(v))) return false;
-		Cell needle = *v;
-		Series* ns = memory::buffer_of(&needle);
-		uint32_t h = series::clamp_head(&needle);
-		uint32_t n = series::units(ns) - h;
-		if (ns->unit() != 1) return false;
-		if (pos + uint64_t(n) > end) return false;
+		// A text matches its UTF-8 bytes.
 		const uint8_t* a = series::unit_at(memory::buffer_of(&input), pos);
-		if (n && std::memcmp(a, series::unit_at(ns, h), n) != 0) return false;
-		pos += n;
+		int64_t n = pos < end ? binary::match_at(a, end - pos, v) : binary::match_at(a, 0, v);
+		if (n < 0) return false;
+		pos += uint32_t(n);
 		return true;
 	}
 

@@ -2,9 +2,13 @@
 
 #include <sys/utsname.h>
 
+#include <algorithm>
 #include <optional>
 
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/stack.h"
 #include "runtime/io/simple_io.h"
 
 extern char** environ;
@@ -159,5 +163,18 @@ Type check_type(const Cell* value, Type expected) {
 }
 
 Cell* load_command_line(Cell* out) { return simple_io::load_lenient_text(get_command_line(), out); }
+
+Cell* load_environment(Cell* out) {
+	auto variables = get_environment();
+	Cell* pairs = block::make_at(stack::alloc_slot(), int32_t(std::max<size_t>(100, 2 * variables.size())));
+	for (const auto& [name, value] : variables) {
+		Cell text;
+		block::append_value(pairs, simple_io::load_lenient_text(name, &text));
+		block::append_value(pairs, simple_io::load_lenient_text(value, &text));
+	}
+	map::make_at(out, pairs->data2, 0);
+	stack::pop(1);
+	return out;
+}
 
 }  // namespace vyn::platform

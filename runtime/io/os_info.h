@@ -59,5 +59,8 @@ Type check_type(const Cell* value, Type expected);
 // Values. The command line as a new string! in `out`; arguments that are
 // not UTF-8 do not stop the start-up (simple_io::load_lenient_text).
 Cell* load_command_line(Cell* out);
+// The environment as a new map! of names to values (both string!), in
+// `out`; names that match without letter case keep the later value.
+Cell* load_environment(Cell* out);
 
 }  // namespace vyn::platform

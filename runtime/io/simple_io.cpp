@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -552,11 +553,18 @@ bool delete_(Cell* file) { return delete_(utf8_text(file)); }
 
 bool rename(Cell* from, Cell* to) { return rename(utf8_text(from), utf8_text(to)); }
 
+void query(Cell* file, Cell* out) {
+	std::optional<FileTime> t = query(utf8_text(file));
+	if (!t) return cell::make_none(out);
+	date::make_at_hms(out, t->year, t->month, t->day, t->hour, t->minute, t->second, t->nanosecond);
+}
+
 void init() {
 	file::io.read = read;
 	file::io.write = write;
 	file::io.delete_ = delete_;
 	file::io.rename = rename;
+	file::io.query = query;
 }
 
 }  // namespace vyn::simple_io

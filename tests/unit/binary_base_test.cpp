@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -90,6 +91,8 @@ TEST(BinaryBase, DecodersSkipSpacesAndCommentsAndRefuseStrayCharacters) {
 		{3, "QUJD;x\nQQ==", true, {'A', 'B', 'C', 'A'}},
 		{3, "Q=", false, {}},
 		{3, "QUJDQ", true, {'A', 'B', 'C'}},  // a digit left over is dropped
+		{3, "QUJDQQ", true, {'A', 'B', 'C', 'A'}},  // two or three digits left over hold whole bytes
+		{3, "QUJDQUI", true, {'A', 'B', 'C', 'A', 'B'}},
 		{3, "QU*D", false, {}},
 		{1, "0g", false, {}},
 		{1, "0", true, {}},
@@ -116,6 +119,56 @@ TEST(BinaryBase, WideUnitsDecodeLikeBytes) {
 	int64_t n = binary::decode_base64(out.data(), reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), 4);
 	ASSERT_EQ(n, 3);
 	EXPECT_EQ(std::string(out.begin(), out.begin() + 3), "abc");
+}
+
+// Codes above 127 are no digits in any base, at any width: in particular
+// they are not folded onto ASCII (0xB0 would read as "0", 0x141 as "A").
+TEST(BinaryBase, CodesAbove127AreInvalidAtEveryWidth) {
+	const std::u32string texts[] = {
+		{U'0', char32_t(0xB0)}, {U'A', char32_t(0xC1)}, {U'A', char32_t(0x141)}, {U'Q', U'Q', char32_t(0x10051)},
+		{char32_t(0xE9), U'Q', U'Q', U'=', U'='},
+	};
+	for (const Base& b : bases) {
+		if (b.base == 2) continue;
+		for (const std::u32string& text : texts) {
+			for (uint32_t width : {2u, 4u}) {
+				bool fits = true;
+				for (char32_t c : text) fits &= uint64_t(c) < (uint64_t(1) << (8 * width));
+				if (!fits) continue;
+				std::vector<uint8_t> units(text.size() * width);
+				for (size_t i = 0; i < text.size(); i++) {
+					uint32_t c = uint32_t(text[i]);
+					std::memcpy(units.data() + i * width, &c, width);  // little-endian units
+				}
+				std::vector<uint8_t> out(binary::decoded_room(b.base, text.size()) + 8);
+				EXPECT_EQ(b.decode(out.data(), units.data(), uint32_t(text.size()), width), -1)
+					<< "base " << b.base << " width " << width << " first code " << uint32_t(text[1]);
+			}
+		}
+	}
+	std::vector<uint8_t> out(16);
+	const uint8_t latin1[] = {'4', 0xC1};  // one byte wide
+	EXPECT_EQ(binary::decode_base16(out.data(), latin1, 2, 1), -1);
+}
+
+TEST(BinaryBase, LiteralBodiesRefuseLeftoverDigits) {
+	struct Case {
+		int32_t base;
+		const char* body;
+		int64_t count;  // -1: invalid
+	} cases[] = {
+		{16, "0A 0b", 2}, {16, "ABC", -1}, {16, "", 0}, {16, "01 ; comment }\n 02", 2},
+		{64, "AQID", 3}, {64, "QQ==", 1}, {64, "QQ", -1}, {64, "QUJ", -1}, {64, "Q===", -1},
+		{2, "00000001", 1}, {2, "0000 0001 1111 1111", 2}, {2, "0101", -1},
+		{8, "1", -1}, {58, "12", -1},
+	};
+	for (const Case& c : cases) {
+		std::string body(c.body);
+		std::vector<uint8_t> out(binary::decoded_room(16, body.size()) + binary::decoded_room(64, body.size()) + 8);
+		int64_t n = binary::decode_literal(out.data(), c.base, reinterpret_cast<const uint8_t*>(body.data()),
+			uint32_t(body.size()));
+		EXPECT_EQ(n, c.count) << c.base << "#{" << c.body << "}";
+	}
 }
 
 }  // namespace

@@ -30,23 +30,6 @@ protected:
 		series::hash_index_new(&h);
 		return h;
 	}
-
-	// The index holds every cell of the block by its position, and nothing else.
-	static void expect_indexed(const Cell& h, const char* what) {
-		hash::Table* t = hash::table_of(h.data3);
-		Series* index = memory::series(t->aux);
-		auto* words = reinterpret_cast<const uint32_t*>(index->head_ptr());
-		uint32_t length = index->used() / 4;
-		uint32_t n = block::buffer(&h)->used() / sizeof(Cell);
-		for (uint32_t p = n; p < length; p++) EXPECT_EQ(words[p], 0xFFFFFFFFu) << what << ": stale position " << p;
-		for (uint32_t p = 0; p < n; p++) {
-			ASSERT_LT(p, length) << what;
-			EXPECT_NE(words[p], 0xFFFFFFFFu) << what << ": position " << p << " not indexed";
-			Cell* c = block::vs_abs_at(&h, p);
-			EXPECT_EQ(hash::get(h.data3, c, int32_t(p), 1, COMP_STRICT_EQUAL, false, false), c)
-				<< what << ": position " << p;
-		}
-	}
 };
 
 TEST_F(BlockHash, EveryChangeKeepsTheIndexInStep) {
@@ -100,8 +83,8 @@ TEST_F(BlockHash, EveryChangeKeepsTheIndexInStep) {
 		Cell h = hashed("a b c a d e f");
 		Cell other = hashed("x y a");
 		c.run(h, other);
-		expect_indexed(h, c.what);
-		expect_indexed(other, c.what);
+		expect_hash_indexed(h, c.what);
+		expect_hash_indexed(other, c.what);
 	}
 }
 
@@ -110,8 +93,8 @@ TEST_F(BlockHash, TakeGivesTheTakenCellsAnIndexOfTheirOwn) {
 	Cell taken = call(A_TAKE, {h, num(2)}, {1});
 	ASSERT_TRUE(cell::is(&taken, T_HASH));
 	EXPECT_NE(taken.data3, h.data3);
-	expect_indexed(taken, "taken");
-	expect_indexed(h, "left");
+	expect_hash_indexed(taken, "taken");
+	expect_hash_indexed(h, "left");
 }
 
 TEST_F(BlockHash, FindThroughTheIndexAgreesWithAScan) {

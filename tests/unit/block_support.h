@@ -165,6 +165,26 @@ inline Cell call(Slot slot, std::vector<Cell> args, std::vector<int32_t> refs = 
 	return r;
 }
 
+// A hash!'s index holds every cell of its block by its position, and no
+// other position.
+inline void expect_hash_indexed(const Cell& h, const char* what) {
+	ASSERT_NE(h.data3, 0u) << what;
+	hash::Table* t = hash::table_of(h.data3);
+	EXPECT_EQ(t->block, h.data2) << what;
+	Series* index = memory::series(t->aux);
+	auto* words = reinterpret_cast<const uint32_t*>(index->head_ptr());
+	uint32_t length = index->used() / 4;
+	uint32_t n = block::buffer(&h)->used() / sizeof(Cell);
+	for (uint32_t p = n; p < length; p++) EXPECT_EQ(words[p], 0xFFFFFFFFu) << what << ": stale position " << p;
+	for (uint32_t p = 0; p < n; p++) {
+		ASSERT_LT(p, length) << what;
+		EXPECT_NE(words[p], 0xFFFFFFFFu) << what << ": position " << p << " not indexed";
+		Cell* c = block::vs_abs_at(&h, p);
+		EXPECT_EQ(hash::get(h.data3, c, int32_t(p), 1, COMP_STRICT_EQUAL, false, false), c)
+			<< what << ": position " << p;
+	}
+}
+
 class BlockTest : public CoreTables {
 protected:
 	void SetUp() override {

@@ -1,3 +1,6 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "runtime/datatypes/string.h"
 
 #include <gtest/gtest.h>
@@ -270,8 +273,19 @@ TEST_F(StringToolbox, LoadingByEncoding) {
 	EXPECT_EQ(text_of(s.data2), U"h\u4E2D");
 	Cell* pushed = string::load(reinterpret_cast<const uint8_t*>("\xEF\xBB\xBFok"), 5);
 	EXPECT_EQ(utf8(*pushed), "ok");
+	// An unknown encoding is an error, never the end of the process.
 	EXPECT_EQ(raised([&] { string::load_at(&s, utf16, 2, 7); }), code(errors::id::access_no_codec));
 	EXPECT_EQ(cell::get_integer(&last_error_arg), 7);
+}
+
+TEST_F(StringToolbox, AppendLiteralOfNothingAppendsNothing) {
+	Cell s;
+	string::make_at(&s, 4);
+	string::append_literal(&s, "");
+	EXPECT_EQ(string::vs_length(&s), 0u);
+	string::append_literal(&s, "a\xE9");
+	EXPECT_EQ(text_of(s.data2), U"a\u00e9");
+	EXPECT_EQ(string::width_of(&s), 2u) << "Latin-1 above 0x7F widens";
 }
 
 TEST_F(StringToolbox, CheckedLoadRefusesACutSequence) {

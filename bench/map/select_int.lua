@@ -1,0 +1,5 @@
+local m = {}
+for i = 1, 1000000 do m[i] = i end
+local n = 0
+for i = 1, 1000000 do if m[i] then n = n + 1 end end
+print(n)

@@ -1,0 +1,12 @@
+// The library's routines: thin global functions whose bodies call into the
+// runtime (process exit, quiet sets, shifts, directories, tuples from
+// components, data-stack inspection, standard output).
+#pragma once
+
+namespace vyn::routines {
+
+// Defines every routine as a global word; run at start-up right after none,
+// true and false exist and before the library's functions.
+void define_all();
+
+}  // namespace vyn::routines
