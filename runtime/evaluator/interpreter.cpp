@@ -305,6 +305,19 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 // after it unless `sub`; `c` is the cell at `pos`. Answers the position
 // after them, or -1 (nothing
 // done) for any other value and while tracing, which take the full path.
+// The value of a cell of code that needs no evaluation of its own (a
+// literal, or a word whose value is neither a function nor unset), or null.
+inline const Cell* plain_value(Cell* c) {
+	uint32_t t = cell::type_of(c);
+	if (t == T_WORD) {
+		const Cell* v = value_cell(c);
+		if (!v) return nullptr;
+		Type vt = cell::type_of(v);
+		return vt == T_UNSET || vt == T_OP || is_function_type(vt) ? nullptr : v;
+	}
+	return INERT.at[t] ? c : nullptr;
+}
+
 [[gnu::always_inline]] inline int32_t eval_simple(Code& code, int32_t pos, Cell* c, bool sub, bool push = true) {
 	if (__builtin_expect(tracing, false)) return -1;
 	uint32_t t = cell::type_of(c);
@@ -683,6 +696,15 @@ int32_t call_branch(uint32_t slot, Fetch& f, Code& code, int32_t pos) {
 	if (!take) {
 		stack::set_result(&NONE_CELL);
 		return pos;
+	}
+	// A branch of one plain value (a literal, or a word with a value that is
+	// not a function) cannot raise: it is its own result.
+	Series* bs = memory::series(first->data2);
+	if (first->data1 + 1 == bs->used() / sizeof(Cell)) {
+		if (const Cell* v = plain_value(bs->head_cell() + first->data1)) {
+			stack::set_result(v);
+			return pos;
+		}
 	}
 	Cell block = *first;
 	eval(&block, true);
