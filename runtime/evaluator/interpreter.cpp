@@ -760,6 +760,8 @@ void call_native(const Cell* fn, const Fetch& f) {
 		actions::stack_forms[index](refs);
 }
 
+void eval_block(const Cell* block, bool chain);
+
 // Runs the body of a function whose arguments and locals are the current
 // frame's cells.
 [[gnu::always_inline]] inline void run_function(const Cell* fn, const Cell* name) {
@@ -773,7 +775,7 @@ void call_native(const Cell* fn, const Fetch& f) {
 	fire(EV_PROLOG, nullptr, -1, fn, name);
 	Cell body = *more_cell(fn, MORE_BODY);
 	if (cell::is(&body, T_BLOCK)) {
-		eval(&body, true);
+		eval_block(&body, true);
 	} else {
 		Cell unset{T_UNSET, 0, 0, 0};
 		stack::set_last(&unset);
@@ -1063,11 +1065,10 @@ void eval_traced(Code& code, const Cell* block, bool chain) {
 // Without a tracer a block needs no frame of its own: each expression's
 // value is pushed at the caller's top, which is where the block's frame
 // would have begun, and every frame a nested exit searches for lies below.
-void eval(const Cell* block, bool chain) {
-	Series* s = memory::series(block->data2);
-	int32_t tail = int32_t(s->used() / sizeof(Cell));
-	int32_t head = int32_t(block->data1);
-	Code code{block->data2, head < tail ? head : tail, tail};
+namespace {
+
+[[gnu::always_inline]] inline void eval_block(const Cell* block, bool chain) {
+	Code code(block);
 	CodeSaver saver;
 	if (__builtin_expect(tracing, false)) return eval_traced(code, block, chain);
 	Cell* mark = stack::top;
@@ -1086,6 +1087,10 @@ void eval(const Cell* block, bool chain) {
 	}
 	if (chain) stack::move_cell(stack::arguments, mark);
 }
+
+}  // namespace
+
+void eval(const Cell* block, bool chain) { eval_block(block, chain); }
 
 int32_t eval_next_at(const Cell* block, bool push) {
 	Series* s = memory::series(block->data2);

@@ -50,6 +50,14 @@ struct Code {
 	int32_t lim = 0;  // min(tail, end): a block shortened while it runs ends early
 
 	Code(Node n, int32_t p, int32_t e) : node(n), pos(p), end(e) { sync(); }
+	// A block value's code from its index (clamped to the tail) to its tail.
+	explicit Code(const Cell* block) : node(block->data2) {
+		Series* s = memory::series(node);
+		head = s->head_cell();
+		end = lim = int32_t(s->used() / sizeof(Cell));
+		int32_t index = int32_t(block->data1);
+		pos = index < end ? index : end;
+	}
 	void sync() {
 		Series* s = memory::series(node);
 		head = s->head_cell();
