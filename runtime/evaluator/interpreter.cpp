@@ -132,6 +132,14 @@ constexpr InertTable INERT;
 
 Cell* build_cache(const Cell* fn);
 
+// A safe point while `code` is held: a collection may move its block.
+inline void safe_point(Code& code) {
+	if (__builtin_expect(memory::collection_requested, false)) {
+		interpreter::safe_point();
+		code.sync();
+	}
+}
+
 struct CodeSaver {
 	Cell saved;
 	CodeSaver() { stack::move_cell(&saved, &current_code); }
@@ -716,7 +724,7 @@ int32_t call_branch(uint32_t slot, Fetch& f, Code& code, int32_t pos) {
 // infix mode without its bookkeeping. The result replaces the left operand
 // at `start`.
 int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start) {
-	safe_point();
+	safe_point(code);
 	stack::guard_native_stack();
 	stack::top = start;
 	stack::mark_interp_native(name);
@@ -797,7 +805,7 @@ void eval_block(const Cell* block, bool chain);
 		frame_name = &anon;
 	}
 	fire(EV_OPEN, &code, pos, &fn, path ? path : frame_name);
-	safe_point();
+	safe_point(code);
 	stack::guard_native_stack();
 	if (!infix) stack::push(&fn);
 	Fetch f;
@@ -1046,7 +1054,7 @@ void eval_traced(Code& code, const Cell* block, bool chain) {
 		current_code = *block;
 		for (;;) {
 			current_code.data1 = uint32_t(code.pos);
-			safe_point();
+			safe_point(code);
 			code.pos = eval_expression(code, false, false, false);
 			if (errors::pending) return;
 			if (code.pos >= code.limit()) break;
@@ -1078,7 +1086,7 @@ namespace {
 		stack::move_cell(&current_code, block);
 		for (;;) {
 			current_code.data1 = uint32_t(code.pos);
-			safe_point();
+			safe_point(code);
 			code.pos = eval_expression(code, false, true, false);
 			if (errors::pending) return;
 			if (code.pos >= code.limit()) break;

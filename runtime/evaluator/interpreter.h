@@ -2,11 +2,17 @@
 //
 // Code is addressed by (block node, index) pairs rather than cell addresses:
 // a collection at a safe point, or the evaluated code growing its own block,
-// may move the buffer, so the base address is re-derived after every
-// sub-evaluation. Every C++ caller of the evaluation functions checks
-// errors::pending on return: when set (break, continue, return, exit), the
-// call stack has already been unwound to the target frame and the caller
+// may move the buffer, so a Code re-reads its head (sync) after every
+// sub-evaluation and safe point. Every C++ caller of the evaluation functions
+// checks errors::pending on return: when set (break, continue, return, exit),
+// the call stack has already been unwound to the target frame and the caller
 // returns at once without closing its own frames.
+//
+// While no tracer runs, a block needs no frame of its own (its values are
+// pushed where that frame would begin), operators on two numbers and the
+// branches of if, unless and either are computed in place, and two-argument
+// native operators skip the general call; each gives the results, frames and
+// errors of the general path, which the tracer always sees.
 #pragma once
 
 #include <cstdint>
