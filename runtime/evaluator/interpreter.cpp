@@ -1131,6 +1131,31 @@ void eval_value(const Cell* value, bool push) {
 }
 
 int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
+	if (__builtin_expect(!tracing, true)) {
+		// The common expressions first: a literal, a word's value, a call
+		// through a word. Anything else, and a word that would raise, takes
+		// the general path below.
+		Cell* at = code.at(code.pos);
+		Type t = cell::type_of(at);
+		if (t == T_WORD) {
+			if (Cell* v = value_cell(at)) {
+				Type vt = cell::type_of(v);
+				if (is_function_type(vt)) {
+					Cell word = *at;
+					Cell* start = push ? stack::top : stack::arguments;
+					int32_t pos = call_value(v, code, code.pos + 1, push, &word, nullptr, 0, false);
+					return errors::pending || sub ? pos : eval_operators(code, pos, start, push);
+				}
+				if (vt != T_UNSET && vt != T_OP) {
+					Cell* slot = push ? stack::push(v) : stack::set_result(v);
+					return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
+				}
+			}
+		} else if (INERT.at[t]) {
+			Cell* slot = push ? stack::push(at) : stack::set_result(at);
+			return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
+		}
+	}
 	Cell* start = push ? stack::top : stack::arguments;
 	int32_t pos = code.pos;
 	Cell value = *code.at(pos);
@@ -1138,8 +1163,7 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	fire(EV_FETCH, &code, pos - 1, &value, nullptr);
 	switch (cell::type_of(&value)) {
 	case T_PAREN:
-		// The block frame eval opens is the paren's own: its result is pushed
-		// (left one cell above the frame) or becomes the frame's result.
+		// The paren's value is pushed, or becomes the frame's result.
 		if (!push) stack::top = stack::arguments;
 		eval(&value, !push);
 		code.sync();
@@ -1166,7 +1190,7 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 		Type t = cell::type_of(v);
 		if (t == T_UNSET) errors::fire(errors::id::script_no_value, &value);
 		if (is_function_type(t)) {
-			pos = call_value(v, code, pos, push, &value, nullptr, 0, false);
+			pos = eval_call(v, code, pos, push, &value, nullptr, nullptr, 0, false);
 			if (errors::pending) return pos;
 			break;
 		}
