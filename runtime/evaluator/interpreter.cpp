@@ -1036,10 +1036,7 @@ void safe_point() {
 	if (memory::collection_requested) memory::collection_requested = false;
 }
 
-bool condition(const Cell* v) {
-	if (cell::is(v, T_UNSET)) errors::fire(errors::id::script_no_return);
-	return truthy(v);
-}
+void no_return() { errors::fire(errors::id::script_no_return); }
 
 namespace {
 

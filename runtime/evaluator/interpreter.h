@@ -122,7 +122,11 @@ inline bool truthy(const Cell* v) {
 	return t != T_NONE && !(t == T_LOGIC && v->data1 == 0);
 }
 // The condition test: unset raises no-return.
-bool condition(const Cell* v);
+[[noreturn]] void no_return();
+inline bool condition(const Cell* v) {
+	if (cell::is(v, T_UNSET)) no_return();
+	return truthy(v);
+}
 
 // Fires a trace event when tracing is on and the event is in the mask: calls
 // the tracer with the event word, the code block (or none) and the position
