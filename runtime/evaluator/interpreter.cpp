@@ -4,6 +4,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/evaluator/actions.h"
@@ -661,6 +662,21 @@ inline void finish_plain(Fetch& f, uint32_t info) {
 	return eval_arguments(f, code, pos, path, infix, mode);
 }
 
+// Pushes the arguments and locals of a function whose header holds its call
+// shape: evaluated arguments of any type, so none is checked.
+[[gnu::always_inline]] inline int32_t fetch_simple(Fetch& f, Code& code, int32_t pos, uint32_t header) {
+	uint32_t count = function::simple_arguments(header);
+	for (uint32_t i = 0; i < count; i++) {
+		Cell* at = code.cell_at(pos);
+		if (!at) no_arg(f.fn, f.name, int32_t(i));
+		int32_t simple = eval_simple(code, pos, at, false);
+		pos = simple >= 0 ? simple : fetch_argument(code, pos, ARG_EVALUATED, false);
+		if (errors::pending) return pos;
+	}
+	if (uint32_t locals = function::simple_locals(header)) push_locals(int32_t(locals));
+	return pos;
+}
+
 // The block literal at `pos` when a plain argument fetch would take it as it
 // is (no operator follows), else null.
 inline Cell* literal_block(Code& code, int32_t pos) {
@@ -845,7 +861,10 @@ void eval_block(const Cell* block, bool chain);
 		if (infix) stack::top--;
 		stack::mark_interp_call(frame_name);
 		if (infix) stack::top = stack::arguments + 1;
-		pos = fetch_arguments(f, code, pos, path, infix, mode);
+		if ((fn.header & function::FLAG_SIMPLE) && !infix && !path && !mode)
+			pos = fetch_simple(f, code, pos, fn.header);
+		else
+			pos = fetch_arguments(f, code, pos, path, infix, mode);
 		if (errors::pending) return pos;
 		fire(EV_CALL, &code, pos, &fn, frame_name);
 		run_function(&fn, frame_name);
