@@ -690,20 +690,20 @@ inline Cell* literal_block(Code& code, int32_t pos) {
 // result as the native would. Anything else goes on as a plain call.
 // Answers the position after the call, or -1 when the native must be called.
 int32_t call_branch(uint32_t slot, Fetch& f, Code& code, int32_t pos) {
-	const Cell* cache = more_cell(f.fn, MORE_CACHE);
-	if (!cell::is(cache, T_BLOCK) || (cache->header & (CACHE_INCOMPLETE | CACHE_PLAIN)) != CACHE_PLAIN) {
-		pos = fetch_arguments(f, code, pos, nullptr, false, 0);
-		return errors::pending ? pos : -1 - pos;
-	}
-	Node node = cache->data2;
-	uint32_t info = cache->data3;
-	uint32_t count = info & 0xFF;
-	pos = fetch_range(f, code, pos, node, 0, 1);
+	// The condition: evaluated, of any type (the natives' specs).
+	uint32_t count = slot == natives::N_EITHER ? 3 : 2;
+	Cell* at = code.cell_at(pos);
+	if (!at) no_arg(f.fn, f.name, 0);
+	int32_t simple = eval_simple(code, pos, at, false);
+	pos = simple >= 0 ? simple : fetch_argument(code, pos, ARG_EVALUATED, false);
 	if (errors::pending) return pos;
 	Cell* first = literal_block(code, pos);
 	Cell* second = first && count == 3 ? literal_block(code, pos + 1) : nullptr;
 	if (!first || (count == 3 && !second)) {
-		pos = fetch_range(f, code, pos, node, 1, count);
+		const Cell* cache = more_cell(f.fn, MORE_CACHE);
+		if (!cell::is(cache, T_BLOCK) || (cache->header & CACHE_INCOMPLETE)) cache = build_cache(f.fn);
+		uint32_t info = cache->data3;
+		pos = fetch_range(f, code, pos, cache->data2, 1, count);
 		if (errors::pending) return pos;
 		finish_plain(f, info);
 		return -1 - pos;
