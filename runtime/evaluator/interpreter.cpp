@@ -186,6 +186,22 @@ void store(const Cell* value, bool push) {
 int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
 	const Cell* parent, uint32_t mode, bool infix);
 
+// Whether integer_op knows the function: add, subtract and multiply, the
+// comparisons. Their specs take two evaluated arguments, each accepting
+// every number.
+inline bool integer_function(Type type, uint32_t index) {
+	switch (index + 1) {
+	case A_ADD: case A_SUBTRACT: case A_MULTIPLY: return type == T_ACTION;
+	default: break;
+	}
+	if (type != T_NATIVE) return false;
+	switch (index + 1) {
+	case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: case natives::N_NOT_EQUAL_Q: case natives::N_LESSER_Q:
+	case natives::N_GREATER_Q: case natives::N_LESSER_OR_EQUAL_Q: case natives::N_GREATER_OR_EQUAL_Q: return true;
+	default: return false;
+	}
+}
+
 // The arithmetic and comparison functions on two integers, done in place
 // of `left` as the full call would; false (nothing done) for any other
 // function, and for a sum or product that leaves the integer range.
@@ -271,6 +287,7 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 	cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
 	fn.header &= ~0x00FF0000u;
 	if (!tracing && (cell::is(&fn, T_ACTION) || cell::is(&fn, T_NATIVE))) {
+		if (integer_function(cell::type_of(&fn), fn.data1)) return call_binary(&fn, &op_word, code, pos + 1, start);
 		const Cell* cache = more_cell(&fn, MORE_CACHE);
 		if (cell::is(cache, T_BLOCK) && (cache->header & (CACHE_INCOMPLETE | CACHE_PLAIN)) == CACHE_PLAIN &&
 			cache->data3 == 2)
@@ -735,6 +752,15 @@ int32_t call_branch(uint32_t slot, Fetch& f, Code& code, int32_t pos) {
 	return pos;
 }
 
+// Calls the entry of a native or action of two arguments without refinements.
+inline void call_binary_entry(const Cell* fn) {
+	int32_t refs[1] = {-1};
+	if (cell::is(fn, T_NATIVE))
+		natives::table[fn->data1](false, refs);
+	else
+		actions::stack_forms[fn->data1](refs);
+}
+
 // An operator made from a native or action of exactly two arguments (its
 // cache plain, data3 == 2), called while no tracer runs: the general call in
 // infix mode without its bookkeeping. The result replaces the left operand
@@ -745,24 +771,38 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 	stack::top = start;
 	stack::mark_interp_native(name);
 	stack::top = start + 1;
-	Node node = more_cell(fn, MORE_CACHE)->data2;
-	if (!accepts(memory::series(node)->head_cell(), cell::type_of(start))) expect_arg(fn, name, start, 0);
 	Fetch f;
 	f.fn = fn;
 	f.name = name;
 	f.native = true;
 	f.infix = true;
 	f.refinement_count = 0;
-	pos = fetch_range(f, code, pos, node, 1, 2);
-	if (errors::pending) return pos;
-	if (!cell::is(start, T_INTEGER) || !cell::is(start + 1, T_INTEGER) ||
-		!integer_op(cell::type_of(fn), fn->data1, start, start + 1)) {
-		int32_t refs[1] = {-1};
-		if (cell::is(fn, T_NATIVE))
-			natives::table[fn->data1](false, refs);
-		else
-			actions::stack_forms[fn->data1](refs);
+	if (integer_function(cell::type_of(fn), fn->data1) && cell::is(start, T_INTEGER)) {
+		// An integer on the left is accepted: the cache is read only when the
+		// right operand is not an integer too.
+		Cell* right = stack::top;
+		Cell* at = code.cell_at(pos);
+		if (!at) no_arg(fn, name, 1);
+		int32_t simple = eval_simple(code, pos, at, true);
+		pos = simple >= 0 ? simple : fetch_argument(code, pos, ARG_EVALUATED, true);
 		if (errors::pending) return pos;
+		if (!cell::is(right, T_INTEGER) || !integer_op(cell::type_of(fn), fn->data1, start, right)) {
+			const Cell* cache = argument_cache(fn);
+			if (!accepts(memory::series(cache->data2)->head_cell() + 1, cell::type_of(right)))
+				expect_arg(fn, name, right, 1);
+			call_binary_entry(fn);
+			if (errors::pending) return pos;
+		}
+	} else {
+		Node node = argument_cache(fn)->data2;
+		if (!accepts(memory::series(node)->head_cell(), cell::type_of(start))) expect_arg(fn, name, start, 0);
+		pos = fetch_range(f, code, pos, node, 1, 2);
+		if (errors::pending) return pos;
+		if (!cell::is(start, T_INTEGER) || !cell::is(start + 1, T_INTEGER) ||
+			!integer_op(cell::type_of(fn), fn->data1, start, start + 1)) {
+			call_binary_entry(fn);
+			if (errors::pending) return pos;
+		}
 	}
 	stack::unwind();
 	code.sync();
