@@ -1210,6 +1210,18 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 		} else if (INERT.at[t]) {
 			Cell* slot = push ? stack::push(at) : stack::set_result(at);
 			return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
+		} else if (t == T_PAREN) {
+			// The paren's value is pushed, or becomes the frame's result.
+			Cell paren;
+			stack::move_cell(&paren, at);
+			int32_t pos = code.pos + 1;
+			Cell* start = push ? stack::top : stack::arguments;
+			if (!push) stack::top = stack::arguments;
+			eval(&paren, !push);
+			code.sync();
+			if (errors::pending) return pos;
+			if (!push) stack::top = stack::arguments + 1;
+			return sub ? pos : eval_operators(code, pos, start, push);
 		}
 	}
 	Cell* start = push ? stack::top : stack::arguments;
