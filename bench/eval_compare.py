@@ -36,21 +36,24 @@ def best_rate(cmd, runs=3):
     return max(rates)
 
 
+def row(name, measure, vyn, lua, rate):
+    """Prints one program's figures; ratios compare times (below 1: Vyn faster)."""
+    v = measure([vyn, str(HERE / f"{name}.vyn")])
+    p = measure([sys.executable, str(HERE / f"{name}.py")])
+    l = measure([lua, str(HERE / f"{name}.lua")]) if lua else float("nan")
+    ratios = (p / v, l / v) if rate else (v / p, v / l)
+    print(f"{name:<12}{v:9.3f}{p:10.3f}{l:9.3f}{ratios[0]:9.2f}{ratios[1]:9.2f}")
+
+
 def main():
     vyn = sys.argv[1]
     lua = shutil.which("lua5.4") or shutil.which("lua")
     print(f"{'program':<12}{'vyn s':>9}{'python s':>10}{'lua s':>9}{'vyn/py':>9}{'vyn/lua':>9}")
     for name in PROGRAMS:
-        v = best([vyn, str(HERE / f"{name}.vyn")])
-        p = best([sys.executable, str(HERE / f"{name}.py")])
-        l = best([lua, str(HERE / f"{name}.lua")]) if lua else float("nan")
-        print(f"{name:<12}{v:9.3f}{p:10.3f}{l:9.3f}{v / p:9.2f}{v / l:9.2f}")
+        row(name, best, vyn, lua, False)
     print(f"{'program':<12}{'vyn MB/s':>9}{'py MB/s':>10}{'lua MB/s':>9}{'vyn/py':>9}{'vyn/lua':>9}")
     for name in RATES:
-        v = best_rate([vyn, str(HERE / f"{name}.vyn")])
-        p = best_rate([sys.executable, str(HERE / f"{name}.py")])
-        l = best_rate([lua, str(HERE / f"{name}.lua")]) if lua else float("nan")
-        print(f"{name:<12}{v:9.1f}{p:10.1f}{l:9.1f}{p / v:9.2f}{l / v:9.2f}")
+        row(name, best_rate, vyn, lua, True)
 
 
 if __name__ == "__main__":

@@ -1099,23 +1099,30 @@ void no_return() { errors::fire(errors::id::script_no_return); }
 
 namespace {
 
+// Evaluates the expressions of a block one after the other, each from the
+// stack position `mark`: its value pushed there (Push) or made the frame's
+// result; the last value stays.
+template <bool Push>
+[[gnu::always_inline]] inline void run_expressions(Code& code, const Cell* block, Cell* mark) {
+	stack::move_cell(&current_code, block);
+	for (;;) {
+		current_code.data1 = uint32_t(code.pos);
+		safe_point(code);
+		code.pos = eval_expression(code, false, Push, false);
+		if (errors::pending || code.pos >= code.limit()) return;
+		stack::top = mark;
+	}
+}
+
 // Block evaluation as the tracer sees it: in a frame of its own.
 void eval_traced(Code& code, const Cell* block, bool chain) {
 	stack::mark_symbol(stack::body_symbol, stack::OPEN_EVAL);
 	fire(EV_ENTER, &code, code.pos, nullptr, nullptr);
 	if (code.pos >= code.limit()) {
-		Cell unset{T_UNSET, 0, 0, 0};
-		stack::set_result(&unset);
+		stack::set_result(&UNSET_CELL);
 	} else {
-		current_code = *block;
-		for (;;) {
-			current_code.data1 = uint32_t(code.pos);
-			safe_point(code);
-			code.pos = eval_expression(code, false, false, false);
-			if (errors::pending) return;
-			if (code.pos >= code.limit()) break;
-			stack::reset();
-		}
+		run_expressions<false>(code, block, stack::arguments);
+		if (errors::pending) return;
 	}
 	fire(EV_EXIT, &code, code.pos, stack::arguments, nullptr);
 	if (chain)
@@ -1124,13 +1131,9 @@ void eval_traced(Code& code, const Cell* block, bool chain) {
 		stack::unwind();
 }
 
-}  // namespace
-
 // Without a tracer a block needs no frame of its own: each expression's
 // value is pushed at the caller's top, which is where the block's frame
 // would have begun, and every frame a nested exit searches for lies below.
-namespace {
-
 [[gnu::always_inline]] inline void eval_block(const Cell* block, bool chain) {
 	Code code(block);
 	CodeSaver saver;
@@ -1139,15 +1142,8 @@ namespace {
 	if (code.pos >= code.limit()) {
 		stack::push(&UNSET_CELL);
 	} else {
-		stack::move_cell(&current_code, block);
-		for (;;) {
-			current_code.data1 = uint32_t(code.pos);
-			safe_point(code);
-			code.pos = eval_expression(code, false, true, false);
-			if (errors::pending) return;
-			if (code.pos >= code.limit()) break;
-			stack::top = mark;
-		}
+		run_expressions<true>(code, block, mark);
+		if (errors::pending) return;
 	}
 	if (chain) stack::move_cell(stack::arguments, mark);
 }
