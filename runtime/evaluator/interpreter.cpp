@@ -30,7 +30,7 @@ bool trace_all = false;
 const Cell NONE_CELL{T_NONE, 0, 0, 0};
 const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
 const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
-constexpr uint32_t FN_TRACE = 0x400u, FN_NO_TRACE = 0x200u;
+constexpr uint32_t FN_TRACE = function::FLAG_TRACE, FN_NO_TRACE = function::FLAG_NO_TRACE;
 // A cache built while some type word of the spec had no value yet.
 constexpr uint32_t CACHE_INCOMPLETE = 0x00800000u;
 // A cache whose required arguments are its first entries and that a call
@@ -54,17 +54,13 @@ inline bool is_function_type(Type t) {
 // An argument typeset of the cache that holds every type (the check is skipped).
 constexpr uint32_t ARG_ANY_TYPE = 0x400000u;
 
-// Whether an argument entry of the cache accepts a value of type t.
-inline bool accepts(const Cell* ts, uint32_t t) {
-	if (ts->header & ARG_ANY_TYPE) return true;
-	const uint8_t* bits = reinterpret_cast<const uint8_t*>(&ts->data1);
-	return t < 96 && (bits[t >> 3] & (0x80 >> (t & 7)));
-}
-
 inline bool typeset_has(const Cell* ts, uint32_t t) {
 	const uint8_t* bits = reinterpret_cast<const uint8_t*>(&ts->data1);
 	return t < 96 && (bits[t >> 3] & (0x80 >> (t & 7)));
 }
+
+// Whether an argument entry of the cache accepts a value of type t.
+inline bool accepts(const Cell* ts, uint32_t t) { return (ts->header & ARG_ANY_TYPE) || typeset_has(ts, t); }
 
 inline void typeset_add(Cell* ts, uint32_t t) {
 	uint8_t* bits = reinterpret_cast<uint8_t*>(&ts->data1);
@@ -326,11 +322,6 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 	return op ? apply_operators(code, pos, start, push, op) : pos;
 }
 
-// Pushes a value that needs no evaluation of its own (a literal, or a word
-// whose value is neither a function nor unset) and applies the operators
-// after it unless `sub`; `c` is the cell at `pos`. Answers the position
-// after them, or -1 (nothing
-// done) for any other value and while tracing, which take the full path.
 // The value of a cell of code that needs no evaluation of its own (a
 // literal, or a word whose value is neither a function nor unset), or null.
 inline const Cell* plain_value(Cell* c) {
@@ -344,7 +335,12 @@ inline const Cell* plain_value(Cell* c) {
 	return INERT.at[t] ? c : nullptr;
 }
 
-[[gnu::always_inline]] inline int32_t eval_simple(Code& code, int32_t pos, Cell* c, bool sub, bool push = true) {
+// Pushes a value that needs no evaluation of its own (a literal, or a word
+// whose value is neither a function nor unset) and applies the operators
+// after it unless `sub`; `c` is the cell at `pos`. Answers the position
+// after them, or -1 (nothing done) for any other value and while tracing,
+// which take the full path.
+[[gnu::always_inline]] inline int32_t eval_simple(Code& code, int32_t pos, Cell* c, bool sub) {
 	if (__builtin_expect(tracing, false)) return -1;
 	uint32_t t = cell::type_of(c);
 	const Cell* v = c;
@@ -356,11 +352,10 @@ inline const Cell* plain_value(Cell* c) {
 	} else if (!INERT.at[t]) {
 		return -1;
 	}
-	Cell* slot = push ? stack::push(v) : stack::set_result(v);
+	Cell* slot = stack::push(v);
 	pos++;
-	return sub ? pos : eval_operators(code, pos, slot, push);
+	return sub ? pos : eval_operators(code, pos, slot, true);
 }
-
 
 // The word of argument n of a function's spec, for errors.
 void argument_word(const Cell* fn, int32_t n, Cell* out) {
