@@ -274,7 +274,7 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 
 // Calls the operator `op` (the value of the word at `pos`) with the value at
 // `start` as its left operand.
-int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start);
+int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known);
 
 [[gnu::noinline]] int32_t call_operator(Code& code, int32_t pos, Cell* start, bool push, const Cell* op) {
 	Cell op_word = *code.at(pos);
@@ -283,11 +283,12 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 	cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
 	fn.header &= ~0x00FF0000u;
 	if (!tracing && (cell::is(&fn, T_ACTION) || cell::is(&fn, T_NATIVE))) {
-		if (integer_function(cell::type_of(&fn), fn.data1)) return call_binary(&fn, &op_word, code, pos + 1, start);
+		if (integer_function(cell::type_of(&fn), fn.data1))
+			return call_binary(&fn, &op_word, code, pos + 1, start, true);
 		const Cell* cache = more_cell(&fn, MORE_CACHE);
 		if (cell::is(cache, T_BLOCK) && (cache->header & (CACHE_INCOMPLETE | CACHE_PLAIN)) == CACHE_PLAIN &&
 			cache->data3 == 2)
-			return call_binary(&fn, &op_word, code, pos + 1, start);
+			return call_binary(&fn, &op_word, code, pos + 1, start, false);
 	}
 	stack::top = start + 1;  // the left operand stays below anything the tracer pushes
 	return eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
@@ -308,9 +309,8 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 			pos += 2;
 			continue;
 		}
-		pos = call_operator(code, pos, start, push, op);
+		pos = call_operator(code, pos, start, push, op);  // answers with code synced
 		if (errors::pending) return pos;
-		code.sync();
 	} while ((op = operator_at(code, pos)));
 	return pos;
 }
@@ -760,26 +760,20 @@ inline void call_binary_entry(const Cell* fn) {
 // cache plain, data3 == 2), called while no tracer runs: the general call in
 // infix mode without its bookkeeping. The result replaces the left operand
 // at `start`.
-int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start) {
+int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known) {
 	safe_point(code);
 	stack::guard_native_stack();
 	stack::top = start;
 	stack::mark_interp_native(name);
 	stack::top = start + 1;
-	Fetch f;
-	f.fn = fn;
-	f.name = name;
-	f.native = true;
-	f.infix = true;
-	f.refinement_count = 0;
-	if (integer_function(cell::type_of(fn), fn->data1) && cell::is(start, T_INTEGER)) {
+	if (known && cell::is(start, T_INTEGER)) {
 		// An integer on the left is accepted: the cache is read only when the
-		// right operand is not an integer too.
+		// right operand is not an integer too. That operand is seldom a plain
+		// value (the caller computes those), so it is evaluated at once.
 		Cell* right = stack::top;
-		Cell* at = code.cell_at(pos);
-		if (!at) no_arg(fn, name, 1);
-		int32_t simple = eval_simple(code, pos, at, true);
-		pos = simple >= 0 ? simple : fetch_argument(code, pos, ARG_EVALUATED, true);
+		if (pos >= code.limit()) no_arg(fn, name, 1);
+		code.pos = pos;
+		pos = eval_expression(code, true, true, false);
 		if (errors::pending) return pos;
 		if (!cell::is(right, T_INTEGER) || !integer_op(cell::type_of(fn), fn->data1, start, right)) {
 			const Cell* cache = argument_cache(fn);
@@ -791,6 +785,12 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 	} else {
 		Node node = argument_cache(fn)->data2;
 		if (!accepts(memory::series(node)->head_cell(), cell::type_of(start))) expect_arg(fn, name, start, 0);
+		Fetch f;
+		f.fn = fn;
+		f.name = name;
+		f.native = true;
+		f.infix = true;
+		f.refinement_count = 0;
 		pos = fetch_range(f, code, pos, node, 1, 2);
 		if (errors::pending) return pos;
 		if (!cell::is(start, T_INTEGER) || !cell::is(start + 1, T_INTEGER) ||
