@@ -42,7 +42,8 @@ def row(name, measure, vyn, lua, rate):
     p = measure([sys.executable, str(HERE / f"{name}.py")])
     l = measure([lua, str(HERE / f"{name}.lua")]) if lua else float("nan")
     ratios = (p / v, l / v) if rate else (v / p, v / l)
-    print(f"{name:<12}{v:9.3f}{p:10.3f}{l:9.3f}{ratios[0]:9.2f}{ratios[1]:9.2f}")
+    digits = 1 if rate else 3
+    print(f"{name:<12}{v:9.{digits}f}{p:10.{digits}f}{l:9.{digits}f}{ratios[0]:9.2f}{ratios[1]:9.2f}")
 
 
 def main():
