@@ -845,8 +845,10 @@ void eval_block(const Cell* block, bool chain);
 	fire(EV_EPILOG, nullptr, -1, stack::arguments, fn);
 }
 
+// `untraced`: called while no tracer ran, so none can run when the call
+// opens, calls and returns (a tracer started inside has ended by then).
 [[gnu::always_inline]] inline int32_t call_value(const Cell* fn_in, Code& code, int32_t pos, bool push,
-	const Cell* name, const Cell* path, uint32_t mode, bool infix) {
+	const Cell* name, const Cell* path, uint32_t mode, bool infix, bool untraced = false) {
 	Cell fn = *fn_in;
 	// Callers pass names that outlive the call (their own copies).
 	Cell anon;
@@ -855,7 +857,7 @@ void eval_block(const Cell* block, bool chain);
 		cell::set(&anon, T_WORD, 0, stack::anon_symbol, 0xFFFFFFFFu);
 		frame_name = &anon;
 	}
-	fire(EV_OPEN, &code, pos, &fn, path ? path : frame_name);
+	if (!untraced) fire(EV_OPEN, &code, pos, &fn, path ? path : frame_name);
 	safe_point(code);
 	stack::guard_native_stack();
 	if (!infix) stack::push(&fn);
@@ -885,7 +887,7 @@ void eval_block(const Cell* block, bool chain);
 			pos = fetch_arguments(f, code, pos, path, infix, mode);
 			if (errors::pending) return pos;
 		}
-		fire(EV_CALL, &code, pos, &fn, frame_name);
+		if (!untraced) fire(EV_CALL, &code, pos, &fn, frame_name);
 		if (t == T_ROUTINE)
 			routine::call(&fn);
 		else
@@ -901,7 +903,7 @@ void eval_block(const Cell* block, bool chain);
 		else
 			pos = fetch_arguments(f, code, pos, path, infix, mode);
 		if (errors::pending) return pos;
-		fire(EV_CALL, &code, pos, &fn, frame_name);
+		if (!untraced) fire(EV_CALL, &code, pos, &fn, frame_name);
 		run_function(&fn, frame_name);
 		break;
 	}
@@ -912,7 +914,7 @@ void eval_block(const Cell* block, bool chain);
 		stack::unwind();
 	else
 		stack::unwind_last();
-	fire(EV_RETURN, &code, pos, stack::top - 1, &fn);
+	if (!untraced) fire(EV_RETURN, &code, pos, stack::top - 1, &fn);
 	if (!infix) {
 		if (push)
 			stack::pop_into_previous();
@@ -1190,7 +1192,7 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 				if (is_function_type(vt)) {
 					Cell word = *at;
 					Cell* start = push ? stack::top : stack::arguments;
-					int32_t pos = call_value(v, code, code.pos + 1, push, &word, nullptr, 0, false);
+					int32_t pos = call_value(v, code, code.pos + 1, push, &word, nullptr, 0, false, true);
 					return errors::pending || sub ? pos : eval_operators(code, pos, start, push);
 				}
 				if (vt != T_UNSET && vt != T_OP) {
