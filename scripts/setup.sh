@@ -6,7 +6,7 @@ packages=(
 	libgtest-dev libgmock-dev libbenchmark-dev
 	libssl-dev zlib1g-dev
 	unicode-data
-	lua5.4 hyperfine
+	lua5.4 lua-lpeg hyperfine
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,13 +1,16 @@
 // The parse engine. Rules are walked by index into their block (never by
 // address), so a paren action may grow or move any buffer; the input is read
-// through its node each time.
+// through its node each time, and no buffer address is kept across a call
+// that evaluates Vyn code (paren actions, the trace callback).
 #include "runtime/evaluator/parse.h"
 
+#include <cstring>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "runtime/case_folding.h"
 #include "runtime/context.h"
-#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -15,8 +18,10 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/symbol.h"
+#include "runtime/utf8.h"
 #include "runtime/words.h"
 
 namespace vyn::parse {
@@ -31,7 +36,10 @@ enum Kw : uint8_t {
 	K_BREAK, K_NOT, K_AHEAD, K_QUOTE, K_IF, K_CASE, K_COPY, K_SET, K_INTO, K_REMOVE, K_INSERT,
 	K_CHANGE, K_COLLECT, K_KEEP, K_BAR,
 };
-std::unordered_map<uint32_t, Kw> keywords;
+std::unordered_map<uint32_t, Kw> keywords;  // by canonical symbol
+// By symbol id as written: the keyword + 1, or 0 when not looked up yet.
+// Keeps the canonical lookup off the hot path of rule dispatch.
+std::vector<uint8_t> keyword_cache;
 
 // Command codes of the rule stack's command cells.
 enum Command : int32_t {
@@ -43,6 +51,8 @@ enum Command : int32_t {
 constexpr Type MARKER_TYPE = Type(31);
 constexpr Type COMMAND_TYPE = Type(37);
 constexpr uint32_t UNBOUNDED = 0xFFFFFFFFu;
+constexpr uint32_t FRAME_BYTES = 3 * sizeof(Cell);
+constexpr uint32_t BITSET_COMPLEMENT = 0x00080000u;  // series flag of a complemented bitset
 
 // The outcome of matching one rule.
 enum Res : uint8_t { FAIL, OK, BREAK, REJECT };
@@ -51,13 +61,110 @@ inline bool matched(Res r) { return r == OK || r == BREAK; }
 // Leaves the engine when a paren action exited (errors::pending is set).
 struct Leave {};
 
-Kw keyword_of(const Cell* v) {
+Kw learn_keyword(uint32_t id) {
+	auto it = keywords.find(symbol::resolve(id));
+	Kw k = it == keywords.end() ? K_NONE_KW : it->second;
+	if (id >= keyword_cache.size()) keyword_cache.resize(size_t(id) + 256, 0);
+	keyword_cache[id] = uint8_t(k + 1);
+	return k;
+}
+
+inline Kw keyword_of(const Cell* v) {
 	if (!cell::is(v, T_WORD)) return K_NONE_KW;
-	auto it = keywords.find(symbol::resolve(v->data2));
-	return it == keywords.end() ? K_NONE_KW : it->second;
+	uint32_t id = v->data2;
+	if (id < keyword_cache.size() && keyword_cache[id]) return Kw(keyword_cache[id] - 1);
+	return learn_keyword(id);
 }
 
 inline uint32_t cells_in(const Cell* block) { return memory::buffer_of(block)->used() / sizeof(Cell); }
+
+// The cell at index i of a block's buffer, or null past its tail: one read
+// of the buffer for the bound check and the address.
+inline const Cell* cell_in(const Cell* block, uint32_t i) {
+	Series* s = memory::buffer_of(block);
+	return i < s->used() / sizeof(Cell) ? s->head_cell() + i : nullptr;
+}
+
+// A rule word's value. `rule_word` is the cell in the rules block itself: the
+// first lookup leaves the word's index there (as evaluation does in code
+// blocks), and later ones read a heap context's values block straight (the
+// layout context.h states). Anything else goes through context::get, which
+// also raises for words without a value. No Vyn code runs here.
+inline const Cell* value_of(const Cell* rule_word) {
+	Cell* word = const_cast<Cell*>(rule_word);
+	int32_t index = int32_t(word->data3);
+	if (word->data1 && index >= 0) {
+		const Cell* h = context::header(word->data1);
+		if (!(h->header & context::FLAG_STACK)) {
+			Series* values = memory::series(h->data2);
+			if (uint32_t(index) < values->used() / sizeof(Cell)) return values->head_cell() + index;
+		}
+	}
+	return context::get(word);
+}
+
+// Bitset membership read straight from its bits (see string::bitset_has).
+struct Bits {
+	const uint8_t* bits;
+	uint32_t bytes;
+	bool complement;
+	explicit Bits(const Cell* bitset) {
+		Series* s = memory::buffer_of(bitset);
+		bits = s->head_ptr();
+		bytes = s->used();
+		complement = (s->flags & BITSET_COMPLEMENT) != 0;
+	}
+	bool has(uint32_t cp) const {
+		uint32_t byte = cp >> 3;
+		return byte < bytes ? (bits[byte] & (0x80u >> (cp & 7))) != 0 : complement;
+	}
+};
+
+// The bytes a value stands for on binary input: a byte (an integer or a
+// char's code), a binary's bytes, a string's text as UTF-8. False for any
+// other value, and for a byte value above 255: it matches nothing there.
+bool needle_bytes(const Cell* v, std::string& out) {
+	out.clear();
+	switch (cell::type_of(v)) {
+	case T_INTEGER: case T_CHAR: {
+		uint32_t b = cell::is(v, T_CHAR) ? v->data2 : uint32_t(cell::get_integer(v));
+		if (b > 255) return false;
+		out.push_back(char(b));
+		return true;
+	}
+	default: break;
+	}
+	Type t = cell::type_of(v);
+	if (t != T_BINARY && !string::any_string(t)) return false;
+	Cell c = *v;
+	Series* s = memory::buffer_of(&c);
+	uint32_t h = series::clamp_head(&c), n = series::units(s);
+	if (t == T_BINARY) {
+		out.assign(reinterpret_cast<const char*>(series::unit_at(s, h)), n - h);
+		return true;
+	}
+	uint8_t u[4];
+	for (uint32_t k = h; k < n; k++)
+		out.append(reinterpret_cast<char*>(u), unicode::encode_utf8(unicode::get_unit(series::unit_at(s, k), s->unit()), u));
+	return true;
+}
+
+// The upper-case mapping of every one-byte unit (some map above 255), for
+// case-insensitive scans of one-byte text. Filled on first use, after the
+// case tables exist.
+const uint16_t* latin1_upper() {
+	static uint16_t table[256];
+	static bool filled = false;
+	if (!filled) {
+		for (uint32_t c = 0; c < 256; c++) table[c] = uint16_t(unicode::to_upper(c));
+		filled = true;
+	}
+	return table;
+}
+
+// True for a codepoint that case folding leaves alone, so that a
+// case-insensitive search may look for it as it is.
+inline bool caseless(uint32_t cp) { return unicode::to_upper(cp) == cp && unicode::change_case(cp, false) == cp; }
 
 struct Engine {
 	Cell input;          // the series being matched; data1 unused (see pos)
@@ -65,12 +172,20 @@ struct Engine {
 	bool text, binary;   // input kind (neither: a block)
 	bool case_sensitive;
 	Cell callback;
+	uint32_t callback_slots = 0;  // its frame cells beyond the five arguments
+	uint32_t bare_depth = 0;      // nested commands run without frames
 	bool tracing = false;
-	bool stopped = false;  // the callback answered false
-	uint32_t collects = 0;  // open collects of this parse
-	uint32_t target_at = 0;  // the innermost collect's target in the series stack
-	Cell* result_block = nullptr;  // a top-level plain collect's block
-	Cell collected;
+	bool stopped = false;     // the callback answered false
+	bool stop_state = false;  // the match state it was given then
+	uint32_t collects = 0;    // open collects of this parse
+	uint32_t target_at = 0;   // the innermost collect's target in the series stack
+	Cell* result = nullptr;   // data-stack slot for a top-level plain collect's block
+	bool collected = false;   // the slot holds it
+	std::string needle;       // scratch: the bytes of a value on binary input
+	// Counts the events after which the input may have shrunk: runs of Vyn
+	// code (actions, trace calls, change handlers) and the engine's own
+	// changes to a series.
+	uint32_t epoch = 0;
 
 	// ---- The input ----
 
@@ -101,47 +216,77 @@ struct Engine {
 			*out = *cell_at(pos);
 	}
 
+	// After Vyn code ran: a position past the input's end comes back to it.
+	void pull_back(uint32_t& pos) const {
+		uint32_t n = length();
+		if (pos > n) pos = n;
+	}
+	// A matched part [from, to) within the input, whatever the trace
+	// callback or an action did to it meanwhile.
+	void clamp_span(uint32_t& from, uint32_t& to) const {
+		pull_back(to);
+		if (from > to) from = to;
+	}
+
 	// ---- Rules ----
 
 	static Cell* rule(const Cell* rules, uint32_t i) { return block::vs_abs_at(rules, i); }
 
-	// The index past the rule unit at i (a keyword with its arguments).
+	// The index past the rule unit at i (a keyword with its arguments). A
+	// loop, not recursion: a chain of prefix keywords may be long.
 	uint32_t skip_unit(const Cell* rules, uint32_t i) const {
 		uint32_t n = cells_in(rules);
-		if (i >= n) return n;
-		const Cell* v = rule(rules, i);
-		if (cell::is(v, T_INTEGER)) {
-			i++;
-			if (i < n && cell::is(rule(rules, i), T_INTEGER)) i++;
-			return skip_unit(rules, i);
+		uint32_t values = 0;  // replacement values of change after the unit
+		while (i < n) {
+			const Cell* v = rule(rules, i);
+			if (cell::is(v, T_INTEGER)) {
+				i++;
+				if (i < n && cell::is(rule(rules, i), T_INTEGER)) i++;
+				continue;
+			}
+			bool prefix = true;  // the unit goes on with a rule after these cells
+			switch (keyword_of(v)) {
+			case K_ANY: case K_SOME: case K_OPT: case K_WHILE: case K_TO: case K_THRU: case K_NOT: case K_AHEAD:
+			case K_INTO:
+				i++;
+				break;
+			case K_CASE: case K_COPY: case K_SET: i += 2; break;
+			case K_QUOTE: case K_IF:
+				i += 2;
+				prefix = false;
+				break;
+			case K_REMOVE:
+				prefix = !(i + 1 < n && cell::is(rule(rules, i + 1), T_GET_WORD));
+				i += prefix ? 1 : 2;
+				break;
+			case K_KEEP:
+				if (i + 1 < n && is_word(rule(rules, i + 1), words::sym_pick)) i++;
+				i++;
+				break;
+			case K_COLLECT:
+				if (i + 1 < n && collect_option(rule(rules, i + 1))) i += 2;
+				i++;
+				break;
+			case K_INSERT:
+				i++;
+				if (i < n && is_word(rule(rules, i), words::sym_only)) i++;
+				if (i < n && cell::is(rule(rules, i), T_GET_WORD)) i++;
+				i++;
+				prefix = false;
+				break;
+			case K_CHANGE:
+				i++;
+				if (i < n && is_word(rule(rules, i), words::sym_only)) i++;
+				values++;
+				break;
+			default:
+				i++;
+				prefix = false;
+			}
+			if (!prefix) break;
 		}
-		switch (keyword_of(v)) {
-		case K_ANY: case K_SOME: case K_OPT: case K_WHILE: case K_TO: case K_THRU: case K_NOT: case K_AHEAD:
-		case K_INTO:
-			return skip_unit(rules, i + 1);
-		case K_QUOTE: case K_IF: case K_CASE: return i + 2 < n ? i + 2 : n;
-		case K_COPY: case K_SET: return skip_unit(rules, i + 2);
-		case K_REMOVE:
-			if (i + 1 < n && cell::is(rule(rules, i + 1), T_GET_WORD)) return i + 2;
-			return skip_unit(rules, i + 1);
-		case K_KEEP:
-			if (i + 1 < n && is_word(rule(rules, i + 1), words::sym_pick)) i++;
-			return skip_unit(rules, i + 1);
-		case K_COLLECT:
-			if (i + 1 < n && collect_option(rule(rules, i + 1))) i += 2;
-			return skip_unit(rules, i + 1);
-		case K_INSERT:
-			i++;
-			if (i < n && is_word(rule(rules, i), words::sym_only)) i++;
-			if (i < n && cell::is(rule(rules, i), T_GET_WORD)) i++;
-			return i + 1 < n ? i + 1 : n;
-		case K_CHANGE:
-			i++;
-			if (i < n && is_word(rule(rules, i), words::sym_only)) i++;
-			i = skip_unit(rules, i);
-			return i + 1 < n ? i + 1 : n;
-		default: return i + 1;
-		}
+		i += values;
+		return i < n ? i : n;
 	}
 
 	static bool is_word(const Cell* v, uint32_t sym) {
@@ -151,31 +296,82 @@ struct Engine {
 		return is_word(v, words::sym_set) || is_word(v, words::sym_into) || is_word(v, words::sym_after);
 	}
 
-	// ---- The work blocks ----
-
-	void check_room(const Cell* stack) {
-		if (cells_in(stack) + 3 > STACK_LIMIT) errors::fire(errors::id::script_parse_stack);
+	// The value a rule unit matches directly, when it is one: a literal, or
+	// the value of a word that holds no block (into `tmp`). Null for sub-rules,
+	// keywords, counts, actions and position words, which need the full
+	// dispatch.
+	const Cell* plain_value(const Cell* rules, uint32_t i, Cell& tmp) const {
+		const Cell* v = cell_in(rules, i);
+		if (!v) return nullptr;
+		switch (cell::type_of(v)) {
+		case T_BLOCK: case T_PAREN: case T_SET_WORD: case T_GET_WORD: case T_INTEGER: case T_PATH:
+			return nullptr;
+		case T_WORD: {
+			if (keyword_of(v) != K_NONE_KW) return nullptr;
+			tmp = *value_of(v);
+			Type t = cell::type_of(&tmp);
+			if (t == T_BLOCK || t == T_UNSET || (word::is_any_word(t) && t != T_LIT_WORD)) return nullptr;
+			return &tmp;
+		}
+		default: return v;
+		}
 	}
 
-	// Pushes a frame: the rules at i, the marker and the command.
+	// ---- The work blocks ----
+
+	static void check_room(const Cell* stack) {
+		if (cells_in(stack) + 1 > STACK_LIMIT) errors::fire(errors::id::script_parse_stack);
+	}
+
+	// Three cells at the rule stack's tail, within its limit.
+	static Cell* grow_rule_stack() {
+		Series* s = memory::buffer_of(&rule_stack);
+		if (s->used() + FRAME_BYTES > STACK_LIMIT * sizeof(Cell)) errors::fire(errors::id::script_parse_stack);
+		if (s->size - s->tail >= FRAME_BYTES) {
+			Cell* c = s->tail_cell();
+			s->tail += FRAME_BYTES;
+			return c;
+		}
+		for (int k = 0; k < 3; k++) memory::alloc_tail(&rule_stack);
+		return block::vs_tail(&rule_stack) - 3;
+	}
+
+	// Pushes a frame: the rules at i, the marker and the command. The
+	// marker's input length is read by the trace only, so it is filled in
+	// only when tracing.
 	void push_frame(const Cell* rules, uint32_t i, uint32_t pos, int32_t command, uint32_t a, uint32_t b) {
-		check_room(&rule_stack);
-		check_room(&series_stack);
 		stack::guard_native_stack();
 		Cell r = *rules;
-		r.data1 = i;
-		block::append_value(&rule_stack, &r);
-		Cell marker;
-		cell::set(&marker, MARKER_TYPE, i, pos, length());
-		block::append_value(&rule_stack, &marker);
-		Cell cmd;
-		cell::set(&cmd, COMMAND_TYPE, uint32_t(command), a, b);
-		block::append_value(&rule_stack, &cmd);
+		Cell* f = grow_rule_stack();
+		f[0] = r;
+		f[0].data1 = i;
+		cell::set(f + 1, MARKER_TYPE, i, pos, tracing ? length() : 0);
+		cell::set(f + 2, COMMAND_TYPE, uint32_t(command), a, b);
 		if (tracing) trace(words::w_push, true, rules, i, pos);
 	}
 	void pop_frame(const Cell* rules, uint32_t i, uint32_t pos, bool state) {
-		block::set_tail_at(&rule_stack, cells_in(&rule_stack) - 3);
+		memory::buffer_of(&rule_stack)->tail -= FRAME_BYTES;
 		if (tracing) trace(words::w_pop, state, rules, i, pos);
+	}
+
+	// Runs `body` inside a command frame for the keyword at `at`.
+	template <class Body>
+	Res command(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos, int32_t code, uint32_t a, uint32_t b,
+		Body body) {
+		if (!tracing) {
+			// No frame is pushed (only the trace shows them), but the
+			// nesting is bounded all the same. A keyword's nesting takes
+			// more machine stack than a block's frame: it counts as two
+			// frames, so the limit comes before the machine stack's end.
+			if (++bare_depth > STACK_LIMIT / 6) errors::fire(errors::id::script_parse_stack);
+			Res r = body();
+			bare_depth--;
+			return r;
+		}
+		push_frame(rules, at, pos, code, a, b);
+		Res r = body();
+		pop_frame(rules, i, pos, matched(r));
+		return r;
 	}
 
 	// ---- Tracing ----
@@ -191,12 +387,23 @@ struct Engine {
 		r->data1 = i;
 		Cell in = at_pos(pos);
 		stack::push(&in);
-		stack::push(&rule_stack);
+		// A copy: the engine's own frames stay out of the callback's reach.
+		Cell frames = rule_stack;
+		Cell* copy = stack::alloc_slot();
+		*copy = *actions::copy(&frames, copy, nullptr, false, nullptr);
 		Cell fn = callback;
-		bool go = interpreter::call_with(&fn, args, 5, 0, words::w_frame_parse_callback);
+		epoch++;
+		bool go = interpreter::call_with(&fn, args, 5, callback_slots, words::w_frame_parse_callback);
 		stack::top = base;
 		if (errors::pending) throw Leave{};
-		if (!go) stopped = true;
+		if (!go) {
+			stopped = true;
+			stop_state = state;
+		}
+	}
+
+	void report_match(bool state, const Cell* rules, uint32_t i, uint32_t pos) {
+		if (tracing) trace(words::w_match, state, rules, i, pos);
 	}
 
 	// ---- Evaluation ----
@@ -205,6 +412,7 @@ struct Engine {
 	void eval_paren(const Cell* paren, Cell* out) {
 		Cell p = *paren;
 		Cell* base = stack::top;
+		epoch++;
 		interpreter::eval(&p, false);
 		if (errors::pending) throw Leave{};
 		if (out) *out = *base;
@@ -224,6 +432,19 @@ struct Engine {
 		*out = *v;
 	}
 
+	// The value argument of insert and change at i, in a new data-stack slot
+	// (where the collector sees it while the trace callback runs); i moves
+	// past it. The caller drops the slot.
+	Cell* take_value(const Cell* rules, uint32_t& i, uint32_t& pos) {
+		Cell* slot = stack::alloc_slot();
+		bool paren = cell::is(rule(rules, i), T_PAREN);
+		value_argument(rule(rules, i), slot);
+		i++;
+		if (tracing && paren) trace(words::w_paren, true, rules, i, pos);
+		pull_back(pos);
+		return slot;
+	}
+
 	// A position held by a get-word: it must be in the input series.
 	uint32_t position_of(const Cell* get_word) {
 		Cell w = *get_word;
@@ -235,6 +456,7 @@ struct Engine {
 
 	void set_word(const Cell* word, const Cell* value) {
 		Cell w = *word;
+		epoch++;  // an object's change handler may run
 		context::set(&w, value);
 	}
 
@@ -255,10 +477,11 @@ struct Engine {
 			ok = word::is_any_word(cell::type_of(in)) && symbol::same_name(in->data2, v->data2);
 			break;
 		case T_LIT_PATH: {
+			// Any of the four path types, compared as the input's type.
+			Type t = cell::type_of(in);
 			Cell path = *v;
-			cell::set_type(&path, cell::type_of(in));
-			ok = series::any_block(cell::type_of(in)) && cell::type_of(in) >= T_PATH &&
-				actions::compare(in, &path, op());
+			cell::set_type(&path, t);
+			ok = t >= T_PATH && t <= T_GET_PATH && actions::compare(in, &path, op());
 			break;
 		}
 		default: ok = actions::compare(in, v, op());
@@ -267,17 +490,15 @@ struct Engine {
 		return ok;
 	}
 
+	bool same_char(uint32_t a, uint32_t b) const {
+		return a == b || (!case_sensitive && unicode::to_upper(a) == unicode::to_upper(b));
+	}
+
 	bool match_text(const Cell* v, uint32_t& pos, uint32_t end) {
 		Type t = cell::type_of(v);
 		if (t == T_DATATYPE || t == T_TYPESET) errors::fire(errors::id::script_parse_unsupported);
 		if (t == T_CHAR) {
-			if (pos >= end) return false;
-			uint32_t a = unit(pos), b = v->data2;
-			if (!case_sensitive) {
-				a = unicode::to_upper(a);
-				b = unicode::to_upper(b);
-			}
-			if (a != b) return false;
+			if (pos >= end || !same_char(unit(pos), v->data2)) return false;
 			pos++;
 			return true;
 		}
@@ -299,25 +520,172 @@ struct Engine {
 
 	bool match_bytes(const Cell* v, uint32_t& pos, uint32_t end) {
 		switch (cell::type_of(v)) {
-		case T_INTEGER: case T_CHAR: {
-			uint32_t b = cell::is(v, T_CHAR) ? v->data2 : uint32_t(cell::get_integer(v));
-			if (pos >= end || unit(pos) != b) return false;
-			pos++;
-			return true;
-		}
 		case T_BITSET:
 			if (pos >= end || !string::bitset_has(v, unit(pos))) return false;
 			pos++;
 			return true;
-		case T_DATATYPE: case T_TYPESET: errors::fire(errors::id::script_parse_rule, v);
+		case T_DATATYPE: case T_TYPESET: return match_scanned(v, pos, end);
 		default: break;
 		}
-		// A text matches its UTF-8 bytes.
+		if (!needle_bytes(v, needle)) return false;
+		uint32_t n = uint32_t(needle.size());
+		if (pos + uint64_t(n) > end) return false;
 		const uint8_t* a = series::unit_at(memory::buffer_of(&input), pos);
-		int64_t n = pos < end ? binary::match_at(a, end - pos, v) : binary::match_at(a, 0, v);
-		if (n < 0) return false;
-		pos += uint32_t(n);
+		if (n && std::memcmp(a, needle.data(), n) != 0) return false;
+		pos += n;
 		return true;
+	}
+
+	// A datatype or typeset on binary input: the lexer recognises one value
+	// in the bytes at pos (as UTF-8 source); it matches by its type, and the
+	// input moves past what was scanned.
+	bool match_scanned(const Cell* v, uint32_t& pos, uint32_t end) {
+		if (pos >= end) return false;
+		Cell rule_value = *v;
+		Cell* slot = stack::alloc_slot();
+		lexer::Options o;
+		o.one_value = o.scan = true;
+		uint32_t consumed = 0;
+		const uint8_t* at = series::unit_at(memory::buffer_of(&input), pos);
+		int32_t scanned = lexer::scan(slot, at, end - pos, o, &consumed);  // 0: no value
+		stack::pop(1);
+		Type t = Type(scanned);
+		bool ok = scanned > 0 && t != T_ERROR && consumed &&
+			(cell::is(&rule_value, T_DATATYPE) ? t == Type(rule_value.data1) : block::typeset_has(&rule_value, t));
+		if (!ok) return false;
+		pos += consumed < end - pos ? consumed : end - pos;
+		return true;
+	}
+
+	// ---- Fast paths (no tracing) ----
+
+	// A value that matches exactly one unit of text or binary input.
+	bool single_unit(const Cell* v) const {
+		switch (cell::type_of(v)) {
+		case T_BITSET: return true;
+		case T_CHAR: return text || v->data2 <= 0xFF;
+		default: return false;
+		}
+	}
+
+	// How many units from pos (at most max, before end) the single-unit value
+	// v matches in a row.
+	uint32_t span(const Cell* v, uint32_t pos, uint32_t end, uint32_t max) const {
+		Series* s = memory::buffer_of(&input);
+		uint32_t w = s->unit();
+		uint32_t stop = end - pos > max ? pos + max : end;
+		uint32_t p = pos;
+		if (cell::is(v, T_BITSET)) {
+			Bits bs(v);
+			if (w == 1) {
+				const uint8_t* u = s->head_ptr();
+				while (p < stop && bs.has(u[p])) p++;
+			} else {
+				while (p < stop && bs.has(unicode::get_unit(series::unit_at(s, p), w))) p++;
+			}
+			return p - pos;
+		}
+		uint32_t c = v->data2;
+		if (binary || case_sensitive || caseless(c)) {
+			while (p < stop && unicode::get_unit(series::unit_at(s, p), w) == c) p++;
+		} else {
+			uint32_t up = unicode::to_upper(c);
+			while (p < stop && unicode::to_upper(unicode::get_unit(series::unit_at(s, p), w)) == up) p++;
+		}
+		return p - pos;
+	}
+
+	// Searches text input from pos for a char, bitset or any-string value;
+	// answers where its match starts (UNBOUNDED: nowhere) and in `after` where
+	// it ends.
+	uint32_t find_text(const Cell* v, uint32_t pos, uint32_t end, uint32_t& after) {
+		Type t = cell::type_of(v);
+		Series* s = memory::buffer_of(&input);
+		uint32_t w = s->unit();
+		if (t == T_BITSET) {
+			Bits bs(v);
+			for (uint32_t p = pos; p < end; p++)
+				if (bs.has(unicode::get_unit(series::unit_at(s, p), w))) {
+					after = p + 1;
+					return p;
+				}
+			return UNBOUNDED;
+		}
+		Cell needle = *v;
+		uint32_t n = 1, first;
+		if (t == T_CHAR) {
+			first = v->data2;
+		} else {
+			n = string::vs_length(&needle) + (t == T_TAG ? 2 : 0);
+			if (n == 0) {
+				after = pos;
+				return pos;
+			}
+			first = t == T_TAG ? '<' : string::abs_char_at(&needle, needle.data1);
+		}
+		if (end < n) return UNBOUNDED;
+		uint32_t last = end - n;  // the last position a match may start at
+		bool exact = case_sensitive || caseless(first);
+		uint32_t up = unicode::to_upper(first);
+		for (uint32_t p = pos; p <= last; p++) {
+			if (exact && w == 1) {
+				if (first > 0xFF) return UNBOUNDED;
+				const uint8_t* u = s->head_ptr();
+				const void* hit = std::memchr(u + p, int(first), last + 1 - p);
+				if (!hit) return UNBOUNDED;
+				p = uint32_t(static_cast<const uint8_t*>(hit) - u);
+			} else if (w == 1) {
+				const uint8_t* u = s->head_ptr();
+				const uint16_t* upper = latin1_upper();
+				while (p <= last && upper[u[p]] != up) p++;
+				if (p > last) return UNBOUNDED;
+			} else {
+				uint32_t c = unicode::get_unit(series::unit_at(s, p), w);
+				if (exact ? c != first : unicode::to_upper(c) != up) continue;
+			}
+			if (n > 1) {
+				Cell here = at_pos(p);
+				if (!string::match_value(&here, &needle, op())) continue;
+				s = memory::buffer_of(&input);
+			}
+			after = p + n;
+			return p;
+		}
+		return UNBOUNDED;
+	}
+
+	// Searches binary input from pos for a value's bytes or a bitset.
+	uint32_t find_bytes(const Cell* v, uint32_t pos, uint32_t end, uint32_t& after) {
+		const uint8_t* u = memory::buffer_of(&input)->head_ptr();
+		if (cell::is(v, T_BITSET)) {
+			Bits bs(v);
+			for (uint32_t p = pos; p < end; p++)
+				if (bs.has(u[p])) {
+					after = p + 1;
+					return p;
+				}
+			return UNBOUNDED;
+		}
+		if (!needle_bytes(v, needle)) return UNBOUNDED;
+		uint32_t n = uint32_t(needle.size());
+		if (pos + uint64_t(n) > end) return UNBOUNDED;
+		const void* hit = n ? memmem(u + pos, end - pos, needle.data(), n) : u + pos;
+		if (!hit) return UNBOUNDED;
+		uint32_t p = uint32_t(static_cast<const uint8_t*>(hit) - u);
+		after = p + n;
+		return p;
+	}
+
+	// Searches block input from pos for a value that matches v.
+	uint32_t find_cell(const Cell* v, uint32_t pos, uint32_t end, uint32_t& after) {
+		for (uint32_t p = pos; p < end; p++) {
+			uint32_t q = p;
+			if (match_value(v, q)) {
+				after = q;
+				return p;
+			}
+		}
+		return UNBOUNDED;
 	}
 
 	// ---- Captures and collections ----
@@ -326,7 +694,7 @@ struct Engine {
 	void copy_part(uint32_t from, uint32_t to, Cell* out) {
 		Cell src = at_pos(from);
 		Cell count;
-		cell::make_integer(&count, int32_t(to - from));
+		cell::make_integer(&count, to > from ? int32_t(to - from) : 0);
 		Cell* base = stack::top;
 		Cell* slot = stack::alloc_slot();
 		Cell* r = actions::copy(&src, slot, &count, false, nullptr);
@@ -337,37 +705,50 @@ struct Engine {
 	// Adds a value to the innermost collection.
 	void keep_value(const Cell* value, const Cell* rules, uint32_t i) {
 		if (!collects) errors::fire(errors::id::script_parse_keep, rule(rules, i));
-		Cell* target = block::vs_abs_at(&series_stack, target_at);
-		Cell t = *target;
+		Cell t = *block::vs_abs_at(&series_stack, target_at);
 		Cell v = *value;
 		Cell* base = stack::top;
+		epoch++;
 		Cell* r = actions::get<action::InsertFn>(&t, A_INSERT)(&t, &v, -1, true, 1, false);
-		target->data1 = r->data1;
+		uint32_t at = r->data1;
 		stack::top = base;
+		// The insert may have run change handlers: re-derive the slot.
+		block::vs_abs_at(&series_stack, target_at)->data1 = at;
 	}
 
 	// ---- The rules ----
 
 	// Matches a block's alternatives at pos.
-	Res match_block(const Cell* rules_in, uint32_t& pos, int32_t command = 0, uint32_t a = 0, uint32_t b = 0) {
+	Res match_block(const Cell* rules_in, uint32_t& pos) {
 		Cell rules = *rules_in;
 		uint32_t start = series::clamp_head(&rules);
-		push_frame(&rules, start, pos, command, a, b);
-		uint32_t entry = pos;
+		push_frame(&rules, start, pos, 0, 0, 0);
+		uint32_t entry = pos, seen = epoch;
 		uint32_t i = start;
 		Res res = OK;
 		for (;;) {
 			if (stopped) break;
-			uint32_t n = cells_in(&rules);
+			Series* rs = memory::buffer_of(&rules);
+			uint32_t n = rs->used() / sizeof(Cell);
 			if (i >= n) break;
-			const Cell* v = rule(&rules, i);
-			if (keyword_of(v) == K_BAR) {
+			const Cell* v = rs->head_cell() + i;
+			// The dispatch of match_rule, inline: the keyword is looked up once.
+			Kw k = keyword_of(v);
+			if (k == K_BAR) {
 				if (i + 1 >= n) errors::fire(errors::id::script_parse_end, v);
 				break;
 			}
 			if (tracing) trace(words::w_fetch, true, &rules, i, pos);
-			uint32_t next = i;
-			Res r = match_rule(&rules, next, pos);
+			uint32_t next = i + 1;
+			Res r;
+			if (k != K_NONE_KW)
+				r = match_keyword(k, &rules, i, next, pos);
+			else if (cell::is(v, T_WORD))
+				r = match_word(&rules, i, next, pos);
+			else {
+				next = i;
+				r = match_rule(&rules, next, pos);
+			}
 			if (r == OK) {
 				i = next;
 				continue;
@@ -378,15 +759,15 @@ struct Engine {
 			}
 			// Failed: on to the next alternative, from the block's entry.
 			uint32_t bar = find_bar(&rules, next);
+			pos = entry;
 			if (bar == UNBOUNDED) {
 				res = FAIL;
-				pos = entry;
 				break;
 			}
 			i = bar + 1;
-			pos = entry;
 		}
 		if (res == REJECT) pos = entry;
+		if (epoch != seen) pull_back(pos);
 		pop_frame(&rules, i, pos, matched(res));
 		return res;
 	}
@@ -403,24 +784,56 @@ struct Engine {
 		if (i >= cells_in(rules)) errors::fire(errors::id::script_parse_end, rule(rules, kw_index));
 	}
 
-	void report_match(bool state, const Cell* rules, uint32_t i, uint32_t pos) {
-		if (tracing) trace(words::w_match, state, rules, i, pos);
-	}
-
-	// Matches the rule unit at i; i moves past the unit.
+	// Matches the rule unit at i; i moves past the unit. A position past the
+	// rules' end (an action shortened them) is an empty rule.
 	Res match_rule(const Cell* rules, uint32_t& i, uint32_t& pos) {
 		uint32_t at = i;
-		Cell v = *rule(rules, i);
+		const Cell* c = cell_in(rules, at);
+		if (!c) return OK;
 		i++;
-		switch (cell::type_of(&v)) {
-		case T_BLOCK: return match_block(&v, pos);
-		case T_PAREN: {
-			eval_paren(&v, nullptr);
-			uint32_t n = length();
-			if (pos > n) pos = n;
-			if (tracing) trace(words::w_paren, true, rules, i, pos);
-			return OK;
+		// Kept small, with the common kinds tested first: the heavy cases
+		// live in their own functions so this one needs no large frame.
+		switch (cell::type_of(c)) {
+		case T_WORD: {
+			Kw k = keyword_of(c);
+			if (k != K_NONE_KW) return match_keyword(k, rules, at, i, pos);
+			return match_word(rules, at, i, pos);
 		}
+		case T_BLOCK: {
+			Cell v = *c;
+			return match_block(&v, pos);
+		}
+		case T_PAREN: return match_paren(rules, at, i, pos);
+		default: return match_other(rules, at, i, pos);
+		}
+	}
+
+	[[gnu::noinline]] Res match_paren(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
+		eval_paren(rule(rules, at), nullptr);
+		pull_back(pos);
+		// The action may have shortened the rules.
+		uint32_t n = cells_in(rules);
+		if (i > n) i = n;
+		if (tracing) trace(words::w_paren, true, rules, i, pos);
+		return OK;
+	}
+
+	// A word that is no keyword: its value is the rule.
+	[[gnu::noinline]] Res match_word(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
+		Cell w = *rule(rules, at);
+		Cell value = *value_of(rule(rules, at));
+		if (cell::is(&value, T_UNSET)) errors::fire(errors::id::script_no_value, &w);
+		if (word::is_any_word(cell::type_of(&value)) && !cell::is(&value, T_LIT_WORD))
+			errors::fire(errors::id::script_parse_rule, &w);
+		if (cell::is(&value, T_BLOCK)) return match_block(&value, pos);
+		bool ok = match_value(&value, pos);
+		report_match(ok, rules, i, pos);
+		return ok ? OK : FAIL;
+	}
+
+	[[gnu::noinline]] Res match_other(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
+		Cell v = *rule(rules, at);
+		switch (cell::type_of(&v)) {
 		case T_SET_WORD: {
 			Cell here = at_pos(pos);
 			set_word(&v, &here);
@@ -429,18 +842,6 @@ struct Engine {
 		case T_GET_WORD: pos = position_of(&v); return OK;
 		case T_INTEGER: return match_count(rules, at, i, pos);
 		case T_PATH: errors::fire(errors::id::script_parse_rule, &v);
-		case T_WORD: {
-			Kw k = keyword_of(&v);
-			if (k != K_NONE_KW) return match_keyword(k, rules, at, i, pos);
-			Cell value = *context::get(&v);
-			if (cell::is(&value, T_UNSET)) errors::fire(errors::id::script_no_value, &v);
-			if (word::is_any_word(cell::type_of(&value)) && !cell::is(&value, T_LIT_WORD))
-				errors::fire(errors::id::script_parse_rule, &v);
-			if (cell::is(&value, T_BLOCK)) return match_block(&value, pos);
-			bool ok = match_value(&value, pos);
-			report_match(ok, rules, i, pos);
-			return ok ? OK : FAIL;
-		}
 		default: {
 			bool ok = match_value(&v, pos);
 			report_match(ok, rules, i, pos);
@@ -464,56 +865,97 @@ struct Engine {
 			i = skip_unit(rules, i);
 			return OK;
 		}
-		return repeat(rules, i, pos, uint32_t(lo), uint32_t(hi), C_REPEAT);
+		return repeat(rules, at, i, pos, uint32_t(lo), uint32_t(hi), C_REPEAT);
 	}
 
 	// Repeats the rule unit at i from min to max times.
-	Res repeat(const Cell* rules, uint32_t& i, uint32_t& pos, uint32_t min, uint32_t max, int32_t command) {
+	Res repeat(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos, uint32_t min, uint32_t max,
+		int32_t code) {
 		uint32_t arg = i;
-		uint32_t after = skip_unit(rules, arg);
-		uint32_t count = 0;
-		uint32_t entry = pos;
-		Res res = OK;
-		bool stop = false;
-		while (count < max && !stopped) {
-			if (count && tracing) trace(words::w_iterate, true, rules, arg, pos);
-			uint32_t before = pos, size = length();
-			uint32_t j = arg;
-			Res r = match_rule(rules, j, pos);
-			if (r == FAIL) {
-				pos = before;
-				break;
+		return command(rules, at, i, pos, code, min, max, [&] {
+			if (!tracing && code == C_REPEAT) {
+				Cell tmp;
+				if (const Cell* v = plain_value(rules, arg, tmp)) {
+					i = arg + 1;
+					return repeat_value(v, pos, min, max);
+				}
 			}
-			if (r == REJECT) {
-				stop = true;
-				pos = before;
-				break;
+			i = skip_unit(rules, arg);
+			uint32_t count = 0, entry = pos, seen = epoch;
+			while (count < max && !stopped) {
+				if (count && tracing) trace(words::w_iterate, true, rules, arg, pos);
+				uint32_t before = pos, size = length();
+				Res r;
+				const Cell* c = cell_in(rules, arg);
+				if (c && cell::is(c, T_BLOCK)) {
+					Cell b = *c;
+					r = match_block(&b, pos);
+				} else {
+					uint32_t j = arg;
+					r = match_rule(rules, j, pos);
+				}
+				if (r == FAIL) {
+					pos = before;
+					break;
+				}
+				if (r == REJECT) {
+					pos = entry;
+					pull_back(pos);
+					return FAIL;
+				}
+				count++;
+				if (r == BREAK) break;
+				if (code != C_WHILE && pos == before && length() >= size) break;
 			}
-			count++;
-			if (r == BREAK) break;
-			if (command != C_WHILE && pos == before && length() >= size) break;
-		}
-		i = after;
-		if (stop || count < min) res = FAIL;
-		if (res == FAIL) pos = entry;
-		return res;
+			if (count < min) pos = entry;
+			// A position restored from before an action may lie past the end.
+			if (epoch != seen) pull_back(pos);
+			if (count < min) return FAIL;
+			return OK;
+		});
 	}
 
-	Res match_keyword(Kw k, const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
-		uint32_t end = tail();
+	// A repetition of a plain value, without the dispatch of each iteration.
+	Res repeat_value(const Cell* v, uint32_t& pos, uint32_t min, uint32_t max) {
+		uint32_t count;
+		if ((text || binary) && single_unit(v)) {
+			uint32_t end = tail();
+			count = pos < end ? span(v, pos, end, max) : 0;
+			if (count < min) return FAIL;
+			pos += count;
+			return OK;
+		}
+		uint32_t p = pos;
+		for (count = 0; count < max; count++) {
+			uint32_t before = p;
+			if (!match_value(v, p)) break;
+			if (p == before) {  // no progress ends the loop, as in repeat
+				count++;
+				break;
+			}
+		}
+		if (count < min) return FAIL;
+		pos = p;
+		return OK;
+	}
+
+	[[gnu::noinline]] Res match_keyword(Kw k, const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
+		// Keywords nest without frames when not tracing: a long chain of them
+		// must meet the machine stack's limit as an error.
+		stack::guard_native_stack();
 		switch (k) {
-		case K_ANY: need(rules, i, at); return repeat(rules, i, pos, 0, UNBOUNDED, C_REPEAT);
-		case K_SOME: need(rules, i, at); return repeat(rules, i, pos, 1, UNBOUNDED, C_REPEAT);
-		case K_OPT: need(rules, i, at); return repeat(rules, i, pos, 0, 1, C_REPEAT);
-		case K_WHILE: need(rules, i, at); return repeat(rules, i, pos, 0, UNBOUNDED, C_WHILE);
+		case K_ANY: need(rules, i, at); return repeat(rules, at, i, pos, 0, UNBOUNDED, C_REPEAT);
+		case K_SOME: need(rules, i, at); return repeat(rules, at, i, pos, 1, UNBOUNDED, C_REPEAT);
+		case K_OPT: need(rules, i, at); return repeat(rules, at, i, pos, 0, 1, C_REPEAT);
+		case K_WHILE: need(rules, i, at); return repeat(rules, at, i, pos, 0, UNBOUNDED, C_WHILE);
 		case K_SKIP: {
-			bool ok = pos < end;
+			bool ok = pos < tail();
 			if (ok) pos++;
 			report_match(ok, rules, i, pos);
 			return ok ? OK : FAIL;
 		}
 		case K_END: {
-			bool ok = pos >= end;
+			bool ok = pos >= tail();
 			report_match(ok, rules, i, pos);
 			return ok ? OK : FAIL;
 		}
@@ -522,15 +964,20 @@ struct Engine {
 		case K_REJECT: report_match(false, rules, i, pos); return REJECT;
 		case K_BREAK: report_match(true, rules, i, pos); return BREAK;
 		case K_BAR: errors::fire(errors::id::script_parse_end, rule(rules, at));
-		case K_TO: case K_THRU: need(rules, i, at); return search(k == K_THRU, rules, i, pos);
-		case K_NOT: case K_AHEAD: {
+		case K_TO: case K_THRU:
 			need(rules, i, at);
-			uint32_t p = pos;
-			Res r = match_rule(rules, i, p);
-			bool ok = matched(r) != (k == K_NOT);
-			report_match(ok, rules, i, pos);
-			return ok ? OK : FAIL;
-		}
+			return command(rules, at, i, pos, k == K_THRU ? C_THRU : C_TO, 0, 0,
+				[&] { return search(k == K_THRU, rules, i, pos); });
+		case K_NOT: case K_AHEAD:
+			need(rules, i, at);
+			return command(rules, at, i, pos, k == K_NOT ? C_NOT : C_AHEAD, 0, 0, [&] {
+				uint32_t p = pos;
+				Res r = match_rule(rules, i, p);
+				pull_back(pos);
+				bool ok = matched(r) != (k == K_NOT);
+				report_match(ok, rules, i, pos);
+				return ok ? OK : FAIL;
+			});
 		case K_QUOTE: {
 			need(rules, i, at);
 			Cell v = *rule(rules, i);
@@ -546,6 +993,7 @@ struct Engine {
 			if (!cell::is(&v, T_PAREN)) errors::fire(errors::id::script_parse_rule, &v);
 			Cell r;
 			eval_paren(&v, &r);
+			pull_back(pos);
 			bool ok = interpreter::truthy(&r);
 			report_match(ok, rules, i, pos);
 			return ok ? OK : FAIL;
@@ -555,18 +1003,15 @@ struct Engine {
 			Cell w = *rule(rules, i);
 			i++;
 			if (!cell::is(&w, T_WORD)) errors::fire(errors::id::script_parse_rule, &w);
-			bool saved = case_sensitive;
-			case_sensitive = interpreter::truthy(context::get(&w));
 			need(rules, i, at);
-			Res r;
-			try {
-				r = match_rule(rules, i, pos);
-			} catch (...) {
+			bool saved = case_sensitive;
+			bool now = interpreter::truthy(context::get(&w));
+			return command(rules, at, i, pos, C_CASE, now ? 2 : 0, 0, [&] {
+				case_sensitive = now;
+				Res r = match_rule(rules, i, pos);
 				case_sensitive = saved;
-				throw;
-			}
-			case_sensitive = saved;
-			return r;
+				return r;
+			});
 		}
 		case K_COPY: case K_SET: {
 			need(rules, i, at);
@@ -575,25 +1020,48 @@ struct Engine {
 				errors::fire(errors::id::script_parse_end, rule(rules, at));
 			i++;
 			need(rules, i, at);
-			uint32_t from = pos;
-			Res r = match_rule(rules, i, pos);
-			if (!matched(r)) return r;
-			Cell value;
-			if (k == K_COPY)
-				copy_part(from, pos, &value);
-			else if (pos > from)
-				value_at(from, &value);
-			else
-				cell::make_none(&value);
-			set_word(&w, &value);
-			return r;
+			return command(rules, at, i, pos, k == K_COPY ? C_COPY : C_SET, 0, 0, [&] {
+				uint32_t from = pos;
+				Res r = match_rule(rules, i, pos);
+				if (!matched(r)) return r;
+				clamp_span(from, pos);
+				Cell value;
+				if (k == K_COPY)
+					copy_part(from, pos, &value);
+				else if (pos > from)
+					value_at(from, &value);
+				else
+					cell::make_none(&value);
+				set_word(&w, &value);
+				return r;
+			});
 		}
-		case K_INTO: return match_into(rules, at, i, pos);
-		case K_REMOVE: return match_remove(rules, at, i, pos);
+		case K_INTO:
+			need(rules, i, at);
+			return command(rules, at, i, pos, C_INTO, 0, 0, [&] { return match_into(rules, i, pos); });
+		case K_REMOVE:
+			need(rules, i, at);
+			return command(rules, at, i, pos, C_REMOVE, 0, 0, [&] { return match_remove(rules, i, pos); });
 		case K_INSERT: return match_insert(rules, at, i, pos);
-		case K_CHANGE: return match_change(rules, at, i, pos);
+		case K_CHANGE: {
+			need(rules, i, at);
+			bool only = is_word(rule(rules, i), words::sym_only);
+			if (only) i++;
+			need(rules, i, at);
+			return command(rules, at, i, pos, only ? C_CHANGE_ONLY : C_CHANGE, 0, 0,
+				[&] { return match_change(rules, at, only, i, pos); });
+		}
 		case K_COLLECT: return match_collect(rules, at, i, pos);
-		case K_KEEP: return match_keep(rules, at, i, pos);
+		case K_KEEP: {
+			need(rules, i, at);
+			bool pick = is_word(rule(rules, i), words::sym_pick);
+			if (pick) i++;
+			need(rules, i, at);
+			if (!collects) errors::fire(errors::id::script_parse_keep, rule(rules, at));
+			bool paren = cell::is(rule(rules, i), T_PAREN);
+			return command(rules, at, i, pos, paren ? C_KEEP_PAREN : C_KEEP, pick, 0,
+				[&] { return match_keep(rules, at, pick, i, pos); });
+		}
 		case K_NONE_KW: break;
 		}
 		return FAIL;
@@ -609,83 +1077,94 @@ struct Engine {
 			return OK;
 		}
 		uint32_t start = i;
-		uint32_t after = skip_unit(rules, i);
+		Cell tmp;
+		const Cell* v = tracing ? nullptr : plain_value(rules, start, tmp);
+		i = v ? start + 1 : skip_unit(rules, start);
+		if (v && !(binary && (cell::is(v, T_DATATYPE) || cell::is(v, T_TYPESET)))) {
+			uint32_t end = tail(), after = 0, found = UNBOUNDED;
+			if (text) {
+				Type t = cell::type_of(v);
+				if (t == T_DATATYPE || t == T_TYPESET) errors::fire(errors::id::script_parse_unsupported);
+				if (t == T_CHAR || t == T_BITSET || string::any_string(t)) found = find_text(v, pos, end, after);
+			} else if (binary) {
+				found = find_bytes(v, pos, end, after);
+			} else {
+				found = find_cell(v, pos, end, after);
+			}
+			if (found == UNBOUNDED) return FAIL;
+			pos = thru ? after : found;
+			return OK;
+		}
 		for (uint32_t p = pos;; p++) {
-			uint32_t end = tail();
-			if (p > end) break;
+			if (p > tail()) break;
 			if (p > pos && tracing) trace(words::w_iterate, true, rules, start, p);
 			uint32_t q = p, j = start;
 			Res r = match_rule(rules, j, q);
 			if (matched(r)) {
 				pos = thru ? q : p;
-				i = after;
 				return OK;
 			}
 			if (stopped) break;
 		}
-		i = after;
+		pull_back(pos);
 		return FAIL;
 	}
 
-	Res match_into(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
-		need(rules, i, at);
+	Res match_into(const Cell* rules, uint32_t& i, uint32_t& pos) {
 		if (text || binary) errors::fire(errors::id::script_parse_block, &input);
-		uint32_t after = skip_unit(rules, i);
-		if (pos >= tail()) {
-			i = after;
-			return FAIL;
-		}
+		uint32_t arg = i;
+		i = skip_unit(rules, i);
+		if (pos >= tail()) return FAIL;
 		Cell inner = *cell_at(pos);
 		Type t = cell::type_of(&inner);
-		if (!series::any_block(t) && !series::any_string(t) && t != T_BINARY) {
-			i = after;
-			return FAIL;
-		}
+		if (!series::any_block(t) && !series::any_string(t) && t != T_BINARY) return FAIL;
 		check_room(&series_stack);
 		Cell saved = input;
 		saved.data1 = pos;
 		block::append_value(&series_stack, &saved);
 		uint32_t saved_part = part;
-		bool saved_text = text, saved_binary = binary;
 		uint32_t p = series::clamp_head(&inner);
 		enter(inner, 0);
-		Res r = match_rule(rules, i, p);
+		// An action may take the inner series out of the outer one: the data
+		// stack keeps it alive while it is the input.
+		Cell* held = stack::push(&inner);
+		uint32_t j = arg;
+		Res r = match_rule(rules, j, p);
 		bool ok = matched(r) && p >= tail();
+		stack::top = held;
 		Cell back = *(block::vs_tail(&series_stack) - 1);
 		block::remove_last(&series_stack);
-		input = back;
-		part = saved_part;
-		text = saved_text;
-		binary = saved_binary;
+		enter(back, saved_part);
 		pos = back.data1;
-		i = after;
+		pull_back(pos);
 		if (!ok) return r == REJECT ? REJECT : FAIL;
 		pos++;
 		return r;
 	}
 
-	Res match_remove(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
-		need(rules, i, at);
+	Res match_remove(const Cell* rules, uint32_t& i, uint32_t& pos) {
 		uint32_t from = pos;
-		const Cell* arg = rule(rules, i);
 		Res r = OK;
-		if (cell::is(arg, T_GET_WORD)) {
-			from = position_of(arg);
+		if (cell::is(rule(rules, i), T_GET_WORD)) {
+			from = position_of(rule(rules, i));
 			i++;
 		} else {
 			r = match_rule(rules, i, pos);
 			if (!matched(r)) return r;
 		}
+		pull_back(pos);
 		uint32_t lo = from < pos ? from : pos, hi = from < pos ? pos : from;
 		if (hi > lo) {
 			Cell target = at_pos(lo);
 			Cell count;
 			cell::make_integer(&count, int32_t(hi - lo));
 			Cell* base = stack::top;
+			epoch++;
 			actions::get<action::RemoveFn>(&target, A_REMOVE)(&target, &count, nullptr);
 			stack::top = base;
 		}
 		pos = lo;
+		pull_back(pos);
 		return r;
 	}
 
@@ -695,31 +1174,28 @@ struct Engine {
 		bool only = is_word(rule(rules, i), words::sym_only);
 		if (only) i++;
 		need(rules, i, at);
-		uint32_t where = pos;
+		const Cell* where_word = nullptr;
+		Cell gw;
 		if (cell::is(rule(rules, i), T_GET_WORD)) {
-			where = position_of(rule(rules, i));
+			gw = *rule(rules, i);
+			where_word = &gw;
 			i++;
 			need(rules, i, at);
 		}
-		Cell v;
-		value_argument(rule(rules, i), &v);
-		i++;
-		if (tracing && cell::is(rule(rules, i - 1), T_PAREN)) trace(words::w_paren, true, rules, i, pos);
+		Cell* v = take_value(rules, i, pos);
+		// The position is read after the value's evaluation, which may move it.
+		uint32_t where = where_word ? position_of(where_word) : pos;
 		Cell target = at_pos(where);
-		Cell* base = stack::top;
-		Cell* r = actions::get<action::InsertFn>(&target, A_INSERT)(&target, &v, -1, only, 1, false);
+		epoch++;
+		Cell* r = actions::get<action::InsertFn>(&target, A_INSERT)(&target, v, -1, only, 1, false);
 		uint32_t added = r->data1 - where;
-		stack::top = base;
+		stack::top = v;
 		if (pos >= where) pos += added;
 		return OK;
 	}
 
 	// [only] rule value
-	Res match_change(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
-		need(rules, i, at);
-		bool only = is_word(rule(rules, i), words::sym_only);
-		if (only) i++;
-		need(rules, i, at);
+	Res match_change(const Cell* rules, uint32_t at, bool only, uint32_t& i, uint32_t& pos) {
 		uint32_t from = pos;
 		Res r = match_rule(rules, i, pos);
 		need(rules, i, at);
@@ -727,16 +1203,13 @@ struct Engine {
 			i++;
 			return r;
 		}
-		Cell v;
-		value_argument(rule(rules, i), &v);
-		i++;
-		if (tracing && cell::is(rule(rules, i - 1), T_PAREN)) trace(words::w_paren, true, rules, i, pos);
-		if (pos < from) from = pos;
+		Cell* v = take_value(rules, i, pos);
+		if (from > pos) from = pos;
 		Cell target = at_pos(from);
-		Cell* base = stack::top;
-		Cell* res = actions::get<action::ChangeFn>(&target, A_CHANGE)(&target, &v, int32_t(pos - from), only, 1);
+		epoch++;
+		Cell* res = actions::get<action::ChangeFn>(&target, A_CHANGE)(&target, v, int32_t(pos - from), only, 1);
 		pos = res->data1;
-		stack::top = base;
+		stack::top = v;
 		return r;
 	}
 
@@ -762,7 +1235,7 @@ struct Engine {
 				errors::fire(errors::id::script_parse_into_type);
 			if (target.data2 == input.data2) errors::fire(errors::id::script_parse_into_bad);
 			Type it = cell::type_of(&input);
-			if (t != it && (t == T_BINARY || (string::any_string(t) && !text)))
+			if (t != it && (t == T_BINARY || (string::any_string(t) && series::any_block(it))))
 				errors::fire(errors::id::script_parse_into_type);
 			series::clamp_head(&target);
 		} else {
@@ -773,14 +1246,7 @@ struct Engine {
 		target_at = cells_in(&series_stack);
 		block::append_value(&series_stack, &target);
 		collects++;
-		Res r;
-		try {
-			r = match_rule(rules, i, pos);
-		} catch (...) {
-			collects--;
-			target_at = outer;
-			throw;
-		}
+		Res r = command(rules, at, i, pos, C_COLLECT, 0, 0, [&] { return match_rule(rules, i, pos); });
 		collects--;
 		target_at = outer;
 		Cell done = *(block::vs_tail(&series_stack) - 1);
@@ -794,26 +1260,23 @@ struct Engine {
 			set_word(&word, &done);
 		} else if (collects) {
 			keep_value(&done, rules, at);
-		} else if (!result_block) {
-			collected = done;
-			result_block = &collected;
+		} else if (!collected) {
+			*result = done;
+			collected = true;
 		}
 		return r;
 	}
 
 	// keep rule, keep (paren), keep pick rule, keep pick (paren)
-	Res match_keep(const Cell* rules, uint32_t at, uint32_t& i, uint32_t& pos) {
-		need(rules, i, at);
-		bool pick = is_word(rule(rules, i), words::sym_pick);
-		if (pick) i++;
-		need(rules, i, at);
-		if (!collects) errors::fire(errors::id::script_parse_keep, rule(rules, at));
+	Res match_keep(const Cell* rules, uint32_t at, bool pick, uint32_t& i, uint32_t& pos) {
 		Cell arg = *rule(rules, i);
 		if (cell::is(&arg, T_PAREN)) {
 			i++;
-			Cell v;
-			eval_paren(&arg, &v);
+			Cell* slot = stack::alloc_slot();  // keeps the result where the collector sees it
+			eval_paren(&arg, slot);
+			pull_back(pos);
 			if (tracing) trace(words::w_paren, true, rules, i, pos);
+			Cell v = *slot;
 			if (pick && series::any_block(cell::type_of(&v))) {
 				uint32_t h = series::clamp_head(&v);
 				for (uint32_t k = h; k < cells_in(&v); k++) {
@@ -823,11 +1286,14 @@ struct Engine {
 			} else {
 				keep_value(&v, rules, at);
 			}
+			stack::pop(1);
 			return OK;
 		}
 		uint32_t from = pos;
 		Res r = match_rule(rules, i, pos);
-		if (!matched(r) || pos <= from) return r;
+		if (!matched(r)) return r;
+		clamp_span(from, pos);
+		if (pos <= from) return r;
 		Cell v;
 		if (pick || pos - from == 1) {
 			for (uint32_t k = from; k < pos; k++) {
@@ -857,6 +1323,7 @@ void init() {
 	block::make_at(&series_stack, 8);
 	block::make_at(&rule_stack, 100);
 	keywords.clear();
+	keyword_cache.clear();
 	const std::pair<uint32_t, Kw> table[] = {
 		{words::sym_any, K_ANY}, {words::sym_some, K_SOME}, {words::sym_opt, K_OPT},
 		{words::sym_while, K_WHILE}, {words::sym_to, K_TO}, {words::sym_thru, K_THRU},
@@ -881,39 +1348,43 @@ void run(const Cell* input, const Cell* rules, bool case_sensitive, uint32_t lim
 	if (callback) {
 		e.callback = *callback;
 		e.tracing = true;
+		// Its refinements and locals are passed inactive, as the lexer does
+		// for its own callback.
+		Cell body;
+		if (lexer::callback_hooks.inspect) lexer::callback_hooks.inspect(callback, &body, &e.callback_slots);
 	}
+	// A limit before the start: the input counts as ended where it starts.
+	if (limit && limit < pos) e.part = pos;
 	uint32_t rule_base = cells_in(&rule_stack), series_base = cells_in(&series_stack);
 	Cell* data_top = stack::top;
+	e.result = stack::alloc_slot();
+	cell::make_none(e.result);
 	auto restore = [&] {
 		block::set_tail_at(&rule_stack, rule_base);
 		block::set_tail_at(&series_stack, series_base);
 	};
 	Res r;
+	bool state;
 	try {
 		r = e.match_block(rules, pos);
+		state = e.stopped ? e.stop_state : matched(r) && pos >= e.tail();
+		if (e.tracing && !e.stopped)
+			e.trace(words::w_end, state, rules, series::clamp_head(const_cast<Cell*>(rules)), pos);
 	} catch (const Leave&) {
 		restore();
 		stack::top = data_top;
 		return;
 	} catch (...) {
+		// The error has already unwound the data stack to its catcher.
 		restore();
 		throw;
 	}
-	bool state = matched(r) && (e.stopped || pos >= e.tail());
-	if (e.stopped) state = matched(r);
-	if (e.tracing && !e.stopped) {
-		try {
-			e.trace(words::w_end, state, rules, series::clamp_head(const_cast<Cell*>(rules)), pos);
-		} catch (const Leave&) {
-			restore();
-			return;
-		}
-	}
-	restore();
-	if (e.result_block)
-		*out = *e.result_block;
+	if (e.collected)
+		*out = *e.result;
 	else
 		cell::make_logic(out, state);
+	restore();
+	stack::top = data_top;
 }
 
 }  // namespace vyn::parse

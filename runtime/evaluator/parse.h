@@ -8,10 +8,17 @@
 //    a command) and the series stack (the inputs saved by `into`, the targets
 //    of `collect`). Either holding more than STACK_LIMIT cells raises
 //    parse-stack, so a rule re-entering itself without consuming ends there.
+//    Every sub-rule pushes a frame; a keyword's command pushes one only while
+//    tracing (the trace is what shows them), and otherwise counts its nesting
+//    against the same limit.
 //  - A nested parse (from a paren action) works above the tails it found and
 //    leaves both blocks at those lengths, whether it ends, raises or exits.
-//  - Paren actions run Vyn code: every buffer address is re-derived after
-//    them, and the input position is pulled back when the input shrank.
+//  - Paren actions and the trace callback run Vyn code: every buffer address
+//    is re-derived after them, values the engine still needs stay on the data
+//    stack or in the work blocks, and the input position is pulled back when
+//    the input shrank. The callback sees a copy of the rule stack.
+//  - The collector must treat the two work blocks (the statics of parse.cpp)
+//    as roots: they hold the frames' rules, saved inputs and collect targets.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,7 @@
 // The parse native: checks its arguments and runs the engine.
+#include <algorithm>
+#include <cmath>
+
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
@@ -19,7 +22,14 @@ int64_t part_limit(Cell* input, const Cell* length) {
 	int64_t head = int64_t(series::clamp_head(input));
 	switch (cell::type_of(length)) {
 	case T_INTEGER: return head + cell::get_integer(length);
-	case T_FLOAT: return head + int64_t(cell::get_double(length));
+	case T_FLOAT: case T_PERCENT: {
+		// Clamped before the conversion: beyond the 32-bit range every count
+		// means the same (no limit, or an empty part).
+		double d = cell::get_double(length);
+		if (std::isnan(d)) errors::fire(errors::id::script_invalid_refine_arg, words::r_part, length);
+		d = std::clamp(d, -4294967296.0, 4294967296.0);
+		return head + int64_t(d);
+	}
 	default: break;
 	}
 	if (!series::same_series(input, length))
