@@ -827,10 +827,9 @@ void eval_block(const Cell* block, bool chain);
 	TracingGuard tracing_guard;
 	Node ctx = fn->data1;
 	ValuesGuard values(ctx, stack::index_of(stack::arguments) + 1);
-	stack::set_return_target(true);
-	stack::Frame* frame = stack::top_frame();
-	if (fn->header & FN_TRACE) tracing = trace_all;
-	if (fn->header & FN_NO_TRACE) tracing = false;
+	stack::Frame* frame = stack::frames_top - 1;  // the call's frame: its callers opened it
+	frame->header |= stack::FRAME_RETURN_TARGET;
+	if (fn->header & (FN_TRACE | FN_NO_TRACE)) tracing = (fn->header & FN_NO_TRACE) ? false : trace_all;
 	fire(EV_PROLOG, nullptr, -1, fn, name);
 	Cell body = *more_cell(fn, MORE_BODY);
 	if (cell::is(&body, T_BLOCK)) {
