@@ -222,7 +222,7 @@ void init() {
 void free_all() {
 	release_retired_frames();
 	for (uint32_t k = 0; k < node_frame_count; k++) node_frames[k].live = false;
-	madvise(node_table, NODE_TABLE_SLOTS * sizeof(Series*), MADV_DONTNEED);
+	if (node_table) madvise(node_table, NODE_TABLE_SLOTS * sizeof(Series*), MADV_DONTNEED);
 	node_frame_count = 0;
 	for (SeriesFrame* f = state.series_head; f;) {
 		SeriesFrame* next = f->next;

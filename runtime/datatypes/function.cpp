@@ -247,6 +247,40 @@ uint32_t validate_spec(const Cell* spec_in) {
 	return flags;
 }
 
+uint32_t call_shape(const Cell* spec) {
+	Cells c = cells_of(spec);
+	Cell* e = c.head;
+	if (e < c.tail && cell::is(e, T_BLOCK)) e++;  // attributes
+	uint32_t args = 0, locals = 0;
+	for (; e < c.tail; e++) {
+		Cell* next = e + 1 < c.tail ? e + 1 : nullptr;
+		switch (cell::type_of(e)) {
+		case T_STRING:
+			if (locals) return 0;  // the argument cache counts it as a local slot
+			break;
+		case T_WORD:
+			if (locals) {
+				locals++;
+			} else {
+				if (next && cell::is(next, T_BLOCK)) return 0;  // typed
+				args++;
+			}
+			break;
+		case T_SET_WORD:  // return: and its type block
+			if (locals || !next) return 0;
+			e++;
+			break;
+		case T_REFINEMENT:
+			if (locals || !is_symbol(e, words::sym_local)) return 0;
+			locals = 1;
+			break;
+		default: return 0;
+		}
+	}
+	if (args > 15 || locals > 255) return 0;
+	return FLAG_SIMPLE | (args << 12) | (locals << 16);
+}
+
 int32_t count_locals(const Cell* spec) {
 	Cells c = cells_of(spec);
 	for (Cell* e = c.head; e < c.tail; e++) {
@@ -341,7 +375,7 @@ Node make_at(Cell* out, const Cell* spec_in, const Cell* body_in, Node ctx, uint
 	Node more = memory::alloc_unset_cells(MORE_CELLS);
 	memory::series(more)->tail = MORE_CELLS * sizeof(Cell);
 	Cell fn;
-	cell::set(&fn, T_FUNCTION | flags, ctx, spec.data2, more);
+	cell::set(&fn, T_FUNCTION | flags | call_shape(&spec), ctx, spec.data2, more);
 	Cell* body_copy = stack::alloc_slot();
 	if (cell::is(&body, T_BLOCK)) {
 		block::clone(&body, body_copy, true, true);

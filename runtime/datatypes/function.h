@@ -18,6 +18,15 @@
 namespace vyn::function {
 
 constexpr uint32_t FLAG_TRACE = 0x400, FLAG_NO_TRACE = 0x200;
+// A function whose spec holds plain argument words only (no type blocks, no
+// refinement but /local with words after it) keeps its call shape in its
+// header: FLAG_SIMPLE, the argument count in bits 12-15 and its local slots
+// (/local counted) in bits 16-23. An op! made from it does not keep them.
+constexpr uint32_t FLAG_SIMPLE = 0x800;
+inline uint32_t simple_arguments(uint32_t header) { return (header >> 12) & 0xF; }
+inline uint32_t simple_locals(uint32_t header) { return (header >> 16) & 0xFF; }
+// The call shape bits of a spec, or 0 when it is not that simple.
+uint32_t call_shape(const Cell* spec);
 
 // Checks a spec block; answers the attribute flags or raises.
 uint32_t validate_spec(const Cell* spec);

@@ -4,6 +4,8 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/lexer.h"
@@ -24,12 +26,21 @@ uint32_t event_mask = 0x1FFFF;
 namespace {
 
 constexpr uint32_t CONTEXT_ON_STACK = 0x400000u;
+// Functions marked `trace` set tracing to this while a tracer is installed.
+bool trace_all = false;
 const Cell NONE_CELL{T_NONE, 0, 0, 0};
 const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
 const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
-constexpr uint32_t FN_TRACE = 0x400u, FN_NO_TRACE = 0x200u;
+constexpr uint32_t FN_TRACE = function::FLAG_TRACE, FN_NO_TRACE = function::FLAG_NO_TRACE;
 // A cache built while some type word of the spec had no value yet.
 constexpr uint32_t CACHE_INCOMPLETE = 0x00800000u;
+// A cache whose required arguments are its first entries and that a call
+// without a path fetches by counts alone: a function without refinements,
+// or any native or action. Its word 3 holds the number of required
+// arguments in bits 0-7, the cells after them in bits 8-23 (a function's
+// locals; a native's refinement arguments, all none) and a native's
+// refinement count in bits 24-29.
+constexpr uint32_t CACHE_PLAIN = 0x00400000u;
 
 // More block of a function value: body, argument cache, native entry, op
 // copy, owner context.
@@ -41,10 +52,16 @@ inline bool is_function_type(Type t) {
 	return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
 }
 
+// An argument typeset of the cache that holds every type (the check is skipped).
+constexpr uint32_t ARG_ANY_TYPE = 0x400000u;
+
 inline bool typeset_has(const Cell* ts, uint32_t t) {
 	const uint8_t* bits = reinterpret_cast<const uint8_t*>(&ts->data1);
 	return t < 96 && (bits[t >> 3] & (0x80 >> (t & 7)));
 }
+
+// Whether an argument entry of the cache accepts a value of type t.
+inline bool accepts(const Cell* ts, uint32_t t) { return (ts->header & ARG_ANY_TYPE) || typeset_has(ts, t); }
 
 inline void typeset_add(Cell* ts, uint32_t t) {
 	uint8_t* bits = reinterpret_cast<uint8_t*>(&ts->data1);
@@ -73,27 +90,71 @@ inline Cell* value_cell(Cell* word) {
 	return memory::series(header->data2)->head_cell() + index;
 }
 
+// Sets a word: a plain (non-object) context takes the value directly.
+inline void assign_word(Cell* word, const Cell* value) {
+	Node ctx = word->data1;
+	if (ctx && int32_t(word->data3) >= 0 && !context::is_object(ctx)) {
+		if (Cell* slot = value_cell(word)) {
+			*slot = *value;
+			return;
+		}
+	}
+	context::set(word, value);
+}
+
+// Types that evaluate to themselves.
+constexpr bool inert_type(uint32_t t) {
+	switch (t) {
+	case T_PAREN: case T_SET_WORD: case T_SET_PATH: case T_GET_WORD: case T_LIT_WORD: case T_WORD: case T_PATH:
+	case T_GET_PATH: case T_LIT_PATH: case T_OP: case T_NATIVE: case T_ACTION: case T_FUNCTION: case T_ROUTINE:
+	case T_ISSUE: return false;
+	default: return true;
+	}
+}
+struct InertTable {
+	bool at[256];
+	constexpr InertTable() : at() {
+		for (uint32_t t = 0; t < 256; t++) at[t] = inert_type(t);
+	}
+};
+constexpr InertTable INERT;
+
 // The value of a word for evaluation; raises as the language says.
-Cell* word_value(Cell* word) {
-	Cell* v = value_cell(word);
-	if (v) return v;
+[[gnu::noinline]] Cell* word_value_slow(Cell* word) {
 	return context::get(word);  // raises not-in-context or no-value, or answers self
+}
+[[gnu::always_inline]] inline Cell* word_value(Cell* word) {
+	Cell* v = value_cell(word);
+	return v ? v : word_value_slow(word);
+}
+
+Cell* build_cache(const Cell* fn);
+
+// A safe point while `code` is held: a collection may move its block.
+inline void safe_point(Code& code) {
+	if (__builtin_expect(memory::collection_requested, false)) {
+		interpreter::safe_point();
+		code.sync();
+	}
 }
 
 // The code of the evaluations this one is nested in stays in sight of the
 // collector: a block may be reached from nowhere else while it runs.
 struct CodeSaver {
-	Cell saved = current_code;
+	Cell saved;
 	roots::Guard guard{&saved};
-	~CodeSaver() { current_code = saved; }
+	CodeSaver() { stack::move_cell(&saved, &current_code); }
+	~CodeSaver() { stack::move_cell(&current_code, &saved); }
 };
 
 // Restores a function context's values pointer on every way out.
 struct ValuesGuard {
 	Node ctx;
 	uint32_t saved;
-	ValuesGuard(Node c, uint32_t values) : ctx(c), saved(stack::context_values(c)) {
-		stack::context_values(c) = values;
+	ValuesGuard(Node c, uint32_t values) : ctx(c) {
+		uint32_t& slot = stack::context_values(c);
+		saved = slot;
+		slot = values;
 	}
 	~ValuesGuard() { stack::context_values(ctx) = saved; }
 };
@@ -103,11 +164,13 @@ struct TracingGuard {
 	~TracingGuard() { tracing = saved; }
 };
 
-inline void fire(Event e, const Code* code, int32_t pos, const Cell* value, const Cell* ref) {
-	if (tracing && (event_mask & e)) {
+// The tracer runs code: the code position is synced after it.
+inline void fire(Event e, Code* code, int32_t pos, const Cell* value, const Cell* ref) {
+	if (__builtin_expect(tracing, false) && (event_mask & e)) {
 		Cell block;
 		if (code) cell::set(&block, T_BLOCK, 0, code->node, 0);
 		fire_event(e, code ? &block : nullptr, pos, value, ref);
+		if (code) code->sync();
 	}
 }
 
@@ -122,6 +185,181 @@ void store(const Cell* value, bool push) {
 
 int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
 	const Cell* parent, uint32_t mode, bool infix);
+
+// Whether integer_op knows the function: add, subtract and multiply, the
+// comparisons. Their specs take two evaluated arguments, each accepting
+// every number.
+inline bool integer_function(Type type, uint32_t index) {
+	switch (index + 1) {
+	case A_ADD: case A_SUBTRACT: case A_MULTIPLY: return type == T_ACTION;
+	default: break;
+	}
+	if (type != T_NATIVE) return false;
+	switch (index + 1) {
+	case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: case natives::N_NOT_EQUAL_Q: case natives::N_LESSER_Q:
+	case natives::N_GREATER_Q: case natives::N_LESSER_OR_EQUAL_Q: case natives::N_GREATER_OR_EQUAL_Q: return true;
+	default: return false;
+	}
+}
+
+// The arithmetic and comparison functions on two integers, done in place
+// of `left` as the full call would; false (nothing done) for any other
+// function, and for a sum or product that leaves the integer range.
+inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right) {
+	int32_t a = cell::get_integer(left), b = cell::get_integer(right), r;
+	if (type == T_ACTION) {
+		switch (index + 1) {
+		case A_ADD: if (__builtin_add_overflow(a, b, &r)) return false; break;
+		case A_SUBTRACT: if (__builtin_sub_overflow(a, b, &r)) return false; break;
+		case A_MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
+		default: return false;
+		}
+		left->data2 = uint32_t(r);  // the left operand's flags stay, as in the action
+		return true;
+	}
+	if (type == T_NATIVE) {
+		bool answer;
+		switch (index + 1) {
+		case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: answer = a == b; break;
+		case natives::N_NOT_EQUAL_Q: answer = a != b; break;
+		case natives::N_LESSER_Q: answer = a < b; break;
+		case natives::N_GREATER_Q: answer = a > b; break;
+		case natives::N_LESSER_OR_EQUAL_Q: answer = a <= b; break;
+		case natives::N_GREATER_OR_EQUAL_Q: answer = a >= b; break;
+		default: return false;
+		}
+		cell::make_logic(left, answer);
+		return true;
+	}
+	return false;
+}
+
+// Sums, differences and products of a float and a float or an integer,
+// done in place of `left` as the float action does.
+inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
+	if (type != T_ACTION) return false;
+	double x = cell::is(left, T_INTEGER) ? double(cell::get_integer(left)) : cell::get_double(left);
+	double y = cell::is(right, T_INTEGER) ? double(cell::get_integer(right)) : cell::get_double(right);
+	double r;
+	switch (index + 1) {
+	case A_ADD: r = x + y; break;
+	case A_SUBTRACT: r = x - y; break;
+	case A_MULTIPLY: r = x * y; break;
+	default: return false;
+	}
+	cell::set_type(left, T_FLOAT);
+	cell::put_double(left, r);
+	return true;
+}
+
+// An operator on two numbers whose right operand is a literal or a word's
+// value: computed in place of the left operand, without a frame.
+inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
+	Type lt = cell::type_of(left);
+	if (lt != T_INTEGER && lt != T_FLOAT) return false;
+	Cell* right = code.cell_at(pos + 1);
+	if (!right) return false;
+	if (cell::is(right, T_WORD)) {
+		right = value_cell(right);
+		if (!right) return false;
+	}
+	Type rt = cell::type_of(right);
+	Type source = Type((op->header >> 16) & 0xFF);
+	if (lt == T_INTEGER && rt == T_INTEGER) {
+		if (!integer_op(source, op->data1, left, right)) return false;
+	} else if (rt == T_FLOAT || rt == T_INTEGER) {
+		if (!float_op(source, op->data1, left, right)) return false;
+	} else {
+		return false;
+	}
+	stack::top = left + 1;
+	return true;
+}
+
+// Calls the operator `op` (the value of the word at `pos`) with the value at
+// `start` as its left operand.
+int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known);
+
+[[gnu::noinline]] int32_t call_operator(Code& code, int32_t pos, Cell* start, bool push, const Cell* op) {
+	Cell op_word = *code.at(pos);
+	Cell fn = *op;
+	fire(EV_FETCH, &code, pos, &fn, nullptr);
+	cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
+	fn.header &= ~0x00FF0000u;
+	if (!tracing && (cell::is(&fn, T_ACTION) || cell::is(&fn, T_NATIVE))) {
+		if (integer_function(cell::type_of(&fn), fn.data1))
+			return call_binary(&fn, &op_word, code, pos + 1, start, true);
+		const Cell* cache = more_cell(&fn, MORE_CACHE);
+		if (cell::is(cache, T_BLOCK) && (cache->header & (CACHE_INCOMPLETE | CACHE_PLAIN)) == CACHE_PLAIN &&
+			cache->data3 == 2)
+			return call_binary(&fn, &op_word, code, pos + 1, start, false);
+	}
+	stack::top = start + 1;  // the left operand stays below anything the tracer pushes
+	return eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
+}
+
+// The operator named by the word at `pos`, or null.
+[[gnu::always_inline]] inline Cell* operator_at(Code& code, int32_t pos) {
+	Cell* next = code.cell_at(pos);
+	if (!next || !cell::is(next, T_WORD)) return nullptr;
+	Cell* v = value_cell(next);
+	return v && cell::is(v, T_OP) ? v : nullptr;
+}
+
+// Applies the operators from `op` (the first one, at `pos`) on.
+[[gnu::noinline]] int32_t apply_operators(Code& code, int32_t pos, Cell* start, bool push, Cell* op) {
+	do {
+		if (!tracing && fast_op(op, code, pos, start)) {
+			pos += 2;
+			continue;
+		}
+		pos = call_operator(code, pos, start, push, op);  // answers with code synced
+		if (errors::pending) return pos;
+	} while ((op = operator_at(code, pos)));
+	return pos;
+}
+
+// Applies the operators that follow a value, strictly left to right; the
+// left operand is the cell at `start`, where each result goes.
+[[gnu::always_inline]] inline int32_t eval_operators(Code& code, int32_t pos, Cell* start, bool push) {
+	Cell* op = operator_at(code, pos);
+	return op ? apply_operators(code, pos, start, push, op) : pos;
+}
+
+// The value of a cell of code that needs no evaluation of its own (a
+// literal, or a word whose value is neither a function nor unset), or null.
+inline const Cell* plain_value(Cell* c) {
+	uint32_t t = cell::type_of(c);
+	if (t == T_WORD) {
+		const Cell* v = value_cell(c);
+		if (!v) return nullptr;
+		Type vt = cell::type_of(v);
+		return vt == T_UNSET || vt == T_OP || is_function_type(vt) ? nullptr : v;
+	}
+	return INERT.at[t] ? c : nullptr;
+}
+
+// Pushes a value that needs no evaluation of its own (a literal, or a word
+// whose value is neither a function nor unset) and applies the operators
+// after it unless `sub`; `c` is the cell at `pos`. Answers the position
+// after them, or -1 (nothing done) for any other value and while tracing,
+// which take the full path.
+[[gnu::always_inline]] inline int32_t eval_simple(Code& code, int32_t pos, Cell* c, bool sub) {
+	if (__builtin_expect(tracing, false)) return -1;
+	uint32_t t = cell::type_of(c);
+	const Cell* v = c;
+	if (t == T_WORD) {
+		v = value_cell(c);
+		if (!v) return -1;
+		Type vt = cell::type_of(v);
+		if (vt == T_UNSET || vt == T_OP || is_function_type(vt)) return -1;
+	} else if (!INERT.at[t]) {
+		return -1;
+	}
+	Cell* slot = stack::push(v);
+	pos++;
+	return sub ? pos : eval_operators(code, pos, slot, true);
+}
 
 // The word of argument n of a function's spec, for errors.
 void argument_word(const Cell* fn, int32_t n, Cell* out) {
@@ -172,12 +410,16 @@ int32_t fetch_argument(Code& code, int32_t pos, uint32_t mode, bool infix) {
 		case T_PAREN: {
 			stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
 			eval(&value, true);
+			code.sync();
 			if (errors::pending) return pos;
 			stack::unwind();
 			return pos;
 		}
 		case T_GET_WORD: stack::push(word_value(code.at(pos - 1))); return pos;
-		case T_GET_PATH: eval_path(&value, nullptr, false, true, true, false); return pos;
+		case T_GET_PATH:
+			eval_path(&value, nullptr, false, true, true, false);
+			code.sync();
+			return pos;
 		default: break;
 		}
 	}
@@ -208,7 +450,7 @@ int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, ui
 		if (infix) {  // the left operand is already on the stack
 			infix = false;
 			Cell* left = stack::top - 1;
-			if (!typeset_has(entry, cell::type_of(left)))
+			if (!accepts(entry, cell::type_of(left)))
 				expect_arg(f.fn, f.name, left, argument_number(memory::series(cache)->head_cell(), entry));
 			continue;
 		}
@@ -216,7 +458,8 @@ int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, ui
 			stack::push(&NONE_CELL);
 			continue;
 		}
-		if (pos >= code.limit()) {
+		Cell* at = code.cell_at(pos);
+		if (!at) {
 			if (apply_mode & MODE_ALL) {
 				stack::push(&NONE_CELL);
 				continue;
@@ -228,10 +471,11 @@ int32_t fetch_run(Fetch& f, Code& code, int32_t pos, Node cache, uint32_t& i, ui
 			no_arg(f.fn, f.name, argument_number(memory::series(cache)->head_cell(), entry));
 		}
 		Cell* slot = stack::top;
-		pos = fetch_argument(code, pos, mode, f.infix);
+		int32_t simple = mode == ARG_EVALUATED ? eval_simple(code, pos, at, f.infix) : -1;
+		pos = simple >= 0 ? simple : fetch_argument(code, pos, mode, f.infix);
 		if (errors::pending) return pos;
 		entry = memory::series(cache)->head_cell() + i;
-		if (!typeset_has(entry, cell::type_of(slot)))
+		if (!accepts(entry, cell::type_of(slot)))
 			expect_arg(f.fn, f.name, slot, argument_number(memory::series(cache)->head_cell(), entry));
 	}
 	return pos;
@@ -274,7 +518,53 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 	}
 	f.refinement_count = nslots;
 	for (int r = 0; r < nslots; r++) f.refinements[r] = -1;
-	if (path) {
+	// Fetches the arguments of refinement `found` into their slots. An unused
+	// one keeps none there: its values are evaluated for their effects, or
+	// with /safer passed over, and not type-checked.
+	auto take = [&](int found, bool on) {
+		RefSlot& rs = slots[found];
+		int32_t first = f.native ? rs.cell : rs.cell + 1;
+		if (!f.native) cell::make_logic(base_frame + rs.cell, on);
+		if (!on) {
+			Cell* top_before = stack::top;
+			for (int32_t a = 0; a < rs.args && pos < code.limit(); a++) {
+				if (apply_mode & MODE_SAFER) {
+					pos++;
+					continue;
+				}
+				uint32_t mode = entry_at(rs.cache_index + 1 + uint32_t(a))->header & ARG_MODE_MASK;
+				pos = fetch_argument(code, pos, mode, f.infix);
+				if (errors::pending) return;
+				stack::top = top_before;
+			}
+			return;
+		}
+		// The arguments are evaluated on top, then moved into their slots.
+		Cell* top_before = stack::top;
+		uint32_t e = rs.cache_index + 1;
+		bool no_infix = false;
+		pos = fetch_run(f, code, pos, cache, e, len, no_infix, apply_mode, true);
+		if (errors::pending) return;
+		if (on) {
+			for (int32_t a = 0; a < rs.args; a++) base_frame[first + a] = top_before[a];
+			f.refinements[found] = f.native ? (rs.args ? first : 0x7FFFFFFF) : first;
+		}
+		stack::top = top_before;
+	};
+	if (apply_mode & MODE_ALL) {
+		// Every refinement in spec order, as a logic! value of the block.
+		for (int k = 0; k < nslots && pos < code.limit(); k++) {
+			Cell* flag = stack::top;
+			pos = fetch_argument(code, pos, ARG_EVALUATED, f.infix);
+			if (errors::pending) return pos;
+			if (!cell::is(flag, T_LOGIC))
+				expect_arg(f.fn, f.name, flag, argument_number(entry_at(0), entry_at(slots[k].cache_index)));
+			bool on = flag->data1 != 0;
+			stack::top = flag;
+			take(k, on);
+			if (errors::pending) return pos;
+		}
+	} else if (path) {
 		Series* ps = memory::series(path->data2);
 		int32_t plen = int32_t(ps->used() / sizeof(Cell));
 		bool used[32] = {};
@@ -298,18 +588,8 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 			if (found < 0) errors::fire(errors::id::script_no_refine, f.name, &element);
 			if (used[found]) errors::fire(errors::id::script_dup_refine, path);
 			used[found] = true;
-			RefSlot& rs = slots[found];
-			int32_t first = f.native ? rs.cell : rs.cell + 1;
-			if (!f.native) cell::make_logic(base_frame + rs.cell, on);
-			// The arguments are evaluated on top, then moved into their slots.
-			Cell* top_before = stack::top;
-			uint32_t e = rs.cache_index + 1;
-			bool no_infix = false;
-			pos = fetch_run(f, code, pos, cache, e, len, no_infix, apply_mode, on || !(apply_mode & MODE_SAFER));
+			take(found, on);
 			if (errors::pending) return pos;
-			for (int32_t a = 0; a < rs.args; a++) base_frame[first + a] = top_before[a];
-			stack::top = top_before;
-			if (on) f.refinements[found] = f.native ? (rs.args ? first : 0x7FFFFFFF) : first;
 		}
 	}
 	if (locals > 0) push_locals(locals);
@@ -332,7 +612,207 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 	return eval_refinements(f, code, pos, path, cache, i, len, apply_mode);
 }
 
+// Pushes the arguments of a call whose cache is plain (see CACHE_PLAIN),
+// type-checking each; answers the position after them.
+// Pushes required arguments i .. count - 1 of a plain cache (node), checking
+// their types; answers the position after them.
+[[gnu::always_inline]] inline int32_t fetch_range(Fetch& f, Code& code, int32_t pos, Node node, uint32_t i,
+	uint32_t count) {
+	for (; i < count; i++) {
+		Cell* slot = stack::top;
+		uint32_t mode = memory::series(node)->head_cell()[i].header & ARG_MODE_MASK;
+		Cell* at = code.cell_at(pos);
+		if (!at) {
+			if (mode == ARG_ESCAPABLE && typeset_has(memory::series(node)->head_cell() + i, T_UNSET)) {
+				stack::push(&UNSET_CELL);
+				continue;
+			}
+			no_arg(f.fn, f.name, int32_t(i));
+		}
+		int32_t simple = mode == ARG_EVALUATED ? eval_simple(code, pos, at, f.infix) : -1;
+		pos = simple >= 0 ? simple : fetch_argument(code, pos, mode, f.infix);
+		if (errors::pending) return pos;
+		if (!accepts(memory::series(node)->head_cell() + i, cell::type_of(slot)))
+			expect_arg(f.fn, f.name, slot, int32_t(i));
+	}
+	return pos;
+}
+
+// Pushes what follows the required arguments of a plain cache: a native's
+// unused refinement arguments (none) or a function's locals.
+inline void finish_plain(Fetch& f, uint32_t info) {
+	uint32_t tail = (info >> 8) & 0xFFFF;
+	if (f.native) {
+		for (uint32_t k = 0; k < tail; k++) stack::push(&NONE_CELL);
+		f.refinement_count = int32_t(info >> 24);
+		for (int32_t r = 0; r < f.refinement_count; r++) f.refinements[r] = -1;
+	} else if (tail) {
+		push_locals(int32_t(tail));
+	}
+}
+
+// Pushes the arguments of a call whose cache is plain (see CACHE_PLAIN),
+// type-checking each; answers the position after them.
+[[gnu::always_inline]] inline int32_t fetch_plain(Fetch& f, Code& code, int32_t pos, const Cell* cache, bool infix) {
+	Node node = cache->data2;
+	uint32_t info = cache->data3;  // the cache may move while arguments are evaluated
+	uint32_t count = info & 0xFF;
+	uint32_t i = 0;
+	if (infix && count) {  // the left operand is already on the stack
+		Cell* entry = memory::series(node)->head_cell();
+		Cell* left = stack::top - 1;
+		if (!accepts(entry, cell::type_of(left))) expect_arg(f.fn, f.name, left, 0);
+		i = 1;
+	}
+	pos = fetch_range(f, code, pos, node, i, count);
+	if (errors::pending) return pos;
+	finish_plain(f, info);
+	return pos;
+}
+
+[[gnu::always_inline]] inline int32_t fetch_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix,
+	uint32_t mode) {
+	const Cell* cache = more_cell(f.fn, MORE_CACHE);
+	if (!cell::is(cache, T_BLOCK) || (cache->header & CACHE_INCOMPLETE)) cache = build_cache(f.fn);
+	if (!path && !mode && (cache->header & CACHE_PLAIN)) return fetch_plain(f, code, pos, cache, infix);
+	return eval_arguments(f, code, pos, path, infix, mode);
+}
+
+// Pushes the arguments and locals of a function whose header holds its call
+// shape: evaluated arguments of any type, so none is checked.
+[[gnu::always_inline]] inline int32_t fetch_simple(Fetch& f, Code& code, int32_t pos, uint32_t header) {
+	uint32_t count = function::simple_arguments(header);
+	for (uint32_t i = 0; i < count; i++) {
+		Cell* at = code.cell_at(pos);
+		if (!at) no_arg(f.fn, f.name, int32_t(i));
+		int32_t simple = eval_simple(code, pos, at, false);
+		pos = simple >= 0 ? simple : fetch_argument(code, pos, ARG_EVALUATED, false);
+		if (errors::pending) return pos;
+	}
+	if (uint32_t locals = function::simple_locals(header)) push_locals(int32_t(locals));
+	return pos;
+}
+
+// The block literal at `pos` when a plain argument fetch would take it as it
+// is (no operator follows), else null.
+inline Cell* literal_block(Code& code, int32_t pos) {
+	Cell* c = code.cell_at(pos);
+	return c && cell::is(c, T_BLOCK) && !operator_at(code, pos + 1) ? c : nullptr;
+}
+
+// if, unless and either, called without a path while no tracer runs: once
+// the condition is fetched, branches written as block literals are taken
+// straight from the code; the chosen one is evaluated into the frame's
+// result as the native would. Anything else goes on as a plain call.
+// Answers the position after the call, or -1 when the native must be called.
+int32_t call_branch(uint32_t slot, Fetch& f, Code& code, int32_t pos) {
+	// The condition: evaluated, of any type (the natives' specs).
+	uint32_t count = slot == natives::N_EITHER ? 3 : 2;
+	Cell* at = code.cell_at(pos);
+	if (!at) no_arg(f.fn, f.name, 0);
+	int32_t simple = eval_simple(code, pos, at, false);
+	pos = simple >= 0 ? simple : fetch_argument(code, pos, ARG_EVALUATED, false);
+	if (errors::pending) return pos;
+	Cell* first = literal_block(code, pos);
+	Cell* second = first && count == 3 ? literal_block(code, pos + 1) : nullptr;
+	if (!first || (count == 3 && !second)) {
+		const Cell* cache = more_cell(f.fn, MORE_CACHE);
+		if (!cell::is(cache, T_BLOCK) || (cache->header & CACHE_INCOMPLETE)) cache = build_cache(f.fn);
+		uint32_t info = cache->data3;
+		pos = fetch_range(f, code, pos, cache->data2, 1, count);
+		if (errors::pending) return pos;
+		finish_plain(f, info);
+		return -1 - pos;
+	}
+	pos += int32_t(count) - 1;
+	Cell* cond = stack::arguments;
+	bool take;
+	if (slot == natives::N_EITHER) {
+		take = true;
+		if (!condition(cond)) first = second;
+	} else {
+		take = truthy(cond) == (slot == natives::N_IF);
+	}
+	if (!take) {
+		stack::set_result(&NONE_CELL);
+		return pos;
+	}
+	// A branch of one plain value (a literal, or a word with a value that is
+	// not a function) cannot raise: it is its own result.
+	Series* bs = memory::series(first->data2);
+	if (first->data1 + 1 == bs->used() / sizeof(Cell)) {
+		if (const Cell* v = plain_value(bs->head_cell() + first->data1)) {
+			stack::set_result(v);
+			return pos;
+		}
+	}
+	Cell block = *first;
+	eval(&block, true);
+	return pos;
+}
+
+// Calls the entry of a native or action of two arguments without refinements.
+inline void call_binary_entry(const Cell* fn) {
+	int32_t refs[1] = {-1};
+	if (cell::is(fn, T_NATIVE))
+		natives::table[fn->data1](false, refs);
+	else
+		actions::stack_forms[fn->data1](refs);
+}
+
+// An operator made from a native or action of exactly two arguments (its
+// cache plain, data3 == 2), called while no tracer runs: the general call in
+// infix mode without its bookkeeping. The result replaces the left operand
+// at `start`.
+int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known) {
+	safe_point(code);
+	stack::guard_native_stack();
+	stack::top = start;
+	stack::mark_interp_native(name);
+	stack::top = start + 1;
+	if (known && cell::is(start, T_INTEGER)) {
+		// An integer on the left is accepted: the cache is read only when the
+		// right operand is not an integer too. That operand is seldom a plain
+		// value (the caller computes those), so it is evaluated at once.
+		Cell* right = stack::top;
+		if (pos >= code.limit()) no_arg(fn, name, 1);
+		code.pos = pos;
+		pos = eval_expression(code, true, true, false);
+		if (errors::pending) return pos;
+		if (!cell::is(right, T_INTEGER) || !integer_op(cell::type_of(fn), fn->data1, start, right)) {
+			const Cell* cache = argument_cache(fn);
+			if (!accepts(memory::series(cache->data2)->head_cell() + 1, cell::type_of(right)))
+				expect_arg(fn, name, right, 1);
+			call_binary_entry(fn);
+			if (errors::pending) return pos;
+		}
+	} else {
+		Node node = argument_cache(fn)->data2;
+		if (!accepts(memory::series(node)->head_cell(), cell::type_of(start))) expect_arg(fn, name, start, 0);
+		Fetch f;
+		f.fn = fn;
+		f.name = name;
+		f.native = true;
+		f.infix = true;
+		f.refinement_count = 0;
+		pos = fetch_range(f, code, pos, node, 1, 2);
+		if (errors::pending) return pos;
+		if (!cell::is(start, T_INTEGER) || !cell::is(start + 1, T_INTEGER) ||
+			!integer_op(cell::type_of(fn), fn->data1, start, start + 1)) {
+			call_binary_entry(fn);
+			if (errors::pending) return pos;
+		}
+	}
+	stack::unwind();
+	code.sync();
+	return pos;
+}
+
 void call_native(const Cell* fn, const Fetch& f) {
+	Cell* a = stack::arguments;
+	if (f.refinement_count == 0 && stack::top == a + 2 && cell::is(a, T_INTEGER) && cell::is(a + 1, T_INTEGER) &&
+		integer_op(cell::type_of(fn), fn->data1, a, a + 1))
+		return;
 	int32_t refs[32];
 	for (int r = 0; r < f.refinement_count; r++) refs[r] = f.refinements[r] == 0x7FFFFFFF ? 0 : f.refinements[r];
 	if (f.refinement_count == 0) refs[0] = -1;
@@ -343,26 +823,55 @@ void call_native(const Cell* fn, const Fetch& f) {
 		actions::stack_forms[index](refs);
 }
 
-int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
-	const Cell* parent, uint32_t mode, bool infix) {
+void eval_block(const Cell* block, bool chain);
+
+// Runs the body of a function whose arguments and locals are the current
+// frame's cells.
+[[gnu::always_inline]] inline void run_function(const Cell* fn, const Cell* name) {
+	TracingGuard tracing_guard;
+	Node ctx = fn->data1;
+	ValuesGuard values(ctx, stack::index_of(stack::arguments) + 1);
+	stack::Frame* frame = stack::frames_top - 1;  // the call's frame: its callers opened it
+	frame->header |= stack::FRAME_RETURN_TARGET;
+	if (fn->header & (FN_TRACE | FN_NO_TRACE)) tracing = (fn->header & FN_NO_TRACE) ? false : trace_all;
+	fire(EV_PROLOG, nullptr, -1, fn, name);
+	Cell body = *more_cell(fn, MORE_BODY);
+	if (cell::is(&body, T_BLOCK)) {
+		eval_block(&body, true);
+	} else {
+		Cell unset{T_UNSET, 0, 0, 0};
+		stack::set_last(&unset);
+	}
+	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
+	if (errors::pending) return;
+	frame->header &= ~stack::FRAME_RETURN_TARGET;
+	fire(EV_EPILOG, nullptr, -1, stack::arguments, fn);
+}
+
+// `untraced`: called while no tracer ran, so none can run when the call
+// opens, calls and returns (a tracer started inside has ended by then).
+[[gnu::always_inline]] inline int32_t call_value(const Cell* fn_in, Code& code, int32_t pos, bool push,
+	const Cell* name, const Cell* path, uint32_t mode, bool infix, bool untraced = false) {
 	Cell fn = *fn_in;
-	Cell frame_name;
-	if (name && cell::is(name, T_WORD))
-		frame_name = *name;
-	else
-		cell::set(&frame_name, T_WORD, 0, stack::anon_symbol, 0xFFFFFFFFu);
-	fire(EV_OPEN, &code, pos, &fn, path ? path : &frame_name);
+	// Callers pass names that outlive the call (their own copies).
+	Cell anon;
+	const Cell* frame_name = name;
+	if (!name || !cell::is(name, T_WORD)) {
+		cell::set(&anon, T_WORD, 0, stack::anon_symbol, 0xFFFFFFFFu);
+		frame_name = &anon;
+	}
+	if (!untraced) fire(EV_OPEN, &code, pos, &fn, path ? path : frame_name);
 	// An operator's left operand stands just above the top: keep it in sight.
 	stack::top += infix;
-	safe_point();
+	safe_point(code);
 	stack::top -= infix;
 	stack::guard_native_stack();
 	if (!infix) stack::push(&fn);
 	Fetch f;
 	f.fn = &fn;
-	f.name = &frame_name;
+	f.name = frame_name;
 	f.native = false;
-	f.infix = infix;
+	f.infix = infix || (mode & MODE_SAFER);  // apply/safer: each argument is one value
 	f.refinement_count = 0;
 	Type t = cell::type_of(&fn);
 	switch (t) {
@@ -370,11 +879,21 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 	case T_ACTION:
 	case T_ROUTINE: {
 		f.native = t != T_ROUTINE;
-		stack::mark_interp_native(&frame_name);
+		if (infix) stack::top--;  // the left operand becomes the frame's first cell
+		stack::mark_interp_native(frame_name);
 		if (infix) stack::top = stack::arguments + 1;
-		pos = eval_arguments(f, code, pos, path, infix, mode);
-		if (errors::pending) return pos;
-		fire(EV_CALL, &code, pos, &fn, &frame_name);
+		uint32_t slot = fn.data1 + 1;
+		if (t == T_NATIVE && (slot == natives::N_IF || slot == natives::N_UNLESS || slot == natives::N_EITHER) &&
+			!infix && !path && !mode && !tracing) {
+			pos = call_branch(slot, f, code, pos);
+			if (errors::pending) return pos;
+			if (pos >= 0) break;
+			pos = -1 - pos;  // arguments fetched: call the native
+		} else {
+			pos = fetch_arguments(f, code, pos, path, infix, mode);
+			if (errors::pending) return pos;
+		}
+		if (!untraced) fire(EV_CALL, &code, pos, &fn, frame_name);
 		if (t == T_ROUTINE)
 			routine::call(&fn);
 		else
@@ -382,13 +901,16 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 		break;
 	}
 	case T_FUNCTION: {
-		Node ctx = fn.data1;
-		if (parent && cell::is(parent, T_OBJECT)) ctx = parent->data1;
-		stack::mark_interp_call(&frame_name);
+		if (infix) stack::top--;
+		stack::mark_interp_call(frame_name);
 		if (infix) stack::top = stack::arguments + 1;
-		pos = eval_arguments(f, code, pos, path, infix, mode);
+		if ((fn.header & function::FLAG_SIMPLE) && !infix && !path && !mode)
+			pos = fetch_simple(f, code, pos, fn.header);
+		else
+			pos = fetch_arguments(f, code, pos, path, infix, mode);
 		if (errors::pending) return pos;
-		call_function(&fn, ctx, &frame_name, 0);
+		if (!untraced) fire(EV_CALL, &code, pos, &fn, frame_name);
+		run_function(&fn, frame_name);
 		break;
 	}
 	default: errors::fire(errors::id::internal_not_done);
@@ -398,14 +920,20 @@ int32_t eval_call(const Cell* fn_in, Code& code, int32_t pos, bool push, const C
 		stack::unwind();
 	else
 		stack::unwind_last();
-	fire(EV_RETURN, &code, pos, stack::top - 1, &fn);
+	if (!untraced) fire(EV_RETURN, &code, pos, stack::top - 1, &fn);
 	if (!infix) {
 		if (push)
 			stack::pop_into_previous();
 		else
 			stack::top = stack::arguments + 1;
 	}
+	code.sync();
 	return pos;
+}
+
+int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
+	const Cell*, uint32_t mode, bool infix) {
+	return call_value(fn, code, pos, push, name, path, mode, infix);
 }
 
 // Evaluates a set-word: the value of the next expression goes into the word.
@@ -414,14 +942,20 @@ int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) 
 	stack::mark_interp_native(&word);
 	stack::push(&word);
 	fire(EV_PUSH, &code, pos, &word, nullptr);
-	if (pos >= code.limit()) errors::fire(errors::id::script_need_value, &word);
-	code.pos = pos;
-	pos = eval_expression(code, false, true, false);
+	Cell* at = code.cell_at(pos);
+	if (!at) errors::fire(errors::id::script_need_value, &word);
+	int32_t simple = eval_simple(code, pos, at, false);
+	if (simple >= 0) {
+		pos = simple;
+	} else {
+		code.pos = pos;
+		pos = eval_expression(code, false, true, false);
+	}
 	if (errors::pending) return pos;
 	Cell* value = stack::arguments + 1;
 	fire(EV_SET, &code, pos, value, &word);
 	if (cell::is(value, T_UNSET)) errors::fire(errors::id::script_need_value, &word);
-	context::set(&word, value);
+	assign_word(&word, value);
 	stack::set_last(value);
 	if (push)
 		stack::unwind();
@@ -527,42 +1061,68 @@ bool call_with(const Cell* fn_in, const Cell* args, uint32_t count, uint32_t pad
 	return answer;
 }
 
+namespace {
+
+void trace_error(const Cell* error) { fire_event(EV_ERROR, nullptr, -1, error, nullptr); }
+
+}  // namespace
+
+void call_for_value(const Cell* fn_in, const Cell* args, uint32_t count, const Cell* name, Cell* out) {
+	Cell fn = *fn_in;
+	uint32_t padding = extra_slots(&fn, count);
+	stack::mark_call(name, fn.data1);
+	for (uint32_t i = 0; i < count; i++) stack::push(args + i);
+	if (padding) {
+		stack::push(&FALSE_CELL);
+		for (uint32_t i = 1; i < padding; i++) stack::push(&NONE_CELL);
+	}
+	call_function(&fn, fn.data1, name, 0);
+	if (errors::pending) return;
+	*out = *stack::arguments;
+	stack::unwind_call();
+	stack::pop(1);
+}
+
 void init() {
 	lexer::callback_hooks.inspect = inspect_lexer_callback;
 	lexer::callback_hooks.call = call_lexer_callback;
 	block::call_comparator = call_comparator;
+	stack::hooks.trace_error = trace_error;
 	cell::make_unset(&current_code);
 	cell::make_none(&tracer);
 	tracing = false;
 	event_mask = 0x1FFFF;
 }
 
-bool condition(const Cell* v) {
-	if (cell::is(v, T_UNSET)) errors::fire(errors::id::script_no_return);
-	return truthy(v);
+void no_return() { errors::fire(errors::id::script_no_return); }
+
+namespace {
+
+// Evaluates the expressions of a block one after the other, each from the
+// stack position `mark`: its value pushed there (Push) or made the frame's
+// result; the last value stays.
+template <bool Push>
+[[gnu::always_inline]] inline void run_expressions(Code& code, const Cell* block, Cell* mark) {
+	stack::move_cell(&current_code, block);
+	for (;;) {
+		current_code.data1 = uint32_t(code.pos);
+		safe_point(code);
+		code.pos = eval_expression(code, false, Push, false);
+		if (errors::pending || code.pos >= code.limit()) return;
+		stack::top = mark;
+	}
 }
 
-void eval(const Cell* block, bool chain) {
-	Series* s = memory::series(block->data2);
-	int32_t tail = int32_t(s->used() / sizeof(Cell));
-	int32_t head = int32_t(block->data1);
-	Code code{block->data2, head < tail ? head : tail, tail};
-	CodeSaver saver;
+// Block evaluation as the tracer sees it: in a frame of its own.
+void eval_traced(Code& code, const Cell* block, bool chain) {
 	stack::mark_symbol(stack::body_symbol, stack::OPEN_EVAL);
 	fire(EV_ENTER, &code, code.pos, nullptr, nullptr);
 	if (code.pos >= code.limit()) {
-		safe_point();  // a loop step, even with an empty body
-		Cell unset{T_UNSET, 0, 0, 0};
-		stack::set_result(&unset);
+		interpreter::safe_point();  // a loop step, even with an empty body
+		stack::set_result(&UNSET_CELL);
 	} else {
-		current_code = *block;
-		while (code.pos < code.limit()) {
-			current_code.data1 = uint32_t(code.pos);
-			safe_point();
-			code.pos = eval_expression(code, false, false, false);
-			if (errors::pending) return;
-			if (code.pos < code.limit()) stack::reset();
-		}
+		run_expressions<false>(code, block, stack::arguments);
+		if (errors::pending) return;
 	}
 	fire(EV_EXIT, &code, code.pos, stack::arguments, nullptr);
 	if (chain)
@@ -570,6 +1130,28 @@ void eval(const Cell* block, bool chain) {
 	else
 		stack::unwind();
 }
+
+// Without a tracer a block needs no frame of its own: each expression's
+// value is pushed at the caller's top, which is where the block's frame
+// would have begun, and every frame a nested exit searches for lies below.
+[[gnu::always_inline]] inline void eval_block(const Cell* block, bool chain) {
+	Code code(block);
+	CodeSaver saver;
+	if (__builtin_expect(tracing, false)) return eval_traced(code, block, chain);
+	Cell* mark = stack::top;
+	if (code.pos >= code.limit()) {
+		interpreter::safe_point();  // a loop step, even with an empty body
+		stack::push(&UNSET_CELL);
+	} else {
+		run_expressions<true>(code, block, mark);
+		if (errors::pending) return;
+	}
+	if (chain) stack::move_cell(stack::arguments, mark);
+}
+
+}  // namespace
+
+void eval(const Cell* block, bool chain) { eval_block(block, chain); }
 
 int32_t eval_next_at(const Cell* block, bool push) {
 	Series* s = memory::series(block->data2);
@@ -603,6 +1185,43 @@ void eval_value(const Cell* value, bool push) {
 }
 
 int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
+	if (__builtin_expect(!tracing, true)) {
+		// The common expressions first: a literal, a word's value, a call
+		// through a word. Anything else, and a word that would raise, takes
+		// the general path below.
+		Cell* at = code.at(code.pos);
+		Type t = cell::type_of(at);
+		if (t == T_WORD) {
+			if (Cell* v = value_cell(at)) {
+				Type vt = cell::type_of(v);
+				if (is_function_type(vt)) {
+					Cell word = *at;
+					Cell* start = push ? stack::top : stack::arguments;
+					int32_t pos = call_value(v, code, code.pos + 1, push, &word, nullptr, 0, false, true);
+					return errors::pending || sub ? pos : eval_operators(code, pos, start, push);
+				}
+				if (vt != T_UNSET && vt != T_OP) {
+					Cell* slot = push ? stack::push(v) : stack::set_result(v);
+					return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
+				}
+			}
+		} else if (INERT.at[t]) {
+			Cell* slot = push ? stack::push(at) : stack::set_result(at);
+			return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
+		} else if (t == T_PAREN) {
+			// The paren's value is pushed, or becomes the frame's result.
+			Cell paren;
+			stack::move_cell(&paren, at);
+			int32_t pos = code.pos + 1;
+			Cell* start = push ? stack::top : stack::arguments;
+			if (!push) stack::top = stack::arguments;
+			eval(&paren, !push);
+			code.sync();
+			if (errors::pending) return pos;
+			if (!push) stack::top = stack::arguments + 1;
+			return sub ? pos : eval_operators(code, pos, start, push);
+		}
+	}
 	Cell* start = push ? stack::top : stack::arguments;
 	int32_t pos = code.pos;
 	Cell value = *code.at(pos);
@@ -610,19 +1229,21 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	fire(EV_FETCH, &code, pos - 1, &value, nullptr);
 	switch (cell::type_of(&value)) {
 	case T_PAREN:
-		// The block frame eval opens is the paren's own: its result is pushed
-		// (left one cell above the frame) or becomes the frame's result.
+		// The paren's value is pushed, or becomes the frame's result.
 		if (!push) stack::top = stack::arguments;
 		eval(&value, !push);
+		code.sync();
 		if (errors::pending) return pos;
 		if (!push) stack::top = stack::arguments + 1;
 		break;
 	case T_SET_WORD:
 		pos = eval_set_word(code, pos, &value, push);
+		code.sync();  // a change handler may have run
 		if (errors::pending) return pos;
 		break;
 	case T_SET_PATH:
 		pos = eval_set_path(code, pos, &value, push);
+		code.sync();
 		if (errors::pending) return pos;
 		break;
 	case T_GET_WORD: store(word_value(code.at(pos - 1)), push); break;
@@ -635,8 +1256,7 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 		Type t = cell::type_of(v);
 		if (t == T_UNSET) errors::fire(errors::id::script_no_value, &value);
 		if (is_function_type(t)) {
-			Cell fn = *v;
-			pos = eval_call(&fn, code, pos, push, &value, nullptr, nullptr, 0, false);
+			pos = eval_call(v, code, pos, push, &value, nullptr, nullptr, 0, false);
 			if (errors::pending) return pos;
 			break;
 		}
@@ -647,11 +1267,13 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	case T_PATH:
 		code.pos = pos;
 		pos = eval_path(&value, &code, false, false, push, false);
+		code.sync();
 		if (errors::pending) return pos;
 		break;
 	case T_GET_PATH:
 		code.pos = pos;
 		pos = eval_path(&value, &code, false, true, push, false);
+		code.sync();
 		if (errors::pending) return pos;
 		break;
 	case T_LIT_PATH:
@@ -679,22 +1301,9 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 	}
 	fire(EV_PUSH, &code, pos, push ? stack::top - 1 : stack::arguments, nullptr);
 
-	// Operators apply strictly left to right.
 	if (!sub) {
-		while (pos < code.limit()) {
-			Cell* next = code.at(pos);
-			if (!cell::is(next, T_WORD)) break;
-			Cell* v = value_cell(next);
-			if (!v || !cell::is(v, T_OP)) break;
-			Cell op_word = *next;
-			Cell fn = *v;
-			fire(EV_FETCH, &code, pos, &fn, nullptr);
-			cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
-			fn.header &= ~0x00FF0000u;
-			stack::top = start;
-			pos = eval_call(&fn, code, pos + 1, push, &op_word, nullptr, nullptr, 0, true);
-			if (errors::pending) return pos;
-		}
+		pos = eval_operators(code, pos, start, push);
+		if (errors::pending) return pos;
 	}
 	if (!push) fire(EV_EXPR, &code, pos, stack::arguments, nullptr);
 	return pos;
@@ -750,6 +1359,7 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 		if (get) errors::fire(errors::id::script_invalid_path_get, &path);
 		Cell fn = *v;
 		Code here = code ? *code : Code{path.data2, len, len};
+		here.sync();
 		int32_t pos = eval_call(&fn, here, code ? code->pos : len, push, &first, &path, nullptr, 0, false);
 		return pos;
 	}
@@ -799,12 +1409,14 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 			Cell rest = path;
 			rest.data1 = uint32_t(i);  // the function's element: the rest are its refinements
 			Code here = code ? *code : Code{path.data2, len, len};
+			here.sync();
 			return eval_call(&fn, here, code ? code->pos : len, push, &selector, &rest, &parent, 0, false);
 		}
 		if (!set && !get && is_function_type(cell::type_of(&next)) && last) {
 			Cell fn = next;
 			stack::top = base;
 			Code here = code ? *code : Code{path.data2, len, len};
+			here.sync();
 			return eval_call(&fn, here, code ? code->pos : len, push, &selector, nullptr, &parent, 0, false);
 		}
 	}
@@ -815,30 +1427,18 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 	return code ? code->pos : len;
 }
 
-void call_function(const Cell* fn, Node, const Cell* name, uint32_t) {
-	TracingGuard tracing_guard;
-	Node ctx = fn->data1;
-	ValuesGuard values(ctx, stack::index_of(stack::arguments) + 1);
-	stack::set_return_target(true);
-	stack::Frame* frame = stack::top_frame();
-	if (fn->header & FN_NO_TRACE) tracing = false;
-	fire(EV_PROLOG, nullptr, -1, fn, name);
-	Cell body = *more_cell(fn, MORE_BODY);
-	if (cell::is(&body, T_BLOCK)) {
-		eval(&body, true);
-	} else {
-		Cell unset{T_UNSET, 0, 0, 0};
-		stack::set_last(&unset);
-	}
-	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
-	if (errors::pending) return;
-	frame->header &= ~stack::FRAME_RETURN_TARGET;
-	fire(EV_EPILOG, nullptr, -1, stack::arguments, fn);
-}
+void call_function(const Cell* fn, Node, const Cell* name, uint32_t) { run_function(fn, name); }
 
 Cell* argument_cache(const Cell* fn) {
 	Cell* slot = more_cell(fn, MORE_CACHE);
 	if (cell::is(slot, T_BLOCK) && !(slot->header & CACHE_INCOMPLETE)) return slot;
+	return build_cache(fn);
+}
+
+namespace {
+
+Cell* build_cache(const Cell* fn) {
+	Cell* slot;
 	bool native = cell::is(fn, T_NATIVE) || cell::is(fn, T_ACTION);
 	Node n = memory::alloc_cells(8);
 	Cell cache{T_BLOCK, 0, n, 0};
@@ -846,6 +1446,11 @@ Cell* argument_cache(const Cell* fn) {
 	uint32_t spec_len = spec->used() / sizeof(Cell);
 	int32_t refinements = 0;
 	bool complete = true;
+	bool plain = true;
+	bool after_return = false;    // a return: entry came before the first refinement
+	bool after_refinement = false;
+	uint32_t arguments = 0;        // required ones
+	uint32_t refinement_args = 0;
 	bool in_locals = false;
 	int32_t locals = 0;
 	for (uint32_t i = 0; i < spec_len; i++) {
@@ -871,6 +1476,8 @@ Cell* argument_cache(const Cell* fn) {
 				locals = 1;
 				continue;
 			}
+			if (!native) plain = false;
+			after_refinement = true;
 			refinements++;
 			c.data3 = uint32_t(refinements);
 			*memory::alloc_at_tail(memory::series(n)) = c;
@@ -902,7 +1509,18 @@ Cell* argument_cache(const Cell* fn) {
 		} else {
 			for (uint32_t ty = 1; ty < TYPE_COUNT; ty++) typeset_add(&ts, ty);
 		}
+		bool every = true;
+		for (uint32_t ty = 1; ty < TYPE_COUNT && every; ty++) every = typeset_has(&ts, ty);
+		if (every) ts.header |= ARG_ANY_TYPE;
 		*memory::alloc_at_tail(memory::series(n)) = ts;
+		if (mode == ARG_NOT_ARGUMENT) {
+			if (!after_refinement) after_return = true;
+		} else if (after_refinement) {
+			refinement_args++;
+		} else {
+			if (after_return) plain = false;
+			arguments++;
+		}
 	}
 	if (locals > 0) {
 		Cell count;
@@ -915,10 +1533,17 @@ Cell* argument_cache(const Cell* fn) {
 		*memory::alloc_at_tail(memory::series(n)) = count;
 	}
 	if (!complete) cache.header |= CACHE_INCOMPLETE;
+	uint32_t tail = native ? refinement_args : uint32_t(locals);
+	if (plain && arguments < 256 && tail < 0x10000 && refinements < 32) {
+		cache.header |= CACHE_PLAIN;
+		cache.data3 = arguments | (tail << 8) | (uint32_t(refinements) << 24);
+	}
 	slot = more_cell(fn, MORE_CACHE);
 	*slot = cache;
 	return slot;
 }
+
+}  // namespace
 
 void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name, uint32_t mode) {
 	Series* s = memory::series(args->data2);
@@ -928,8 +1553,110 @@ void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name,
 	eval_call(fn, code, code.pos, false, name, path, nullptr, mode, false);
 }
 
-void fire_event(Event, const Cell*, int32_t, const Cell*, const Cell*) {
-	// The tracer call is wired with the developer tools.
+namespace {
+
+// The cells a tracer call pads after its six arguments (its locals).
+uint32_t tracer_padding = 0;
+
+struct EventName {
+	Event event;
+	Cell** word;
+};
+const EventName EVENT_NAMES[] = {
+	{EV_INIT, &words::w_init}, {EV_END, &words::w_end}, {EV_PROLOG, &words::w_prolog},
+	{EV_EPILOG, &words::w_epilog}, {EV_ENTER, &words::w_enter}, {EV_EXIT, &words::w_exit},
+	{EV_OPEN, &words::w_open}, {EV_RETURN, &words::w_return}, {EV_FETCH, &words::w_fetch},
+	{EV_PUSH, &words::w_push}, {EV_SET, &words::w_set}, {EV_CALL, &words::w_call}, {EV_ERROR, &words::w_error},
+	{EV_THROW, &words::w_throw}, {EV_CATCH, &words::w_catch}, {EV_EXPR, &words::w_expr},
+};
+
+const Cell* event_word(Event e) {
+	for (const EventName& n : EVENT_NAMES)
+		if (n.event == e) return *n.word;
+	return &NONE_CELL;
+}
+
+// The events whose reference value reaches the tracer.
+constexpr uint32_t EVENTS_WITH_REF = EV_SET | EV_EPILOG | EV_PROLOG | EV_RETURN | EV_CALL;
+
+}  // namespace
+
+uint32_t event_mask_of(const Cell* fn) {
+	constexpr uint32_t ALL = 0x1FFFF;
+	if (!cell::is(fn, T_FUNCTION)) return ALL;
+	Cell body = *more_cell(fn, MORE_BODY);
+	if (!cell::is(&body, T_BLOCK)) return ALL;
+	Series* s = memory::series(body.data2);
+	if (body.data1 >= s->used() / sizeof(Cell)) return ALL;
+	Cell events = s->head_cell()[body.data1];
+	if (!cell::is(&events, T_BLOCK)) return ALL;
+	uint32_t mask = 0;
+	Series* es = memory::series(events.data2);
+	for (const Cell* c = es->head_cell() + events.data1; c < es->tail_cell(); c++) {
+		if (!cell::is(c, T_WORD)) continue;
+		uint32_t sym = symbol::resolve(c->data2);
+		for (const EventName& n : EVENT_NAMES)
+			if (symbol::resolve((*n.word)->data2) == sym) mask |= n.event;
+	}
+	return mask;
+}
+
+bool start_tracing(const Cell* fn) {
+	if (cell::is(&tracer, T_FUNCTION) || !cell::is(fn, T_FUNCTION)) return false;
+	tracer = *fn;
+	event_mask = event_mask_of(fn);
+	tracer_padding = extra_slots(fn, 6);
+	trace_all = true;
+	tracing = true;
+	fire_event(EV_INIT, nullptr, -1, stack::arguments, nullptr);
+	return true;
+}
+
+void stop_tracing() {
+	uint32_t pending = errors::pending;
+	errors::pending = THROW_NONE;
+	fire_event(EV_END, nullptr, -1, stack::arguments, nullptr);
+	errors::pending = pending;
+	cell::make_none(&tracer);
+	tracing = false;
+	trace_all = false;
+}
+
+void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
+	if (!tracing || !(event_mask & e) || !cell::is(&tracer, T_FUNCTION)) return;
+	Cell args[6];
+	args[0] = *event_word(e);
+	if (code) {
+		args[1] = *code;
+		cell::make_integer(args + 2, pos);
+	} else {
+		cell::make_none(args + 1);
+		cell::make_integer(args + 2, -1);
+	}
+	args[3] = value ? *value : NONE_CELL;
+	args[4] = ref && (e & EVENTS_WITH_REF) ? *ref : NONE_CELL;
+	pair::make_at(args + 5, int32_t(stack::index_of(stack::arguments)), int32_t(stack::index_of(stack::top)));
+	Cell* top = stack::top;
+	Cell* arguments = stack::arguments;
+	stack::Frame* frames = stack::frames_top;
+	// The tracer's frame goes above the current frame's result, which an
+	// exit leaves with nothing above it.
+	if (stack::top <= stack::arguments) stack::top = stack::arguments + 1;
+	CodeSaver saver;
+	Cell fn = tracer;
+	Cell name{T_WORD, 0, words::sym_frame_interp_callback, 0xFFFFFFFFu};
+	// The tracer's own evaluation is not traced; a throw out of it leaves
+	// tracing off.
+	tracing = false;
+	bool all = trace_all;
+	trace_all = false;
+	call_with(&fn, args, 6, tracer_padding, &name);
+	trace_all = all;
+	if (errors::pending) return;
+	tracing = true;
+	stack::top = top;
+	stack::arguments = arguments;
+	stack::frames_top = frames;
 }
 
 }  // namespace vyn::interpreter

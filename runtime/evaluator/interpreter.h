@@ -2,11 +2,17 @@
 //
 // Code is addressed by (block node, index) pairs rather than cell addresses:
 // a collection at a safe point, or the evaluated code growing its own block,
-// may move the buffer, so the base address is re-derived after every
-// sub-evaluation. Every C++ caller of the evaluation functions checks
-// errors::pending on return: when set (break, continue, return, exit), the
-// call stack has already been unwound to the target frame and the caller
+// may move the buffer, so a Code re-reads its head (sync) after every
+// sub-evaluation and safe point. Every C++ caller of the evaluation functions
+// checks errors::pending on return: when set (break, continue, return, exit),
+// the call stack has already been unwound to the target frame and the caller
 // returns at once without closing its own frames.
+//
+// While no tracer runs, a block needs no frame of its own (its values are
+// pushed where that frame would begin), operators on two numbers and the
+// branches of if, unless and either are computed in place, and two-argument
+// native operators skip the general call; each gives the results, frames and
+// errors of the general path, which the tracer always sees.
 #pragma once
 
 #include <cstdint>
@@ -39,17 +45,36 @@ extern bool tracing;
 extern Cell tracer;        // the tracer function, or none
 extern uint32_t event_mask;
 
-// A position in a block of code.
+// A position in a block of code, with the block's head and limit as last
+// read. Anything that may evaluate code can move or shorten the block, so
+// sync() re-reads them; eval_expression, eval_next_at and the internal
+// calls that take a Code return with it synced.
 struct Code {
 	Node node;     // the block's buffer
 	int32_t pos;   // index from the buffer's head
 	int32_t end;   // index of the tail when evaluation began
-	Cell* at(int32_t i) const { return memory::series(node)->head_cell() + i; }
-	// The tail, re-read: a block shortened while it runs ends early.
-	int32_t limit() const {
-		int32_t tail = int32_t(memory::series(node)->used() / sizeof(Cell));
-		return tail < end ? tail : end;
+	Cell* head = nullptr;
+	int32_t lim = 0;  // min(tail, end): a block shortened while it runs ends early
+
+	Code(Node n, int32_t p, int32_t e) : node(n), pos(p), end(e) { sync(); }
+	// A block value's code from its index (clamped to the tail) to its tail.
+	explicit Code(const Cell* block) : node(block->data2) {
+		Series* s = memory::series(node);
+		head = s->head_cell();
+		end = lim = int32_t(s->used() / sizeof(Cell));
+		int32_t index = int32_t(block->data1);
+		pos = index < end ? index : end;
 	}
+	void sync() {
+		Series* s = memory::series(node);
+		head = s->head_cell();
+		int32_t tail = int32_t(s->used() / sizeof(Cell));
+		lim = tail < end ? tail : end;
+	}
+	Cell* at(int32_t i) const { return head + i; }
+	int32_t limit() const { return lim; }
+	// The cell at i, or null at or past the limit.
+	Cell* cell_at(int32_t i) const { return i < lim ? head + i : nullptr; }
 };
 
 void init();
@@ -79,6 +104,11 @@ void call_function(const Cell* fn, Node context, const Cell* name, uint32_t even
 bool call_with(const Cell* fn, const Cell* args, uint32_t count, uint32_t padding, const Cell* name,
 	uint32_t copy_back = 0, Cell* copy_to = nullptr);
 
+// Calls a function! with `count` arguments, its other slots padded, in a
+// compiled-call frame named by `name`; its result goes to `out` (which may
+// be a data stack cell below the call).
+void call_for_value(const Cell* fn, const Cell* args, uint32_t count, const Cell* name, Cell* out);
+
 // Calls `fn` with the values of `args` as its arguments (apply).
 void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name, uint32_t mode);
 
@@ -93,10 +123,26 @@ inline bool truthy(const Cell* v) {
 	return t != T_NONE && !(t == T_LOGIC && v->data1 == 0);
 }
 // The condition test: unset raises no-return.
-bool condition(const Cell* v);
+[[noreturn]] void no_return();
+inline bool condition(const Cell* v) {
+	if (cell::is(v, T_UNSET)) no_return();
+	return truthy(v);
+}
 
-// Fires a trace event when tracing is on and the event is in the mask.
+// Fires a trace event when tracing is on and the event is in the mask: calls
+// the tracer with the event word, the code block (or none) and the position
+// in it (-1 outside code), the value, the reference value (set, prolog,
+// epilog, call and return only) and a pair! of the current frame's base and
+// top as data stack indexes. The stacks are restored after the call.
 void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref);
+// The events a tracer asks for: the event words of the block that begins its
+// body, else every event.
+uint32_t event_mask_of(const Cell* fn);
+// Installs a tracer function and fires `init`; false (nothing done) while a
+// tracer is installed already or for anything but a function!.
+bool start_tracing(const Cell* fn);
+// Fires `end` (keeping any pending exit) and removes the tracer.
+void stop_tracing();
 
 // The collector's safe point: runs a requested collection.
 inline void safe_point() {

@@ -176,6 +176,7 @@ void n_case(bool, const int32_t* refs) {
 				Cell b = *branch;
 				code.pos++;
 				interpreter::eval(&b, false);
+				code.sync();
 			} else {
 				code.pos = interpreter::eval_expression(code, false, true, false);
 			}

@@ -3,6 +3,7 @@
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/map.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
@@ -19,6 +20,7 @@ namespace {
 
 const Cell NONE_CELL{T_NONE, 0, 0, 0};
 const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
+const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
 
 inline Cell* args() { return stack::arguments; }
 inline void result(const Cell* v) { stack::set_result(v); }
@@ -31,9 +33,34 @@ inline bool is_function(Type t) {
 }
 inline bool is_block_like(Type t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH || is_any_path(t); }
 
+// The block the library's preprocessor makes of `block` (its `expand`
+// function, called with none and false for its other arguments).
+void expand_block(Cell* block) {
+	Cell name;
+	actions::make_word("expand", &name);
+	Cell fn = *context::get(&name);
+	if (!cell::is(&fn, T_FUNCTION)) errors::fire(errors::id::internal_not_done);
+	Cell call_args[3] = {*block, NONE_CELL, FALSE_CELL};
+	stack::mark_symbol(stack::anon_symbol, stack::OPEN_NATIVE);
+	Cell* out = stack::alloc_slot();
+	interpreter::call_for_value(&fn, call_args, 3, &name, out);
+	if (errors::pending) return;
+	*block = *out;
+	stack::unwind();
+	stack::pop(1);
+	if (!cell::is(block, T_BLOCK)) {
+		Cell wanted{T_DATATYPE, T_BLOCK, 0, 0}, got{T_DATATYPE, cell::type_of(block), 0, 0};
+		errors::fire(errors::id::script_expect_val, &wanted, &got);
+	}
+}
+
 // Evaluates a block (any list) as code; the result goes to the frame.
-void do_block(Cell* block, const Cell* next_word) {
+void do_block(Cell* block, const Cell* next_word, bool expand) {
 	series::clamp_head(block);
+	if (expand) {
+		expand_block(block);
+		if (errors::pending) return;
+	}
 	if (!next_word) {
 		Cell b = *block;
 		interpreter::eval(&b, true);
@@ -48,13 +75,28 @@ void do_block(Cell* block, const Cell* next_word) {
 	context::set(&w, &position);
 }
 
+void do_value(const int32_t* refs);
+
 void n_do(bool, const int32_t* refs) {
+	// /trace: a tracer sees the whole evaluation, unless one is running already.
+	if (refs[3] < 0 || !interpreter::start_tracing(args() + refs[3])) return do_value(refs);
+	try {
+		do_value(refs);
+	} catch (...) {
+		interpreter::stop_tracing();
+		throw;
+	}
+	interpreter::stop_tracing();
+}
+
+void do_value(const int32_t* refs) {
 	Cell value = args()[0];
 	const Cell* next_word = refs[2] >= 0 ? args() + refs[2] : nullptr;
+	bool expand = refs[0] >= 0;
 	switch (cell::type_of(&value)) {
 	case T_BLOCK:
 	case T_PAREN:
-	case T_HASH: return do_block(&value, next_word);
+	case T_HASH: return do_block(&value, next_word, expand);
 	case T_PATH:
 	case T_LIT_PATH:
 	case T_SET_PATH:
@@ -65,7 +107,7 @@ void n_do(bool, const int32_t* refs) {
 		Cell* block = stack::alloc_slot();
 		lexer::load_string(&value, block);
 		Cell b = *block;
-		return do_block(&b, next_word);
+		return do_block(&b, next_word, expand);
 	}
 	case T_ERROR: stack::throw_error(&value);
 	default: interpreter::eval_value(&value, false); return;
@@ -424,6 +466,7 @@ void reduce_block(const Cell* block, Cell* target) {
 		stack::top = mark;
 		cell::clear_new_line(&v);
 		add_value(target, &v, append);
+		code.sync();  // the target may be the block itself
 	}
 	stack::revert();
 }
@@ -431,6 +474,13 @@ void reduce_block(const Cell* block, Cell* target) {
 void (*set_object)(Cell* object, const Cell* value, bool any, bool only, bool some) = nullptr;
 
 namespace {
+
+void n_construct(bool, const int32_t* refs) {
+	Cell spec = args()[0];
+	Cell proto = refs[0] >= 0 ? args()[refs[0]] : NONE_CELL;
+	Cell* obj = object::construct_push(&spec, refs[0] >= 0 ? &proto : nullptr, refs[1] >= 0);
+	result(obj);
+}
 
 // Objects cannot be extended (yet): only maps take new keys.
 void n_extend(bool, const int32_t* refs) {
@@ -454,6 +504,7 @@ void register_evaluation() {
 	set(N_UNSET, n_unset);
 	set(N_APPLY, n_apply);
 	set(N_TRANSCODE, n_transcode);
+	set(N_CONSTRUCT, n_construct);
 	set(N_EXTEND, n_extend);
 }
 

@@ -29,17 +29,6 @@ constexpr size_t NATIVE_MARGIN = 1u << 20;
 constexpr size_t NATIVE_MARGIN = 256u << 10;
 #endif
 
-void open(uint32_t kind_bits, uint32_t symbol, Node word_context) {
-	if (frames_top >= frames_end) overflow();
-	Frame* f = frames_top++;
-	f->header = kind_bits << FRAME_KIND_SHIFT;
-	f->symbol = symbol;
-	f->saved_base = index_of(arguments);
-	f->word_context = word_context;
-	f->callee_context = 0;
-	f->saved_values = 0;
-	arguments = top;
-}
 
 inline bool is_named(const Frame* f) { return f->symbol != body_symbol && f->symbol != anon_symbol; }
 
@@ -129,13 +118,8 @@ void check_native_stack() {
 	}
 }
 
-uint32_t& context_values(Node context) { return memory::series(context)->head_cell()->data2; }
 
-void mark(const Cell* word, uint32_t kind_bits) {
-	open(kind_bits, word ? word->data2 : SYMBOL_NONE, word ? word->data1 : 0);
-}
 
-void mark_symbol(uint32_t symbol, uint32_t kind_bits) { open(kind_bits, symbol, 0); }
 
 void mark_call(const Cell* word, Node callee_context) {
 	mark(word, OPEN_CALL);
@@ -151,14 +135,6 @@ void mark_func(const Cell* word, Node context) {
 	mark(word, OPEN_FUNC);
 }
 
-void set_return_target(bool flag) {
-	Frame* f = top_frame();
-	if (!f) return;
-	if (flag)
-		f->header |= FRAME_RETURN_TARGET;
-	else
-		f->header &= ~FRAME_RETURN_TARGET;
-}
 
 void mark_interpreted() {
 	if (Frame* f = top_frame()) f->header |= FRAME_INTERPRETED;
@@ -182,17 +158,7 @@ void rename_frame(const Cell* value) {
 	if (f && f >= frames_bottom) f->symbol = value->data2;
 }
 
-void unwind() {
-	Frame* f = --frames_top;
-	top = arguments + 1;
-	arguments = at(f->saved_base);
-}
 
-void unwind_last() {
-	Cell* callee = arguments;
-	unwind();
-	*arguments = *callee;
-}
 
 void unwind_call() {
 	restore_callee(frames_top - 1);
@@ -272,11 +238,6 @@ bool func_on_top() {
 	return t == T_FUNCTION || t == T_ROUTINE;
 }
 
-void pop_into_previous() {
-	if (top - bottom < 2) return;
-	top[-2] = top[-1];
-	top--;
-}
 
 void adjust_post_try() {
 	if (top > bottom && cell::is(top - 1, T_ERROR)) set_last(top - 1);
@@ -455,6 +416,7 @@ void throw_error(const Cell* error) {
 	Cell err = *error;
 	if (frames_top == frames_bottom) uncaught(&err);
 	if (hooks.prepare_error) hooks.prepare_error(&err);
+	if (hooks.trace_error) hooks.trace_error(&err);
 	Cell* saved_top = top;
 	unwind_to(KIND_TRY, false);
 	Frame* found = --frames_top;

@@ -18,9 +18,14 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "runtime/cell.h"
 #include "runtime/errors.h"
+#include "runtime/memory.h"
 
 namespace vyn::stack {
 
@@ -59,6 +64,16 @@ struct Frame {
 	uint32_t kind() const { return (header & FRAME_KIND_MASK) >> FRAME_KIND_SHIFT; }
 };
 
+// Copies a cell as one 16-byte move (the compiler otherwise rebuilds it
+// from its words when some of them are already in registers).
+inline void move_cell(Cell* dst, const Cell* src) {
+#if defined(__SSE2__)
+	_mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+#else
+	std::memcpy(dst, src, sizeof(Cell));
+#endif
+}
+
 extern Cell* bottom;     // first data cell
 extern Cell* top;        // next free data cell
 extern Cell* arguments;  // current frame base
@@ -78,7 +93,20 @@ void reset_all();  // empties both stacks (console recovery, tests)
 [[noreturn]] void overflow();
 
 // Opening frames.
-void mark(const Cell* word, uint32_t kind_bits);
+inline void open(uint32_t kind_bits, uint32_t symbol, Node word_context) {
+	if (frames_top >= frames_end) overflow();
+	Frame* f = frames_top++;
+	f->header = kind_bits << FRAME_KIND_SHIFT;
+	f->symbol = symbol;
+	f->saved_base = index_of(arguments);
+	f->word_context = word_context;
+	f->callee_context = 0;
+	f->saved_values = 0;
+	arguments = top;
+}
+inline void mark(const Cell* word, uint32_t kind_bits) {
+	open(kind_bits, word ? word->data2 : 0, word ? word->data1 : 0);
+}
 void mark_call(const Cell* word, Node callee_context);
 void mark_func(const Cell* word, Node context);
 inline void mark_native(const Cell* w) { mark(w, OPEN_NATIVE); }
@@ -90,18 +118,33 @@ inline void mark_loop(const Cell* w) { mark(w, OPEN_LOOP); }
 inline void mark_interp_native(const Cell* w) { mark(w, OPEN_INTERP_NATIVE); }
 inline void mark_interp_call(const Cell* w) { mark(w, OPEN_INTERP_CALL); }
 // Opens a frame named by a symbol alone (no word context).
-void mark_symbol(uint32_t symbol, uint32_t kind_bits);
+inline void mark_symbol(uint32_t symbol, uint32_t kind_bits) { open(kind_bits, symbol, 0); }
 
 // Marking an open frame.
-void set_return_target(bool flag);
+inline void set_return_target(bool flag) {
+	if (frames_top == frames_bottom) return;
+	Frame* f = frames_top - 1;
+	if (flag)
+		f->header |= FRAME_RETURN_TARGET;
+	else
+		f->header &= ~FRAME_RETURN_TARGET;
+}
 void mark_interpreted();
 Frame* claim_return_target();
 void release_return_target(Frame* frame);
 void rename_frame(const Cell* value);
 
 // Closing frames.
-void unwind();
-void unwind_last();
+inline void unwind() {
+	Frame* f = --frames_top;
+	top = arguments + 1;
+	arguments = at(f->saved_base);
+}
+inline void unwind_last() {
+	Cell* callee = arguments;
+	unwind();
+	move_cell(arguments, callee);
+}
 void unwind_call();
 void unwind_call_last();
 void revert();
@@ -122,7 +165,7 @@ inline Cell* alloc_slot() {
 }
 inline Cell* push(const Cell* value) {
 	Cell* c = top;
-	*c = *value;
+	move_cell(c, value);
 	if (++top >= end) overflow();
 	return c;
 }
@@ -139,19 +182,23 @@ inline Cell* keep() {
 	return arguments;
 }
 inline Cell* set_last(const Cell* value) {
-	*arguments = *value;
+	move_cell(arguments, value);
 	return arguments;
 }
 inline Cell* set_result(const Cell* value) {
 	top = arguments + 1;
-	*arguments = *value;
+	move_cell(arguments, value);
 	return arguments;
 }
-void pop_into_previous();
+inline void pop_into_previous() {
+	if (top - bottom < 2) return;
+	move_cell(top - 2, top - 1);
+	top--;
+}
 void adjust_post_try();
 
 // The values word of a context's header cell (word 2).
-uint32_t& context_values(Node context);
+inline uint32_t& context_values(Node context) { return memory::series(context)->head_cell()->data2; }
 
 // Queries.
 inline Frame* top_frame() { return frames_top > frames_bottom ? frames_top - 1 : nullptr; }
@@ -195,6 +242,8 @@ struct Hooks {
 	void (*show_error_box)(const char* caption, const char* text);
 	// The caption start-up designated for the uncaught-error box, or null.
 	const char* (*error_caption)();
+	// Reports an error being raised to the tracer.
+	void (*trace_error)(const Cell* error);
 };
 extern Hooks hooks;
 
