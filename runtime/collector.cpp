@@ -605,6 +605,7 @@ void run(bool handles_may_move) {
 	for (Series* s : fixed_marked) s->flags &= ~SERIES_MARK;
 	fixed_marked.clear();
 	memory::collection_count++;
+	memory::collection_done();
 	memory::collecting = false;
 	if (stress) memory::collection_requested = true;
 	// Buckets of the ownership table hash handles: rebuilt from the live entries.

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -127,10 +128,36 @@ namespace {
 
 inline bool fits(const SeriesFrame* f, size_t block) { return f->bump + block < f->end; }
 
+// Allocations only shrink a frame's room: once a walk found no frame with
+// room for a block, none has room for one as large until the next
+// collection, and the walk (one step per frame) is skipped.
+struct NoRoom {
+	size_t from = SIZE_MAX;
+	uint32_t cycle = 0;
+} no_room;
+
 SeriesFrame* frame_with_room(size_t block) {
+	bool known = no_room.cycle == collection_count;
+	if (known && block >= no_room.from) return nullptr;
 	for (SeriesFrame* f = state.series_head; f; f = f->next)
 		if (fits(f, block)) return f;
+	no_room.from = known ? std::min(no_room.from, block) : block;
+	no_room.cycle = collection_count;
 	return nullptr;
+}
+
+// Frames added since the last collection. A collection is asked for once
+// the heap has grown by as much as it held after the last one (and by a
+// floor): each collection costs as much as the live data, so collecting at
+// every added frame while the data grows would cost the square of its size.
+constexpr uint64_t GROWTH_FLOOR = 8u << 20;
+uint64_t grown = 0;
+uint64_t growth_budget = GROWTH_FLOOR;
+
+void note_growth(uint64_t bytes) {
+	grown += bytes;
+	// No collection can run here: ask for one at the next safe point.
+	if (grown >= growth_budget) collection_requested = true;
 }
 
 uint8_t* bump_block(size_t block) {
@@ -138,10 +165,9 @@ uint8_t* bump_block(size_t block) {
 	if (!f || !fits(f, block)) {
 		f = frame_with_room(block);
 		if (!f || size_t(f->end - f->bump) < SERIES_FRAME_MIN_ROOM) {
-			// No collection can run here: ask for one at the next safe point.
-			collection_requested = true;
 			if (block >= state.series_planned) state.series_planned = state.series_cap;
 			f = new_series_frame();
+			note_growth(f->size);
 		}
 		state.series_current = f;
 	}
@@ -151,7 +177,7 @@ uint8_t* bump_block(size_t block) {
 }
 
 Series* big_block(size_t block) {
-	collection_requested = true;
+	note_growth(block);
 	auto* f = static_cast<BigFrame*>(alloc_virtual(block + BigFrame::header_bytes));
 	f->size = block;
 	f->next = nullptr;
@@ -208,8 +234,16 @@ Node attach_node(Series* s) {
 
 }  // namespace
 
+void collection_done() {
+	grown = 0;
+	growth_budget = std::max<uint64_t>(GROWTH_FLOOR, state.bytes_obtained);
+}
+
 void init() {
 	state = State{};
+	no_room = NoRoom{};
+	grown = 0;
+	growth_budget = GROWTH_FLOOR;
 	state.node_head = state.node_tail = state.node_current = -1;
 	state.series_initial = SERIES_FRAME_INITIAL;
 	state.series_planned = SERIES_FRAME_INITIAL;

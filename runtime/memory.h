@@ -14,7 +14,9 @@
 //    a buffer whose block is 2 MB or more gets a big frame of its own.
 //  - Nothing is freed here: growth abandons the old buffer (node 0, used bit
 //    clear) and the collector reclaims it. An allocation that finds no room
-//    adds a frame and requests a collection for the next safe point.
+//    adds a frame; once the frames added since the last collection amount to
+//    what the heap held after it (8 MB at least), a collection is requested
+//    for the next safe point.
 #pragma once
 
 #include <cstddef>
@@ -115,6 +117,9 @@ extern Series** node_table;
 extern NodeFrame* node_frames;     // indexed by frame number
 extern uint32_t node_frame_count;  // frame numbers in use or released (high-water mark)
 extern bool collection_requested;  // a collection is due at the next safe point
+// Called by the collector at the end of each collection: the heap's growth
+// is counted afresh against the size it now has.
+void collection_done();
 extern uint32_t collection_count;  // the collector's counter, stamped on new node frames
 // Collections that evacuated a node frame: node handles changed then, so
 // tables that hashed handles rebuild themselves when it moves on.

@@ -107,9 +107,31 @@ TEST_F(Memory, BigFrameThresholdOnBothSides) {
 	Series* big = buf(memory::alloc_bytes(at));
 	EXPECT_TRUE(big->flags & SERIES_BIG);
 	EXPECT_EQ(memory::state.big_head->buffer(), big);
-	EXPECT_TRUE(memory::collection_requested);
 	Series* small = buf(memory::alloc_bytes(at - 16));
 	EXPECT_FALSE(small->flags & SERIES_BIG);
+}
+
+TEST_F(Memory, ACollectionIsAskedForOnceTheHeapHasGrownByWhatItHeld) {
+	memory::collection_requested = false;
+	memory::collection_done();  // the heap now holds one frame: the floor applies
+	memory::alloc_bytes(3u << 20);
+	memory::alloc_bytes(3u << 20);
+	EXPECT_FALSE(memory::collection_requested) << "6 MB of growth is below the 8 MB floor";
+	memory::alloc_bytes(3u << 20);
+	EXPECT_TRUE(memory::collection_requested);
+	// After a collection the budget is what the heap then holds.
+	memory::collection_requested = false;
+	uint64_t held = memory::state.bytes_obtained;
+	memory::collection_done();
+	uint64_t added = 0;
+	while (added + (3u << 20) < held) {
+		memory::alloc_bytes(3u << 20);
+		added += 3u << 20;
+	}
+	EXPECT_FALSE(memory::collection_requested);
+	memory::alloc_bytes(3u << 20);
+	memory::alloc_bytes(3u << 20);
+	EXPECT_TRUE(memory::collection_requested);
 }
 
 TEST_F(Memory, FoundFrameIsReusedOnlyWithEnoughRoom) {
@@ -127,6 +149,21 @@ TEST_F(Memory, FoundFrameIsReusedOnlyWithEnoughRoom) {
 		EXPECT_EQ(reused, room >= SERIES_FRAME_MIN_ROOM) << room;
 		EXPECT_EQ(series_frames(), before + (reused ? 0 : 1));
 	}
+}
+
+TEST_F(Memory, AFrameThatGainsRoomInACollectionIsFoundAgain) {
+	fill_current_to(60000);
+	SeriesFrame* a = memory::state.series_current;
+	memory::alloc_bytes(70000);  // no frame has room for it: frame B
+	ASSERT_NE(memory::state.series_current, a);
+	fill_current_to(16);
+	uint32_t before = series_frames();
+	// A collection empties A: the same request must find it, not add a frame.
+	a->bump = a->start();
+	memory::collection_count++;
+	memory::alloc_bytes(70000);
+	EXPECT_EQ(memory::state.series_current, a);
+	EXPECT_EQ(series_frames(), before);
 }
 
 TEST_F(Memory, MiddleOffsetPlacesHeadHalfway) {
