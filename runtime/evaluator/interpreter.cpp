@@ -72,22 +72,36 @@ void datatype_cell(Type t, Cell* out) { cell::set(out, T_DATATYPE, t); }
 
 // The value cell of a bound word, or null when it is unbound or its
 // context has no values now. Words with a known index take the fast path.
+// The value cell at `index` of a context, or null when its values are not
+// on the data stack now.
+[[gnu::always_inline]] inline Cell* context_cell(Node ctx, int32_t index) {
+	Cell* header = memory::series(ctx)->head_cell();
+	if (header->header & CONTEXT_ON_STACK) {
+		uint32_t values = header->data2;
+		return values ? stack::at(values - 1) + index : nullptr;
+	}
+	return memory::series(header->data2)->head_cell() + index;
+}
+
 inline Cell* value_cell(Cell* word) {
 	Node ctx = word->data1;
 	if (!ctx) return nullptr;
 	int32_t index = int32_t(word->data3);
-	Cell* header = memory::series(ctx)->head_cell();
 	if (index < 0) {
 		// Looked up once; the word keeps its index (`self` stays -1).
 		index = context::find_word(ctx, word->data2, true);
 		if (index < 0) return nullptr;
 		word->data3 = uint32_t(index);
 	}
-	if (header->header & CONTEXT_ON_STACK) {
-		uint32_t values = header->data2;
-		return values ? stack::at(values - 1) + index : nullptr;
-	}
-	return memory::series(header->data2)->head_cell() + index;
+	return context_cell(ctx, index);
+}
+
+// value_cell for a word that needs no search: null for an unbound word or
+// one whose index is not known yet (or whose context has no values now).
+[[gnu::always_inline]] inline Cell* indexed_value_cell(const Cell* word) {
+	Node ctx = word->data1;
+	int32_t index = int32_t(word->data3);
+	return ctx && index >= 0 ? context_cell(ctx, index) : nullptr;
 }
 
 // Sets a word: a plain (non-object) context takes the value directly.
@@ -252,17 +266,11 @@ inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
 	return true;
 }
 
-// An operator on two numbers whose right operand is a literal or a word's
-// value: computed in place of the left operand, without a frame.
-inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
+// An operator on two numbers, its right operand's value given: computed in
+// place of the left operand, without a frame.
+[[gnu::always_inline]] inline bool fast_op_with(const Cell* op, const Cell* right, Cell* left) {
 	Type lt = cell::type_of(left);
 	if (lt != T_INTEGER && lt != T_FLOAT) return false;
-	Cell* right = code.cell_at(pos + 1);
-	if (!right) return false;
-	if (cell::is(right, T_WORD)) {
-		right = value_cell(right);
-		if (!right) return false;
-	}
 	Type rt = cell::type_of(right);
 	Type source = Type((op->header >> 16) & 0xFF);
 	if (lt == T_INTEGER && rt == T_INTEGER) {
@@ -274,6 +282,17 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 	}
 	stack::top = left + 1;
 	return true;
+}
+
+// The same for an operand that is a literal or a word's value.
+inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
+	Cell* right = code.cell_at(pos + 1);
+	if (!right) return false;
+	if (cell::is(right, T_WORD)) {
+		right = value_cell(right);
+		if (!right) return false;
+	}
+	return fast_op_with(op, right, left);
 }
 
 // Calls the operator `op` (the value of the word at `pos`) with the value at
@@ -306,17 +325,38 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 	return v && cell::is(v, T_OP) ? v : nullptr;
 }
 
-// Applies the operators from `op` (the first one, at `pos`) on.
-[[gnu::noinline]] int32_t apply_operators(Code& code, int32_t pos, Cell* start, bool push, Cell* op) {
+// Applies the operators from `op` (the first one, at `pos`; null: the
+// operator at `pos` if any) on. `called`: the first one takes the full call
+// (its fast form was tried).
+[[gnu::noinline]] int32_t apply_operator_run(Code& code, int32_t pos, Cell* start, bool push, Cell* op,
+	bool called = false) {
+	if (!op && !(op = operator_at(code, pos))) return pos;
 	do {
-		if (!tracing && fast_op(op, code, pos, start)) {
+		if (!called && !tracing && fast_op(op, code, pos, start)) {
 			pos += 2;
 			continue;
 		}
+		called = false;
 		pos = call_operator(code, pos, start, push, op);  // answers with code synced
 		if (errors::pending) return pos;
 	} while ((op = operator_at(code, pos)));
 	return pos;
+}
+
+// The same, with the commonest case first: one operator on two numbers
+// whose right operand is a literal or a word's bound value. That path calls
+// nothing, so it runs without saving registers; the rest goes to the loop.
+[[gnu::noinline]] int32_t apply_operators(Code& code, int32_t pos, Cell* start, bool push, Cell* op) {
+	if (__builtin_expect(tracing, false)) return apply_operator_run(code, pos, start, push, op);
+	Cell* right = code.cell_at(pos + 1);
+	if (right && cell::is(right, T_WORD)) right = indexed_value_cell(right);
+	if (!right || !fast_op_with(op, right, start)) return apply_operator_run(code, pos, start, push, op, true);
+	pos += 2;
+	Cell* next = code.cell_at(pos);
+	if (!next || !cell::is(next, T_WORD)) return pos;
+	if (int32_t(next->data3) < 0) return apply_operator_run(code, pos, start, push, nullptr);  // looks it up
+	Cell* v = indexed_value_cell(next);
+	return v && cell::is(v, T_OP) ? apply_operator_run(code, pos, start, push, v) : pos;
 }
 
 // Applies the operators that follow a value, strictly left to right; the
@@ -700,6 +740,8 @@ inline Cell* literal_block(Code& code, int32_t pos) {
 	return c && cell::is(c, T_BLOCK) && !operator_at(code, pos + 1) ? c : nullptr;
 }
 
+void eval_block(const Cell* block, bool chain);
+
 // if, unless and either, called without a path while no tracer runs: once
 // the condition is fetched, branches written as block literals are taken
 // straight from the code; the chosen one is evaluated into the frame's
@@ -747,7 +789,7 @@ int32_t call_branch(uint32_t slot, Fetch& f, Code& code, int32_t pos) {
 		}
 	}
 	Cell block = *first;
-	eval(&block, true);
+	eval_block(&block, true);
 	return pos;
 }
 
@@ -779,13 +821,15 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 		code.pos = pos;
 		pos = eval_expression(code, true, true, false);
 		if (errors::pending) return pos;
-		if (!cell::is(right, T_INTEGER) || !integer_op(cell::type_of(fn), fn->data1, start, right)) {
-			const Cell* cache = argument_cache(fn);
-			if (!accepts(memory::series(cache->data2)->head_cell() + 1, cell::type_of(right)))
-				expect_arg(fn, name, right, 1);
-			call_binary_entry(fn);
-			if (errors::pending) return pos;
+		if (cell::is(right, T_INTEGER) && integer_op(cell::type_of(fn), fn->data1, start, right)) {
+			stack::unwind();
+			return pos;  // no code ran since the operand: `code` is still synced
 		}
+		const Cell* cache = argument_cache(fn);
+		if (!accepts(memory::series(cache->data2)->head_cell() + 1, cell::type_of(right)))
+			expect_arg(fn, name, right, 1);
+		call_binary_entry(fn);
+		if (errors::pending) return pos;
 	} else {
 		Node node = argument_cache(fn)->data2;
 		if (!accepts(memory::series(node)->head_cell(), cell::type_of(start))) expect_arg(fn, name, start, 0);
@@ -822,8 +866,6 @@ void call_native(const Cell* fn, const Fetch& f) {
 	else
 		actions::stack_forms[index](refs);
 }
-
-void eval_block(const Cell* block, bool chain);
 
 // Runs the body of a function whose arguments and locals are the current
 // frame's cells.
@@ -1215,7 +1257,7 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 			int32_t pos = code.pos + 1;
 			Cell* start = push ? stack::top : stack::arguments;
 			if (!push) stack::top = stack::arguments;
-			eval(&paren, !push);
+			eval_block(&paren, !push);
 			code.sync();
 			if (errors::pending) return pos;
 			if (!push) stack::top = stack::arguments + 1;
