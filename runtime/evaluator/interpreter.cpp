@@ -297,7 +297,7 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 
 // Calls the operator `op` (the value of the word at `pos`) with the value at
 // `start` as its left operand.
-int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known);
+[[gnu::always_inline]] inline int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known);
 
 [[gnu::noinline]] int32_t call_operator(Code& code, int32_t pos, Cell* start, bool push, const Cell* op) {
 	Cell op_word = *code.at(pos);
@@ -806,7 +806,7 @@ inline void call_binary_entry(const Cell* fn) {
 // cache plain, data3 == 2), called while no tracer runs: the general call in
 // infix mode without its bookkeeping. The result replaces the left operand
 // at `start`.
-int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known) {
+[[gnu::always_inline]] inline int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known) {
 	safe_point(code);
 	stack::guard_native_stack();
 	stack::top = start;
@@ -958,6 +958,15 @@ void call_native(const Cell* fn, const Fetch& f) {
 	default: errors::fire(errors::id::internal_not_done);
 	}
 	if (errors::pending) return pos;
+	if (untraced && push && !infix) {
+		// The result goes where the function value was pushed.
+		Cell* result = stack::arguments;
+		stack::unwind();
+		stack::move_cell(result - 1, result);
+		stack::top = result;
+		code.sync();
+		return pos;
+	}
 	if (push)
 		stack::unwind();
 	else
