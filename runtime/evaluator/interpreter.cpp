@@ -133,6 +133,17 @@ struct InertTable {
 };
 constexpr InertTable INERT;
 
+// Types of a word's value that make the word itself a plain value: all but
+// unset, op and the function types.
+struct PlainTable {
+	bool at[256];
+	constexpr PlainTable() : at() {
+		for (uint32_t t = 0; t < 256; t++)
+			at[t] = !(t == T_UNSET || t == T_OP || t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE);
+	}
+};
+constexpr PlainTable PLAIN_VALUE;
+
 // The value of a word for evaluation; raises as the language says.
 [[gnu::noinline]] Cell* word_value_slow(Cell* word) {
 	return context::get(word);  // raises not-in-context or no-value, or answers self
@@ -299,7 +310,7 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 // `start` as its left operand.
 [[gnu::always_inline]] inline int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known);
 
-[[gnu::noinline]] int32_t call_operator(Code& code, int32_t pos, Cell* start, bool push, const Cell* op) {
+[[gnu::always_inline]] inline int32_t call_operator(Code& code, int32_t pos, Cell* start, bool push, const Cell* op) {
 	Cell op_word = *code.at(pos);
 	Cell fn = *op;
 	fire(EV_FETCH, &code, pos, &fn, nullptr);
@@ -374,7 +385,7 @@ inline const Cell* plain_value(Cell* c) {
 		const Cell* v = value_cell(c);
 		if (!v) return nullptr;
 		Type vt = cell::type_of(v);
-		return vt == T_UNSET || vt == T_OP || is_function_type(vt) ? nullptr : v;
+		return PLAIN_VALUE.at[vt] ? v : nullptr;
 	}
 	return INERT.at[t] ? c : nullptr;
 }
@@ -392,7 +403,7 @@ inline const Cell* plain_value(Cell* c) {
 		v = value_cell(c);
 		if (!v) return -1;
 		Type vt = cell::type_of(v);
-		if (vt == T_UNSET || vt == T_OP || is_function_type(vt)) return -1;
+		if (!PLAIN_VALUE.at[vt]) return -1;
 	} else if (!INERT.at[t]) {
 		return -1;
 	}
