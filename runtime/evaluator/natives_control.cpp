@@ -4,6 +4,7 @@
 
 #include "runtime/context.h"
 #include "runtime/cycles.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/errors.h"
@@ -510,6 +511,7 @@ void n_try(bool, const int32_t* refs) {
 		if (t.code != THROW_ERROR) throw;  // the language's throw and quit pass on
 		cycles::reset();
 		stack::adjust_post_try();
+		if (refs[1] >= 0 && cell::is(stack::arguments, T_ERROR)) error::set_stack_trace(stack::arguments);
 	}
 }
 
