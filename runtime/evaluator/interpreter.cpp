@@ -72,22 +72,36 @@ void datatype_cell(Type t, Cell* out) { cell::set(out, T_DATATYPE, t); }
 
 // The value cell of a bound word, or null when it is unbound or its
 // context has no values now. Words with a known index take the fast path.
+// The value cell at `index` of a context, or null when its values are not
+// on the data stack now.
+[[gnu::always_inline]] inline Cell* context_cell(Node ctx, int32_t index) {
+	Cell* header = memory::series(ctx)->head_cell();
+	if (header->header & CONTEXT_ON_STACK) {
+		uint32_t values = header->data2;
+		return values ? stack::at(values - 1) + index : nullptr;
+	}
+	return memory::series(header->data2)->head_cell() + index;
+}
+
 inline Cell* value_cell(Cell* word) {
 	Node ctx = word->data1;
 	if (!ctx) return nullptr;
 	int32_t index = int32_t(word->data3);
-	Cell* header = memory::series(ctx)->head_cell();
 	if (index < 0) {
 		// Looked up once; the word keeps its index (`self` stays -1).
 		index = context::find_word(ctx, word->data2, true);
 		if (index < 0) return nullptr;
 		word->data3 = uint32_t(index);
 	}
-	if (header->header & CONTEXT_ON_STACK) {
-		uint32_t values = header->data2;
-		return values ? stack::at(values - 1) + index : nullptr;
-	}
-	return memory::series(header->data2)->head_cell() + index;
+	return context_cell(ctx, index);
+}
+
+// value_cell for a word that needs no search: null for an unbound word or
+// one whose index is not known yet (or whose context has no values now).
+[[gnu::always_inline]] inline Cell* indexed_value_cell(const Cell* word) {
+	Node ctx = word->data1;
+	int32_t index = int32_t(word->data3);
+	return ctx && index >= 0 ? context_cell(ctx, index) : nullptr;
 }
 
 // Sets a word: a plain (non-object) context takes the value directly.
@@ -118,6 +132,17 @@ struct InertTable {
 	}
 };
 constexpr InertTable INERT;
+
+// Types of a word's value that make the word itself a plain value: all but
+// unset, op and the function types.
+struct PlainTable {
+	bool at[256];
+	constexpr PlainTable() : at() {
+		for (uint32_t t = 0; t < 256; t++)
+			at[t] = !(t == T_UNSET || t == T_OP || t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE);
+	}
+};
+constexpr PlainTable PLAIN_VALUE;
 
 // The value of a word for evaluation; raises as the language says.
 [[gnu::noinline]] Cell* word_value_slow(Cell* word) {
@@ -252,17 +277,11 @@ inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
 	return true;
 }
 
-// An operator on two numbers whose right operand is a literal or a word's
-// value: computed in place of the left operand, without a frame.
-inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
+// An operator on two numbers, its right operand's value given: computed in
+// place of the left operand, without a frame.
+[[gnu::always_inline]] inline bool fast_op_with(const Cell* op, const Cell* right, Cell* left) {
 	Type lt = cell::type_of(left);
 	if (lt != T_INTEGER && lt != T_FLOAT) return false;
-	Cell* right = code.cell_at(pos + 1);
-	if (!right) return false;
-	if (cell::is(right, T_WORD)) {
-		right = value_cell(right);
-		if (!right) return false;
-	}
 	Type rt = cell::type_of(right);
 	Type source = Type((op->header >> 16) & 0xFF);
 	if (lt == T_INTEGER && rt == T_INTEGER) {
@@ -276,11 +295,22 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 	return true;
 }
 
+// The same for an operand that is a literal or a word's value.
+inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
+	Cell* right = code.cell_at(pos + 1);
+	if (!right) return false;
+	if (cell::is(right, T_WORD)) {
+		right = value_cell(right);
+		if (!right) return false;
+	}
+	return fast_op_with(op, right, left);
+}
+
 // Calls the operator `op` (the value of the word at `pos`) with the value at
 // `start` as its left operand.
-int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known);
+[[gnu::always_inline]] inline int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known);
 
-[[gnu::noinline]] int32_t call_operator(Code& code, int32_t pos, Cell* start, bool push, const Cell* op) {
+[[gnu::always_inline]] inline int32_t call_operator(Code& code, int32_t pos, Cell* start, bool push, const Cell* op) {
 	Cell op_word = *code.at(pos);
 	Cell fn = *op;
 	fire(EV_FETCH, &code, pos, &fn, nullptr);
@@ -306,17 +336,38 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 	return v && cell::is(v, T_OP) ? v : nullptr;
 }
 
-// Applies the operators from `op` (the first one, at `pos`) on.
-[[gnu::noinline]] int32_t apply_operators(Code& code, int32_t pos, Cell* start, bool push, Cell* op) {
+// Applies the operators from `op` (the first one, at `pos`; null: the
+// operator at `pos` if any) on. `called`: the first one takes the full call
+// (its fast form was tried).
+[[gnu::noinline]] int32_t apply_operator_run(Code& code, int32_t pos, Cell* start, bool push, Cell* op,
+	bool called = false) {
+	if (!op && !(op = operator_at(code, pos))) return pos;
 	do {
-		if (!tracing && fast_op(op, code, pos, start)) {
+		if (!called && !tracing && fast_op(op, code, pos, start)) {
 			pos += 2;
 			continue;
 		}
+		called = false;
 		pos = call_operator(code, pos, start, push, op);  // answers with code synced
 		if (errors::pending) return pos;
 	} while ((op = operator_at(code, pos)));
 	return pos;
+}
+
+// The same, with the commonest case first: one operator on two numbers
+// whose right operand is a literal or a word's bound value. That path calls
+// nothing, so it runs without saving registers; the rest goes to the loop.
+[[gnu::noinline]] int32_t apply_operators(Code& code, int32_t pos, Cell* start, bool push, Cell* op) {
+	if (__builtin_expect(tracing, false)) return apply_operator_run(code, pos, start, push, op);
+	Cell* right = code.cell_at(pos + 1);
+	if (right && cell::is(right, T_WORD)) right = indexed_value_cell(right);
+	if (!right || !fast_op_with(op, right, start)) return apply_operator_run(code, pos, start, push, op, true);
+	pos += 2;
+	Cell* next = code.cell_at(pos);
+	if (!next || !cell::is(next, T_WORD)) return pos;
+	if (int32_t(next->data3) < 0) return apply_operator_run(code, pos, start, push, nullptr);  // looks it up
+	Cell* v = indexed_value_cell(next);
+	return v && cell::is(v, T_OP) ? apply_operator_run(code, pos, start, push, v) : pos;
 }
 
 // Applies the operators that follow a value, strictly left to right; the
@@ -334,7 +385,7 @@ inline const Cell* plain_value(Cell* c) {
 		const Cell* v = value_cell(c);
 		if (!v) return nullptr;
 		Type vt = cell::type_of(v);
-		return vt == T_UNSET || vt == T_OP || is_function_type(vt) ? nullptr : v;
+		return PLAIN_VALUE.at[vt] ? v : nullptr;
 	}
 	return INERT.at[t] ? c : nullptr;
 }
@@ -352,7 +403,7 @@ inline const Cell* plain_value(Cell* c) {
 		v = value_cell(c);
 		if (!v) return -1;
 		Type vt = cell::type_of(v);
-		if (vt == T_UNSET || vt == T_OP || is_function_type(vt)) return -1;
+		if (!PLAIN_VALUE.at[vt]) return -1;
 	} else if (!INERT.at[t]) {
 		return -1;
 	}
@@ -700,6 +751,8 @@ inline Cell* literal_block(Code& code, int32_t pos) {
 	return c && cell::is(c, T_BLOCK) && !operator_at(code, pos + 1) ? c : nullptr;
 }
 
+void eval_block(const Cell* block, bool chain);
+
 // if, unless and either, called without a path while no tracer runs: once
 // the condition is fetched, branches written as block literals are taken
 // straight from the code; the chosen one is evaluated into the frame's
@@ -747,7 +800,7 @@ int32_t call_branch(uint32_t slot, Fetch& f, Code& code, int32_t pos) {
 		}
 	}
 	Cell block = *first;
-	eval(&block, true);
+	eval_block(&block, true);
 	return pos;
 }
 
@@ -764,7 +817,7 @@ inline void call_binary_entry(const Cell* fn) {
 // cache plain, data3 == 2), called while no tracer runs: the general call in
 // infix mode without its bookkeeping. The result replaces the left operand
 // at `start`.
-int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known) {
+[[gnu::always_inline]] inline int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, Cell* start, bool known) {
 	safe_point(code);
 	stack::guard_native_stack();
 	stack::top = start;
@@ -779,13 +832,15 @@ int32_t call_binary(const Cell* fn, const Cell* name, Code& code, int32_t pos, C
 		code.pos = pos;
 		pos = eval_expression(code, true, true, false);
 		if (errors::pending) return pos;
-		if (!cell::is(right, T_INTEGER) || !integer_op(cell::type_of(fn), fn->data1, start, right)) {
-			const Cell* cache = argument_cache(fn);
-			if (!accepts(memory::series(cache->data2)->head_cell() + 1, cell::type_of(right)))
-				expect_arg(fn, name, right, 1);
-			call_binary_entry(fn);
-			if (errors::pending) return pos;
+		if (cell::is(right, T_INTEGER) && integer_op(cell::type_of(fn), fn->data1, start, right)) {
+			stack::unwind();
+			return pos;  // no code ran since the operand: `code` is still synced
 		}
+		const Cell* cache = argument_cache(fn);
+		if (!accepts(memory::series(cache->data2)->head_cell() + 1, cell::type_of(right)))
+			expect_arg(fn, name, right, 1);
+		call_binary_entry(fn);
+		if (errors::pending) return pos;
 	} else {
 		Node node = argument_cache(fn)->data2;
 		if (!accepts(memory::series(node)->head_cell(), cell::type_of(start))) expect_arg(fn, name, start, 0);
@@ -822,8 +877,6 @@ void call_native(const Cell* fn, const Fetch& f) {
 	else
 		actions::stack_forms[index](refs);
 }
-
-void eval_block(const Cell* block, bool chain);
 
 // Runs the body of a function whose arguments and locals are the current
 // frame's cells.
@@ -916,6 +969,15 @@ void eval_block(const Cell* block, bool chain);
 	default: errors::fire(errors::id::internal_not_done);
 	}
 	if (errors::pending) return pos;
+	if (untraced && push && !infix) {
+		// The result goes where the function value was pushed.
+		Cell* result = stack::arguments;
+		stack::unwind();
+		stack::move_cell(result - 1, result);
+		stack::top = result;
+		code.sync();
+		return pos;
+	}
 	if (push)
 		stack::unwind();
 	else
@@ -1215,7 +1277,7 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 			int32_t pos = code.pos + 1;
 			Cell* start = push ? stack::top : stack::arguments;
 			if (!push) stack::top = stack::arguments;
-			eval(&paren, !push);
+			eval_block(&paren, !push);
 			code.sync();
 			if (errors::pending) return pos;
 			if (!push) stack::top = stack::arguments + 1;

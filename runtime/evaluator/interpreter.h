@@ -74,7 +74,12 @@ struct Code {
 	Cell* at(int32_t i) const { return head + i; }
 	int32_t limit() const { return lim; }
 	// The cell at i, or null at or past the limit.
-	Cell* cell_at(int32_t i) const { return i < lim ? head + i : nullptr; }
+	Cell* cell_at(int32_t i) const {
+		if (i >= lim) return nullptr;
+		Cell* c = head + i;
+		if (!c) __builtin_unreachable();  // lets callers drop their null test on a cell in range
+		return c;
+	}
 };
 
 void init();
