@@ -64,6 +64,11 @@ void register_parse();
 // raises internal not-done.
 extern void (*date_difference)(Cell* date1, const Cell* date2);
 
+// The shift native's three modes; counts below 0 count as 0, counts of 32
+// and more give the defined limits.
+enum class Shift { left, logical, right };
+int32_t shift(int32_t data, int32_t bits, Shift mode);
+
 // Evaluates the expressions of a block, adding each value to `target`
 // (appended at its tail, else inserted at its position).
 void reduce_block(const Cell* block, Cell* target);

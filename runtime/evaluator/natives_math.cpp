@@ -226,13 +226,8 @@ void n_min(bool, const int32_t*) { max_min(false); }
 // ---- bits and hexadecimal ----
 
 void n_shift(bool, const int32_t* refs) {
-	int32_t data = cell::get_integer(args());
-	int32_t bits = std::max(cell::get_integer(args() + 1), 0);
-	uint32_t u = uint32_t(data);
-	if (refs[0] >= 0) return answer_integer(bits > 31 ? 0 : int32_t(u << bits));
-	if (refs[1] >= 0) return answer_integer(bits > 31 ? 0 : int32_t(u >> bits));
-	if (bits > 31) return answer_integer(data < 0 ? -1 : 0);
-	answer_integer(data >> bits);  // arithmetic: defined for negatives since C++20
+	Shift mode = refs[0] >= 0 ? Shift::left : refs[1] >= 0 ? Shift::logical : Shift::right;
+	answer_integer(shift(cell::get_integer(args()), cell::get_integer(args() + 1), mode));
 }
 
 void n_to_hex(bool, const int32_t* refs) {
@@ -402,6 +397,16 @@ void register_math() {
 	set(N_AS_POINT3D, n_as_point3d);
 	set(N_AS_MONEY, n_as_money);
 	set(N_AS, n_as);
+}
+
+int32_t shift(int32_t data, int32_t bits, Shift mode) {
+	if (bits < 0) bits = 0;
+	uint32_t u = uint32_t(data);
+	switch (mode) {
+	case Shift::left: return bits > 31 ? 0 : int32_t(u << bits);
+	case Shift::logical: return bits > 31 ? 0 : int32_t(u >> bits);
+	default: return bits > 31 ? (data < 0 ? -1 : 0) : data >> bits;  // arithmetic: defined since C++20
+	}
 }
 
 }  // namespace vyn::natives

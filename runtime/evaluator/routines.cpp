@@ -79,19 +79,12 @@ void set_slot_quiet() {
 	stack::set_result(&args()[1]);
 }
 
-// The shift native's three modes on plain 32-bit integers.
-void shift(int mode) {
-	int32_t data = cell::get_integer(args());
-	int32_t bits = cell::get_integer(args() + 1);
-	if (bits < 0) bits = 0;
-	uint32_t u = uint32_t(data);
-	if (mode == 0) return answer_integer(bits > 31 ? 0 : int32_t(u << bits));
-	if (mode == 1) return answer_integer(bits > 31 ? 0 : int32_t(u >> bits));
-	answer_integer(bits > 31 ? (data < 0 ? -1 : 0) : data >> bits);
+void shift(natives::Shift mode) {
+	answer_integer(natives::shift(cell::get_integer(args()), cell::get_integer(args() + 1), mode));
 }
-void shift_left() { shift(0); }
-void shift_logical() { shift(1); }
-void shift_right() { shift(2); }
+void shift_left() { shift(natives::Shift::left); }
+void shift_logical() { shift(natives::Shift::logical); }
+void shift_right() { shift(natives::Shift::right); }
 
 void last_lf_q() { answer_logic(natives::print_last_lf); }
 
