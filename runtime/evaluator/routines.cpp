@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "runtime/compiled.h"
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/file.h"
@@ -45,15 +46,6 @@ void answer_integer(int64_t n) {
 	stack::set_result(&c);
 }
 
-// The routine's own expect-arg error: its name, the value's type, the argument.
-[[noreturn]] void refuse(const Cell* value, const char* argument) {
-	Cell call, type, arg;
-	stack::get_call(&call);
-	cell::set(&type, T_DATATYPE, cell::type_of(value), 0, 0);
-	arg = *word::load(argument);
-	errors::fire(errors::id::script_expect_arg, &call, &type, &arg);
-}
-
 void quit_return() {
 	int32_t status = cell::get_integer(args());
 	std::fflush(nullptr);
@@ -64,7 +56,7 @@ void set_quiet() {
 	Cell w = args()[0];
 	Cell v = args()[1];
 	Type t = cell::type_of(&w);
-	if (t != T_WORD && t != T_SET_WORD && t != T_LIT_WORD && t != T_GET_WORD) refuse(&w, "word");
+	if (t != T_WORD && t != T_SET_WORD && t != T_LIT_WORD && t != T_GET_WORD) compiled::raise_expect_arg(0, &w);
 	context::set_in(&w, &v, w.data1, false);
 	stack::set_result(&v);
 }
@@ -72,7 +64,7 @@ void set_quiet() {
 void set_slot_quiet() {
 	Cell s = args()[0];
 	Type t = cell::type_of(&s);
-	if (t != T_BLOCK && t != T_PAREN && !(t >= T_PATH && t <= T_GET_PATH)) refuse(&s, "series");
+	if (t != T_BLOCK && t != T_PAREN && !(t >= T_PATH && t <= T_GET_PATH)) compiled::raise_expect_arg(0, &s);
 	Series* b = memory::buffer_of(&s);
 	Cell* at = b->head_cell() + s.data1;
 	if (at < b->tail_cell()) *at = args()[1];
