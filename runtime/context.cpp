@@ -88,12 +88,6 @@ Node word_table(Node ctx) { return header(ctx)->data1; }
 
 Series* words_buffer(Node ctx) { return memory::series(hash::table_of(word_table(ctx))->block); }
 
-Cell* values(Node ctx) {
-	Cell* h = header(ctx);
-	if (h->header & FLAG_STACK) return h->data2 ? stack::at(h->data2 - 1) : nullptr;
-	return memory::series(h->data2)->head_cell();
-}
-
 uint32_t flags(const Cell* value) {
 	if (cell::is(value, T_CONTEXT)) return value->header;
 	return value->data1 ? header(value->data1)->header : 0;

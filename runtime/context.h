@@ -25,6 +25,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 
 namespace vyn::context {
@@ -65,7 +66,11 @@ inline uint32_t word_count(Node ctx) { return words_buffer(ctx)->used() / sizeof
 inline Cell* word_cell(Node ctx, uint32_t n) { return words_buffer(ctx)->head_cell() + n; }
 // The first value cell, or null when the context has no values (a stack
 // context whose function is not running).
-Cell* values(Node ctx);
+inline Cell* values(Node ctx) {
+	Cell* h = header(ctx);
+	if (h->header & FLAG_STACK) return h->data2 ? stack::at(h->data2 - 1) : nullptr;
+	return memory::series(h->data2)->head_cell();
+}
 // The header word of the context a word or context value refers to.
 uint32_t flags(const Cell* value);
 

@@ -25,7 +25,6 @@ uint32_t event_mask = 0x1FFFF;
 
 namespace {
 
-constexpr uint32_t CONTEXT_ON_STACK = 0x400000u;
 // Functions marked `trace` set tracing to this while a tracer is installed.
 bool trace_all = false;
 const Cell NONE_CELL{T_NONE, 0, 0, 0};
@@ -75,12 +74,8 @@ void datatype_cell(Type t, Cell* out) { cell::set(out, T_DATATYPE, t); }
 // The value cell at `index` of a context, or null when its values are not
 // on the data stack now.
 [[gnu::always_inline]] inline Cell* context_cell(Node ctx, int32_t index) {
-	Cell* header = memory::series(ctx)->head_cell();
-	if (header->header & CONTEXT_ON_STACK) {
-		uint32_t values = header->data2;
-		return values ? stack::at(values - 1) + index : nullptr;
-	}
-	return memory::series(header->data2)->head_cell() + index;
+	Cell* values = context::values(ctx);
+	return values ? values + index : nullptr;
 }
 
 inline Cell* value_cell(Cell* word) {

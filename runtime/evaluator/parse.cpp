@@ -88,19 +88,14 @@ inline const Cell* cell_in(const Cell* block, uint32_t i) {
 
 // A rule word's value. `rule_word` is the cell in the rules block itself: the
 // first lookup leaves the word's index there (as evaluation does in code
-// blocks), and later ones read a heap context's values block straight (the
-// layout context.h states). Anything else goes through context::get, which
-// also raises for words without a value. No Vyn code runs here.
+// blocks), and later ones read the context's values straight. Anything else
+// goes through context::get, which also raises for words without a value.
+// No Vyn code runs here.
 inline const Cell* value_of(const Cell* rule_word) {
 	Cell* word = const_cast<Cell*>(rule_word);
 	int32_t index = int32_t(word->data3);
-	if (word->data1 && index >= 0) {
-		const Cell* h = context::header(word->data1);
-		if (!(h->header & context::FLAG_STACK)) {
-			Series* values = memory::series(h->data2);
-			if (uint32_t(index) < values->used() / sizeof(Cell)) return values->head_cell() + index;
-		}
-	}
+	if (word->data1 && index >= 0)
+		if (Cell* values = context::values(word->data1)) return values + index;
 	return context::get(word);
 }
 
