@@ -8,7 +8,6 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/spans.h"
-#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
