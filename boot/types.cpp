@@ -59,24 +59,28 @@ const char* const type_names[TYPE_COUNT] = {
 // Parents of the types registered by name only.
 Type parent_of(Type t) {
 	switch (t) {
-	case T_BLOCK: case T_STRING: case T_VECTOR: case T_BINARY: case T_IMAGE: return T_SERIES;
-	case T_PAREN: case T_PATH: case T_HASH: return T_BLOCK;
-	case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: return T_PATH;
-	case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: return T_STRING;
-	case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT: case T_ISSUE: return T_WORD;
-	case T_ACTION: case T_OP: return T_NATIVE;
-	case T_FUNCTION: return T_CONTEXT;
-	case T_ROUTINE: return T_FUNCTION;
-	case T_PERCENT: case T_TIME: return T_FLOAT;
-	case T_ERROR: case T_PORT: return T_OBJECT;
+	case T_PORT: return T_OBJECT;
+	case T_IMAGE: return T_SERIES;
 	default: return Type(0);
 	}
 }
 
+// The type word holds its datatype.
+void set_type_word(Type t) {
+	Cell type{T_DATATYPE, uint32_t(t), 0, 0};
+	context::set(context::add_global(registry::names[t].word_symbol), &type);
+}
+
+// A type whose module is not part of the runtime exists by name: every
+// action unsupported.
+void register_by_name(Type t) { registry::register_type(t, parent_of(t), type_names[t], ActionRow{}); }
+
 }  // namespace
 
 void register_all() {
-	// Parents before their children.
+	// The fixed start-up order; a parent always comes before its children.
+	// Some modules register a family at once (word! with its variants and
+	// issue!, path! with its variants and paren!, function! with routine!).
 	datatype::init_type();
 	unset::init_type();
 	none::init_type();
@@ -101,28 +105,23 @@ void register_all() {
 	float_::init_type();
 	typeset::init_type();
 	error::init_type();
-	bitset::init_type();
+	vector::init_type();
+	map::init_type();
+	hash_::init_type();
+	pair::init_type();
 	percent::init_type();
+	tuple::init_type();
 	time::init_type();
 	tag::init_type();
 	email::init_type();
-	vector::init_type();
-	hash_::init_type();
-	pair::init_type();
-	tuple::init_type();
-	map::init_type();
 	handle::init_type();
 	date::init_type();
+	register_by_name(T_PORT);
 	money::init_type();
 	ref::init_type();
 	point2D::init_type();
 	point3D::init_type();
-	// Types whose module is not part of the runtime yet exist by name;
-	// event! is named too, so typesets can hold it before the GUI registers it.
-	for (int t = 1; t < TYPE_COUNT; t++) {
-		if (registry::names[t].name) continue;
-		registry::register_type(Type(t), parent_of(Type(t)), type_names[t], ActionRow{});
-	}
+	register_by_name(T_IMAGE);
 }
 
 void init_words() {
@@ -132,16 +131,22 @@ void init_words() {
 	unicode::init_case_tables();
 	symbol::init();
 	context::init_global();
+	// The type words are the first words of the global context, in id order.
 	typereg::make_type_words();
-	// Each type word holds its datatype (series! is the typeset's name).
+	// Internal types have no value: symbol!, context!, and series!, whose
+	// word the library makes a typeset.
 	for (int t = 1; t <= registry::type_count; t++) {
-		if (t == T_SERIES || !registry::names[t].word_symbol) continue;
-		Cell type{T_DATATYPE, uint32_t(t), 0, 0};
-		context::set(context::add_global(registry::names[t].word_symbol), &type);
+		if (t == T_SYMBOL || t == T_CONTEXT || t == T_SERIES || !registry::names[t].word_symbol) continue;
+		set_type_word(Type(t));
 	}
 	words::init();
 	words::init_refinements();
 	words::init_ooo();
+	// event! is registered after the other types (its row belongs to the GUI
+	// engine), but typesets such as external! need its word and value now.
+	register_by_name(T_EVENT);
+	registry::names[T_EVENT].word_symbol = word::load(type_names[T_EVENT])->data2;
+	set_type_word(T_EVENT);
 	money::init_currencies();
 	ownership::init();
 	context::starting = false;
