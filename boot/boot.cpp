@@ -23,7 +23,10 @@
 #include "runtime/platform.h"
 #include "runtime/print_hooks.h"
 #include "runtime/context.h"
+#include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/symbol.h"
 
 namespace vyn::boot {
@@ -76,6 +79,16 @@ void run_library() {
 	}
 }
 
+// The start-up's own value: handles cannot be written in source.
+void define_null_handle() {
+	Cell* saved = stack::top;
+	Cell null;
+	handle::make_at(&null, -1, handle::NULL_CLASS);
+	Cell word = *word::load("null-handle");
+	context::set(&word, &null);
+	stack::top = saved;
+}
+
 int run_script(const char* path) {
 	std::ifstream in(path, std::ios::binary);
 	if (!in) {
@@ -107,9 +120,14 @@ void init_runtime() {
 	simple_io::init();
 	interpreter::init();
 	routines::define_all();
+	define_null_handle();
 	collector::init();
 	collector::active = true;
+	// Objects the library makes at start-up take the ids kept for them;
+	// run-time objects count from FIRST_CLASS_ID.
+	object::last_class_id = object::FIRST_BOOT_CLASS_ID - 1;
 	run_library();
+	object::last_class_id = object::FIRST_CLASS_ID;
 }
 
 int run(int argc, char** argv) {

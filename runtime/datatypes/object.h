@@ -8,8 +8,9 @@
 // Invariants:
 //  - The context is an object context (kind 2) whose owner cell (`self`)
 //    holds a copy of the object cell; every constructor writes it last.
-//  - Objects made at run time take class ids from one counter that starts
-//    at FIRST_CLASS_ID and is raised before each use; ids are never reused.
+//  - Objects take class ids from one counter that is raised before each
+//    use; ids are never reused. While the library starts it counts from
+//    FIRST_BOOT_CLASS_ID, then from FIRST_CLASS_ID.
 //    An object made from a prototype keeps the prototype's id unless it
 //    gained words.
 //  - The on-set record is a series of two pair! cells (plain data for the
@@ -30,6 +31,9 @@
 namespace vyn::object {
 
 constexpr int32_t FIRST_CLASS_ID = 1000000;
+// Objects made while the library starts take ids from here up; there are
+// far fewer of them than the gap to FIRST_CLASS_ID.
+constexpr int32_t FIRST_BOOT_CLASS_ID = 122;
 constexpr uint32_t NO_HANDLER = 0xFFFF;
 // Handler positions given by compiled code: -1 for none.
 constexpr int32_t ABSENT = -1;
