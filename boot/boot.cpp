@@ -21,6 +21,7 @@
 #include "runtime/io/simple_io.h"
 #include "runtime/memory.h"
 #include "runtime/platform.h"
+#include "runtime/platform_exit.h"
 #include "runtime/print_hooks.h"
 #include "runtime/context.h"
 #include "runtime/datatypes/handle.h"
@@ -92,6 +93,7 @@ void define_null_handle() {
 int run_script(const char* path) {
 	std::ifstream in(path, std::ios::binary);
 	if (!in) {
+		platform::flush_stdout();
 		std::fprintf(stderr, "*** Access Error: cannot open: %s\n", path);
 		return 1;
 	}
@@ -131,16 +133,17 @@ void init_runtime() {
 }
 
 int run(int argc, char** argv) {
+	platform::install_exit_handlers();
+	int status = 0;
 	try {
 		init_runtime();
 		repl::install_print_hooks();
-		if (argc > 1) return run_script(argv[1]);
-		return repl::run_stdin();
+		status = argc > 1 ? run_script(argv[1]) : repl::run_stdin();
 	} catch (const Throw& t) {
-		if (t.code == THROW_QUIT) return 0;
-		std::fprintf(stderr, "*** Runtime Error 95: no CATCH for THROW\n");
-		return 95;
+		if (t.code != THROW_QUIT) platform::fatal_error(platform::EXIT_UNCAUGHT_THROW);
 	}
+	platform::flush_stdout();
+	return status;
 }
 
 }  // namespace vyn::boot

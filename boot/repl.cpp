@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <sys/ioctl.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -17,6 +18,7 @@
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/platform_exit.h"
 #include "runtime/print_hooks.h"
 #include "runtime/registry.h"
 #include "runtime/utf8.h"
@@ -34,8 +36,8 @@ uint32_t console_columns() {
 }
 
 void write_out(const std::string& text) {
-	std::fwrite(text.data(), 1, text.size(), stdout);
-	std::fflush(stdout);
+	if (std::fwrite(text.data(), 1, text.size(), stdout) < text.size()) platform::check_stdout_error(errno);
+	platform::flush_stdout();
 }
 
 // The UTF-8 text of a string value.
@@ -159,8 +161,29 @@ void print_error(const Cell* error) {
 	stack::reset_all();
 }
 
+// A script's error that nothing caught: its report goes to standard error.
+int report_uncaught(const Cell* error) {
+	std::string text;
+	stack::reset_all();
+	Cell name;
+	actions::make_word("try", &name);
+	stack::mark_try_all(&name);
+	try {
+		text = form_text(error);
+	} catch (const Throw& t) {
+		if (t.code == THROW_QUIT) throw;
+		text = "*** Error " + std::to_string(errors::code_of(error));
+	}
+	stack::reset_all();
+	platform::flush_stdout();
+	std::fprintf(stderr, "%s\n", text.c_str());
+	return platform::EXIT_UNCAUGHT_ERROR;
+}
+
 // Loads and evaluates one complete input; prints what the console shows.
-void do_command(const std::string& input, uint32_t columns, bool script = false) {
+// At the prompt, errors are reported and the status stays 0; a script ends
+// at its first uncaught error or throw, with the status that says so.
+int do_command(const std::string& input, uint32_t columns, bool script = false) {
 	stack::reset_all();
 	cycles::reset();
 	// Between inputs no C++ frame holds a handle: node frames may be compacted.
@@ -174,25 +197,33 @@ void do_command(const std::string& input, uint32_t columns, bool script = false)
 		if (size && input[size - 1] == '\n') size--;
 		Cell* code = lexer::load(reinterpret_cast<const uint8_t*>(input.data()), size);
 		if (script) code->data1 += 2;  // past the header word and block
-		if (memory::buffer_of(code)->used() <= code->data1 * sizeof(Cell)) return;
+		if (memory::buffer_of(code)->used() <= code->data1 * sizeof(Cell)) return 0;
 		Cell block = *code;
 		interpreter::eval(&block, true);
 		if (errors::pending) {
 			errors::pending = THROW_NONE;
-			return;
+			return 0;
 		}
 		Cell result = *stack::arguments;
-		if (script && !cell::is(&result, T_ERROR)) return;
-		if (cell::is(&result, T_UNSET)) return;
-		if (cell::is(&result, T_ERROR)) return print_error(&result);
+		if (script && !cell::is(&result, T_ERROR)) return 0;
+		if (cell::is(&result, T_UNSET)) return 0;
+		if (cell::is(&result, T_ERROR)) {
+			print_error(&result);
+			return 0;
+		}
 		write_out("== " + result_text(&result, columns) + "\n");
 	} catch (const Throw& t) {
 		if (t.code == THROW_QUIT) throw;
 		cycles::reset();
-		if (t.code != THROW_ERROR) return;
+		if (t.code != THROW_ERROR) {
+			if (script) platform::fatal_error(platform::EXIT_UNCAUGHT_THROW);
+			return 0;
+		}
 		Cell error = *stack::get_top();
+		if (script) return report_uncaught(&error);
 		print_error(&error);
 	}
+	return 0;
 }
 
 // The headless console's printer: the text goes to standard output.
@@ -239,7 +270,8 @@ int run_script(const std::string& text) {
 	for (;;) {
 		at = text.find("Vyn", at);
 		if (at == std::string::npos) {
-			write_out("*** Error: Vyn header not found!\n");
+			platform::flush_stdout();
+			std::fprintf(stderr, "*** Error: Vyn header not found!\n");
 			return 1;
 		}
 		size_t p = at + 3;
@@ -249,12 +281,11 @@ int run_script(const std::string& text) {
 		at += 3;
 	}
 	try {
-		do_command(text.substr(at), console_columns(), true);
+		return do_command(text.substr(at), console_columns(), true);
 	} catch (const Throw& t) {
 		if (t.code == THROW_QUIT) return 0;
 		throw;
 	}
-	return 0;
 }
 
 }  // namespace vyn::repl

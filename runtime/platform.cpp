@@ -128,14 +128,11 @@ struct Start {
 // A cancelled thread unwinds without the sanitizer seeing its frames go:
 // their poison must be cleared before anything reuses that stack.
 void unpoison_dead_frames(void*) {
-	pthread_attr_t attr;
-	if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
-	void* low = nullptr;
+	uintptr_t low = 0;
 	size_t size = 0;
-	pthread_attr_getstack(&attr, &low, &size);
-	pthread_attr_destroy(&attr);
+	if (!thread_stack(&low, &size)) return;
 	char here;
-	__asan_unpoison_memory_region(low, size_t(&here - static_cast<char*>(low)));
+	__asan_unpoison_memory_region(reinterpret_cast<void*>(low), size_t(reinterpret_cast<uintptr_t>(&here) - low));
 }
 #endif
 
@@ -215,6 +212,16 @@ int32_t wait_thread(Thread* thread, uint32_t timeout_ms, int32_t* exit_code) {
 	}
 	if (exit_code) *exit_code = thread->exit_code;
 	return 1;
+}
+
+bool thread_stack(uintptr_t* low, size_t* size) {
+	pthread_attr_t attr;
+	if (pthread_getattr_np(pthread_self(), &attr) != 0) return false;
+	void* base = nullptr;
+	pthread_attr_getstack(&attr, &base, size);
+	pthread_attr_destroy(&attr);
+	*low = reinterpret_cast<uintptr_t>(base);
+	return true;
 }
 
 uint64_t current_thread_id() { return uint64_t(gettid()); }

@@ -66,6 +66,9 @@ bool terminate_thread(Thread* thread);
 // 0 when the time ran out, -1 on failure.
 int32_t wait_thread(Thread* thread, uint32_t timeout_ms, int32_t* exit_code);
 uint64_t current_thread_id();
+// The calling thread's stack: its lowest address and its size; false when
+// they cannot be read.
+bool thread_stack(uintptr_t* low, size_t* size);
 void yield_thread();
 
 }  // namespace vyn::platform

@@ -22,6 +22,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/os_info.h"
 #include "runtime/io/simple_io.h"
+#include "runtime/platform_exit.h"
 
 namespace vyn::routines {
 
@@ -46,8 +47,9 @@ void answer_integer(int64_t n) {
 
 void quit_return() {
 	int32_t status = cell::get_integer(args());
+	platform::flush_stdout();
 	std::fflush(nullptr);
-	std::_Exit(status & 0xFF);
+	std::_Exit(platform::quit_status(status));
 }
 
 void set_quiet() {
