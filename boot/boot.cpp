@@ -28,6 +28,7 @@
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/io/os_info.h"
 #include "runtime/symbol.h"
 
 namespace vyn::boot {
@@ -134,6 +135,7 @@ void init_runtime() {
 
 int run(int argc, char** argv) {
 	platform::install_exit_handlers();
+	platform::set_arguments(argc, argv);
 	int status = 0;
 	try {
 		init_runtime();

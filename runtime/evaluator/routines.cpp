@@ -177,6 +177,16 @@ void os_info() {
 	stack::set_result(obj);
 }
 
+void get_command_line() {
+	Cell* out = stack::alloc_slot();
+	stack::set_result(platform::load_command_line(out));
+}
+
+void get_command_args() {
+	Cell* out = stack::alloc_slot();
+	stack::set_result(platform::load_arguments(out));
+}
+
 void write_stdout() {
 	Cell data = args()[0];
 	simple_io::write(nullptr, &data, nullptr, nullptr, false, false, false);
@@ -218,6 +228,11 @@ const Definition DEFINITIONS[] = {
 	{"tracing?", R"v([])v", tracing_q},
 	{"os-info", R"v(["Returns detailed operating system version information"])v", os_info},
 	{"write-stdout", R"v(["Write data to STDOUT" data [any-type!]])v", write_stdout},
+	// The sources of system/script/args and system/options/args.
+	{"get-command-line", R"v(["Returns the program's arguments joined by spaces, those holding blanks in double quotes"
+		return: [string!]])v", get_command_line},
+	{"get-command-args", R"v(["Returns the program's arguments as they were given, the program's name first"
+		return: [block!]])v", get_command_args},
 };
 
 void define(const Definition& d) {

@@ -45,6 +45,9 @@ std::string release_value(std::string_view v) {
 	return out;
 }
 
+std::vector<std::string> kept_arguments;
+bool arguments_kept = false;
+
 std::optional<std::string> read_text(const char* path) {
 	std::optional<simple_io::Bytes> bytes = simple_io::read_file(path);
 	if (!bytes) return std::nullopt;
@@ -66,7 +69,14 @@ std::string join_command_line(const std::vector<std::string>& arguments) {
 	return line;
 }
 
-std::string get_command_line() {
+void set_arguments(int argc, const char* const* argv) {
+	kept_arguments.clear();
+	for (int i = 0; i < argc && argv[i]; i++) kept_arguments.emplace_back(argv[i]);
+	arguments_kept = true;
+}
+
+std::vector<std::string> get_arguments() {
+	if (arguments_kept) return kept_arguments;
 	std::optional<std::string> raw = read_text("/proc/self/cmdline");
 	if (!raw) return {};
 	std::vector<std::string> arguments;
@@ -77,8 +87,10 @@ std::string get_command_line() {
 		arguments.emplace_back(raw->substr(start, end - start));
 		start = end + 1;
 	}
-	return join_command_line(arguments);
+	return arguments;
 }
+
+std::string get_command_line() { return join_command_line(get_arguments()); }
 
 std::pair<std::string, std::string> split_environment_entry(std::string_view entry) {
 	size_t eq = entry.size() > 1 ? entry.find('=', 1) : std::string_view::npos;
@@ -163,6 +175,18 @@ Type check_type(const Cell* value, Type expected) {
 }
 
 Cell* load_command_line(Cell* out) { return simple_io::load_lenient_text(get_command_line(), out); }
+
+Cell* load_arguments(Cell* out) {
+	std::vector<std::string> arguments = get_arguments();
+	Cell* block = block::make_at(stack::alloc_slot(), int32_t(std::max<size_t>(4, arguments.size())));
+	for (const std::string& argument : arguments) {
+		Cell text;
+		block::append_value(block, simple_io::load_lenient_text(argument, &text));
+	}
+	*out = *block;
+	stack::pop(1);
+	return out;
+}
 
 Cell* load_environment(Cell* out) {
 	auto variables = get_environment();

@@ -17,9 +17,14 @@
 
 namespace vyn::platform {
 
-// The process's command line as one text: its arguments (from
-// /proc/self/cmdline) joined as join_command_line does. Empty when it cannot
-// be read.
+// The program's arguments, argv as main received it (UTF-8 by convention,
+// not checked); kept once at start-up, before anything reads them.
+void set_arguments(int argc, const char* const* argv);
+// The arguments kept by set_arguments; when none were kept (a test program),
+// those of /proc/self/cmdline; empty when that cannot be read.
+std::vector<std::string> get_arguments();
+// The process's command line as one text: get_arguments joined as
+// join_command_line does.
 std::string get_command_line();
 // Arguments joined by single spaces; an argument that is empty or holds a
 // space or a tab is put between double quotes, so that splitting at blanks
@@ -59,6 +64,9 @@ Type check_type(const Cell* value, Type expected);
 // Values. The command line as a new string! in `out`; arguments that are
 // not UTF-8 do not stop the start-up (simple_io::load_lenient_text).
 Cell* load_command_line(Cell* out);
+// The arguments, the program's name first, as a new block! of string! in
+// `out`, each taken as it is (an argument may hold blanks and quotes).
+Cell* load_arguments(Cell* out);
 // The environment as a new map! of names to values (both string!), in
 // `out`; names that match without letter case keep the later value.
 Cell* load_environment(Cell* out);

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Checks vyn as a process: how it ends (the exit status, and what goes to
-each stream).
+"""Checks vyn as a process: the arguments it keeps, how it ends (the exit
+status, and what goes to each stream).
 
 Usage: program.py VYN FAULT_PROBE. Prints "N passed, N failed"; exits
 non-zero when a case fails.
@@ -96,6 +96,17 @@ def broken_pipe(vyn, directory):
     return subprocess.CompletedProcess(proc.args, proc.returncode, first.decode(), err)
 
 
+def arguments(vyn, directory):
+    """The arguments as given, and joined with the blank-holding ones quoted."""
+    path = script(directory, "print mold next get-command-args print get-command-line")
+    result = run([vyn, path, "plain", "two words", 'say "hi"', "", "caf\u00e9"])
+    line = result.stdout.splitlines()[-1] if result.stdout else ""
+    head = f"{vyn} {path} "
+    if line.startswith(head):
+        result.stdout = result.stdout.replace(head, "PROGRAM SCRIPT ", 1)
+    return result
+
+
 def main():
     vyn, probe = sys.argv[1], sys.argv[2]
     passed = failed = 0
@@ -109,6 +120,9 @@ def main():
             tally(check(title, run([vyn, script(directory, body)]), status, stdout, stderr_text))
         tally(check("a script that cannot be opened", run([vyn, str(Path(directory) / "absent.vyn")]), 1, "",
                     "*** Access Error: cannot open:"))
+        tally(check("arguments", arguments(vyn, directory), 0,
+                    f'["{directory}/case.vyn" "plain" "two words" {{say "hi"}} "" "café"]\n'
+                    'PROGRAM SCRIPT plain "two words" "say "hi"" "" café\n', None))
         tally(check("SIGINT ends with 130", interrupted(vyn, directory), 130, "waiting\n", None))
         tally(check("a closed pipe ends quietly", broken_pipe(vyn, directory), 141, "line\n", None))
         for title, how, status, stderr_start, stdout in PROBES:
