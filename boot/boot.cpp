@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -103,34 +104,64 @@ int run_script(const char* path) {
 	return repl::run_script(text.str());
 }
 
-}  // namespace
 
-void init_runtime() {
+void start_modules() {
 	dyn_print::init();
 	platform::init();
 	memory::free_all();
 	memory::init();
 	externals::init();
+}
+
+void register_datatypes() {
 	types::register_all();
 	actions::init();
+}
+
+void make_heap() {
 	memory::new_node_frame(NODE_FRAME_NODES);
 	memory::new_series_frame();
 	stack::init();
-	types::init_words();
+}
+
+void start_evaluator() {
 	natives::init();
 	lexer::init();
 	lexer::install_extended_loaders();
 	simple_io::init();
 	interpreter::init();
+}
+
+void define_routines() {
 	routines::define_all();
 	define_null_handle();
 	collector::init();
 	collector::active = true;
+}
+
+void start_library() {
 	// Objects the library makes at start-up take the ids kept for them;
 	// run-time objects count from FIRST_CLASS_ID.
 	object::last_class_id = object::FIRST_BOOT_CLASS_ID - 1;
 	run_library();
 	object::last_class_id = object::FIRST_CLASS_ID;
+}
+
+}  // namespace
+
+const BootStep boot_steps[] = {
+	{"modules", start_modules},
+	{"datatypes", register_datatypes},
+	{"heap", make_heap},
+	{"words", types::init_words},
+	{"evaluator", start_evaluator},
+	{"routines", define_routines},
+	{"library", start_library},
+};
+const int boot_step_count = int(std::size(boot_steps));
+
+void init_runtime() {
+	for (const BootStep& step : boot_steps) step.run();
 }
 
 int run(int argc, char** argv) {

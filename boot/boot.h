@@ -3,7 +3,16 @@
 
 namespace vyn::boot {
 
-// Boots the runtime in its fixed order; safe to call once per process.
+// The start-up's groups, in their fixed order.
+struct BootStep {
+	const char* name;
+	void (*run)();
+};
+extern const BootStep boot_steps[];
+extern const int boot_step_count;
+
+// Boots the runtime: every step in order. Each call starts from an empty
+// heap, so tests may boot again.
 void init_runtime();
 
 // The program: boots, runs the command line, answers the exit status.
