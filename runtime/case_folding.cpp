@@ -70,8 +70,9 @@ int32_t upper_table[0x10000];
 int32_t lower_table[0x10000];
 
 void init_case_tables() {
-	std::memset(upper_table, 0, sizeof upper_table);
-	std::memset(lower_table, 0, sizeof lower_table);
+	// Static tables are zero when the process starts, and the pairs never
+	// change: setting the mapped entries alone leaves most of the 512 KB
+	// untouched, which start-up would otherwise fault in page by page.
 	for (const CasePair& p : upper_bmp_pairs) upper_table[p.code] = int32_t(p.mapped);
 	for (const CasePair& p : lower_bmp_pairs) lower_table[p.code] = int32_t(p.mapped);
 }
