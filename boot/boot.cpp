@@ -173,7 +173,9 @@ int run(int argc, char** argv) {
 		repl::install_print_hooks();
 		status = argc > 1 ? run_script(argv[1]) : repl::run_stdin();
 	} catch (const Throw& t) {
-		if (t.code != THROW_QUIT) platform::fatal_error(platform::EXIT_UNCAUGHT_THROW);
+		// Only the start-up lets an error through, after reporting it.
+		if (t.code == THROW_ERROR) status = platform::EXIT_UNCAUGHT_ERROR;
+		else if (t.code != THROW_QUIT) platform::fatal_error(platform::EXIT_UNCAUGHT_THROW);
 	}
 	platform::flush_stdout();
 	return status;
