@@ -104,7 +104,6 @@ int run_script(const char* path) {
 	return repl::run_script(text.str());
 }
 
-
 void start_modules() {
 	dyn_print::init();
 	platform::init();

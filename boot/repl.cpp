@@ -146,23 +146,8 @@ std::string form_text(const Cell* value) {
 	return text;
 }
 
-// Prints an error's report; a failure while forming it is reported plainly.
-void print_error(const Cell* error) {
-	stack::reset_all();
-	Cell name;
-	actions::make_word("try", &name);
-	stack::mark_try_all(&name);
-	try {
-		write_out(form_text(error) + "\n\n");
-	} catch (const Throw& t) {
-		if (t.code == THROW_QUIT) throw;
-		write_out("*** Error " + std::to_string(errors::code_of(error)) + "\n\n");
-	}
-	stack::reset_all();
-}
-
-// A script's error that nothing caught: its report goes to standard error.
-int report_uncaught(const Cell* error) {
+// An error's report; a failure while forming it gives a plain one.
+std::string report_text(const Cell* error) {
 	std::string text;
 	stack::reset_all();
 	Cell name;
@@ -175,6 +160,14 @@ int report_uncaught(const Cell* error) {
 		text = "*** Error " + std::to_string(errors::code_of(error));
 	}
 	stack::reset_all();
+	return text;
+}
+
+void print_error(const Cell* error) { write_out(report_text(error) + "\n\n"); }
+
+// A script's error that nothing caught: its report goes to standard error.
+int report_uncaught(const Cell* error) {
+	std::string text = report_text(error);
 	platform::flush_stdout();
 	std::fprintf(stderr, "%s\n", text.c_str());
 	return platform::EXIT_UNCAUGHT_ERROR;

@@ -118,6 +118,10 @@ def main():
     with tempfile.TemporaryDirectory() as directory:
         for title, body, status, stdout, stderr_text in SCRIPTS:
             tally(check(title, run([vyn, script(directory, body)]), status, stdout, stderr_text))
+        headless = Path(directory) / "headless.vyn"
+        headless.write_text('print "no header"\n')
+        tally(check("a script without its header", run([vyn, str(headless)]), 1, "",
+                    "*** Error: Vyn header not found!"))
         tally(check("a script that cannot be opened", run([vyn, str(Path(directory) / "absent.vyn")]), 1, "",
                     "*** Access Error: cannot open:"))
         tally(check("arguments", arguments(vyn, directory), 0,
