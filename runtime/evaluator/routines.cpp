@@ -20,17 +20,11 @@
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/evaluator/system_routines.h"
 #include "runtime/io/os_info.h"
 #include "runtime/io/simple_io.h"
 
 namespace vyn::routines {
-
-namespace {
-
-const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
-const Cell NONE_CELL{T_NONE, 0, 0, 0};
-
-inline Cell* args() { return stack::arguments; }
 
 void answer_logic(bool b) {
 	Cell c;
@@ -43,6 +37,13 @@ void answer_integer(int64_t n) {
 	cell::make_integer(&c, int32_t(n));
 	stack::set_result(&c);
 }
+
+namespace {
+
+const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
+const Cell NONE_CELL{T_NONE, 0, 0, 0};
+
+inline Cell* args() { return stack::arguments; }
 
 void quit_return() {
 	int32_t status = cell::get_integer(args());
@@ -181,12 +182,6 @@ void write_stdout() {
 	stack::set_result(&UNSET_CELL);
 }
 
-struct Definition {
-	const char* name;
-	const char* spec;
-	routine::Entry entry;
-};
-
 const Definition DEFINITIONS[] = {
 	{"quit-return", R"v(["Stops evaluation and exits the program with a given status"
 		status [integer!] "Process termination value to return"])v", quit_return},
@@ -218,6 +213,8 @@ const Definition DEFINITIONS[] = {
 	{"write-stdout", R"v(["Write data to STDOUT" data [any-type!]])v", write_stdout},
 };
 
+}  // namespace
+
 void define(const Definition& d) {
 	std::string_view text = d.spec;
 	Cell* saved = stack::top;
@@ -232,10 +229,9 @@ void define(const Definition& d) {
 	stack::top = saved;
 }
 
-}  // namespace
-
 void define_all() {
 	for (const Definition& d : DEFINITIONS) define(d);
+	system_routines::define_all();
 }
 
 }  // namespace vyn::routines
