@@ -65,8 +65,10 @@ void set_slot_quiet() {
 	Type t = cell::type_of(&s);
 	if (t != T_BLOCK && t != T_PAREN && !(t >= T_PATH && t <= T_GET_PATH)) compiled::raise_expect_arg(0, &s);
 	Series* b = memory::buffer_of(&s);
-	Cell* at = b->head_cell() + s.data1;
-	if (at < b->tail_cell()) *at = args()[1];
+	// At or past the tail there is no slot to set: writing there would
+	// reach beyond the series' cells.
+	if (s.data1 >= b->used() / sizeof(Cell)) errors::fire(errors::id::script_past_end, &s);
+	b->head_cell()[s.data1] = args()[1];
 	stack::set_result(&args()[1]);
 }
 
@@ -125,10 +127,13 @@ void as_color() { tuple_of(3, false); }
 void as_ipv4() { tuple_of(4, true); }
 
 // Characters of UTF-8 text between two positions of one binary: every byte
-// that does not continue a sequence starts one.
+// that does not continue a sequence starts one. Both positions are clamped
+// to the tail; a `pos` at or before `start` counts 0. A `pos` of another
+// binary has no place in this one and is refused.
 void count_chars() {
 	const Cell* start = args();
 	const Cell* pos = args() + 1;
+	if (pos->data2 != start->data2) errors::fire(errors::id::script_invalid_arg, pos);
 	Series* s = memory::buffer_of(start);
 	uint32_t used = s->used();
 	uint32_t from = std::min(start->data1, used), to = std::min(pos->data1, used);
