@@ -108,25 +108,13 @@ void register_system() {
 }
 
 // The home of the download cache: $HOME, else the password file's home
-// directory; without either, a directory of our own under /tmp, made with
-// mode 0700 and checked to belong to us (a shared directory there would let
-// another user plant the files that the cache later runs).
-std::string private_tmp_dir() {
-	std::string dir = "/tmp/vyn-" + std::to_string(::getuid());
-	if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return {};
-	struct stat st;
-	if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-		(st.st_mode & 0077) != 0)
-		return {};
-	return dir;
-}
-
+// directory; without either, a directory of our own under /tmp.
 void user_home_dir() {
 	std::string home;
 	if (const char* h = std::getenv("HOME"); h && *h) home = h;
 	if (home.empty())
 		if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir) home = pw->pw_dir;
-	if (home.empty()) home = private_tmp_dir();
+	if (home.empty()) home = private_dir("/tmp/vyn-" + std::to_string(::getuid()));
 	Cell out;
 	if (home.empty()) {
 		cell::make_none(&out);
@@ -171,6 +159,15 @@ const routines::Definition DEFINITIONS[] = {
 };
 
 }  // namespace
+
+std::string private_dir(const std::string& dir) {
+	if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return {};
+	struct stat st;
+	if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+		(st.st_mode & 0077) != 0)
+		return {};
+	return dir;
+}
 
 void define_all() {
 	for (const routines::Definition& d : DEFINITIONS) routines::define(d);
