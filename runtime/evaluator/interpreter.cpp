@@ -1148,6 +1148,7 @@ void init() {
 	cell::make_unset(&current_code);
 	cell::make_none(&tracer);
 	tracing = false;
+	callbacks = 0;
 	event_mask = 0x1FFFF;
 }
 

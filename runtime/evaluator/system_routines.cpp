@@ -90,12 +90,14 @@ void set_float_flag() {
 	answer(args() + 1);
 }
 
-// Hands the runtime the parts of the system object it reads: system/state
-// (the error report's stack-trace and source-files), state/callbacks (the
+// Hands the runtime the parts of the system object it reads: catalog (whose
+// errors field is the catalog of the reports), state (the error report's
+// stack-trace and source-files), state/callbacks (the
 // bits that let tracing reach handlers) and lexer/exit-states (the type
 // argument of lexer callbacks).
 void register_system() {
 	Node sys = args()->data1;
+	error::catalog_owner = object_field(sys, "catalog");
 	if (Node state = object_field(sys, "state")) {
 		error::state = state;
 		interpreter::callbacks = object_field(state, "callbacks");
