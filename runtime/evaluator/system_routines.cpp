@@ -59,6 +59,9 @@ Node object_field(Node ctx, const char* name) {
 void build_system_words() {
 	Cell o;
 	cell::set(&o, T_OBJECT, context::global, uint32_t(-1), 0);
+	// As for every object, the context's self: context? of a global word
+	// answers this object.
+	*context::owner(context::global) = o;
 	stack::set_result(&o);
 }
 
