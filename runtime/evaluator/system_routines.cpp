@@ -70,7 +70,7 @@ void gc_series_cycles() { answer_count(collector::cycles()); }
 void gc_nodes_cycles() { answer_count(collector::nodes_cycles()); }
 
 // The catalog the runtime forms its error reports from: system/catalog/errors
-// holds this very object, so editing a message changes the printed text.
+// starts as this very object, so editing a message changes the printed text.
 void error_catalog() {
 	Cell c;
 	error::catalog(&c);
@@ -94,10 +94,10 @@ void set_float_flag() {
 }
 
 // Hands the runtime the parts of the system object it reads: catalog (whose
-// errors field is the catalog of the reports), state (the error report's
-// stack-trace and source-files), state/callbacks (the
-// bits that let tracing reach handlers) and lexer/exit-states (the type
-// argument of lexer callbacks).
+// errors field is the catalog of the reports), state (the report's
+// stack-trace and source-files), state/callbacks (the bits that let tracing
+// reach handlers) and lexer/exit-states (the type argument of lexer
+// callbacks).
 void register_system() {
 	Node sys = args()->data1;
 	error::catalog_owner = object_field(sys, "catalog");
@@ -112,21 +112,13 @@ void register_system() {
 	answer(args());
 }
 
-// The home of the download cache: $HOME, else the password file's home
-// directory; without either, a directory of our own under /tmp.
 void user_home_dir() {
-	std::string home;
-	if (const char* h = std::getenv("HOME"); h && *h) home = h;
-	if (home.empty())
-		if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir) home = pw->pw_dir;
-	if (home.empty()) home = private_dir("/tmp/vyn-" + std::to_string(::getuid()));
+	std::string home = user_home();
 	Cell out;
-	if (home.empty()) {
+	if (home.empty())
 		cell::make_none(&out);
-	} else {
-		if (home.back() != '/') home += '/';
+	else
 		file::load(&out, reinterpret_cast<const uint8_t*>(home.data()), uint32_t(home.size()), 0);
-	}
 	stack::set_result(&out);
 }
 
@@ -172,6 +164,16 @@ std::string private_dir(const std::string& dir) {
 		(st.st_mode & 0077) != 0)
 		return {};
 	return dir;
+}
+
+std::string user_home() {
+	std::string home;
+	if (const char* h = std::getenv("HOME"); h && *h) home = h;
+	if (home.empty())
+		if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir) home = pw->pw_dir;
+	if (home.empty()) home = private_dir("/tmp/vyn-" + std::to_string(::getuid()));
+	if (!home.empty() && home.back() != '/') home += '/';
+	return home;
 }
 
 void define_all() {

@@ -15,6 +15,11 @@ namespace vyn::system_routines {
 // download cache later runs.
 std::string private_dir(const std::string& dir);
 
+// The home of the download cache, ending in "/": $HOME, else the password
+// file's home directory, else our private directory under /tmp ("" when
+// even that cannot be had).
+std::string user_home();
+
 // Defines them as global words (routines::define_all calls it).
 void define_all();
 

@@ -1,5 +1,6 @@
 #include "runtime/evaluator/system_routines.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <string>
 
@@ -70,6 +72,48 @@ TEST_F(PrivateDir, APlantedPathIsRefused) {
 
 TEST_F(PrivateDir, AParentThatCannotHoldItGivesNothing) {
 	EXPECT_EQ(system_routines::private_dir(base + "/no/such/parent"), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Sets HOME for one test and puts it back.
+class Home : public ::testing::Test {
+protected:
+	std::optional<std::string> saved;
+	void SetUp() override {
+		if (const char* h = std::getenv("HOME")) saved = h;
+	}
+	void TearDown() override {
+		if (saved)
+			::setenv("HOME", saved->c_str(), 1);
+		else
+			::unsetenv("HOME");
+	}
+};
+
+TEST_F(Home, TheCacheHomeIsHomeElseThePasswordFileEntry) {
+	const passwd* pw = ::getpwuid(::getuid());
+	ASSERT_NE(pw, nullptr);
+	std::string entry = std::string(pw->pw_dir) + (std::string(pw->pw_dir).ends_with('/') ? "" : "/");
+	struct Case {
+		const char* home;  // null: unset
+		std::string expected;
+	};
+	const Case cases[] = {
+		{"/some/home", "/some/home/"},
+		{"/some/home/", "/some/home/"},
+		{"", entry},
+		{nullptr, entry},
+	};
+	for (const Case& c : cases) {
+		if (c.home)
+			::setenv("HOME", c.home, 1);
+		else
+			::unsetenv("HOME");
+		EXPECT_EQ(system_routines::user_home(), c.expected) << (c.home ? c.home : "unset");
+	}
 }
 
 }  // namespace
