@@ -23,6 +23,7 @@
 namespace vyn::error {
 
 Node state = 0;
+Node catalog_owner = 0;
 
 namespace {
 
@@ -133,13 +134,24 @@ void build_catalog(Cell* out) {
 	*out = object_over(cat);
 }
 
-Node catalog_context() {
+Cell* builtin_catalog() {
 	if (!kept_catalog.made) {
 		Cell c;
 		build_catalog(&c);
 		kept_catalog.set(&c);
 	}
-	return kept_catalog.get()->data1;
+	return kept_catalog.get();
+}
+
+Node catalog_context() {
+	if (catalog_owner) {
+		// system/catalog/errors, whatever object it holds now.
+		static const uint32_t errors_symbol = symbol::make("errors");
+		int32_t i = context::find_word(catalog_owner, errors_symbol, true);
+		const Cell* v = i < 0 ? nullptr : context::values(catalog_owner) + i;
+		if (v && cell::is(v, T_OBJECT)) return v->data1;
+	}
+	return builtin_catalog()->data1;
 }
 
 Node prototype_context() {
@@ -454,10 +466,7 @@ void write_report(Report& out, const Cell* error) {
 
 // ------------------------------------------------------------ interface
 
-void catalog(Cell* out) {
-	catalog_context();
-	*out = *kept_catalog.get();
-}
+void catalog(Cell* out) { *out = *builtin_catalog(); }
 
 Cell* create(errors::Id id, const Cell* arg1, const Cell* arg2, const Cell* arg3, Cell* out) {
 	const Cell* args[3] = {arg1, arg2, arg3};
@@ -626,6 +635,8 @@ void init_type() {
 			registry::slot_bit(A_SELECT));
 	kept_catalog = Kept{};
 	kept_prototype = Kept{};
+	state = 0;
+	catalog_owner = 0;
 	errors::make_hook = [](errors::Id id, const Cell* a1, const Cell* a2, const Cell* a3, Cell* out) {
 		// Before the symbols and the global context exist (early start-up)
 		// no catalog can be built: the error is its code alone.

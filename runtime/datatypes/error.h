@@ -38,7 +38,11 @@ constexpr int32_t NEAR_BUDGET = 40;
 // trace setting of 0 and no source files.
 extern Node state;
 
-// The catalog object (system/catalog/errors).
+// The context of system/catalog: once set, the catalog is the object its
+// errors field holds (the built-in one while that is no object).
+extern Node catalog_owner;
+
+// The built-in catalog object, which system/catalog/errors starts as.
 void catalog(Cell* out);
 
 // Builds the error of a catalog id in `out`, with up to three arguments
