@@ -17,6 +17,7 @@
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/evaluator/type_tests.h"
 #include "runtime/externals.h"
 #include "runtime/io/simple_io.h"
 #include "runtime/memory.h"
@@ -107,6 +108,7 @@ void init_runtime() {
 	simple_io::init();
 	interpreter::init();
 	routines::define_all();
+	type_tests::define_all();
 	collector::init();
 	collector::active = true;
 	run_library();

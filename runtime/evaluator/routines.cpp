@@ -218,24 +218,24 @@ const Definition DEFINITIONS[] = {
 	{"write-stdout", R"v(["Write data to STDOUT" data [any-type!]])v", write_stdout},
 };
 
-void define(const Definition& d) {
-	std::string_view text = d.spec;
+}  // namespace
+
+void define(const char* name, const char* spec_text, routine::Entry entry) {
+	std::string_view text = spec_text;
 	Cell* saved = stack::top;
 	Cell* loaded = stack::push(lexer::load(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size())));
 	// The loaded text is a block holding the spec block.
 	Cell spec = *memory::buffer_of(loaded)->head_cell();
 	stack::push(&spec);
 	Cell value;
-	routine::push(&spec, &NONE_CELL, routine::register_entry(d.entry), 0, false, &value);
-	Cell w = *word::load(d.name);
+	routine::push(&spec, &NONE_CELL, routine::register_entry(entry), 0, false, &value);
+	Cell w = *word::load(name);
 	context::set(&w, &value);
 	stack::top = saved;
 }
 
-}  // namespace
-
 void define_all() {
-	for (const Definition& d : DEFINITIONS) define(d);
+	for (const Definition& d : DEFINITIONS) define(d.name, d.spec, d.entry);
 }
 
 }  // namespace vyn::routines
