@@ -14,6 +14,7 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/extended_loaders.h"
 #include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/library_entries.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/stack.h"
@@ -112,6 +113,7 @@ void init_runtime() {
 	collector::init();
 	collector::active = true;
 	run_library();
+	library_entries::install();
 }
 
 int run(int argc, char** argv) {
