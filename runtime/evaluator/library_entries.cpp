@@ -6,6 +6,7 @@
 #include "runtime/compiled.h"
 #include "runtime/context.h"
 #include "runtime/cycles.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/string.h"
@@ -67,29 +68,67 @@ void pick_nth() {
 
 Cell series_word;  // series!, read at each call as series? reads it
 
-void rejoin() {
-	int32_t refs[1] = {-1};
-	natives::table[natives::N_REDUCE - 1](false, refs);
-	Cell reduced = args()[0];
-	Series* s = memory::buffer_of(&reduced);
-	if (s->used() / sizeof(Cell) <= reduced.data1) return;
-	Cell first = s->head_cell()[reduced.data1];
+bool is_series(const Cell* value) {
 	const Cell* series = compiled::get_word(&series_word);
 	if (!cell::is(series, T_TYPESET)) errors::fire(errors::id::script_invalid_type, series);
-	// The frame becomes [base rest] for append; rest keeps the values alive.
-	Cell* base = args();
-	Cell* rest = stack::alloc_slot();
-	*rest = reduced;
-	rest->data1++;
-	if (compiled::typeset_has(series, cell::type_of(&first))) {
-		Cell copy;
-		actions::copy(&first, &copy, nullptr, false, nullptr);
-		*base = copy;
+	return compiled::typeset_has(series, cell::type_of(value));
+}
+
+// The base: a copy of the first value when it is a series, else its form,
+// with room for the rest when it is text.
+void rejoin_base(Cell* first, uint32_t rest, Cell* out) {
+	if (!is_series(first)) {
+		string::make_at(out, 16 + 8 * rest);
+		actions::form(first, out, nullptr, 0x7FFFFFFF);
+	} else if (cell::is(first, T_STRING)) {
+		string::Text text = string::text_of(first);
+		string::make_at_unit(out, text.length + 8 * rest, text.width);
+		string::append_string(out, first, -1);
 	} else {
-		string::make_at(base, 16);
-		actions::form(&first, base, nullptr, 0x7FFFFFFF);
+		actions::copy(first, out, nullptr, false, nullptr);
 	}
-	call_action(A_APPEND);
+}
+
+// The reduced values stay on the data stack instead of in a block; the
+// rest are appended as append splices a block: a string takes each value's
+// form, a block each value; other series go through append itself.
+void rejoin() {
+	Cell block = args()[0];
+	interpreter::Code code(&block);
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
+	while (code.pos < code.limit()) {
+		code.pos = interpreter::eval_expression(code, false, true, false);
+		if (errors::pending) return;
+	}
+	Cell* values = stack::arguments;
+	uint32_t n = uint32_t(stack::top - values);
+	for (Cell* v = values; v < stack::top; v++) cell::clear_new_line(v);
+	Cell* out = stack::alloc_slot();
+	if (n == 0) {
+		block::make_at(out, 0);
+	} else {
+		rejoin_base(values, n - 1, out);
+		if (cell::is(out, T_STRING)) {
+			for (uint32_t i = 1; i < n; i++) actions::form(values + i, out, nullptr, 0x7FFFFFFF);
+		} else if (cell::is(out, T_BLOCK)) {
+			for (uint32_t i = 1; i < n; i++) block::append_value(out, values + i);
+		} else if (n > 1) {
+			Cell* rest = stack::alloc_slot();
+			block::make_at(rest, int32_t(n - 1));
+			for (uint32_t i = 1; i < n; i++) block::append_value(rest, values + i);
+			Cell target = *out;
+			Cell spliced = *rest;
+			stack::keep();
+			*stack::arguments = target;
+			stack::push(&spliced);
+			call_action(A_APPEND);
+			out = stack::arguments;
+		}
+	}
+	Cell result = *out;
+	result.data1 = 0;
+	stack::set_result(&result);
+	stack::unwind_last();
 }
 
 // ---------------------------------------------------------------- converters
