@@ -212,6 +212,7 @@ void mark_roots() {
 	if (symbol::table) hash::mark(&symbol::table, hash::Marker{mark_buffer, mark_block});
 	if (words::block) mark_block(&words::block);
 	if (error::state) mark_context(&error::state);
+	if (interpreter::callbacks) mark_context(&interpreter::callbacks);
 	mark_cell(&interpreter::current_code);
 	mark_cell(&interpreter::tracer);
 	mark_cell(&natives::print_buffer);

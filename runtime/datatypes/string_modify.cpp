@@ -66,7 +66,7 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bo
 	const Cell* before = append ? words::w_append : words::w_insert;
 	const Cell* after = append ? words::w_appended : words::w_inserted;
 	uint32_t head = clamp_head(series);
-	bool owned = series::notify(series, before, append ? abs_length(series) : head, 0);
+	bool owned = series::notify(series, before, append ? abs_length(series) : head, 0, value);
 	// The owner's handler may have changed the series: positions are read after it.
 	head = clamp_head(series);
 	uint32_t tail = abs_length(series);
@@ -85,12 +85,12 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bo
 		rotate_blocks(unicode::unit_at(s, head), size_t(tail - head) * w, size_t(added) * w);
 	}
 	series->data1 = append ? 0 : at + added;
-	if (owned) series::notify(series, after, at, added);
+	if (owned) series::notify(series, after, at, added, value);
 	return series;
 }
 
 Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
-	bool owned = series::notify(series, words::w_change, clamp_head(series), 0);
+	bool owned = series::notify(series, words::w_change, clamp_head(series), 0, value);
 	uint32_t head = clamp_head(series);
 	uint32_t tail = abs_length(series);
 	uint32_t added = add_text(series, value, -1, only, dup);
@@ -113,7 +113,7 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
 	}
 	s->tail = s->head + (tail - replaced + added) * w;
 	series->data1 = head + added;
-	if (owned) series::notify(series, words::w_changed, head, added);
+	if (owned) series::notify(series, words::w_changed, head, added, value);
 	return series;
 }
 

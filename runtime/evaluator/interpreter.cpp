@@ -1499,7 +1499,29 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 	return code ? code->pos : len;
 }
 
-void call_function(const Cell* fn, Node, const Cell* name, uint32_t) { run_function(fn, name); }
+Node callbacks = 0;
+
+namespace {
+
+// The bits field of system/state/callbacks (0 when there is none).
+uint32_t callback_bits() {
+	if (!callbacks) return 0;
+	int32_t i = context::find_word(callbacks, symbol::make("bits"), true);
+	const Cell* v = i < 0 ? nullptr : context::values(callbacks) + i;
+	return v && cell::is(v, T_INTEGER) ? uint32_t(cell::get_integer(v)) : 0;
+}
+
+}  // namespace
+
+void call_function(const Cell* fn, Node, const Cell* name, uint32_t event_class) {
+	if (event_class && tracing && !(callback_bits() & event_class)) {
+		TracingGuard restore;
+		tracing = false;
+		run_function(fn, name);
+		return;
+	}
+	run_function(fn, name);
+}
 
 Cell* argument_cache(const Cell* fn) {
 	Cell* slot = more_cell(fn, MORE_CACHE);

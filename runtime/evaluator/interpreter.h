@@ -99,8 +99,13 @@ void eval_value(const Cell* value, bool push);
 // Evaluates a path (any path type) from `code`; answers the position after it.
 int32_t eval_path(const Cell* path, Code* code, bool set, bool get, bool push, bool case_sensitive);
 
+// The context of system/state/callbacks, whose integer field `bits` says
+// which callers' calls tracing reaches (0 until the system object exists).
+extern Node callbacks;
 // Calls a function value whose arguments are already on the stack (frame
-// open), as the lexer, parse, sort and the change handlers do.
+// open), as the lexer, parse, sort and the change handlers do. A non-zero
+// event class is a bit of callbacks/bits: when it is clear there, the call
+// runs with tracing off.
 void call_function(const Cell* fn, Node context, const Cell* name, uint32_t event_class);
 // Calls a function! with `count` arguments, padding its other slots (an
 // unused refinement: false, then none), in a compiled-call frame named by

@@ -173,6 +173,14 @@ uint32_t event_index(Event e) {
 	return i;
 }
 
+// The position of a token class in the exit-states block, which has no
+// entry for commas and points (-1: the callback gets none).
+int32_t exit_state_of(uint32_t k) {
+	if (k < TK_COMMA) return int32_t(k);
+	if (k == TK_COMMA || k == TK_POINT) return -1;
+	return int32_t(k) - (k < TK_POINT ? 1 : 2);
+}
+
 // Reports an event; answers the callback's verdict. A callback that moved
 // the input's position moves the scan there (within the input).
 bool report(Scan& s, Event event, int32_t type, const uint8_t* start, const uint8_t* end, const Cell* value) {
@@ -192,10 +200,9 @@ bool report(Scan& s, Event event, int32_t type, const uint8_t* start, const uint
 	}
 	if (type > 0) {
 		cell::set(&args[2], T_DATATYPE, uint32_t(type));
-	} else if (type < 0 && cell::is(&token_class_words, T_BLOCK)) {
+	} else if (type < 0 && cell::is(&token_class_words, T_BLOCK) && exit_state_of(uint32_t(-type - 1)) >= 0) {
 		Series* words = memory::buffer_of(&token_class_words);
-		uint32_t k = uint32_t(-type - 1);
-		uint32_t at = token_class_words.data1 + k;
+		uint32_t at = token_class_words.data1 + uint32_t(exit_state_of(uint32_t(-type - 1)));
 		if (at < words->used() / sizeof(Cell)) args[2] = words->head_cell()[at];
 		else cell::make_none(&args[2]);
 	} else {

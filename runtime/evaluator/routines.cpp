@@ -20,17 +20,11 @@
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/evaluator/system_routines.h"
 #include "runtime/io/os_info.h"
 #include "runtime/io/simple_io.h"
 
 namespace vyn::routines {
-
-namespace {
-
-const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
-const Cell NONE_CELL{T_NONE, 0, 0, 0};
-
-inline Cell* args() { return stack::arguments; }
 
 void answer_logic(bool b) {
 	Cell c;
@@ -43,6 +37,13 @@ void answer_integer(int64_t n) {
 	cell::make_integer(&c, int32_t(n));
 	stack::set_result(&c);
 }
+
+namespace {
+
+const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
+const Cell NONE_CELL{T_NONE, 0, 0, 0};
+
+inline Cell* args() { return stack::arguments; }
 
 void quit_return() {
 	int32_t status = cell::get_integer(args());
@@ -64,8 +65,10 @@ void set_slot_quiet() {
 	Type t = cell::type_of(&s);
 	if (t != T_BLOCK && t != T_PAREN && !(t >= T_PATH && t <= T_GET_PATH)) compiled::raise_expect_arg(0, &s);
 	Series* b = memory::buffer_of(&s);
-	Cell* at = b->head_cell() + s.data1;
-	if (at < b->tail_cell()) *at = args()[1];
+	// At or past the tail there is no slot to set: writing there would
+	// reach beyond the series' cells.
+	if (s.data1 >= b->used() / sizeof(Cell)) errors::fire(errors::id::script_past_end, &s);
+	b->head_cell()[s.data1] = args()[1];
 	stack::set_result(&args()[1]);
 }
 
@@ -124,10 +127,13 @@ void as_color() { tuple_of(3, false); }
 void as_ipv4() { tuple_of(4, true); }
 
 // Characters of UTF-8 text between two positions of one binary: every byte
-// that does not continue a sequence starts one.
+// that does not continue a sequence starts one. Both positions are clamped
+// to the tail; a `pos` at or before `start` counts 0. A `pos` of another
+// binary has no place in this one and is refused.
 void count_chars() {
 	const Cell* start = args();
 	const Cell* pos = args() + 1;
+	if (pos->data2 != start->data2) errors::fire(errors::id::script_invalid_arg, pos);
 	Series* s = memory::buffer_of(start);
 	uint32_t used = s->used();
 	uint32_t from = std::min(start->data1, used), to = std::min(pos->data1, used);
@@ -181,12 +187,6 @@ void write_stdout() {
 	stack::set_result(&UNSET_CELL);
 }
 
-struct Definition {
-	const char* name;
-	const char* spec;
-	routine::Entry entry;
-};
-
 const Definition DEFINITIONS[] = {
 	{"quit-return", R"v(["Stops evaluation and exits the program with a given status"
 		status [integer!] "Process termination value to return"])v", quit_return},
@@ -220,22 +220,23 @@ const Definition DEFINITIONS[] = {
 
 }  // namespace
 
-void define(const char* name, const char* spec_text, routine::Entry entry) {
-	std::string_view text = spec_text;
+void define(const Definition& d) {
+	std::string_view text = d.spec;
 	Cell* saved = stack::top;
 	Cell* loaded = stack::push(lexer::load(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size())));
 	// The loaded text is a block holding the spec block.
 	Cell spec = *memory::buffer_of(loaded)->head_cell();
 	stack::push(&spec);
 	Cell value;
-	routine::push(&spec, &NONE_CELL, routine::register_entry(entry), 0, false, &value);
-	Cell w = *word::load(name);
+	routine::push(&spec, &NONE_CELL, routine::register_entry(d.entry), 0, false, &value);
+	Cell w = *word::load(d.name);
 	context::set(&w, &value);
 	stack::top = saved;
 }
 
 void define_all() {
-	for (const Definition& d : DEFINITIONS) define(d.name, d.spec, d.entry);
+	for (const Definition& d : DEFINITIONS) define(d);
+	system_routines::define_all();
 }
 
 }  // namespace vyn::routines

@@ -49,15 +49,9 @@ static_assert(TYPESET_COUNT == 14);
 // The global words of the typesets, bound at start-up.
 Cell typeset_words[TYPESET_COUNT];
 
-void answer(bool b) {
-	Cell c;
-	cell::make_logic(&c, b);
-	stack::set_result(&c);
-}
-
 template <size_t I>
 void exact_entry() {
-	answer(cell::type_of(stack::arguments) == EXACT[I].type);
+	routines::answer_logic(cell::type_of(stack::arguments) == EXACT[I].type);
 }
 
 template <size_t I>
@@ -65,13 +59,13 @@ void typeset_entry() {
 	Type t = cell::type_of(stack::arguments);
 	const Cell* set = compiled::get_word(&typeset_words[I]);
 	if (!cell::is(set, T_TYPESET)) errors::fire(errors::id::script_invalid_type, set);
-	answer(compiled::typeset_has(set, t));
+	routines::answer_logic(compiled::typeset_has(set, t));
 }
 
 template <size_t... I>
 void define_exact(std::index_sequence<I...>) {
-	(routines::define(EXACT[I].name,
-		 R"v(["Returns true if the value is this type" value [any-type!] return: [logic!]])v", exact_entry<I>),
+	(routines::define({EXACT[I].name,
+		 R"v(["Returns true if the value is this type" value [any-type!] return: [logic!]])v", exact_entry<I>}),
 		...);
 }
 
@@ -83,7 +77,8 @@ void define_typesets(std::index_sequence<I...>) {
 			typeset_words[I] = *word::load((name + "!").c_str());
 			std::string spec = "[\"Returns true if the value is any type of " + name +
 							   "\" value [any-type!] return: [logic!]]";
-			routines::define((name + "?").c_str(), spec.c_str(), typeset_entry<I>);
+			std::string test = name + "?";
+			routines::define({test.c_str(), spec.c_str(), typeset_entry<I>});
 		}(),
 		...);
 }

@@ -335,7 +335,7 @@ TEST_F(ErrorScripts, MakeFromASetWordBlockEvaluatesItInTheError) {
 		}
 	}
 	Cell e = run("make error! [type: 'user id: 'message arg1: \"disk full\"]");
-	EXPECT_EQ(form_of(e), "*** User Error: disk full\n*** Where: ???\n*** Near : none");
+	EXPECT_EQ(form_of(e), "*** User Error: disk full\n*** Where: ???\n*** Near : none\n*** Stack: ");
 }
 
 std::string printed;
@@ -352,7 +352,7 @@ TEST_F(ErrorScripts, PrintReportsAnErrorWithoutRaisingIt) {
 	Cell word = word_of("pen");
 	error::print(errors::id::script_invalid_arg, &word);
 	dyn_print::remove(capture, nullptr);
-	EXPECT_EQ(printed, "*** Script Error: invalid argument: pen\n*** Where: ???\n*** Near : none");
+	EXPECT_EQ(printed, "*** Script Error: invalid argument: pen\n*** Where: ???\n*** Near : none\n*** Stack: ");
 	EXPECT_EQ(stack::top, top);
 	EXPECT_EQ(stack::frame_top(), stack::frames_bottom);
 }
@@ -360,7 +360,7 @@ TEST_F(ErrorScripts, PrintReportsAnErrorWithoutRaisingIt) {
 TEST_F(ErrorScripts, ARaisedErrorReportsWhereAndNear) {
 	Cell e = run("x: 1\ny: x / 0 z: 2");
 	ASSERT_TRUE(cell::is(&e, T_ERROR));
-	EXPECT_EQ(form_of(e), "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : y: x / 0 z: 2");
+	EXPECT_EQ(form_of(e), "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : y: x / 0 z: 2\n*** Stack: ");
 	e = run("f: func [a] [a + none] f 1");
 	ASSERT_TRUE(cell::is(&e, T_ERROR));
 	std::string report = form_of(e);
