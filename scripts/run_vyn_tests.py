@@ -42,7 +42,7 @@ def body_of(text):
 def run_script(vyn, harness, script):
     source = harness.read_text(encoding="utf-8") + "\n" + body_of(script.read_text(encoding="utf-8"))
     source += "\ntest-summary\n"
-    env = {"VYN_HEADLESS": "1", "PATH": "/usr/bin:/bin", "VYN_BINARY": str(Path(vyn).resolve())}
+    env = {"VYN_HEADLESS": "1", "PATH": "/usr/bin:/bin", "VYN_BINARY": vyn}
     if "VYN_GC_STRESS" in os.environ:
         env["VYN_GC_STRESS"] = os.environ["VYN_GC_STRESS"]
     with tempfile.TemporaryDirectory() as tmp:
@@ -54,7 +54,7 @@ def run_script(vyn, harness, script):
 
 
 def main():
-    vyn, scripts = sys.argv[1], [Path(p) for p in sys.argv[2:]]
+    vyn, scripts = str(Path(sys.argv[1]).resolve()), [Path(p) for p in sys.argv[2:]]
     total_passed = total_failed = 0
     ok = True
     for script in scripts:
