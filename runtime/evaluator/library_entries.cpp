@@ -49,7 +49,7 @@ void attempt() {
 		cycles::reset();
 		stack::adjust_post_try();
 		Cell err = *stack::arguments;
-		if (error::code_of(&err) == int32_t(errors::id::throw_throw.code())) stack::throw_error(&err);
+		if (error::code_of(&err) == int32_t(errors::id::throw_throw.code())) stack::rethrow_error(&err);
 		stack::set_result(&NONE_CELL);
 	}
 }

@@ -419,6 +419,12 @@ void throw_error(const Cell* error) {
 	if (frames_top == frames_bottom) uncaught(&err);
 	if (hooks.prepare_error) hooks.prepare_error(&err);
 	if (hooks.trace_error) hooks.trace_error(&err);
+	rethrow_error(&err);
+}
+
+void rethrow_error(const Cell* error) {
+	Cell err = *error;
+	if (frames_top == frames_bottom) uncaught(&err);
 	Cell* saved_top = top;
 	unwind_to(KIND_TRY, false);
 	Frame* found = --frames_top;
