@@ -15,9 +15,11 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/extended_loaders.h"
 #include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/library_entries.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/evaluator/type_tests.h"
 #include "runtime/externals.h"
 #include "runtime/io/simple_io.h"
 #include "runtime/memory.h"
@@ -134,6 +136,7 @@ void start_evaluator() {
 void define_routines() {
 	routines::define_all();
 	define_null_handle();
+	type_tests::define_all();
 	collector::init();
 	collector::active = true;
 }
@@ -143,6 +146,7 @@ void start_library() {
 	// run-time objects count from FIRST_CLASS_ID.
 	object::last_class_id = object::FIRST_BOOT_CLASS_ID - 1;
 	run_library();
+	library_entries::install();
 	object::last_class_id = object::FIRST_CLASS_ID;
 }
 

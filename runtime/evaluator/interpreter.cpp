@@ -873,9 +873,24 @@ void call_native(const Cell* fn, const Fetch& f) {
 		actions::stack_forms[index](refs);
 }
 
+// Runs the C++ entry a library function was given for its hot path; its
+// body stays the definition that reflection shows. The frame is a return
+// target, as for the body.
+[[gnu::noinline]] void run_entry(const Cell* fn, const Cell* name) {
+	stack::Frame* frame = stack::frames_top - 1;
+	frame->header |= stack::FRAME_RETURN_TARGET;
+	fire(EV_PROLOG, nullptr, -1, fn, name);
+	routine::call(fn);
+	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
+	if (errors::pending) return;
+	frame->header &= ~stack::FRAME_RETURN_TARGET;
+	fire(EV_EPILOG, nullptr, -1, stack::arguments, fn);
+}
+
 // Runs the body of a function whose arguments and locals are the current
 // frame's cells.
 [[gnu::always_inline]] inline void run_function(const Cell* fn, const Cell* name) {
+	if (cell::is(more_cell(fn, MORE_ENTRY), T_INTEGER)) return run_entry(fn, name);
 	TracingGuard tracing_guard;
 	Node ctx = fn->data1;
 	ValuesGuard values(ctx, stack::index_of(stack::arguments) + 1);

@@ -206,7 +206,9 @@ void unwind_to(uint32_t kind, bool keep_base) {
 		if (f->kind() == kind || f->kind() == KIND_TRY_ALL || f == frames_bottom) break;
 	}
 	if (f == start - 1) {
+		// The target is the innermost frame: its base is the current one.
 		top = arguments + 1;
+		if (!keep_base && f != frames_bottom) arguments = at(f->saved_base);
 		return;
 	}
 	Cell* own = at(f[1].saved_base);
@@ -417,6 +419,12 @@ void throw_error(const Cell* error) {
 	if (frames_top == frames_bottom) uncaught(&err);
 	if (hooks.prepare_error) hooks.prepare_error(&err);
 	if (hooks.trace_error) hooks.trace_error(&err);
+	rethrow_error(&err);
+}
+
+void rethrow_error(const Cell* error) {
+	Cell err = *error;
+	if (frames_top == frames_bottom) uncaught(&err);
 	Cell* saved_top = top;
 	unwind_to(KIND_TRY, false);
 	Frame* found = --frames_top;

@@ -228,6 +228,9 @@ void throw_break(bool has_value, bool continue_flag);
 void throw_return(bool has_value, bool top_is_target);
 [[noreturn]] void throw_code(uint32_t code);
 [[noreturn]] void throw_error(const Cell* error);
+// Raises a caught error again as it is: its where and stack stay those of
+// its first raising.
+[[noreturn]] void rethrow_error(const Cell* error);
 
 // The language's uncaught error: reports it and ends the process (status 254).
 [[noreturn]] void uncaught(const Cell* error);
