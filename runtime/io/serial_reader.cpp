@@ -1010,8 +1010,9 @@ size_t decode(const uint8_t* data, size_t length, Cell* out, Mode mode, const Ce
 		if (!codec) boot_failure("Error: Not a Vynbin file!");
 		invalid(argument);
 	}
-	if (codec && length - PREAMBLE < 8) invalid(argument);
 	uint8_t flags = data[7];
+	// The fixed-width header alone takes 8 bytes.
+	if (codec && !(flags & (FLAG_COMPACT | FLAG_CRUSHED)) && length - PREAMBLE < 8) invalid(argument);
 	Node target = out->data2;
 	if (!(flags & FLAG_CRUSHED)) {
 		Reader r(data, 0, mode);

@@ -359,7 +359,9 @@ TEST_F(Serial, CorruptDataNamesTheBytePosition) {
 TEST_F(Serial, RefusedIdsAndBadContainers) {
 	for (uint8_t id : {29, 31, 46, 48, 54}) EXPECT_EQ(decode_error(container({id})), NO_CODEC) << int(id);
 	EXPECT_EQ(decode_error(hex("56 59 4E 42 49 4F 02 01 01 01 80 00 00")), INVALID_DATA);
-	EXPECT_EQ(decode_error(hex("56 59 4E 42 49 4E 02 01 01")), INVALID_DATA);
+	// A fixed-width header needs 8 bytes; a compact one ends where its fields do.
+	EXPECT_EQ(decode_error(hex("56 59 4E 42 49 4E 02 00 01 00 00 00")), INVALID_DATA);
+	EXPECT_EQ(decode_error(hex("56 59 4E 42 49 4E 02 01 01")), INVALID_RECORD);
 	// Compressed flag over a stream that is not CRUSH.
 	EXPECT_EQ(decode_error(hex("56 59 4E 42 49 4E 02 03 01 01 80 00 00 00 00 00")), INVALID_DATA);
 }
