@@ -21,6 +21,7 @@
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/os_info.h"
+#include "runtime/io/serial_codec.h"
 #include "runtime/io/simple_io.h"
 
 namespace vyn::routines {
@@ -216,6 +217,9 @@ const Definition DEFINITIONS[] = {
 	{"tracing?", R"v([])v", tracing_q},
 	{"os-info", R"v(["Returns detailed operating system version information"])v", os_info},
 	{"write-stdout", R"v(["Write data to STDOUT" data [any-type!]])v", write_stdout},
+	// Taken into the serialisation codec by library/vynbin.vyn, which unsets these words.
+	{"vynbin-encode*", R"v([data [any-type!] compact? [logic!]])v", serial_codec::encode_routine},
+	{"vynbin-decode", R"v([payload [any-type!]])v", serial_codec::decode_routine},
 };
 
 void define(const Definition& d) {
