@@ -101,6 +101,9 @@ private:
 	uint32_t symbol_count_ = 0;
 	uint32_t names_size_ = 0;
 	std::vector<uint32_t> interned_;
+	// References to a map whose index did not exist yet (made while the map
+	// was read): they get its index once it is made.
+	std::vector<std::pair<Node, Slot>> map_references_;
 
 	// ---- primitives
 
@@ -776,6 +779,12 @@ private:
 		map::make_at(&m, node, 0);
 		m.header = slot.at()->header;
 		*slot.at() = m;
+		for (auto& [referred, at] : map_references_)
+			if (referred == node) at.at()->data3 = m.data3;
+	}
+
+	void remember_map(const Cell& found, Slot slot) {
+		if (cell::is(&found, T_MAP) && found.data3 == 0) map_references_.push_back({found.data2, slot});
 	}
 
 	// Strings (unit 1, 2 or 4) and binaries.
@@ -869,6 +878,7 @@ private:
 		if (f == T_OP || f == T_NATIVE || f == T_ACTION || f == T_FUNCTION || f == T_ROUTINE) c.data3 = 0;
 		*slot.at() = c;
 		if (t == T_HASH && f != T_HASH) index_hash(slot);
+		remember_map(c, slot);
 	}
 
 	// ---- functions of the runtime, errors
@@ -924,6 +934,7 @@ private:
 		path(&found);
 		cell::clear_new_line(&found);
 		*slot.at() = found;
+		remember_map(found, slot);
 	}
 
 	void path(Cell* out) {

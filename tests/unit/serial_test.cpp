@@ -252,6 +252,15 @@ TEST_F(Serial, CyclesComeBackAsCycles) {
 	EXPECT_EQ(cells[1].data2, inner.data2);
 }
 
+TEST_F(Serial, MapsThatHoldThemselvesAreIndexed) {
+	// The inner reference is read before the map's index exists: it gets
+	// the index once the map is complete.
+	run("m: make map! [a 1] m/b: m");
+	define("dm", first(decoded(encoded("m"))));
+	EXPECT_EQ(mold_of(run("dm/b/b/a")), "1");
+	EXPECT_EQ(mold_of(run("dm/c: 5 dm/b/c")), "5");
+}
+
 TEST_F(Serial, ObjectsAndFunctionsKeepTheirBindings) {
 	run("o: make object! [a: 10 f: func [x][x + a] g: does [f 1]]");
 	define("d", first(decoded(encoded("o"))));
