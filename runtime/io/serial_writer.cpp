@@ -1,6 +1,8 @@
 #include "runtime/io/serial_writer.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "runtime/context.h"
@@ -12,7 +14,6 @@
 #include "runtime/errors.h"
 #include "runtime/io/byte_order.h"
 #include "runtime/io/serial_records.h"
-#include "runtime/io/simple_io.h"
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
 
@@ -26,7 +27,19 @@ using namespace serial_records;
 // linear probing over a power-of-two table kept at most half full.
 class KeyMap {
 public:
-	KeyMap() : keys_(64, 0), values_(64, 0) {}
+	KeyMap() : keys_(INITIAL, 0), values_(INITIAL, 0) {}
+
+	// Empties the map; one that grew large is made small again, so that a
+	// big encode does not keep its table or slow the small ones after it.
+	void clear() {
+		if (keys_.size() > RETAINED) {
+			keys_.assign(INITIAL, 0);
+			values_.assign(INITIAL, 0);
+		} else if (count_) {
+			std::fill(keys_.begin(), keys_.end(), 0);
+		}
+		count_ = 0;
+	}
 
 	uint32_t* find(uint32_t key) {
 		size_t mask = keys_.size() - 1;
@@ -48,6 +61,9 @@ public:
 	}
 
 private:
+	static constexpr size_t INITIAL = 1024;
+	static constexpr size_t RETAINED = 1 << 16;
+
 	static size_t slot_of(uint32_t key, size_t mask) { return (uint64_t(key) * 0x9E3779B97F4A7C15ull >> 32) & mask; }
 
 	void grow() {
@@ -73,7 +89,11 @@ public:
 		size_ += n;
 		return p;
 	}
-	void reset() { size_ = 0; }
+	// Empties the buffer, keeping its room unless it grew past `retained`.
+	void reset(size_t retained = SIZE_MAX) {
+		size_ = 0;
+		if (bytes_.size() > retained) std::vector<uint8_t>().swap(bytes_);
+	}
 	void byte(uint8_t b) { *room(1) = b; }
 	void bytes(const uint8_t* p, size_t n) {
 		if (n) std::memcpy(room(n), p, n);
@@ -140,25 +160,61 @@ bool compact_number(Type t, double x, int32_t* n) {
 	return *n != 0 || !std::signbit(x);
 }
 
+// The writer's buffers and tables live for the process and are emptied at
+// the start and the end of every encode, so their pages stay in use from
+// one encode to the next while no state passes between them.
+struct State {
+	Out out;
+	KeyMap symbols;
+	std::vector<uint32_t> name_offsets;
+	std::vector<uint8_t> names;
+	std::vector<uint32_t> levels;  // position counters; back() is the current level's
+	std::vector<uint32_t> paths;   // remembered paths: length, then positions
+	KeyMap seen;                   // node -> offset of its path in paths
+
+	static constexpr size_t RETAINED_BYTES = size_t(4) << 20;
+
+	void reset() {
+		out.reset(RETAINED_BYTES);
+		symbols.clear();
+		seen.clear();
+		name_offsets.clear();
+		names.clear();
+		levels.clear();
+		paths.clear();
+		if (paths.capacity() > RETAINED_BYTES / 4) std::vector<uint32_t>().swap(paths);
+	}
+};
+
+State state;
+
+// Empties the state when an encode starts and when it ends, even by an error.
+struct Session {
+	Session() { state.reset(); }
+	~Session() { state.reset(); }
+};
+
 class Writer {
 public:
 	explicit Writer(bool compact) : compact_(compact) { levels_.push_back(0); }
 
+	// Writes the records; answers the container's bytes before the payload
+	// (the payload stays in the state's buffer).
 	std::vector<uint8_t> run(const Cell* value) {
 		value_record(value);
-		return container();
+		return header();
 	}
 
 private:
 	bool compact_;
 	bool new_line_ = false;  // the next record header carries the new-line mark
-	Out out_;
-	KeyMap symbols_;
-	std::vector<uint32_t> name_offsets_;
-	std::vector<uint8_t> names_;
-	std::vector<uint32_t> levels_;  // position counters; back() is the current level's
-	std::vector<uint32_t> paths_;   // remembered paths: length, then positions
-	KeyMap seen_;                   // node -> offset of its path in paths_
+	Out& out_ = state.out;
+	KeyMap& symbols_ = state.symbols;
+	std::vector<uint32_t>& name_offsets_ = state.name_offsets;
+	std::vector<uint8_t>& names_ = state.names;
+	std::vector<uint32_t>& levels_ = state.levels;
+	std::vector<uint32_t>& paths_ = state.paths;
+	KeyMap& seen_ = state.seen;
 
 	// ---- fields
 
@@ -558,11 +614,9 @@ private:
 
 	// ---- the container
 
-	std::vector<uint8_t> container() {
+	std::vector<uint8_t> header() {
 		uint32_t n = uint32_t(name_offsets_.size());
 		Out c;
-		c.room(out_.size() + names_.size() + 4 * n + 40);
-		c.reset();
 		c.bytes(MAGIC, sizeof MAGIC);
 		c.byte(VERSION);
 		c.byte(uint8_t((compact_ ? FLAG_COMPACT : 0) | (n ? FLAG_SYMBOLS : 0)));
@@ -580,7 +634,6 @@ private:
 			for (uint32_t off : name_offsets_) c.word32(off);
 			c.bytes(names_.data(), names_.size());
 		}
-		c.bytes(out_.data(), out_.size());
 		return c.take();
 	}
 };
@@ -589,13 +642,25 @@ private:
 
 std::vector<uint8_t> encode_bytes(const Cell* value, bool compact) {
 	Cell v = *value;
-	Writer w(compact);
-	return w.run(&v);
+	Session session;
+	std::vector<uint8_t> bytes = Writer(compact).run(&v);
+	bytes.insert(bytes.end(), state.out.data(), state.out.data() + state.out.size());
+	return bytes;
 }
 
 Cell* encode(const Cell* value, bool compact, Cell* out) {
-	std::vector<uint8_t> bytes = encode_bytes(value, compact);
-	return simple_io::load_binary(bytes.data(), bytes.size(), out);
+	Cell v = *value;
+	Session session;
+	std::vector<uint8_t> head = Writer(compact).run(&v);
+	uint64_t total = uint64_t(head.size()) + state.out.size();
+	if (total > UINT32_MAX / 2) errors::fire(errors::id::internal_no_memory);
+	Node node = memory::alloc_bytes(uint32_t(total));
+	Series* s = memory::series(node);
+	std::memcpy(s->head_ptr(), head.data(), head.size());
+	if (state.out.size()) std::memcpy(s->head_ptr() + head.size(), state.out.data(), state.out.size());
+	s->tail = s->head + uint32_t(total);
+	cell::set(out, T_BINARY, 0, node);
+	return out;
 }
 
 }  // namespace vyn::serial_writer
