@@ -24,59 +24,72 @@ namespace {
 using namespace serial_records;
 
 // Open addressing from a non-zero key (a node or a symbol id) to a number;
-// linear probing over a power-of-two table kept at most half full.
+// linear probing over a power-of-two table kept at most half full. A slot
+// is in use when it carries the current generation, so emptying the table
+// is one increment, whatever its size.
 class KeyMap {
 public:
-	KeyMap() : keys_(INITIAL, 0), values_(INITIAL, 0) {}
+	KeyMap() { make(INITIAL); }
 
-	// Empties the map; one that grew large is made small again, so that a
-	// big encode does not keep its table or slow the small ones after it.
+	// Empties the map; one that grew very large is made small again.
 	void clear() {
-		if (keys_.size() > RETAINED) {
-			keys_.assign(INITIAL, 0);
-			values_.assign(INITIAL, 0);
-		} else if (count_) {
-			std::fill(keys_.begin(), keys_.end(), 0);
+		if (slots_.size() > RETAINED) {
+			make(INITIAL);
+		} else if (count_ && ++generation_ == 0) {
+			for (Slot& e : slots_) e.generation = 0;
+			generation_ = 1;
 		}
 		count_ = 0;
 	}
 
 	uint32_t* find(uint32_t key) {
-		size_t mask = keys_.size() - 1;
+		size_t mask = slots_.size() - 1;
 		for (size_t i = slot_of(key, mask);; i = (i + 1) & mask) {
-			if (keys_[i] == key) return &values_[i];
-			if (keys_[i] == 0) return nullptr;
+			Slot& e = slots_[i];
+			if (e.generation != generation_) return nullptr;
+			if (e.key == key) return &e.value;
 		}
 	}
 
 	// The key must be absent.
 	void put(uint32_t key, uint32_t value) {
-		if (2 * (count_ + 1) > keys_.size()) grow();
-		size_t mask = keys_.size() - 1;
+		if (2 * (count_ + 1) > slots_.size()) grow();
+		size_t mask = slots_.size() - 1;
 		size_t i = slot_of(key, mask);
-		while (keys_[i] != 0) i = (i + 1) & mask;
-		keys_[i] = key;
-		values_[i] = value;
+		while (slots_[i].generation == generation_) i = (i + 1) & mask;
+		slots_[i] = Slot{key, value, generation_};
 		count_++;
 	}
 
 private:
+	struct Slot {
+		uint32_t key;
+		uint32_t value;
+		uint32_t generation;  // in use when equal to the map's
+	};
+
 	static constexpr size_t INITIAL = 1024;
-	static constexpr size_t RETAINED = 1 << 16;
+	static constexpr size_t RETAINED = size_t(1) << 19;
 
 	static size_t slot_of(uint32_t key, size_t mask) { return (uint64_t(key) * 0x9E3779B97F4A7C15ull >> 32) & mask; }
 
-	void grow() {
-		std::vector<uint32_t> keys(keys_.size() * 2, 0), values(keys_.size() * 2, 0);
-		keys.swap(keys_);
-		values.swap(values_);
+	void make(size_t size) {
+		slots_.assign(size, Slot{0, 0, 0});
+		generation_ = 1;
 		count_ = 0;
-		for (size_t i = 0; i < keys.size(); i++)
-			if (keys[i]) put(keys[i], values[i]);
 	}
 
-	std::vector<uint32_t> keys_;
-	std::vector<uint32_t> values_;
+	void grow() {
+		std::vector<Slot> old;
+		old.swap(slots_);
+		uint32_t live = generation_;
+		make(old.size() * 2);
+		for (const Slot& e : old)
+			if (e.generation == live) put(e.key, e.value);
+	}
+
+	std::vector<Slot> slots_;
+	uint32_t generation_ = 1;
 	size_t count_ = 0;
 };
 
@@ -172,7 +185,7 @@ struct State {
 	std::vector<uint32_t> paths;   // remembered paths: length, then positions
 	KeyMap seen;                   // node -> offset of its path in paths
 
-	static constexpr size_t RETAINED_BYTES = size_t(4) << 20;
+	static constexpr size_t RETAINED_BYTES = size_t(16) << 20;
 
 	void reset() {
 		out.reset(RETAINED_BYTES);
