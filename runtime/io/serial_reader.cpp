@@ -247,10 +247,13 @@ private:
 	void fixed_record(Node into, int32_t index) {
 		uint32_t h;
 		const uint8_t* at;
-		do {
+		for (;;) {
+			// Padding may also end the payload.
+			if (index < 0 && into == out_ && p_ == end_) return;
 			at = p_;
 			h = word32();
-		} while ((h & 0xFF) == FIXED_PADDING);
+			if ((h & 0xFF) != FIXED_PADDING) break;
+		}
 		Slot slot = place(into, index);
 		uint32_t id = h & 0xFF;
 		bool reference = (h & FIXED_REFERENCE) != 0;

@@ -423,6 +423,20 @@ TEST_F(Serial, ReaderFormsNoWriterProduces) {
 	EXPECT_EQ(mold_of(run("get pick boot-words 2")), "6");
 }
 
+TEST_F(Serial, FixedWidthPaddingWordsAndPathRecords) {
+	// A padding word, integer 5, then a path record standing for a copy of
+	// the first value.
+	Bytes c = hex("56 59 4E 42 49 4E 02 00 01 00 00 00 18 00 00 00 "
+		"00 00 00 00 0B 00 00 00 05 00 00 00 FF 00 00 00 01 00 00 00 00 00 00 00");
+	EXPECT_EQ(mold_of(decoded(c)), "[5 5]");
+	// Ids no record has: 13, 42, 55 and above.
+	for (uint8_t id : {13, 42, 55, 200}) {
+		Bytes bad = hex("56 59 4E 42 49 4E 02 00 01 00 00 00 04 00 00 00 00 00 00 00");
+		bad[16] = id;
+		EXPECT_EQ(bad_position(bad), 17) << int(id);
+	}
+}
+
 TEST_F(Serial, CompressedPayloadsAreExpandedFirst) {
 	Bytes plain = encoded("append/dup copy [] \"some text\" 50");
 	Bytes body(plain.begin() + 8, plain.end());
