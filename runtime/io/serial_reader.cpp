@@ -189,12 +189,19 @@ private:
 
 	// ---- slots
 
+	// Container records reserve their cells, so appending rarely grows.
 	Slot place(Node into, int32_t index) {
 		if (index >= 0) return Slot{into, uint32_t(index)};
 		Series* s = memory::series(into);
-		Cell* c = memory::alloc_at_tail(s);
-		cell::make_unset(c);
-		return Slot{into, memory::series(into)->used() / uint32_t(sizeof(Cell)) - 1};
+		if (s->tail + sizeof(Cell) <= s->size) {
+			cell::make_unset(s->tail_cell());
+			s->tail += sizeof(Cell);
+		} else {
+			s = memory::series(into);
+			memory::alloc_at_tail(s);
+			s = memory::series(into);
+		}
+		return Slot{into, s->used() / uint32_t(sizeof(Cell)) - 1};
 	}
 
 	// ---- records
