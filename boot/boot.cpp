@@ -1,12 +1,13 @@
 #include "boot/boot.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 
-#include "boot/boot_sources.h"
 #include "boot/repl.h"
 #include "boot/types.h"
 #include "runtime/collector.h"
@@ -21,6 +22,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/type_tests.h"
 #include "runtime/externals.h"
+#include "runtime/io/serial_reader.h"
 #include "runtime/io/simple_io.h"
 #include "runtime/memory.h"
 #include "runtime/platform.h"
@@ -28,11 +30,20 @@
 #include "runtime/print_hooks.h"
 #include "runtime/context.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/io/os_info.h"
 #include "runtime/symbol.h"
+
+// The boot image, linked into the programs that boot the library (boot/
+// image_data.cpp); absent from the runtime library itself, which the image
+// builder links.
+extern "C" {
+extern const uint8_t vyn_boot_image[] __attribute__((weak));
+extern const uint8_t vyn_boot_image_end[] __attribute__((weak));
+}
 
 namespace vyn::boot {
 
@@ -48,11 +59,10 @@ void skip_header(Cell* block) {
 }
 
 // Evaluates one library source in the global context; a failure is fatal.
-void run_source(const BootSource& src) {
+void run_source(Cell block) {
 	stack::reset_all();
 	Cell name{T_WORD, 0, stack::body_symbol, 0xFFFFFFFFu};
 	stack::mark_try_all(&name);
-	Cell block = *lexer::load(reinterpret_cast<const uint8_t*>(src.text), uint32_t(std::strlen(src.text)));
 	skip_header(&block);
 	interpreter::eval(&block, true);
 	stack::reset_all();
@@ -71,13 +81,32 @@ void define_make() {
 	stack::reset_all();
 }
 
+// The image is a block of file name and loaded source pairs, evaluated in
+// order. The block stays in the root block, whose buffer may move while a
+// source runs: it is found again by position each time.
 void run_library() {
 	define_make();
-	for (int i = 0; i < boot_source_count; i++) {
+	if (!vyn_boot_image) {
+		std::fprintf(stderr, "*** Boot Error: no boot image\n");
+		std::exit(1);
+	}
+	Cell* decoded = serial_reader::boot_load(vyn_boot_image, size_t(vyn_boot_image_end - vyn_boot_image));
+	uint32_t at = uint32_t(decoded - memory::buffer_of(context::root)->head_cell());
+	auto groups = [at] { return block::vs_abs_at(memory::buffer_of(context::root)->head_cell() + at, 0); };
+	if (block::length(decoded) != 1 || !cell::is(groups(), T_BLOCK)) {
+		std::fprintf(stderr, "*** Boot Error: the boot image holds no source block\n");
+		std::exit(1);
+	}
+	uint32_t count = block::length(groups());
+	for (uint32_t i = 0; i + 1 < count; i += 2) {
+		Cell* pair = block::vs_abs_at(groups(), i);
+		Cell name = pair[0];
+		Cell source = pair[1];
 		try {
-			run_source(boot_sources[i]);
+			run_source(source);
 		} catch (const Throw& t) {
-			std::fprintf(stderr, "*** Loading Error: %s failed (code %u)\n", boot_sources[i].name,
+			std::string file = simple_io::utf8_text(&name);
+			std::fprintf(stderr, "*** Loading Error: %s failed (code %u)\n", file.c_str(),
 				t.code == THROW_ERROR ? errors::code_of(stack::get_top()) : t.code);
 			throw;
 		}
@@ -165,6 +194,11 @@ const int boot_step_count = int(std::size(boot_steps));
 
 void init_runtime() {
 	for (const BootStep& step : boot_steps) step.run();
+}
+
+// The library is the last step.
+void init_core() {
+	for (int i = 0; i < boot_step_count - 1; i++) boot_steps[i].run();
 }
 
 int run(int argc, char** argv) {

@@ -15,6 +15,10 @@ extern const int boot_step_count;
 // heap, so tests may boot again.
 void init_runtime();
 
+// The same up to the library: the runtime can load and serialise sources
+// but none of the library is defined (the boot image builder's state).
+void init_core();
+
 // The program: boots, runs the command line, answers the exit status.
 int run(int argc, char** argv);
 

@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "runtime/collector.h"
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/string.h"
@@ -55,6 +56,30 @@ Type source_type(const Cell* op) { return Type((op->header >> 16) & 0xFF); }
 
 }  // namespace
 
+namespace {
+
+// The first native! and action! made for each slot: what a decoder of
+// untrusted data answers for that slot, whatever spec the data carries.
+Cell registered[2][natives::TABLE_SIZE];
+
+Cell* registered_slot(Type type, uint32_t index) {
+	if ((type != T_NATIVE && type != T_ACTION) || index >= uint32_t(natives::TABLE_SIZE)) return nullptr;
+	return &registered[type == T_ACTION][index];
+}
+
+void mark_registered() {
+	for (auto& row : registered)
+		for (Cell& c : row)
+			if (c.header) collector::mark_cell(&c);
+}
+
+}  // namespace
+
+const Cell* registered_entry(Type type, uint32_t index) {
+	Cell* c = registered_slot(type, index);
+	return c && c->header ? c : nullptr;
+}
+
 void make_entry(Cell* out, Type type, const Cell* spec, uint32_t index) {
 	Cell s = *spec;
 	Node ctx = context::make_from_spec(&s, true, false, CONTEXT_KIND_FUNCTION);
@@ -64,6 +89,8 @@ void make_entry(Cell* out, Type type, const Cell* spec, uint32_t index) {
 	m->head_cell()[0] = *memory::series(ctx)->head_cell();
 	cell::make_none(m->head_cell() + 1);
 	cell::set(out, type, index, s.data2, more);
+	Cell* first = registered_slot(type, index);
+	if (first && !first->header) *first = *out;
 }
 
 namespace {
@@ -185,6 +212,8 @@ int32_t compare(const Cell* a, const Cell* b, CompareOp op) {
 
 void init_types() {
 	actions::first_argument_word = first_argument_word;
+	std::memset(registered, 0, sizeof registered);
+	collector::register_marker(mark_registered);
 	ActionRow row{};
 	row.make = make;
 	row.reflect = reflect;

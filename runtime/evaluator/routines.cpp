@@ -22,6 +22,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/system_routines.h"
 #include "runtime/io/os_info.h"
+#include "runtime/io/serial_codec.h"
 #include "runtime/io/simple_io.h"
 #include "runtime/platform_exit.h"
 
@@ -233,6 +234,9 @@ const Definition DEFINITIONS[] = {
 		return: [string!]])v", get_command_line},
 	{"get-command-args", R"v(["Returns the program's arguments as they were given, the program's name first"
 		return: [block!]])v", get_command_args},
+	// Taken into the serialisation codec by library/vynbin.vyn, which unsets these words.
+	{"vynbin-encode*", R"v([data [any-type!] compact? [logic!]])v", serial_codec::encode_routine},
+	{"vynbin-decode", R"v([payload [any-type!]])v", serial_codec::decode_routine},
 };
 
 }  // namespace

@@ -1,0 +1,679 @@
+#include "runtime/io/serial_writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "runtime/context.h"
+#include "runtime/datatypes/bitset.h"
+#include "runtime/datatypes/date.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/datatypes/money.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/errors.h"
+#include "runtime/io/byte_order.h"
+#include "runtime/io/serial_records.h"
+#include "runtime/memory.h"
+#include "runtime/symbol.h"
+
+namespace vyn::serial_writer {
+
+namespace {
+
+using namespace serial_records;
+
+// Open addressing from a non-zero key (a node or a symbol id) to a number;
+// linear probing over a power-of-two table kept at most half full. A slot
+// is in use when it carries the current generation, so emptying the table
+// is one increment, whatever its size.
+class KeyMap {
+public:
+	KeyMap() { make(INITIAL); }
+
+	// Empties the map; one that grew very large is made small again.
+	void clear() {
+		if (slots_.size() > RETAINED) {
+			make(INITIAL);
+		} else if (count_ && ++generation_ == 0) {
+			for (Slot& e : slots_) e.generation = 0;
+			generation_ = 1;
+		}
+		count_ = 0;
+	}
+
+	uint32_t* find(uint32_t key) {
+		size_t mask = slots_.size() - 1;
+		for (size_t i = slot_of(key, mask);; i = (i + 1) & mask) {
+			Slot& e = slots_[i];
+			if (e.generation != generation_) return nullptr;
+			if (e.key == key) return &e.value;
+		}
+	}
+
+	// The key must be absent.
+	void put(uint32_t key, uint32_t value) {
+		if (2 * (count_ + 1) > slots_.size()) grow();
+		size_t mask = slots_.size() - 1;
+		size_t i = slot_of(key, mask);
+		while (slots_[i].generation == generation_) i = (i + 1) & mask;
+		slots_[i] = Slot{key, value, generation_};
+		count_++;
+	}
+
+private:
+	struct Slot {
+		uint32_t key;
+		uint32_t value;
+		uint32_t generation;  // in use when equal to the map's
+	};
+
+	static constexpr size_t INITIAL = 1024;
+	static constexpr size_t RETAINED = size_t(1) << 19;
+
+	static size_t slot_of(uint32_t key, size_t mask) { return (uint64_t(key) * 0x9E3779B97F4A7C15ull >> 32) & mask; }
+
+	void make(size_t size) {
+		slots_.assign(size, Slot{0, 0, 0});
+		generation_ = 1;
+		count_ = 0;
+	}
+
+	void grow() {
+		std::vector<Slot> old;
+		old.swap(slots_);
+		uint32_t live = generation_;
+		make(old.size() * 2);
+		for (const Slot& e : old)
+			if (e.generation == live) put(e.key, e.value);
+	}
+
+	std::vector<Slot> slots_;
+	uint32_t generation_ = 1;
+	size_t count_ = 0;
+};
+
+// A byte buffer that grows geometrically; `room` hands out n bytes at the end.
+class Out {
+public:
+	uint8_t* room(size_t n) {
+		if (size_ + n > bytes_.size()) bytes_.resize(std::max(bytes_.size() * 2, size_ + n + 256));
+		uint8_t* p = bytes_.data() + size_;
+		size_ += n;
+		return p;
+	}
+	// Empties the buffer, keeping its room unless it grew past `retained`.
+	void reset(size_t retained = SIZE_MAX) {
+		size_ = 0;
+		if (bytes_.size() > retained) std::vector<uint8_t>().swap(bytes_);
+	}
+	void byte(uint8_t b) { *room(1) = b; }
+	void bytes(const uint8_t* p, size_t n) {
+		if (n) std::memcpy(room(n), p, n);
+	}
+	void word32(uint32_t v) { byte_order::store_le32(room(4), v); }
+	void varint(uint32_t v) {
+		uint8_t* p = room(5);
+		size_t n = 0;
+		while (v >= 0x80) {
+			p[n++] = uint8_t(v | 0x80);
+			v >>= 7;
+		}
+		p[n++] = uint8_t(v);
+		size_ -= 5 - n;
+	}
+	size_t size() const { return size_; }
+	const uint8_t* data() const { return bytes_.data(); }
+	std::vector<uint8_t> take() {
+		bytes_.resize(size_);
+		return std::move(bytes_);
+	}
+
+private:
+	std::vector<uint8_t> bytes_;
+	size_t size_ = 0;
+};
+
+inline uint32_t zigzag(int32_t n) { return (uint32_t(n) << 1) ^ uint32_t(n >> 31); }
+
+inline uint32_t log2_of(uint32_t unit) { return uint32_t(__builtin_ctz(unit)); }
+
+// Types whose records carry a head index.
+bool has_head(Type t) {
+	return series::any_block(t) || series::any_string(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE;
+}
+
+// A context that is global, or whose owner is a block, none or unset
+// (contexts nothing can rebuild), is written as the global context.
+bool global_like(Node ctx) {
+	if (ctx == 0 || ctx == context::global) return true;
+	Type o = cell::type_of(context::owner(ctx));
+	return o == T_BLOCK || o == T_NONE || o == T_UNSET;
+}
+
+[[noreturn]] void refuse(const Cell* value) {
+	Cell v = *value;
+	cell::clear_new_line(&v);
+	errors::fire(errors::id::access_no_codec, &v);
+}
+
+// The integer a float, time or percent is written as in the compact form,
+// when it has one.
+bool compact_number(Type t, double x, int32_t* n) {
+	if (t == T_PERCENT) {
+		if (!(x >= -COMPACT_PERCENT_LIMIT && x <= COMPACT_PERCENT_LIMIT)) return false;
+		double r = std::round(x * 100.0);
+		if (r / 100.0 != x) return false;
+		*n = int32_t(r);
+	} else {
+		if (!(x >= -COMPACT_FLOAT_LIMIT && x <= COMPACT_FLOAT_LIMIT)) return false;
+		*n = int32_t(x);
+		if (double(*n) != x) return false;
+	}
+	return *n != 0 || !std::signbit(x);
+}
+
+// The writer's buffers and tables live for the process and are emptied at
+// the start and the end of every encode, so their pages stay in use from
+// one encode to the next while no state passes between them.
+struct State {
+	Out out;
+	KeyMap symbols;
+	std::vector<uint32_t> name_offsets;
+	std::vector<uint8_t> names;
+	std::vector<uint32_t> levels;  // position counters; back() is the current level's
+	std::vector<uint32_t> paths;   // remembered paths: length, then positions
+	KeyMap seen;                   // node -> offset of its path in paths
+
+	static constexpr size_t RETAINED_BYTES = size_t(16) << 20;
+
+	void reset() {
+		out.reset(RETAINED_BYTES);
+		symbols.clear();
+		seen.clear();
+		name_offsets.clear();
+		names.clear();
+		levels.clear();
+		paths.clear();
+		if (paths.capacity() > RETAINED_BYTES / 4) std::vector<uint32_t>().swap(paths);
+	}
+};
+
+State state;
+
+// Empties the state when an encode starts and when it ends, even by an error.
+struct Session {
+	Session() { state.reset(); }
+	~Session() { state.reset(); }
+};
+
+class Writer {
+public:
+	explicit Writer(bool compact) : compact_(compact) { levels_.push_back(0); }
+
+	// Writes the records; answers the container's bytes before the payload
+	// (the payload stays in the state's buffer).
+	std::vector<uint8_t> run(const Cell* value) {
+		value_record(value);
+		return header();
+	}
+
+private:
+	bool compact_;
+	bool new_line_ = false;  // the next record header carries the new-line mark
+	Out& out_ = state.out;
+	KeyMap& symbols_ = state.symbols;
+	std::vector<uint32_t>& name_offsets_ = state.name_offsets;
+	std::vector<uint8_t>& names_ = state.names;
+	std::vector<uint32_t>& levels_ = state.levels;
+	std::vector<uint32_t>& paths_ = state.paths;
+	KeyMap& seen_ = state.seen;
+
+	// ---- fields
+
+	void field(uint32_t v) {
+		if (compact_)
+			out_.varint(v);
+		else
+			out_.word32(v);
+	}
+	void signed_field(int32_t v) {
+		if (compact_)
+			out_.varint(zigzag(v));
+		else
+			out_.word32(uint32_t(v));
+	}
+	void zero_pad4() {
+		while (out_.size() & 3) out_.byte(0);
+	}
+
+	// Record start: the compact lead byte (with the reference prefix and the
+	// type's flag) or the fixed header word (with its bits).
+	void begin(Type t, bool flag, uint32_t fixed_bits, bool reference = false) {
+		if (compact_) {
+			if (reference) out_.byte(PREFIX_REFERENCE);
+			out_.byte(uint8_t(t | (flag ? LEAD_FLAG : 0)));
+		} else {
+			out_.word32(t | fixed_bits | (reference ? FIXED_REFERENCE : 0) | (new_line_ ? FIXED_NEW_LINE : 0));
+		}
+		new_line_ = false;
+	}
+
+	void path(uint32_t at) {
+		uint32_t n = paths_[at];
+		if (compact_) {
+			out_.varint(n);
+			for (uint32_t i = 1; i <= n; i++) out_.varint(paths_[at + i]);
+		} else {
+			out_.word32(FIXED_PATH);
+			out_.word32(n);
+			for (uint32_t i = 1; i <= n; i++) out_.word32(paths_[at + i]);
+		}
+	}
+
+	uint32_t symbol_index(uint32_t sym) {
+		if (uint32_t* at = symbols_.find(sym)) return *at;
+		uint32_t index = uint32_t(name_offsets_.size());
+		symbols_.put(sym, index);
+		name_offsets_.push_back(uint32_t(names_.size()));
+		std::string_view name = symbol::name(sym);
+		names_.insert(names_.end(), name.begin(), name.end());
+		names_.push_back(0);
+		if (!compact_)
+			while (names_.size() & 7) names_.push_back(0);
+		return index;
+	}
+
+	// ---- levels and the seen table
+
+	// Remembers where the node is written (the current positions) and opens
+	// the level of its contents.
+	void enter(Node node) {
+		seen_.put(node, uint32_t(paths_.size()));
+		paths_.push_back(uint32_t(levels_.size()));
+		paths_.insert(paths_.end(), levels_.begin(), levels_.end());
+		levels_.push_back(0);
+	}
+	void leave() { levels_.pop_back(); }
+
+	// Writes a record that stands in for its container's position: the
+	// native's spec, the op's function.
+	void inner_record(const Cell* value) {
+		uint32_t keep = levels_.back();
+		value_record(value);
+		levels_.back() = keep;
+	}
+
+	// ---- records
+
+	void value_record(const Cell* v) {
+		Type t = cell::type_of(v);
+		new_line_ = cell::new_line(v);
+		if (compact_ && new_line_) out_.byte(PREFIX_NEW_LINE);
+		switch (t) {
+		case T_UNSET: case T_NONE: begin(t, false, 0); break;
+		case T_LOGIC:
+			if (compact_) {
+				out_.byte(v->data1 ? LEAD_TRUE : LEAD_FALSE);
+				new_line_ = false;
+			} else {
+				begin(t, false, 0);
+				out_.word32(v->data1);
+			}
+			break;
+		case T_DATATYPE: begin(t, false, 0); field(v->data1); break;
+		case T_CHAR: begin(t, false, 0); field(v->data2); break;
+		case T_INTEGER: integer(v); break;
+		case T_FLOAT: case T_TIME: case T_PERCENT: number(v, t); break;
+		case T_PAIR:
+			begin(t, false, 0);
+			signed_field(int32_t(v->data2));
+			signed_field(int32_t(v->data3));
+			break;
+		case T_POINT2D:
+			begin(t, false, 0);
+			out_.word32(v->data1);
+			out_.word32(v->data2);
+			break;
+		case T_POINT3D: begin(t, false, 0); payload_words(v); break;
+		case T_DATE: date(v); break;
+		case T_TYPESET: typeset(v); break;
+		case T_TUPLE: tuple(v); break;
+		case T_MONEY: money(v); break;
+		case T_ISSUE: begin(t, false, 0); field(symbol_index(v->data2)); break;
+		case T_WORD: case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT: word(v, t); break;
+		case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH:
+		case T_HASH: case T_MAP: case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
+		case T_BINARY: case T_VECTOR: case T_BITSET:
+			series_value(v, t);
+			break;
+		case T_NATIVE: case T_ACTION: {
+			begin(t, false, 0);
+			field(v->data1 + 1);
+			Cell spec{T_BLOCK, 0, v->data2, 0};
+			inner_record(&spec);
+			break;
+		}
+		case T_OP: {
+			Type wrapped = Type((v->header >> 16) & 0xFF);
+			if (wrapped != T_NATIVE && wrapped != T_ACTION && wrapped != T_FUNCTION) refuse(v);
+			begin(t, false, uint32_t(wrapped) << 16);
+			Cell inner = *v;
+			inner.header = wrapped;
+			inner_record(&inner);
+			break;
+		}
+		case T_OBJECT: case T_FUNCTION: context_value(v, t); break;
+		case T_ERROR: error(v); break;
+		default: refuse(v);
+		}
+		levels_.back()++;
+	}
+
+	void integer(const Cell* v) {
+		int32_t n = cell::get_integer(v);
+		if (compact_ && n >= 0 && n < 64) {
+			out_.byte(uint8_t(LEAD_SMALL_INTEGER + n));
+			new_line_ = false;
+			return;
+		}
+		begin(T_INTEGER, false, 0);
+		signed_field(n);
+	}
+
+	void number(const Cell* v, Type t) {
+		double x = cell::get_double(v);
+		if (!compact_) {
+			if (out_.size() & 7) out_.word32(0);
+			begin(t, false, 0);
+			out_.word32(v->data3);
+			out_.word32(v->data2);
+			return;
+		}
+		int32_t n;
+		bool integral = compact_number(t, x, &n);
+		begin(t, integral, 0);
+		if (integral) {
+			out_.varint(zigzag(n));
+		} else {
+			out_.word32(v->data2);
+			out_.word32(v->data3);
+		}
+	}
+
+	void payload_words(const Cell* v) {
+		out_.word32(v->data1);
+		out_.word32(v->data2);
+		out_.word32(v->data3);
+	}
+
+	void date(const Cell* v) {
+		bool timed = date::has_time(v->data1);
+		begin(T_DATE, timed, 0);
+		out_.word32(v->data1);
+		if (!compact_) {
+			out_.word32(v->data3);
+			out_.word32(v->data2);
+		} else if (timed) {
+			out_.word32(v->data2);
+			out_.word32(v->data3);
+		}
+	}
+
+	void typeset(const Cell* v) {
+		begin(T_TYPESET, false, 0);
+		if (!compact_) return payload_words(v);
+		const auto* bytes = reinterpret_cast<const uint8_t*>(&v->data1);
+		uint8_t n = 12;
+		while (n > 0 && bytes[n - 1] == 0) n--;
+		out_.byte(n);
+		out_.bytes(bytes, n);
+	}
+
+	void tuple(const Cell* v) {
+		uint32_t count = (v->header >> 19) & 0xF;
+		begin(T_TUPLE, count != 3, count << 8);
+		if (!compact_) return payload_words(v);
+		if (count != 3) out_.byte(uint8_t(count));
+		out_.bytes(reinterpret_cast<const uint8_t*>(&v->data1), count);
+	}
+
+	void money(const Cell* v) {
+		bool negative = (v->header & money::SIGN_FLAG) != 0;
+		begin(T_MONEY, negative, negative ? FIXED_MONEY_NEGATIVE : 0);
+		if (compact_)
+			out_.bytes(reinterpret_cast<const uint8_t*>(&v->data1), 12);
+		else
+			payload_words(v);
+	}
+
+	// Words: global ones carry their symbol; bound ones their context, by
+	// path when it was met before, else with its owner written in full.
+	void word(const Cell* v, Type t) {
+		Node ctx = v->data1;
+		uint32_t sym = symbol_index(v->data2);
+		if (global_like(ctx)) {
+			begin(t, false, FIXED_WORD_GLOBAL);
+			field(sym);
+			if (!compact_) out_.word32(v->data3);
+			return;
+		}
+		if (uint32_t* at = seen_.find(ctx)) {
+			begin(t, true, 0, true);
+			field(sym);
+			signed_field(int32_t(v->data3));
+			path(*at);
+			return;
+		}
+		Cell owner = *context::owner(ctx);
+		Type o = cell::type_of(&owner);
+		if (o != T_OBJECT && o != T_FUNCTION) refuse(v);
+		enter(ctx);
+		begin(t, true, 0);
+		field(sym);
+		signed_field(int32_t(v->data3));
+		if (o == T_OBJECT)
+			object_body(&owner);
+		else
+			function_body(&owner);
+		leave();
+	}
+
+	void series_value(const Cell* v, Type t) {
+		Node node = v->data2;
+		uint32_t head = has_head(t) ? v->data1 : 0;
+		Series* s = memory::series(node);
+		uint32_t unit_bits = (series::any_string(t) || t == T_BINARY || t == T_VECTOR) ? s->unit() << 8 : 0;
+		bool flag = t == T_BITSET ? (s->flags & bitset::COMPLEMENT) != 0 : head != 0;
+		uint32_t fixed_bits = unit_bits | (t == T_BITSET && flag ? FIXED_COMPLEMENTED : 0);
+		uint32_t* at = seen_.find(node);
+		begin(t, flag, fixed_bits, at != nullptr);
+		if (has_head(t) && (compact_ ? head != 0 : true)) field(head);
+		if (at) return path(*at);
+		enter(node);
+		s = memory::series(node);
+		if (series::any_block(t)) {
+			cells(s->head_cell(), s->tail_cell());
+		} else if (t == T_MAP) {
+			map(s);
+		} else if (t == T_VECTOR) {
+			uint32_t count = series::units(s);
+			if (compact_) {
+				out_.byte(uint8_t((v->data3 << 2) | log2_of(s->unit())));
+				out_.varint(count);
+			} else {
+				out_.word32(count);
+				out_.word32(v->data3);
+			}
+			raw(s->head_ptr(), s->used());
+		} else if (t == T_BITSET || t == T_BINARY) {
+			field(s->used());
+			raw(s->head_ptr(), s->used());
+		} else {
+			uint32_t count = series::units(s);
+			field(compact_ ? (count << 2) + log2_of(s->unit()) : count);
+			raw(s->head_ptr(), s->used());
+		}
+		leave();
+	}
+
+	void raw(const uint8_t* p, size_t n) {
+		out_.bytes(p, n);
+		if (!compact_) zero_pad4();
+	}
+
+	void cells(const Cell* from, const Cell* to) {
+		field(uint32_t(to - from));
+		for (const Cell* c = from; c < to; c++) value_record(c);
+	}
+
+	// Removed entries (value header 0) are left out.
+	void map(Series* s) {
+		const Cell* first = s->head_cell();
+		const Cell* end = s->tail_cell();
+		uint32_t n = 0;
+		for (const Cell* c = first; c + 1 < end; c += 2)
+			if (c[1].header != 0) n += 2;
+		field(n);
+		for (const Cell* c = first; c + 1 < end; c += 2) {
+			if (c[1].header == 0) continue;
+			value_record(c);
+			value_record(c + 1);
+		}
+	}
+
+	void context_value(const Cell* v, Type t) {
+		Node ctx = v->data1;
+		bool tracked = !global_like(ctx);
+		if (tracked) {
+			if (uint32_t* at = seen_.find(ctx)) {
+				begin(t, false, 0, true);
+				return path(*at);
+			}
+			enter(ctx);
+		}
+		if (t == T_OBJECT)
+			object_body(v);
+		else
+			function_body(v);
+		if (tracked) leave();
+	}
+
+	void object_body(const Cell* obj) {
+		Node record = obj->data3;
+		begin(T_OBJECT, record != 0, record ? FIXED_HANDLERS : 0);
+		signed_field(int32_t(obj->data2));
+		if (record) {
+			// Each slot word is position << 16 | locals; no handler reads as
+			// position -1.
+			const Cell* slots = memory::series(record)->head_cell();
+			signed_field(int32_t(slots[0].data2));
+			signed_field(int32_t(slots[1].data2));
+		}
+		context_record(obj->data1, true);
+	}
+
+	void function_body(const Cell* fn) {
+		Cell body = memory::series(fn->data3)->head_cell()[0];
+		if (!cell::is(&body, T_BLOCK)) refuse(fn);
+		begin(T_FUNCTION, false, 0);
+		field(memory::series(fn->data2)->used() / sizeof(Cell));
+		field(memory::buffer_of(&body)->used() / sizeof(Cell));
+		context_record(fn->data1, false);
+		Cell spec{T_BLOCK, 0, fn->data2, 0};
+		value_record(&spec);
+		cell::clear_new_line(&body);
+		value_record(&body);
+	}
+
+	void context_record(Node ctx, bool with_values) {
+		uint32_t h = context::header(ctx)->header;
+		uint32_t kind = (h & context::KIND_MASK) >> context::KIND_SHIFT;
+		bool stack = (h & context::FLAG_STACK) != 0;
+		bool maker = (h & context::FLAG_MAKER) != 0;
+		uint32_t n = context::word_count(ctx);
+		const Cell* values = stack ? nullptr : context::values(ctx);
+		bool any = false;
+		if (with_values && values)
+			for (uint32_t i = 0; i < n && !any; i++) any = !cell::is(values + i, T_UNSET);
+		if (compact_) {
+			out_.byte(T_CONTEXT);
+			out_.byte(uint8_t(kind | (stack ? CONTEXT_STACK : 0) | (maker ? CONTEXT_MAKER : 0) |
+				(any ? CONTEXT_VALUES : 0)));
+		} else {
+			out_.word32(T_CONTEXT | kind << FIXED_CONTEXT_KIND_SHIFT | (maker ? FIXED_CONTEXT_MAKER : 0) |
+				(stack ? FIXED_CONTEXT_STACK : 0) | (any ? FIXED_CONTEXT_VALUES : 0));
+		}
+		field(n);
+		for (uint32_t i = 0; i < n; i++) field(symbol_index(context::word_cell(ctx, i)->data2));
+		if (any)
+			for (uint32_t i = 0; i < n; i++) value_record(context::values(ctx) + i);
+	}
+
+	// An error opens a level for its context (words bound to it refer to it
+	// by path) but is always written in full.
+	void error(const Cell* v) {
+		Node ctx = v->data1;
+		const Cell* values = context::values(ctx);
+		begin(T_ERROR, false, 0);
+		field(uint32_t(cell::get_integer(values + error::CODE)));
+		if (seen_.find(ctx))
+			levels_.push_back(0);
+		else
+			enter(ctx);
+		for (uint32_t i = error::ARG1; i <= error::STACK; i++) value_record(context::values(ctx) + i);
+		leave();
+	}
+
+	// ---- the container
+
+	std::vector<uint8_t> header() {
+		uint32_t n = uint32_t(name_offsets_.size());
+		Out c;
+		c.bytes(MAGIC, sizeof MAGIC);
+		c.byte(VERSION);
+		c.byte(uint8_t((compact_ ? FLAG_COMPACT : 0) | (n ? FLAG_SYMBOLS : 0)));
+		auto head_field = [&](uint32_t v) {
+			if (compact_)
+				c.varint(v);
+			else
+				c.word32(v);
+		};
+		head_field(1);
+		head_field(uint32_t(out_.size()));
+		if (n) {
+			head_field(n);
+			head_field(uint32_t(names_.size()));
+			for (uint32_t off : name_offsets_) c.word32(off);
+			c.bytes(names_.data(), names_.size());
+		}
+		return c.take();
+	}
+};
+
+}  // namespace
+
+std::vector<uint8_t> encode_bytes(const Cell* value, bool compact) {
+	Cell v = *value;
+	Session session;
+	std::vector<uint8_t> bytes = Writer(compact).run(&v);
+	bytes.insert(bytes.end(), state.out.data(), state.out.data() + state.out.size());
+	return bytes;
+}
+
+Cell* encode(const Cell* value, bool compact, Cell* out) {
+	Cell v = *value;
+	Session session;
+	std::vector<uint8_t> head = Writer(compact).run(&v);
+	uint64_t total = uint64_t(head.size()) + state.out.size();
+	if (total > UINT32_MAX / 2) errors::fire(errors::id::internal_no_memory);
+	Node node = memory::alloc_bytes(uint32_t(total));
+	Series* s = memory::series(node);
+	std::memcpy(s->head_ptr(), head.data(), head.size());
+	if (state.out.size()) std::memcpy(s->head_ptr() + head.size(), state.out.data(), state.out.size());
+	s->tail = s->head + uint32_t(total);
+	cell::set(out, T_BINARY, 0, node);
+	return out;
+}
+
+}  // namespace vyn::serial_writer
