@@ -206,7 +206,9 @@ void unwind_to(uint32_t kind, bool keep_base) {
 		if (f->kind() == kind || f->kind() == KIND_TRY_ALL || f == frames_bottom) break;
 	}
 	if (f == start - 1) {
+		// The innermost frame is the one sought.
 		top = arguments + 1;
+		if (!keep_base) arguments = f == frames_bottom ? bottom : at(f->saved_base);
 		return;
 	}
 	Cell* own = at(f[1].saved_base);
