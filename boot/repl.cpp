@@ -147,9 +147,7 @@ std::string form_text(const Cell* value) {
 // Prints an error's report; a failure while forming it is reported plainly.
 void print_error(const Cell* error) {
 	stack::reset_all();
-	Cell name;
-	actions::make_word("try", &name);
-	stack::mark_try_all(&name);
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_TRY_ALL);
 	try {
 		write_out(form_text(error) + "\n\n");
 	} catch (const Throw& t) {
@@ -165,14 +163,19 @@ void do_command(const std::string& input, uint32_t columns, bool script = false)
 	cycles::reset();
 	// Between inputs no C++ frame holds a handle: node frames may be compacted.
 	if (memory::collection_requested && collector::active) collector::run(true);
-	Cell name;
-	actions::make_word("try", &name);
-	stack::mark_try_all(&name);
+	// The console's own frames are unnamed: an error raised at the top level
+	// names no function (<not-found>), one raised by loading names the lexer.
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_TRY_ALL);
 	try {
 		// The line feed that ends the last line is not part of the text.
 		uint32_t size = uint32_t(input.size());
 		if (size && input[size - 1] == '\n') size--;
+		Cell loader;
+		actions::make_word("transcode", &loader);
+		stack::mark_native(&loader);
 		Cell* code = lexer::load(reinterpret_cast<const uint8_t*>(input.data()), size);
+		stack::unwind_last();
+		code = stack::arguments;
 		if (script) code->data1 += 2;  // past the header word and block
 		if (memory::buffer_of(code)->used() <= code->data1 * sizeof(Cell)) return;
 		Cell block = *code;
