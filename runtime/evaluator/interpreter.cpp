@@ -1194,6 +1194,9 @@ void eval_traced(Code& code, const Cell* block, bool chain) {
 // value is pushed at the caller's top, which is where the block's frame
 // would have begun, and every frame a nested exit searches for lies below.
 [[gnu::always_inline]] inline void eval_block(const Cell* block, bool chain) {
+	// Opening no frame, nested blocks and parens would never meet the frame
+	// limit: the C++ stack is what bounds them.
+	stack::guard_native_stack();
 	Code code(block);
 	CodeSaver saver;
 	if (__builtin_expect(tracing, false)) return eval_traced(code, block, chain);
