@@ -118,10 +118,13 @@ std::string result_text(const Cell* value, uint32_t columns) {
 	Cell* buffer = stack::alloc_slot();
 	string::make_at(buffer, 64);
 	Cell v = *value;
+	// As /part: a long text is cut while it is molded, not after.
+	Cell part;
+	cell::make_integer(&part, limit + 5);
 	if (cell::is(&v, T_FLOAT))
-		actions::form(&v, buffer, nullptr, limit + 5);
+		actions::form(&v, buffer, &part, limit + 5);
 	else
-		actions::mold(&v, buffer, false, false, false, nullptr, limit + 5, 0);
+		actions::mold(&v, buffer, false, false, false, &part, limit + 5, 0);
 	uint32_t units = string::vs_length(buffer);
 	if (int32_t(units) > limit) {
 		string::truncate(buffer, uint32_t(limit - int32_t(std::strlen(PROMPT)) - 1));
