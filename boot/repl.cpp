@@ -120,10 +120,13 @@ std::string result_text(const Cell* value, uint32_t columns) {
 	Cell* buffer = stack::alloc_slot();
 	string::make_at(buffer, 64);
 	Cell v = *value;
+	// As /part: a long text is cut while it is molded, not after.
+	Cell part;
+	cell::make_integer(&part, limit + 5);
 	if (cell::is(&v, T_FLOAT))
-		actions::form(&v, buffer, nullptr, limit + 5);
+		actions::form(&v, buffer, &part, limit + 5);
 	else
-		actions::mold(&v, buffer, false, false, false, nullptr, limit + 5, 0);
+		actions::mold(&v, buffer, false, false, false, &part, limit + 5, 0);
 	uint32_t units = string::vs_length(buffer);
 	if (int32_t(units) > limit) {
 		string::truncate(buffer, uint32_t(limit - int32_t(std::strlen(PROMPT)) - 1));
@@ -150,9 +153,7 @@ std::string form_text(const Cell* value) {
 std::string report_text(const Cell* error) {
 	std::string text;
 	stack::reset_all();
-	Cell name;
-	actions::make_word("try", &name);
-	stack::mark_try_all(&name);
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_TRY_ALL);
 	try {
 		text = form_text(error);
 	} catch (const Throw& t) {
@@ -181,14 +182,19 @@ int do_command(const std::string& input, uint32_t columns, bool script = false) 
 	cycles::reset();
 	// Between inputs no C++ frame holds a handle: node frames may be compacted.
 	if (memory::collection_requested && collector::active) collector::run(true);
-	Cell name;
-	actions::make_word("try", &name);
-	stack::mark_try_all(&name);
+	// The console's own frames are unnamed: an error raised at the top level
+	// names no function (<not-found>), one raised by loading names the lexer.
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_TRY_ALL);
 	try {
 		// The line feed that ends the last line is not part of the text.
 		uint32_t size = uint32_t(input.size());
 		if (size && input[size - 1] == '\n') size--;
+		Cell loader;
+		actions::make_word("transcode", &loader);
+		stack::mark_native(&loader);
 		Cell* code = lexer::load(reinterpret_cast<const uint8_t*>(input.data()), size);
+		stack::unwind_last();
+		code = stack::arguments;
 		if (script) code->data1 += 2;  // past the header word and block
 		if (memory::buffer_of(code)->used() <= code->data1 * sizeof(Cell)) return 0;
 		Cell block = *code;

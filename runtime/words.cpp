@@ -56,6 +56,9 @@ void init() {
 	VYN_PREDEFINED_WORDS(VYN_MAKE_WORD)
 #undef VYN_MAKE_SYMBOL
 #undef VYN_MAKE_WORD
+	stack::body_symbol = sym_frame_body;
+	stack::anon_symbol = sym_frame_anon;
+	stack::not_found_symbol = sym_frame_not_found;
 }
 
 void init_refinements() {

@@ -2,9 +2,10 @@
 """Writes runtime/case_tables.inc: the upper- and lower-case mappings of
 Unicode 11.0 as sorted (code, mapped code) pairs.
 
-Where the full mapping of a codepoint is several codepoints (SpecialCasing.txt,
-unconditional entries), the first of them is taken, so every codepoint maps
-to exactly one codepoint (U+00DF up to U+0053, U+0130 down to U+0069).
+These are the simple mappings of UnicodeData.txt: a codepoint whose upper or
+lower case is several codepoints (U+00DF, U+FB00, U+0149) has no mapping of
+that kind, since the first codepoint alone would make distinct texts equal
+("ß" and "s"). U+0130 still maps down to U+0069, its simple mapping.
 Usage: gen_case_tables.py [unicode data directory] [output file]
 """
 
@@ -14,18 +15,11 @@ import sys
 from unicode_data import DEFAULT_DIR, Database, hex_pairs, write_generated
 
 # Sizes the runtime expects: (BMP pairs, pairs above U+FFFF).
-EXPECTED = {"upper": (1250, 225), "lower": (1158, 225)}
+EXPECTED = {"upper": (1175, 225), "lower": (1158, 225)}
 
 
 def mappings(db):
-	upper = dict(db.upper)
-	lower = dict(db.lower)
-	for code, (low, up) in db.special_casing().items():
-		if up[0] != code:
-			upper[code] = up[0]
-		if low[0] != code:
-			lower[code] = low[0]
-	return upper, lower
+	return dict(db.upper), dict(db.lower)
 
 
 def split(table):

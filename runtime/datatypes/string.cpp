@@ -111,7 +111,7 @@ Series* reserve(Series* s, uint64_t units) {
 	uint64_t want = need - s->head;
 	// Doubling keeps repeated appends amortised.
 	uint64_t grown = std::max<uint64_t>(want, uint64_t(s->used()) * 2);
-	if (want > MAX_BUFFER_BYTES) no_memory();
+	if (want > MAX_BUFFER_BYTES || want / s->unit() > MAX_UNITS) no_memory();
 	if (grown > MAX_BUFFER_BYTES) grown = MAX_BUFFER_BYTES;
 	return unicode::grow(s, grown);
 }

@@ -26,6 +26,9 @@
 
 namespace vyn::string {
 
+// The most units a text may hold: its length and indexes are integer! values.
+constexpr uint64_t MAX_UNITS = 0x7FFFFFFF;
+
 // string!, file!, url!, tag!, email!, ref!
 using series::any_string;
 inline bool any_string(const Cell* c) { return any_string(cell::type_of(c)); }

@@ -45,7 +45,7 @@ uint32_t add_text(Cell* series, Cell* value, int32_t part, bool only, int32_t du
 	Series* s = buffer(series);
 	uint32_t w = s->unit();
 	uint64_t total = uint64_t(added) * uint32_t(dup);
-	if ((uint64_t(start) + total) * w > MAX_BUFFER_BYTES) {
+	if (uint64_t(start) + total > MAX_UNITS || (uint64_t(start) + total) * w > MAX_BUFFER_BYTES) {
 		truncate(series, start);
 		errors::fire(errors::id::internal_no_memory);
 	}

@@ -308,7 +308,7 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 [[gnu::always_inline]] inline int32_t call_operator(Code& code, int32_t pos, Cell* start, bool push, const Cell* op) {
 	Cell op_word = *code.at(pos);
 	Cell fn = *op;
-	fire(EV_FETCH, &code, pos, &fn, nullptr);
+	fire(EV_FETCH, &code, pos, &op_word, nullptr);
 	cell::set_type(&fn, Type((fn.header >> 16) & 0xFF));
 	fn.header &= ~0x00FF0000u;
 	if (!tracing && (cell::is(&fn, T_ACTION) || cell::is(&fn, T_NATIVE))) {
@@ -876,28 +876,28 @@ void call_native(const Cell* fn, const Fetch& f) {
 // Runs the C++ entry a library function was given for its hot path; its
 // body stays the definition that reflection shows. The frame is a return
 // target, as for the body.
-[[gnu::noinline]] void run_entry(const Cell* fn, const Cell* name) {
+[[gnu::noinline]] void run_entry(const Cell* fn, const Cell* ref) {
 	stack::Frame* frame = stack::frames_top - 1;
 	frame->header |= stack::FRAME_RETURN_TARGET;
-	fire(EV_PROLOG, nullptr, -1, fn, name);
+	fire(EV_PROLOG, nullptr, -1, fn, ref);
 	routine::call(fn);
 	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
 	if (errors::pending) return;
 	frame->header &= ~stack::FRAME_RETURN_TARGET;
-	fire(EV_EPILOG, nullptr, -1, stack::arguments, fn);
+	fire(EV_EPILOG, nullptr, -1, stack::arguments, ref);
 }
 
 // Runs the body of a function whose arguments and locals are the current
-// frame's cells.
-[[gnu::always_inline]] inline void run_function(const Cell* fn, const Cell* name) {
-	if (cell::is(more_cell(fn, MORE_ENTRY), T_INTEGER)) return run_entry(fn, name);
+// frame's cells; `ref`, the word or path that called it, goes to the tracer.
+[[gnu::always_inline]] inline void run_function(const Cell* fn, const Cell* ref) {
+	if (cell::is(more_cell(fn, MORE_ENTRY), T_INTEGER)) return run_entry(fn, ref);
 	TracingGuard tracing_guard;
 	Node ctx = fn->data1;
 	ValuesGuard values(ctx, stack::index_of(stack::arguments) + 1);
 	stack::Frame* frame = stack::frames_top - 1;  // the call's frame: its callers opened it
 	frame->header |= stack::FRAME_RETURN_TARGET;
 	if (fn->header & (FN_TRACE | FN_NO_TRACE)) tracing = (fn->header & FN_NO_TRACE) ? false : trace_all;
-	fire(EV_PROLOG, nullptr, -1, fn, name);
+	fire(EV_PROLOG, nullptr, -1, fn, ref);
 	Cell body = *more_cell(fn, MORE_BODY);
 	if (cell::is(&body, T_BLOCK)) {
 		eval_block(&body, true);
@@ -908,7 +908,7 @@ void call_native(const Cell* fn, const Fetch& f) {
 	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
 	if (errors::pending) return;
 	frame->header &= ~stack::FRAME_RETURN_TARGET;
-	fire(EV_EPILOG, nullptr, -1, stack::arguments, fn);
+	fire(EV_EPILOG, nullptr, -1, stack::arguments, ref);
 }
 
 // `untraced`: called while no tracer ran, so none can run when the call
@@ -923,7 +923,9 @@ void call_native(const Cell* fn, const Fetch& f) {
 		cell::set(&anon, T_WORD, 0, stack::anon_symbol, 0xFFFFFFFFu);
 		frame_name = &anon;
 	}
-	if (!untraced) fire(EV_OPEN, &code, pos, &fn, path ? path : frame_name);
+	// What the tracer is told names the function: the path or word it was called by.
+	const Cell* ref = path ? path : frame_name;
+	if (!untraced) fire(EV_OPEN, &code, pos, &fn, ref);
 	// An operator's left operand stands just above the top: keep it in sight.
 	stack::top += infix;
 	safe_point(code);
@@ -956,7 +958,7 @@ void call_native(const Cell* fn, const Fetch& f) {
 			pos = fetch_arguments(f, code, pos, path, infix, mode);
 			if (errors::pending) return pos;
 		}
-		if (!untraced) fire(EV_CALL, &code, pos, &fn, frame_name);
+		if (!untraced) fire(EV_CALL, &code, pos, &fn, ref);
 		if (t == T_ROUTINE)
 			routine::call(&fn);
 		else
@@ -972,8 +974,8 @@ void call_native(const Cell* fn, const Fetch& f) {
 		else
 			pos = fetch_arguments(f, code, pos, path, infix, mode);
 		if (errors::pending) return pos;
-		if (!untraced) fire(EV_CALL, &code, pos, &fn, frame_name);
-		run_function(&fn, frame_name);
+		if (!untraced) fire(EV_CALL, &code, pos, &fn, ref);
+		run_function(&fn, ref);
 		break;
 	}
 	default: errors::fire(errors::id::internal_not_done);
@@ -992,7 +994,7 @@ void call_native(const Cell* fn, const Fetch& f) {
 		stack::unwind();
 	else
 		stack::unwind_last();
-	if (!untraced) fire(EV_RETURN, &code, pos, stack::top - 1, &fn);
+	if (!untraced) fire(EV_RETURN, &code, pos, stack::top - 1, ref);
 	if (!infix) {
 		if (push)
 			stack::pop_into_previous();
@@ -1208,6 +1210,9 @@ void eval_traced(Code& code, const Cell* block, bool chain) {
 // value is pushed at the caller's top, which is where the block's frame
 // would have begun, and every frame a nested exit searches for lies below.
 [[gnu::always_inline]] inline void eval_block(const Cell* block, bool chain) {
+	// Opening no frame, nested blocks and parens would never meet the frame
+	// limit: the C++ stack is what bounds them.
+	stack::guard_native_stack();
 	Code code(block);
 	CodeSaver saver;
 	if (__builtin_expect(tracing, false)) return eval_traced(code, block, chain);

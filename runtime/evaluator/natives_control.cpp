@@ -485,6 +485,7 @@ void n_catch(bool, const int32_t* refs) {
 			stack::frames_top--;  // the catch call's own frame record
 			stack::throw_code(THROW_THROW);
 		}
+		stack::cursor = nullptr;  // the throw ends here: a later error names its own frame
 		stack::set_result(&value);
 		interpreter::fire_event(interpreter::EV_CATCH, nullptr, -1, stack::arguments, nullptr);
 	}

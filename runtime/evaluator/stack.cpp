@@ -206,9 +206,9 @@ void unwind_to(uint32_t kind, bool keep_base) {
 		if (f->kind() == kind || f->kind() == KIND_TRY_ALL || f == frames_bottom) break;
 	}
 	if (f == start - 1) {
-		// The target is the innermost frame: its base is the current one.
+		// The innermost frame is the one sought.
 		top = arguments + 1;
-		if (!keep_base && f != frames_bottom) arguments = at(f->saved_base);
+		if (!keep_base) arguments = f == frames_bottom ? bottom : at(f->saved_base);
 		return;
 	}
 	Cell* own = at(f[1].saved_base);

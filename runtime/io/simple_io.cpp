@@ -521,6 +521,8 @@ void read(Cell* file, const Cell* part, const Cell* seek, bool binary, bool line
 void write(Cell* file, Cell* data, const Cell* part, const Cell* seek, bool, bool append, bool lines) {
 	int64_t count = refinement_integer("part", part);
 	int64_t offset = refinement_integer("seek", seek);
+	// A negative offset would open the file truncating it: refused before anything opens.
+	if (seek && offset < 0) errors::fire(errors::id::script_invalid_arg, seek);
 	if (part && count <= 0) return;  // nothing to write: the file is left alone, not truncated
 	Bytes bytes;
 	const uint8_t* start;

@@ -76,7 +76,7 @@ TEST_F(HashTables, SizesFollowTheLoadFactor) {
 }
 
 TEST_F(HashTables, KeysOfEveryHashedKindHashAsTheyCompare) {
-	Cell narrow = string_of(U"Straße", 1), wide = string_of(U"STRASSE", 2), upper = string_of(U"STRASE", 4);
+	Cell narrow = string_of(U"Straße", 1), wide = string_of(U"STRASSE", 2), upper = string_of(U"STRA\u00DFE", 4), plain_s = string_of(U"STRASE", 1);
 	Cell zero, negative_zero, one;
 	cell::make_float(&zero, 0.0);
 	cell::make_float(&negative_zero, -0.0);
@@ -90,8 +90,10 @@ TEST_F(HashTables, KeysOfEveryHashedKindHashAsTheyCompare) {
 	EXPECT_EQ(hash::hash_value(&none), uint32_t(-1));
 	EXPECT_EQ(hash::hash_value(&zero), hash::hash_value(&negative_zero));
 	EXPECT_NE(hash::hash_value(&zero), hash::hash_value(&one));
-	// Case folds to upper case as comparisons do: ß goes up to S.
+	// Case folds to upper case as comparisons do; ß has no one-codepoint
+	// upper case, so it stays itself and differs from S.
 	EXPECT_EQ(hash::hash_value(&narrow), hash::hash_value(&upper));
+	EXPECT_NE(hash::hash_value(&narrow), hash::hash_value(&plain_s));
 	EXPECT_NE(hash::hash_value(&narrow), hash::hash_value(&wide));
 	EXPECT_EQ(hash::hash_value(&a), hash::hash_value(&b));
 	Cell view = string_of(U"strasse and more", 1);

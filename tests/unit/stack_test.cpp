@@ -306,6 +306,20 @@ TEST_F(Stack, UnwindToKeepsTheFoundFrameOpen) {
 	EXPECT_EQ(stack::top, innermost + 1);
 }
 
+TEST_F(Stack, UnwindToTheInnermostFrameGoesBackToItsCallersBase) {
+	Cell v = integer(1);
+	stack::mark_native(&native_w);
+	Cell* caller = stack::arguments;
+	stack::push(&v);
+	stack::mark_loop(&loop_w);
+	stack::unwind_to(stack::KIND_LOOP, false);
+	EXPECT_EQ(stack::arguments, caller);
+	stack::mark_loop(&loop_w);
+	Cell* own = stack::arguments;
+	stack::unwind_to(stack::KIND_LOOP, true);
+	EXPECT_EQ(stack::arguments, own);
+}
+
 TEST_F(Stack, ReturnTargetClaimAndRelease) {
 	stack::mark_native(&func_w);
 	stack::mark_native(&native_w);

@@ -102,7 +102,8 @@ TEST_F(StringSearch, FindAcrossWidthsAndLongTexts) {
 	// U+00DF folds to "S": a folded search for "SS" finds it beside "s" and "S".
 	Cell strasse = str(std::string(40, '.') + "stra\xC3\x9F" "e");
 	EXPECT_EQ(find_index(strasse, str("RASSE"), {}), 0u) << "one codepoint folds to one";
-	EXPECT_EQ(find_index(strasse, str("RASE"), {}), 43u);
+	EXPECT_EQ(find_index(strasse, str("RASE"), {}), 0u) << "ß has no one-codepoint upper case";
+	EXPECT_EQ(find_index(strasse, str("RA\xC3\x9F" "E"), {}), 43u);
 	EXPECT_EQ(find_index(strasse, str("\xC3\x9F" "E"), {}), 45u);
 	// A needle unit that no Latin-1 unit folds to cannot match.
 	EXPECT_EQ(find_index(str(std::string(40, 'a')), wide(U"a\u4E2D", 2), {}), 0u);

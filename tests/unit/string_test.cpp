@@ -90,6 +90,8 @@ TEST_F(StringToolbox, CompareStringsByCode) {
 		{"\xC3\xA9", "\xC3\x89", COMP_EQUAL, 0},  // folded through the case tables
 		{"\xC3\xA9", "\xC3\x89", COMP_STRICT_EQUAL, 1},
 		{"straße", "STRASSE", COMP_EQUAL, 1},  // one codepoint to one: no length change
+		{"straße", "STRASE", COMP_EQUAL, 1},   // ß has no one-codepoint upper case: never S
+		{"straße", "STRAßE", COMP_EQUAL, 0},
 	};
 	for (const Case& c : cases) {
 		Cell a = str(c.a), b = str(c.b);
