@@ -17,6 +17,7 @@ NodeFrame* node_frames = nullptr;
 uint32_t node_frame_count = 0;
 bool collection_requested = false;
 uint32_t collection_count = 0;
+uint32_t handle_epoch = 0;
 uint32_t nodes_cycles = 0;
 bool collecting = false;
 bool node_compaction = true;
@@ -246,11 +247,13 @@ uint64_t heap_in_use() {
 }
 
 void collection_done() {
+	handle_epoch++;
 	grown = 0;
 	growth_budget = std::max<uint64_t>(GROWTH_FLOOR, heap_in_use());
 }
 
 void init() {
+	handle_epoch++;
 	state = State{};
 	no_room = NoRoom{};
 	grown = 0;

@@ -126,6 +126,9 @@ void collection_done();
 // Bytes of the buffers in series frames and big frames, live or not yet collected.
 uint64_t heap_in_use();
 extern uint32_t collection_count;  // the collector's counter, stamped on new node frames
+// Changes at every collection and every init: only then is a node handle
+// released, so a handle names the same buffer while the epoch holds.
+extern uint32_t handle_epoch;
 // Collections that evacuated a node frame: node handles changed then, so
 // tables that hashed handles rebuild themselves when it moves on.
 extern uint32_t nodes_cycles;

@@ -1378,6 +1378,17 @@ bool is_immediate(Type t) {
 	}
 }
 
+// A set field of an object, read by a word step, without the action
+// dispatch; null sends the step the general way (other types, errors).
+inline const Cell* object_field(const Cell* current, const Cell* selector, bool case_sensitive) {
+	if (!cell::is(current, T_OBJECT) || !cell::is(selector, T_WORD) || case_sensitive) return nullptr;
+	Node ctx = current->data1;
+	int32_t k = context::find_word(ctx, selector->data2, true);
+	if (k < 0) return nullptr;
+	const Cell* v = context::values(ctx) + k;
+	return cell::is(v, T_UNSET) ? nullptr : v;
+}
+
 // The values of a path's steps are the cells from `base` up; step k was
 // reached from step k - 1 by the path's element head + k. Stores each changed
 // immediate value back into its container, and the first into its word.
@@ -1446,19 +1457,25 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 			notify = pt == T_BLOCK || pt == T_PAREN || pt == T_HASH || (pt >= T_PATH && pt <= T_GET_PATH) ||
 				(pt == T_OBJECT && current->data3 != 0 && cell::is(&previous, T_WORD));
 		}
-		Cell parent_copy = *current;
-		Cell* result = actions::eval_path(current, &selector, set && last ? set_value : nullptr, &path, &parent,
-			&previous, i, case_sensitive, get, last, notify);
-		parent = parent_copy;
-		previous = selector;
-		Cell next = *result;
-		stack::top = current + 1;  // a step that pushed its answer leaves one cell per step
-		if (set && last && is_immediate(cell::type_of(current))) {
-			write_back(&path, head, i, base, &first);
-			stack::top = base;
-			stack::push(&next);
-			break;
+		Cell next;
+		if (const Cell* field = set && last ? nullptr : object_field(current, &selector, case_sensitive)) {
+			next = *field;
+			parent = *current;
+		} else {
+			Cell parent_copy = *current;
+			Cell* result = actions::eval_path(current, &selector, set && last ? set_value : nullptr, &path,
+				&parent, &previous, i, case_sensitive, get, last, notify);
+			parent = parent_copy;
+			next = *result;
+			stack::top = current + 1;  // a step that pushed its answer leaves one cell per step
+			if (set && last && is_immediate(cell::type_of(current))) {
+				write_back(&path, head, i, base, &first);
+				stack::top = base;
+				stack::push(&next);
+				break;
+			}
 		}
+		previous = selector;
 		stack::push(&next);  // each step's value stays below the next one
 		if (!set && !get && is_function_type(cell::type_of(&next)) && !last) {
 			Cell fn = next;
