@@ -1389,6 +1389,17 @@ inline const Cell* object_field(const Cell* current, const Cell* selector, bool 
 	return cell::is(v, T_UNSET) ? nullptr : v;
 }
 
+// An item of a block picked by an integer step, read in place; null sends
+// the step the general way (past either end, other types).
+inline const Cell* block_item(const Cell* current, const Cell* selector) {
+	if (!cell::is(current, T_BLOCK) || !cell::is(selector, T_INTEGER)) return nullptr;
+	int32_t n = cell::get_integer(selector);
+	Series* s = memory::buffer_of(current);
+	uint32_t length = s->used() / sizeof(Cell);
+	if (n < 1 || current->data1 >= length || uint32_t(n) > length - current->data1) return nullptr;
+	return s->head_cell() + current->data1 + (n - 1);
+}
+
 // The values of a path's steps are the cells from `base` up; step k was
 // reached from step k - 1 by the path's element head + k. Stores each changed
 // immediate value back into its container, and the first into its word.
@@ -1458,7 +1469,12 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 				(pt == T_OBJECT && current->data3 != 0 && cell::is(&previous, T_WORD));
 		}
 		Cell next;
-		if (const Cell* field = set && last ? nullptr : object_field(current, &selector, case_sensitive)) {
+		const Cell* field = nullptr;
+		if (!(set && last)) {
+			field = block_item(current, &selector);
+			if (!field) field = object_field(current, &selector, case_sensitive);
+		}
+		if (field) {
 			next = *field;
 			parent = *current;
 		} else {
