@@ -250,6 +250,7 @@ void n_reduce(bool, const int32_t* refs) {
 		*target = args()[refs[0]];
 		into_appended = at_tail(target);
 	} else if (cell::is(&value, T_BLOCK)) {
+		cell::make_none(target);  // seen by collections until the result is made
 		reduce_fresh(&value, target);
 		if (errors::pending) return;
 		Cell out = *target;
