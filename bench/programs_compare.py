@@ -7,7 +7,7 @@ the same work. The three run interleaved, three rounds; the best wall time
 counts. Each run starts in a fresh directory; its standard output and any
 file it writes there must be the same in all three languages, or the program
 is reported as a failure and the exit status is 1. Peak memory is the largest
-resident size seen over the rounds, in MB. Ratios are Vyn's time over the
+resident size of one more run of each, in MB. Ratios are Vyn's time over the
 peer's: below 1, Vyn is faster. Run the driver with the CPython to compare
 against (sys.executable is the peer).
 """
