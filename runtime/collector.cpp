@@ -358,12 +358,20 @@ void release_node_frame(int32_t k) {
 	if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
-void node_housekeeping() {
+// Empty node frames are kept while their slots amount to no more than the
+// nodes this collection freed: a program that keeps allocating at that rate
+// takes them again at once, and releasing them would hand their pages back
+// to the system only to fault them in again.
+void node_housekeeping(uint64_t churn) {
+	uint64_t kept = 0;
 	for (int32_t k = memory::state.node_head; k >= 0;) {
 		NodeFrame& f = memory::node_frames[k];
 		int32_t next = f.next;
 		bool only = memory::state.node_head == k && f.next < 0;
-		if (!only && (f.used == 0 || f.evacuated)) release_node_frame(k);
+		if (!only && f.used == 0 && !f.evacuated && kept < churn)
+			kept += f.capacity;
+		else if (!only && (f.used == 0 || f.evacuated))
+			release_node_frame(k);
 		k = next;
 	}
 	memory::state.node_current = -1;
@@ -447,12 +455,19 @@ void release_series_frame(SeriesFrame* f) {
 	memory::free_virtual(f);
 }
 
+// Collections in a row that must find a frame empty and unused before it
+// goes back to the system: frames that the allocation rate fills again
+// between collections stay mapped.
+constexpr uint32_t IDLE_RELEASE = 2;
+
 void compact_series() {
 	for (SeriesFrame* f = memory::state.series_head; f;) {
 		SeriesFrame* next = f->next;
+		bool used = f->bump != f->start();
 		f->bump = compact_frame(f, f->prev);
 		bool empty = f->bump == f->start();
-		if (empty && f->prev && f->next) release_series_frame(f);
+		f->idle = used || !empty ? 0 : f->idle + 1;
+		if (empty && f->prev && f->next && f->idle >= IDLE_RELEASE) release_series_frame(f);
 		f = next;
 	}
 	memory::state.series_current = memory::state.series_head;
@@ -598,8 +613,9 @@ void run(bool handles_may_move) {
 		compact_series();
 	sweep_big();
 	for (Node n : pending_free) memory::release_node(n);
+	uint64_t churn = pending_free.size();
 	pending_free.clear();
-	node_housekeeping();
+	node_housekeeping(churn);
 	if (relocation) {
 		hash::heap_map_free(relocation);
 		relocation = nullptr;

@@ -17,6 +17,7 @@ NodeFrame* node_frames = nullptr;
 uint32_t node_frame_count = 0;
 bool collection_requested = false;
 uint32_t collection_count = 0;
+uint32_t handle_epoch = 0;
 uint32_t nodes_cycles = 0;
 bool collecting = false;
 bool node_compaction = true;
@@ -88,6 +89,7 @@ SeriesFrame* new_series_frame() {
 	f->size = planned + SeriesFrame::header_bytes;
 	f->bump = f->start();
 	f->end = reinterpret_cast<uint8_t*>(f) + f->size;
+	f->idle = 0;
 	link_series_frame(f);
 	state.frames_made++;
 	return f;
@@ -146,10 +148,12 @@ SeriesFrame* frame_with_room(size_t block) {
 	return nullptr;
 }
 
-// Frames added since the last collection. A collection is asked for once
-// the heap has grown by as much as it held after the last one (and by a
-// floor): each collection costs as much as the live data, so collecting at
-// every added frame while the data grows would cost the square of its size.
+// Room taken since the last collection. A collection is asked for once it
+// amounts to what the buffers held after the last one (and to a floor):
+// each collection costs as much as the live data, so collecting more often
+// while the data grows would cost the square of its size, and a program
+// whose live data stays small collects every few megabytes, in frames whose
+// pages stay mapped.
 constexpr uint64_t GROWTH_FLOOR = 8u << 20;
 uint64_t grown = 0;
 uint64_t growth_budget = GROWTH_FLOOR;
@@ -167,8 +171,9 @@ uint8_t* bump_block(size_t block) {
 		if (!f || size_t(f->end - f->bump) < SERIES_FRAME_MIN_ROOM) {
 			if (block >= state.series_planned) state.series_planned = state.series_cap;
 			f = new_series_frame();
-			note_growth(f->size);
 		}
+		// Counted when taken, so the hot path above stays one compare.
+		note_growth(size_t(f->end - f->bump));
 		state.series_current = f;
 	}
 	uint8_t* p = f->bump;
@@ -234,12 +239,21 @@ Node attach_node(Series* s) {
 
 }  // namespace
 
+uint64_t heap_in_use() {
+	uint64_t bytes = 0;
+	for (SeriesFrame* f = state.series_head; f; f = f->next) bytes += uint64_t(f->bump - f->start());
+	for (BigFrame* f = state.big_head; f; f = f->next) bytes += f->size;
+	return bytes;
+}
+
 void collection_done() {
+	handle_epoch++;
 	grown = 0;
-	growth_budget = std::max<uint64_t>(GROWTH_FLOOR, state.bytes_obtained);
+	growth_budget = std::max<uint64_t>(GROWTH_FLOOR, heap_in_use());
 }
 
 void init() {
+	handle_epoch++;
 	state = State{};
 	no_room = NoRoom{};
 	grown = 0;

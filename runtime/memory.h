@@ -13,10 +13,11 @@
 //  - Buffers are bump-allocated from series frames (1 MB, then 2 MB each);
 //    a buffer whose block is 2 MB or more gets a big frame of its own.
 //  - Nothing is freed here: growth abandons the old buffer (node 0, used bit
-//    clear) and the collector reclaims it. An allocation that finds no room
-//    adds a frame; once the frames added since the last collection amount to
-//    what the heap held after it (8 MB at least), a collection is requested
-//    for the next safe point.
+//    clear) and the collector reclaims it. Allocation takes the room of one
+//    frame after another (reusing frames a collection emptied, adding frames
+//    when none has room); once the room taken since the last collection
+//    amounts to what the live buffers held after it (8 MB at least), a
+//    collection is requested for the next safe point.
 #pragma once
 
 #include <cstddef>
@@ -83,9 +84,11 @@ struct SeriesFrame {
 	uint64_t size;  // bytes obtained, header included
 	uint8_t* bump;  // next free byte
 	uint8_t* end;   // first byte past the frame
+	uint32_t idle;  // collections in a row that found the frame empty and unused
 	uint8_t* start() { return reinterpret_cast<uint8_t*>(this) + header_bytes; }
 	static constexpr size_t header_bytes = 44;  // puts every data area on 8 bytes
 };
+static_assert(offsetof(SeriesFrame, idle) + sizeof(uint32_t) <= SeriesFrame::header_bytes);
 
 struct BigFrame {
 	BigFrame* next;
@@ -117,10 +120,15 @@ extern Series** node_table;
 extern NodeFrame* node_frames;     // indexed by frame number
 extern uint32_t node_frame_count;  // frame numbers in use or released (high-water mark)
 extern bool collection_requested;  // a collection is due at the next safe point
-// Called by the collector at the end of each collection: the heap's growth
-// is counted afresh against the size it now has.
+// Called by the collector at the end of each collection: the room taken is
+// counted afresh against what the buffers now hold.
 void collection_done();
+// Bytes of the buffers in series frames and big frames, live or not yet collected.
+uint64_t heap_in_use();
 extern uint32_t collection_count;  // the collector's counter, stamped on new node frames
+// Changes at every collection and every init: only then is a node handle
+// released, so a handle names the same buffer while the epoch holds.
+extern uint32_t handle_epoch;
 // Collections that evacuated a node frame: node handles changed then, so
 // tables that hashed handles rebuild themselves when it moves on.
 extern uint32_t nodes_cycles;

@@ -1399,6 +1399,33 @@ bool is_immediate(Type t) {
 	}
 }
 
+// A set field of an object, read by a word step, without the action
+// dispatch; null sends the step the general way (other types, errors).
+// The selector is bound to the object, as the general step binds it: a
+// function called through the path is named by it in call traces.
+inline const Cell* object_field(const Cell* current, Cell* selector, bool case_sensitive) {
+	if (!cell::is(current, T_OBJECT) || !cell::is(selector, T_WORD) || case_sensitive) return nullptr;
+	Node ctx = current->data1;
+	int32_t k = context::find_word(ctx, selector->data2, true);
+	if (k < 0) return nullptr;
+	const Cell* v = context::values(ctx) + k;
+	if (cell::is(v, T_UNSET)) return nullptr;
+	selector->data1 = ctx;
+	selector->data3 = uint32_t(k);
+	return v;
+}
+
+// An item of a block picked by an integer step, read in place; null sends
+// the step the general way (past either end, other types).
+inline const Cell* block_item(const Cell* current, const Cell* selector) {
+	if (!cell::is(current, T_BLOCK) || !cell::is(selector, T_INTEGER)) return nullptr;
+	int32_t n = cell::get_integer(selector);
+	Series* s = memory::buffer_of(current);
+	uint32_t length = s->used() / sizeof(Cell);
+	if (n < 1 || current->data1 >= length || uint32_t(n) > length - current->data1) return nullptr;
+	return s->head_cell() + current->data1 + (n - 1);
+}
+
 // The values of a path's steps are the cells from `base` up; step k was
 // reached from step k - 1 by the path's element head + k. Stores each changed
 // immediate value back into its container, and the first into its word.
@@ -1467,19 +1494,30 @@ int32_t eval_path(const Cell* path_in, Code* code, bool set, bool get, bool push
 			notify = pt == T_BLOCK || pt == T_PAREN || pt == T_HASH || (pt >= T_PATH && pt <= T_GET_PATH) ||
 				(pt == T_OBJECT && current->data3 != 0 && cell::is(&previous, T_WORD));
 		}
-		Cell parent_copy = *current;
-		Cell* result = actions::eval_path(current, &selector, set && last ? set_value : nullptr, &path, &parent,
-			&previous, i, case_sensitive, get, last, notify);
-		parent = parent_copy;
-		previous = selector;
-		Cell next = *result;
-		stack::top = current + 1;  // a step that pushed its answer leaves one cell per step
-		if (set && last && is_immediate(cell::type_of(current))) {
-			write_back(&path, head, i, base, &first);
-			stack::top = base;
-			stack::push(&next);
-			break;
+		Cell next;
+		const Cell* field = nullptr;
+		if (!(set && last)) {
+			field = block_item(current, &selector);
+			if (!field) field = object_field(current, &selector, case_sensitive);
 		}
+		if (field) {
+			next = *field;
+			parent = *current;
+		} else {
+			Cell parent_copy = *current;
+			Cell* result = actions::eval_path(current, &selector, set && last ? set_value : nullptr, &path,
+				&parent, &previous, i, case_sensitive, get, last, notify);
+			parent = parent_copy;
+			next = *result;
+			stack::top = current + 1;  // a step that pushed its answer leaves one cell per step
+			if (set && last && is_immediate(cell::type_of(current))) {
+				write_back(&path, head, i, base, &first);
+				stack::top = base;
+				stack::push(&next);
+				break;
+			}
+		}
+		previous = selector;
 		stack::push(&next);  // each step's value stays below the next one
 		if (!set && !get && is_function_type(cell::type_of(&next)) && !last) {
 			Cell fn = next;

@@ -199,6 +199,48 @@ void add_value(Cell* target, const Cell* value, bool append) {
 		block::insert_value(target, value, false, true);
 }
 
+// Values a fresh reduce gathers on the data stack before it allocates its result.
+constexpr int32_t GATHER_MAX = 32;
+
+// Reduces a block into a fresh block. Its values wait on the data stack
+// (where the collector sees them), so a short result is allocated at its
+// exact size: small blocks built by the thousand (pairs, records, tree
+// nodes) would otherwise each keep room for every source value. A longer
+// result spills into a block sized like the source, and goes on as
+// reduce_block does.
+void reduce_fresh(const Cell* block, Cell* target) {
+	Series* s = memory::buffer_of(block);
+	interpreter::Code code{block->data2, int32_t(block->data1), int32_t(s->used() / sizeof(Cell))};
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_INTERP_NATIVE);
+	Cell* first = stack::top;
+	while (code.pos < code.limit()) {
+		code.pos = interpreter::eval_expression(code, false, true, false);
+		if (errors::pending) return;
+		cell::clear_new_line(stack::top - 1);
+		code.sync();
+		if (stack::top - first < GATHER_MAX) continue;
+		block::make_at(target, code.limit() - int32_t(block->data1));
+		for (Cell* v = first; v < stack::top; v++) block::append_value(target, v);
+		stack::top = first;
+		while (code.pos < code.limit()) {
+			code.pos = interpreter::eval_expression(code, false, true, false);
+			if (errors::pending) return;
+			Cell v = *(stack::top - 1);
+			stack::top = first;
+			cell::clear_new_line(&v);
+			block::append_value(target, &v);
+			code.sync();
+		}
+		return stack::revert();
+	}
+	int32_t count = int32_t(stack::top - first);
+	block::make_at(target, count ? count : 1);
+	Series* out = memory::buffer_of(target);
+	std::memcpy(out->head_cell(), first, size_t(count) * sizeof(Cell));
+	out->tail = out->head + uint32_t(count) * uint32_t(sizeof(Cell));
+	stack::revert();
+}
+
 void n_reduce(bool, const int32_t* refs) {
 	Cell value = args()[0];
 	bool into = refs[0] >= 0;
@@ -207,6 +249,13 @@ void n_reduce(bool, const int32_t* refs) {
 	if (into) {
 		*target = args()[refs[0]];
 		into_appended = at_tail(target);
+	} else if (cell::is(&value, T_BLOCK)) {
+		cell::make_none(target);  // seen by collections until the result is made
+		reduce_fresh(&value, target);
+		if (errors::pending) return;
+		Cell out = *target;
+		out.data1 = 0;
+		return result(&out);
 	} else {
 		uint32_t n = is_block_like(cell::type_of(&value)) ? block::length(&value) : 1;
 		block::make_at(target, int32_t(n ? n : 1));
