@@ -314,7 +314,6 @@ void char_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 	int32_t cp;
 	const uint8_t* p;
 	if (*body == '^') {
-		if (body_end - body == 2 && body[1] == '"') fail(s, start, end, T_CHAR);
 		p = decode_escape(body + 1, body_end, &cp);
 		if (!p) fail(s, start, end, T_CHAR);
 	} else if (*body < 0x80) {
@@ -330,6 +329,18 @@ void char_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 
 // ---------------------------------------------------------------- words
 
+// Names become symbols as they are: their bytes must be whole UTF-8
+// characters (no cut, overlong or surrogate sequence, nothing past
+// U+10FFFF), as the text of a string must.
+void check_name(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, Type type) {
+	if (!(flags & FL_NON_ASCII)) return;
+	for (const uint8_t* p = start; p < end;) {
+		int32_t cp;
+		p = next_codepoint(p, end, &cp);
+		if (cp < 0) fail(s, start, end, type);
+	}
+}
+
 // Sets the token's type from its prefix and suffix; refuses misplaced
 // colons and names that start with a digit.
 void word_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool) {
@@ -342,7 +353,13 @@ void word_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fl
 		const uint8_t* inner_end = end - (trailing_colon ? 1 : 0);
 		if (inner_start < inner_end && std::memchr(inner_start, ':', size_t(inner_end - inner_start)))
 			fail(s, start, end, T_WORD);
-		if (leading_colon && trailing_colon) fail(s, start, end, T_WORD);
+		if (leading_colon && trailing_colon) {
+			// The last segment of a set-path may be a get-word ("m/:k: v"):
+			// the closing ":" is left for the path to read.
+			bool path_ends = end == s.input_end || path_end[class_of(*end)];
+			if (s.start_state != ST_SEGMENT || end - start < 3 || !path_ends) fail(s, start, end, T_WORD);
+			s.position = s.token_end = end - 1;
+		}
 		if (leading_colon) type = T_GET_WORD;
 		else if (trailing_colon) type = T_SET_WORD;
 	}
@@ -351,7 +368,11 @@ void word_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fl
 		type = T_LIT_WORD;
 	}
 	const uint8_t* name = start + (type == T_GET_WORD || type == T_LIT_WORD ? 1 : 0);
-	if (name < end && is_digit(*name)) fail(s, start, end, T_WORD);
+	// A prefix alone (":" or "'" that white space such as U+00A0 cut off)
+	// names nothing.
+	if (name == end) fail(s, start, end, T_WORD);
+	if (is_digit(*name)) fail(s, start, end, T_WORD);
+	check_name(s, start, end, flags, T_WORD);
 	s.token_type = type;
 }
 
@@ -361,12 +382,13 @@ void word_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 	const uint8_t* name = start;
 	const uint8_t* name_end = end;
 	if (type == T_GET_WORD || type == T_LIT_WORD) name++;
-	else if (type == T_SET_WORD) name_end--;
+	if (type == T_SET_WORD || (type == T_GET_WORD && end[-1] == ':')) name_end--;
 	make_word(emit(s), type, name, uint32_t(name_end - name));
 }
 
-void issue_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool) {
+void issue_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool) {
 	if (*start != '#' || end - start < 2) fail(s, start, end, T_ISSUE);
+	check_name(s, start, end, flags, T_ISSUE);
 	s.token_type = T_ISSUE;
 }
 
@@ -374,8 +396,9 @@ void issue_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 	if (build) make_word(emit(s), T_ISSUE, start + 1, uint32_t(end - start - 1));
 }
 
-void refinement_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+void refinement_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
 	static const uint8_t slash = '/';
+	check_name(s, start, end, flags, T_REFINEMENT);
 	if (end - start == 2 && (start[0] != '/' || start[1] == ':')) {
 		Type type = start[0] == '\'' ? T_LIT_WORD : start[0] == ':' ? T_GET_WORD : T_SET_WORD;
 		if (start[0] == '/' || start[1] == '/') {

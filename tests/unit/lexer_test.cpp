@@ -88,7 +88,7 @@ TEST_F(Lexer, TextLiterals) {
 		{"http://a%E2%82%AC%E2%82", "url:http://a\u20ac\u00e2\u0082"},
 		{"<a href=\"x>y\"> </p>", "<a href=\"x>y\"> </p>"},
 		{"john@example.com a@b", "email:john@example.com email:a@b"},
-		{"#\"a\" #\"^(tab)\" #\"^(1F600)\" #\"\u00e9\" #\"^(22)\"", "char:97 char:9 char:128512 char:233 char:34"},
+		{"#\"a\" #\"^(tab)\" #\"^(1F600)\" #\"\u00e9\" #\"^(22)\" #\"^\"\"", "char:97 char:9 char:128512 char:233 char:34 char:34"},
 	});
 }
 
@@ -128,6 +128,16 @@ TEST_F(Lexer, Paths) {
 		{"a/b:", "a/b:"},
 		{"a/(b): 1 a/b/c: 2", "a/(b): 1 a/b/c: 2"},
 		{"a/b[c] a/b\"s\"", "a/b [c] a/b \"s\""},
+		{"b/:i: 9 m/k/:j: x", "b/:i: 9 m/k/:j: x"},
+		{"[b/:i:]", "[b/:i:]"},
+	});
+	// A get-word takes the colon of a set-path only as its last segment,
+	// and only in a plain path.
+	expect_errors({
+		{":i:", "invalid | (line 1) | type:15 | :i:"},
+		{"b/:i:/c", "invalid | (line 1) | type:15 | :i:/c"},
+		{"b/:i:x", "invalid | (line 1) | type:15 | :i:x"},
+		{"'b/:i: 1", "bad-char | (line 1) | 'b/:i: 1"},
 	});
 }
 
