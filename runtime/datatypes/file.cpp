@@ -40,12 +40,13 @@ namespace {
 
 [[noreturn]] void not_done() { errors::fire(errors::id::internal_not_done); }
 
-// Characters that the bare form cannot hold: below 127 and outside the URL set.
+// Characters that the bare form cannot hold: below 127 and outside the URL
+// set, and the parens, which end a bare file.
 bool needs_quotes(Cell* file, uint32_t n) {
 	string::Text t = string::text_of(file);
 	for (uint32_t i = 0; i < n; i++) {
 		uint32_t c = t.unit(i);
-		if (c < 127 && !url::in_url_set(c)) return true;
+		if (c < 127 && (!url::in_url_set(c) || c == '(' || c == ')')) return true;
 	}
 	return false;
 }
