@@ -101,10 +101,14 @@ void point_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 		point3D::make_at(emit(s), c[0], c[1], c[2]);
 }
 
-// "@name": the text after the at-sign.
-void ref_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+// "@name": the text after the at-sign, whose bytes must be UTF-8 as a
+// string's must.
+void ref_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
 	if (end - start < 1 || *start != '@') fail(s, start, end, T_REF);
-	if (build) ref::load_at(emit(s), start + 1, uint32_t(end - start - 1));
+	if (build)
+		load_text(s, emit(s), start + 1, end, flags, false, T_REF);
+	else
+		check_text(s, start + 1, end, false, T_REF);
 }
 
 // "#{...}" with an optional decimal base before the "#": 16 (the default),
