@@ -520,6 +520,8 @@ void integer_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t 
 	if (!read_digits(p, end, &v, &digits) || p != end) fail(s, start, end, T_INTEGER);
 	uint64_t limit = negative ? 0x80000000ull : 0x7FFFFFFFull;
 	if (digits > 10 || v > limit) {
+		// A path segment holds no float (none could be molded back there).
+		if (s.start_state == ST_SEGMENT) fail(s, start, end, T_INTEGER);
 		float_loader(s, start, end, flags, build);
 		return;
 	}

@@ -130,13 +130,16 @@ TEST_F(Lexer, Paths) {
 		{"a/b[c] a/b\"s\"", "a/b [c] a/b \"s\""},
 		{"b/:i: 9 m/k/:j: x", "b/:i: 9 m/k/:j: x"},
 		{"[b/:i:]", "[b/:i:]"},
+		{"b/2147483647", "b/2147483647"},
 	});
 	// A get-word takes the colon of a set-path only as its last segment,
-	// and only in a plain path.
+	// and only in a plain path; an integer segment does not overflow into
+	// a float, which no path could hold as written.
 	expect_errors({
 		{":i:", "invalid | (line 1) | type:15 | :i:"},
 		{"b/:i:/c", "invalid | (line 1) | type:15 | :i:/c"},
 		{"b/:i:x", "invalid | (line 1) | type:15 | :i:x"},
+		{"b/2147483648", "invalid | (line 1) | type:11 | 2147483648"},
 		{"'b/:i: 1", "bad-char | (line 1) | 'b/:i: 1"},
 	});
 }
