@@ -484,7 +484,8 @@ void special_float_loader(Scan& s, const uint8_t* start, const uint8_t* end, uin
 }
 
 // Digits with apostrophes as a magnitude; false for a doubled apostrophe or
-// no digit. *digits counts them; the magnitude saturates past 2^32.
+// no digit. *digits counts them; the magnitude saturates past 2^59, far
+// beyond any integer and any time's minutes.
 bool read_digits(const uint8_t*& p, const uint8_t* end, uint64_t* value, uint32_t* digits) {
 	uint64_t v = 0;
 	uint32_t n = 0;
@@ -498,7 +499,7 @@ bool read_digits(const uint8_t*& p, const uint8_t* end, uint64_t* value, uint32_
 		}
 		if (!is_digit(c)) break;
 		after_quote = false;
-		if (v < (uint64_t(1) << 33)) v = v * 10 + (c - '0');
+		if (v < (uint64_t(1) << 59)) v = v * 10 + (c - '0');
 		n++;
 	}
 	*value = v;
@@ -594,6 +595,11 @@ void time_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fla
 		if (seconds < 0) fail(s, start, end, T_TIME);
 	}
 	double total = hours * 3600 + minutes * 60 + seconds;
+	// Minutes and seconds are not bounded, but the hours they add up to
+	// must be as the hour field's (else the time's mold would not load);
+	// the extra second covers seconds that mold rounds up to a minute.
+	double hour_limit = negative ? 2147483648.0 : 2147483647.0;
+	if (total + 1 >= (hour_limit + 1) * 3600) fail(s, start, end, T_TIME);
 	if (build) time::make_at(emit(s), negative ? -total : total);
 }
 
