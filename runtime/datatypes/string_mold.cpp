@@ -32,11 +32,12 @@ constexpr uint32_t NONE = 0xFFFFFFFFu;
 
 // Characters that the quoted form cannot write as they are.
 inline bool quoted_special(uint32_t c, bool all) {
-	return c < 32 || c == '"' || c == '^' || c == 127 || (c >= 0x80 && (all || c <= 0x9F));
+	return c < 32 || c == '"' || c == '^' || c == 127 || (c >= 0x80 && (all || c <= 0x9F || unicode::is_surrogate(c)));
 }
 
 inline bool braced_special(uint32_t c, bool all) {
-	return c < 32 || c == '{' || c == '}' || c == '^' || c == 127 || (c >= 0x80 && (all || c <= 0x9F));
+	return c < 32 || c == '{' || c == '}' || c == '^' || c == 127 ||
+		(c >= 0x80 && (all || c <= 0x9F || unicode::is_surrogate(c)));
 }
 
 struct Counts {
