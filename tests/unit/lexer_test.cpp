@@ -112,7 +112,11 @@ TEST_F(Lexer, WordsOfAllKinds) {
 		{"\u00e9t\u00e9 \u3000x", "\u00e9t\u00e9 \u3000x"},
 		{"a\u00a0b", "a b"},
 		{"\u00a0\u2003 word", "word"},
+		// What follows such white space is read as after a space.
+		{"\u00a01 \u00a0\"s\" \u00a0[x]", "1 \"s\" [x]"},
+		{"a\n\u00a0b\n\u00a0\u00a0 c", "a \\nb \\nc"},
 	});
+	expect_errors({{"a\u00a0''b", "invalid | (line 1) | type:15 | ''b"}});
 }
 
 TEST_F(Lexer, BlocksParensAndNewLines) {
