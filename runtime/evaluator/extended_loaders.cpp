@@ -3,6 +3,7 @@
 #include "runtime/evaluator/extended_loaders.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/binary_base.h"
@@ -84,8 +85,14 @@ void point_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 		const uint8_t* q = p;
 		while (q < end && *q != ',' && *q != ')' && *q != ' ' && *q != '\t') q++;
 		if (q == p || n == 3 || q - p >= 313) fail(s, start, end, n == 2 ? T_POINT3D : T_POINT2D);
+		// A component with "#" is a special float (a float32 overflow molds
+		// as "1.#INF").
 		int32_t error = 0;
-		double d = scan_float(p, 1, uint32_t(q - p), &error);
+		double d;
+		if (std::memchr(p, '#', size_t(q - p)))
+			error = special_float(p, q, &d) ? 0 : -1;
+		else
+			d = scan_float(p, 1, uint32_t(q - p), &error);
 		if (error) fail(s, start, end, T_POINT2D);
 		c[n++] = float(d);
 		while (q < end && (*q == ' ' || *q == '\t')) q++;

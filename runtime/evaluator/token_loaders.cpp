@@ -468,18 +468,8 @@ void percent_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t,
 }
 
 void special_float_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
-	const uint8_t* p = start;
-	bool negative = *p == '-';
-	if (*p == '-' || *p == '+') p++;
-	if (end - p != 6 || p[0] != '1' || p[1] != '.' || p[2] != '#') fail(s, start, end, T_FLOAT);
 	double d;
-	if (equal_any_case(p + 3, "nan", 3)) {
-		d = std::bit_cast<double>(uint64_t(0x7FF8000000000000ull));
-	} else if (equal_any_case(p + 3, "inf", 3)) {
-		d = negative ? -__builtin_inf() : __builtin_inf();
-	} else {
-		fail(s, start, end, T_FLOAT);
-	}
+	if (!special_float(start, end, &d)) fail(s, start, end, T_FLOAT);
 	if (build) cell::make_float(emit(s), d);
 }
 
@@ -723,6 +713,20 @@ void load_text(Scan& s, Cell* out, const uint8_t* start, const uint8_t* end, uin
 
 void check_text(Scan& s, const uint8_t* start, const uint8_t* end, bool carets, Type type) {
 	decode_text<false>(s, nullptr, start, end, carets, type);
+}
+
+bool special_float(const uint8_t* start, const uint8_t* end, double* out) {
+	const uint8_t* p = start;
+	bool negative = p < end && *p == '-';
+	if (p < end && (*p == '-' || *p == '+')) p++;
+	if (end - p != 6 || p[0] != '1' || p[1] != '.' || p[2] != '#') return false;
+	if (equal_any_case(p + 3, "nan", 3))
+		*out = std::bit_cast<double>(uint64_t(0x7FF8000000000000ull));
+	else if (equal_any_case(p + 3, "inf", 3))
+		*out = negative ? -__builtin_inf() : __builtin_inf();
+	else
+		return false;
+	return true;
 }
 
 bool is_space_codepoint(int32_t cp) {
