@@ -28,6 +28,9 @@
 namespace vyn::unicode {
 
 constexpr uint32_t MAX_CODEPOINT = 0x10FFFF;
+// U+D800-U+DFFF: a string may hold them (a "^(D800)" escape), but their
+// UTF-8 form is no valid text, so text written out escapes them.
+inline bool is_surrogate(uint32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
 
 // Ends the process: a unit width other than 1, 2 or 4 is an internal fault.
 [[noreturn]] void bad_width(uint32_t width);

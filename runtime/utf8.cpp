@@ -297,8 +297,9 @@ Loaded load_utf8_buffer(const uint8_t* bytes, uint32_t count, Node target, uint3
 		r.n++;
 	}
 	s->tail = s->head + r.n * s->unit();
-	if (r.stop == Stop::malformed) fire_invalid_utf8(r.p, size_t(end - r.p));
-	if (r.stop == Stop::cut && remainder) *remainder = uint32_t(end - r.p);
+	// Without a remainder to carry, a cut sequence would be lost: malformed.
+	if (r.stop == Stop::malformed || (r.stop == Stop::cut && !remainder)) fire_invalid_utf8(r.p, size_t(end - r.p));
+	if (r.stop == Stop::cut) *remainder = uint32_t(end - r.p);
 	return {node, s->tail};
 }
 

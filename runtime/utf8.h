@@ -119,7 +119,7 @@ inline uint32_t utf8_length(uint8_t lead) {
 // needed, content replaced) or, when target is 0, a new width-1 buffer.
 // A leading byte-order mark is skipped. When the input ends inside a
 // sequence, decoding stops there and the bytes left over are written to
-// *remainder (when given) for a streaming caller. With `line_ends`, CR LF
+// *remainder for a streaming caller; without one that is malformed input. With `line_ends`, CR LF
 // becomes LF and a lone CR becomes LF. Malformed input raises invalid-utf8;
 // the buffer keeps what was stored before it.
 Loaded load_utf8_buffer(const uint8_t* bytes, uint32_t count, Node target, uint32_t* remainder, bool line_ends);

@@ -20,9 +20,9 @@ if command -v clang++ >/dev/null 2>&1; then
 	echo "== fuzz"
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
 		-DCMAKE_CXX_COMPILER=clang++ -DVYN_FUZZ=ON -DVYN_BENCH=OFF >/dev/null
-	cmake --build build-fuzz -j "$(nproc)" --target inflate_fuzz crush_fuzz vynbin_fuzz
+	cmake --build build-fuzz -j "$(nproc)" --target inflate_fuzz crush_fuzz vynbin_fuzz lexer_fuzz mold_fuzz
 	python3 scripts/fuzz_seeds.py build-fuzz/corpus
-	for target in inflate crush vynbin; do
+	for target in inflate crush vynbin lexer mold; do
 		build-fuzz/tests/fuzz/${target}_fuzz -max_total_time="${VYN_FUZZ_SECONDS:-60}" \
 			-print_final_stats=1 -artifact_prefix=build-fuzz/ "build-fuzz/corpus/$target" || status=1
 	done

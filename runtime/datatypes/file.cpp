@@ -40,12 +40,14 @@ namespace {
 
 [[noreturn]] void not_done() { errors::fire(errors::id::internal_not_done); }
 
-// Characters that the bare form cannot hold: below 127 and outside the URL set.
+// Characters that the bare form cannot hold: below 127 and outside the URL
+// set, the parens, which end a bare file, and surrogates, which only an
+// escape can write.
 bool needs_quotes(Cell* file, uint32_t n) {
 	string::Text t = string::text_of(file);
 	for (uint32_t i = 0; i < n; i++) {
 		uint32_t c = t.unit(i);
-		if (c < 127 && !url::in_url_set(c)) return true;
+		if (c < 127 ? !url::in_url_set(c) || c == '(' || c == ')' : unicode::is_surrogate(c)) return true;
 	}
 	return false;
 }
@@ -75,7 +77,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 			written += 5;
 			continue;
 		}
-		bool escape = c < 32 || c == '^' || c == 127;
+		bool escape = c < 32 || c == '^' || c == 127 || unicode::is_surrogate(c);
 		written += escape ? string::append_escaped_char(buffer, c, true, false) : (string::append_char(buffer, c), 1);
 	}
 	string::append_char(buffer, '"');

@@ -275,7 +275,11 @@ Cell* answer(Cell* out, Amount a, uint8_t currency) {
 void write_text(const Cell* value, char* out, size_t& length, bool separators, int fraction) {
 	Amount a = amount_of(value);
 	char* p = out;
-	if (a.negative) *p++ = '-';
+	// No sign when the digits written are all zeros: "-$0.00" would load
+	// as $0.00.
+	Magnitude cut = 1;
+	for (int i = fraction < 0 ? 0 : fraction; i < FRAC_DIGITS; i++) cut *= 10;
+	if (a.negative && a.units >= cut) *p++ = '-';
 	std::string_view code = currency_code(a.currency);
 	if (a.currency && !code.empty()) {
 		std::memcpy(p, code.data(), code.size());

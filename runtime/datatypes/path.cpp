@@ -27,7 +27,12 @@ int32_t walk(const Cell* value, Cell* out, bool molding, bool all, bool flat, co
 	for (uint32_t i = h; i < block::buffer_length_cells(&p); i++) {
 		if (i > h) part = put(out, "/", part);
 		const Cell* item = block::vs_abs_at(&p, i);
-		part = molding ? actions::mold(item, out, false, all, flat, arg, part, 0) : actions::form(item, out, arg, part);
+		if (!molding)
+			part = actions::form(item, out, arg, part);
+		else if (cell::is(item, T_STRING))
+			part = string::mold_in_quotes(item, out, all, arg, part);
+		else
+			part = actions::mold(item, out, false, all, flat, arg, part, 0);
 		if (arg && part < 1) break;
 	}
 	return part;

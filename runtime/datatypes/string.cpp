@@ -533,7 +533,7 @@ constexpr char CONTROL_LETTERS[] = "@ABCDEFGH-/KLMNOPQRSTUVWXYZ[\\]^_";
 }  // namespace
 
 uint32_t append_escaped_char(Cell* out, uint32_t cp, bool escape, bool all) {
-	if (cp == 30 || (cp >= 0x80 && cp <= 0x9F) || (all && cp > 0x7F)) {
+	if (cp == 30 || (cp >= 0x80 && cp <= 0x9F) || (all && cp > 0x7F) || unicode::is_surrogate(cp)) {
 		Hex h = int_to_hex(int32_t(cp), true);
 		append_literal(out, "^(");
 		append_literal(out, h.view());

@@ -240,6 +240,9 @@ Cell* to(Cell* proto, Cell* spec, Type type);
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg, int32_t part,
 	int32_t indent);
+// Mold in double quotes whatever the text holds: a path segment cannot be a
+// braced string.
+int32_t mold_in_quotes(const Cell* value, Cell* buffer, bool all, const Cell* arg, int32_t part);
 int32_t compare(const Cell* value1, const Cell* value2, CompareOp op);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gparent, Cell* previous,
 	int32_t index, bool case_sensitive, bool get, bool last, bool notify);

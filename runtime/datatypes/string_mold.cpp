@@ -32,11 +32,12 @@ constexpr uint32_t NONE = 0xFFFFFFFFu;
 
 // Characters that the quoted form cannot write as they are.
 inline bool quoted_special(uint32_t c, bool all) {
-	return c < 32 || c == '"' || c == '^' || c == 127 || (c >= 0x80 && (all || c <= 0x9F));
+	return c < 32 || c == '"' || c == '^' || c == 127 || (c >= 0x80 && (all || c <= 0x9F || unicode::is_surrogate(c)));
 }
 
 inline bool braced_special(uint32_t c, bool all) {
-	return c < 32 || c == '{' || c == '}' || c == '^' || c == 127 || (c >= 0x80 && (all || c <= 0x9F));
+	return c < 32 || c == '{' || c == '}' || c == '^' || c == 127 ||
+		(c >= 0x80 && (all || c <= 0x9F || unicode::is_surrogate(c)));
 }
 
 struct Counts {
@@ -171,9 +172,9 @@ void mold_braced(Writer& w, uint32_t n, bool all, uint32_t unmatched) {
 }
 
 template <typename U>
-uint32_t mold_units(Cell* out, const uint8_t* at, uint32_t n, uint32_t whole, bool all) {
+uint32_t mold_units(Cell* out, const uint8_t* at, uint32_t n, uint32_t whole, bool all, bool quotes) {
 	Counts c = count_marks<U>(at, n);
-	bool braces = c.lines >= BRACES_LINES || c.quotes > 0 || whole >= BRACES_LENGTH;
+	bool braces = !quotes && (c.lines >= BRACES_LINES || c.quotes > 0 || whole >= BRACES_LENGTH);
 	Writer w{out, at, sizeof(U)};
 	append_char(out, braces ? '{' : '"');
 	if (braces)
@@ -184,9 +185,7 @@ uint32_t mold_units(Cell* out, const uint8_t* at, uint32_t n, uint32_t whole, bo
 	return w.written + 2;
 }
 
-}  // namespace
-
-int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* arg, int32_t part, int32_t) {
+int32_t mold_text(const Cell* value, Cell* buffer, bool all, const Cell* arg, int32_t part, bool quotes) {
 	Cell v = *value;
 	uint32_t whole = vs_length(&v);
 	uint32_t n = whole;
@@ -201,11 +200,21 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* 
 	}
 	uint32_t written;
 	switch (width) {
-	case 1: written = mold_units<uint8_t>(buffer, at, n, whole, all); break;
-	case 2: written = mold_units<uint16_t>(buffer, at, n, whole, all); break;
-	default: written = mold_units<uint32_t>(buffer, at, n, whole, all); break;
+	case 1: written = mold_units<uint8_t>(buffer, at, n, whole, all, quotes); break;
+	case 2: written = mold_units<uint16_t>(buffer, at, n, whole, all, quotes); break;
+	default: written = mold_units<uint32_t>(buffer, at, n, whole, all, quotes); break;
 	}
 	return part - int32_t(written);
+}
+
+}  // namespace
+
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* arg, int32_t part, int32_t) {
+	return mold_text(value, buffer, all, arg, part, false);
+}
+
+int32_t mold_in_quotes(const Cell* value, Cell* buffer, bool all, const Cell* arg, int32_t part) {
+	return mold_text(value, buffer, all, arg, part, true);
 }
 
 }  // namespace vyn::string

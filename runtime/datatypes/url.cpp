@@ -174,17 +174,76 @@ Cell* to(Cell* proto, Cell* spec, Type type) {
 	return proto;
 }
 
+namespace {
+
+inline bool is_ascii_letter(uint32_t c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+inline bool is_digit(uint32_t c) { return c >= '0' && c <= '9'; }
+inline bool is_one_of(uint32_t c, const char* set) {
+	for (; *set; set++)
+		if (c == uint32_t(uint8_t(*set))) return true;
+	return false;
+}
+
+// Whether the first character of a url's text can start the word that the
+// lexer reads before the url's first ":" ("<" only as "<<", "<=", "<>").
+bool starts_word(const string::Text& t) {
+	uint32_t c = t.unit(0);
+	if (is_ascii_letter(c) || c >= 0x80 || is_one_of(c, "!&*?_~`|>=^+-.")) return true;
+	return c == '<' && t.length > 1 && is_one_of(t.unit(1), "<=>");
+}
+
+// Characters the lexer reads as the end of a url (or of the word before
+// its ":") although they belong to the URL set.
+constexpr const char* BREAKS_BODY = "()";
+constexpr const char* BREAKS_WORD = "()$@/,";
+
+}  // namespace
+
+// The lexer reads a url only as a word, a ":" and a body, percent-decoded
+// when it holds a "%": besides what lies outside the URL set, the part
+// before the first ":" escapes what would end or retype the word and keeps
+// its first character as it is, and the body escapes the bytes that end a
+// url. A text with no such reading (no ":" after a word start, nothing
+// after the ":") is written with the URL set alone.
 int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg, int32_t part, int32_t) {
 	Cell v = *value;
+	string::Text t = string::text_of(&v);
+	uint32_t colon = 0;
+	while (colon < t.length && t.unit(colon) != ':') colon++;
+	bool loadable = colon > 0 && colon + 1 < t.length && starts_word(t);
+	uint32_t first = loadable ? t.unit(0) : 0;
 	int64_t room = arg ? part : INT64_MAX;
 	int64_t written = 0;
-	each_utf8_byte(&v, [&](uint8_t b) {
-		if (written >= room) return;
-		Escaped e = escape_byte(ENCODE_URL, b);
-		uint32_t n = uint32_t(std::min<int64_t>(e.length, room - written));
-		string::append_literal(buffer, {e.text, n});
+	auto put = [&](const char* text, uint32_t length) {
+		uint32_t n = uint32_t(std::min<int64_t>(length, room - written));
+		string::append_literal(buffer, {text, n});
 		written += n;
-	});
+	};
+	for (uint32_t i = 0; i < t.length && written < room; i++) {
+		uint32_t c = t.unit(i);
+		bool escape = c >= 0x80 || !in_url_set(c);
+		if (loadable) {
+			if (i == 0 || (i == 1 && first == '<') || i == colon) {
+				escape = false;
+			} else if (i < colon) {
+				escape = escape || is_one_of(c, BREAKS_WORD) ||
+					(i == 1 && is_one_of(first, "+-.") && (is_digit(c) || c == '.'));
+			} else {
+				escape = escape || is_one_of(c, BREAKS_BODY) || (i == colon + 1 && (c == ':' || c == ','));
+			}
+		}
+		if (!escape) {
+			string::append_char(buffer, c);
+			written++;
+			continue;
+		}
+		uint8_t bytes[4];
+		uint32_t n = unicode::encode_utf8(c, bytes);
+		for (uint32_t k = 0; k < n && written < room; k++) {
+			const char e[3] = {'%', HEX[bytes[k] >> 4], HEX[bytes[k] & 15]};
+			put(e, 3);
+		}
+	}
 	return part - int32_t(written);
 }
 

@@ -67,13 +67,25 @@ void store_at(Node ctx, uint32_t index, const Cell* value) {
 bool loads_as_word(Type t) { return t == T_WORD || t == T_SET_WORD || t == T_LIT_WORD || t == T_GET_WORD; }
 
 // The type of the first value of UTF-8 text, as the lexer recognises it
-// without building anything or raising (0 for none, T_ERROR for bad text).
-Type recognise(const uint8_t* text, uint32_t size) {
+// without building anything or raising (0 for none, T_ERROR for bad text);
+// *consumed gets the bytes it spans.
+Type recognise(const uint8_t* text, uint32_t size, uint32_t* consumed) {
 	Cell* result = stack::alloc_slot();
 	lexer::Options o;
 	o.one_value = o.scan = true;
-	Type type = Type(lexer::scan(result, text, size, o));
+	Type type = Type(lexer::scan(result, text, size, o, consumed));
 	stack::pop(1);
+	return type;
+}
+
+// The type of the text's only value; 0 when it holds none or more than one
+// (a word is never cut out of longer text, "a<b" is not the word a).
+Type recognise_one(const uint8_t* text, uint32_t size) {
+	uint32_t consumed = 0;
+	Type type = recognise(text, size, &consumed);
+	if (consumed > size) consumed = size;
+	uint32_t rest = 0;
+	if (type == 0 || recognise(text + consumed, size - consumed, &rest) != 0) return Type(0);
 	return type;
 }
 
@@ -95,7 +107,7 @@ Cell load_first(const uint8_t* text, uint32_t size) {
 
 // Text that must load as one of the six word types.
 Cell from_text(const uint8_t* text, uint32_t size) {
-	if (!is_any_word(recognise(text, size))) errors::fire(errors::id::script_invalid_chars);
+	if (!is_any_word(recognise_one(text, size))) errors::fire(errors::id::script_invalid_chars);
 	return load_first(text, size);
 }
 
@@ -128,7 +140,7 @@ Cell convert(const Cell* spec, Type type) {
 	case T_REFINEMENT: case T_ISSUE: {
 		std::string name(symbol::name(spec->data2));
 		const uint8_t* text = reinterpret_cast<const uint8_t*>(name.data());
-		if (!loads_as_word(recognise(text, uint32_t(name.size())))) bad_to(type, spec);
+		if (!loads_as_word(recognise_one(text, uint32_t(name.size())))) bad_to(type, spec);
 		// Loading adds the word to the global context: a word that was not
 		// there before stays unbound.
 		uint32_t known = context::word_count(context::global);

@@ -3,6 +3,7 @@
 #include "runtime/evaluator/extended_loaders.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/binary_base.h"
@@ -84,8 +85,14 @@ void point_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 		const uint8_t* q = p;
 		while (q < end && *q != ',' && *q != ')' && *q != ' ' && *q != '\t') q++;
 		if (q == p || n == 3 || q - p >= 313) fail(s, start, end, n == 2 ? T_POINT3D : T_POINT2D);
+		// A component with "#" is a special float (a float32 overflow molds
+		// as "1.#INF").
 		int32_t error = 0;
-		double d = scan_float(p, 1, uint32_t(q - p), &error);
+		double d;
+		if (std::memchr(p, '#', size_t(q - p)))
+			error = special_float(p, q, &d) ? 0 : -1;
+		else
+			d = scan_float(p, 1, uint32_t(q - p), &error);
 		if (error) fail(s, start, end, T_POINT2D);
 		c[n++] = float(d);
 		while (q < end && (*q == ' ' || *q == '\t')) q++;
@@ -101,10 +108,14 @@ void point_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 		point3D::make_at(emit(s), c[0], c[1], c[2]);
 }
 
-// "@name": the text after the at-sign.
-void ref_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+// "@name": the text after the at-sign, whose bytes must be UTF-8 as a
+// string's must.
+void ref_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
 	if (end - start < 1 || *start != '@') fail(s, start, end, T_REF);
-	if (build) ref::load_at(emit(s), start + 1, uint32_t(end - start - 1));
+	if (build)
+		load_text(s, emit(s), start + 1, end, flags, false, T_REF);
+	else
+		check_text(s, start + 1, end, false, T_REF);
 }
 
 // "#{...}" with an optional decimal base before the "#": 16 (the default),

@@ -432,7 +432,8 @@ inline Lexeme next_token(Scan& s) {
 			p++;
 		}
 	}
-	s.line_feeds = line - s.line;
+	s.line_feeds = line - s.line + s.carried_feeds;
+	s.carried_feeds = 0;
 	Lexeme t;
 	t.start = p;
 	uint32_t flags = 0;
@@ -631,7 +632,17 @@ void run(Scan& s) {
 			if (s.brace_depth > 0) t.start = s.brace_start;
 			fail(s, t.start, t.end, code);
 		}
-		if (t.k == TK_WORD && (t.flags & FL_WIDE) && !trim_word(s, t)) continue;
+		if (t.k == TK_WORD && (t.flags & FL_WIDE)) {
+			// White space such as U+00A0 that the automaton read as a word:
+			// what follows it is read anew, as after any white space.
+			const uint8_t* start = t.start;
+			bool word = trim_word(s, t);
+			if (!word || t.start != start) {
+				if (word) s.position = t.start;  // else it is past the white space
+				s.carried_feeds += s.line_feeds;
+				continue;
+			}
+		}
 		if (s.prescan) {
 			if (t.k <= TK_STRING && token_entries[t.k].scanner) token_entries[t.k].scanner(s, t.start, t.end, t.flags, false);
 			s.token_type = prescan_type(s, t);

@@ -44,6 +44,7 @@ struct Scan {
 	const uint8_t* token_end;
 	int32_t line;
 	int32_t line_feeds;        // before the last token: its new-line marker
+	int32_t carried_feeds;     // line feeds before white space that a word token held
 	int32_t string_type;       // type of the string loader's value, -1 string!
 	int32_t token_type;
 	uint8_t start_state;

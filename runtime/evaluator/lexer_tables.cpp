@@ -56,6 +56,7 @@ constexpr std::array<uint32_t, 256> build_classes() {
 	for (int b = 0xF0; b <= 0xF7; b++) put(b, CL_WORD, FL_UTF8_4);
 	for (int b : {0xC0, 0xC1}) put(b, CL_INVALID);
 	for (int b = 0xF8; b <= 0xFF; b++) put(b, CL_INVALID);
+	for (int b = 0x80; b <= 0xFF; b++) t[size_t(b)] |= FL_NON_ASCII;
 	return t;
 }
 

@@ -37,6 +37,7 @@ enum ByteClass : uint8_t {
 };
 
 // Token flags gathered over a token's bytes.
+constexpr uint32_t FL_NON_ASCII = 0x100;  // a byte of 0x80 or above: the token's UTF-8 needs checking
 constexpr uint32_t FL_GREATER = 0x80000;
 constexpr uint32_t FL_PERCENT = 0x40000;
 constexpr uint32_t FL_BRACE_NEW_LINE = 0x20000;  // set by the braced-string scanner

@@ -314,7 +314,6 @@ void char_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 	int32_t cp;
 	const uint8_t* p;
 	if (*body == '^') {
-		if (body_end - body == 2 && body[1] == '"') fail(s, start, end, T_CHAR);
 		p = decode_escape(body + 1, body_end, &cp);
 		if (!p) fail(s, start, end, T_CHAR);
 	} else if (*body < 0x80) {
@@ -330,6 +329,18 @@ void char_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 
 // ---------------------------------------------------------------- words
 
+// Names become symbols as they are: their bytes must be whole UTF-8
+// characters (no cut, overlong or surrogate sequence, nothing past
+// U+10FFFF), as the text of a string must.
+void check_name(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, Type type) {
+	if (!(flags & FL_NON_ASCII)) return;
+	for (const uint8_t* p = start; p < end;) {
+		int32_t cp;
+		p = next_codepoint(p, end, &cp);
+		if (cp < 0) fail(s, start, end, type);
+	}
+}
+
 // Sets the token's type from its prefix and suffix; refuses misplaced
 // colons and names that start with a digit.
 void word_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool) {
@@ -342,7 +353,13 @@ void word_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fl
 		const uint8_t* inner_end = end - (trailing_colon ? 1 : 0);
 		if (inner_start < inner_end && std::memchr(inner_start, ':', size_t(inner_end - inner_start)))
 			fail(s, start, end, T_WORD);
-		if (leading_colon && trailing_colon) fail(s, start, end, T_WORD);
+		if (leading_colon && trailing_colon) {
+			// The last segment of a set-path may be a get-word ("m/:k: v"):
+			// the closing ":" is left for the path to read.
+			bool path_ends = end == s.input_end || path_end[class_of(*end)];
+			if (s.start_state != ST_SEGMENT || end - start < 3 || !path_ends) fail(s, start, end, T_WORD);
+			s.position = s.token_end = end - 1;
+		}
 		if (leading_colon) type = T_GET_WORD;
 		else if (trailing_colon) type = T_SET_WORD;
 	}
@@ -351,7 +368,11 @@ void word_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fl
 		type = T_LIT_WORD;
 	}
 	const uint8_t* name = start + (type == T_GET_WORD || type == T_LIT_WORD ? 1 : 0);
-	if (name < end && is_digit(*name)) fail(s, start, end, T_WORD);
+	// A prefix alone (":" or "'" that white space such as U+00A0 cut off)
+	// names nothing.
+	if (name == end) fail(s, start, end, T_WORD);
+	if (is_digit(*name)) fail(s, start, end, T_WORD);
+	check_name(s, start, end, flags, T_WORD);
 	s.token_type = type;
 }
 
@@ -361,12 +382,13 @@ void word_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 	const uint8_t* name = start;
 	const uint8_t* name_end = end;
 	if (type == T_GET_WORD || type == T_LIT_WORD) name++;
-	else if (type == T_SET_WORD) name_end--;
+	if (type == T_SET_WORD || (type == T_GET_WORD && end[-1] == ':')) name_end--;
 	make_word(emit(s), type, name, uint32_t(name_end - name));
 }
 
-void issue_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool) {
+void issue_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool) {
 	if (*start != '#' || end - start < 2) fail(s, start, end, T_ISSUE);
+	check_name(s, start, end, flags, T_ISSUE);
 	s.token_type = T_ISSUE;
 }
 
@@ -374,8 +396,9 @@ void issue_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 	if (build) make_word(emit(s), T_ISSUE, start + 1, uint32_t(end - start - 1));
 }
 
-void refinement_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+void refinement_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
 	static const uint8_t slash = '/';
+	check_name(s, start, end, flags, T_REFINEMENT);
 	if (end - start == 2 && (start[0] != '/' || start[1] == ':')) {
 		Type type = start[0] == '\'' ? T_LIT_WORD : start[0] == ':' ? T_GET_WORD : T_SET_WORD;
 		if (start[0] == '/' || start[1] == '/') {
@@ -445,23 +468,14 @@ void percent_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t,
 }
 
 void special_float_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
-	const uint8_t* p = start;
-	bool negative = *p == '-';
-	if (*p == '-' || *p == '+') p++;
-	if (end - p != 6 || p[0] != '1' || p[1] != '.' || p[2] != '#') fail(s, start, end, T_FLOAT);
 	double d;
-	if (equal_any_case(p + 3, "nan", 3)) {
-		d = std::bit_cast<double>(uint64_t(0x7FF8000000000000ull));
-	} else if (equal_any_case(p + 3, "inf", 3)) {
-		d = negative ? -__builtin_inf() : __builtin_inf();
-	} else {
-		fail(s, start, end, T_FLOAT);
-	}
+	if (!special_float(start, end, &d)) fail(s, start, end, T_FLOAT);
 	if (build) cell::make_float(emit(s), d);
 }
 
 // Digits with apostrophes as a magnitude; false for a doubled apostrophe or
-// no digit. *digits counts them; the magnitude saturates past 2^32.
+// no digit. *digits counts them; the magnitude saturates past 2^59, far
+// beyond any integer and any time's minutes.
 bool read_digits(const uint8_t*& p, const uint8_t* end, uint64_t* value, uint32_t* digits) {
 	uint64_t v = 0;
 	uint32_t n = 0;
@@ -475,7 +489,7 @@ bool read_digits(const uint8_t*& p, const uint8_t* end, uint64_t* value, uint32_
 		}
 		if (!is_digit(c)) break;
 		after_quote = false;
-		if (v < (uint64_t(1) << 33)) v = v * 10 + (c - '0');
+		if (v < (uint64_t(1) << 59)) v = v * 10 + (c - '0');
 		n++;
 	}
 	*value = v;
@@ -497,6 +511,8 @@ void integer_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t 
 	if (!read_digits(p, end, &v, &digits) || p != end) fail(s, start, end, T_INTEGER);
 	uint64_t limit = negative ? 0x80000000ull : 0x7FFFFFFFull;
 	if (digits > 10 || v > limit) {
+		// A path segment holds no float (none could be molded back there).
+		if (s.start_state == ST_SEGMENT) fail(s, start, end, T_INTEGER);
 		float_loader(s, start, end, flags, build);
 		return;
 	}
@@ -569,6 +585,11 @@ void time_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fla
 		if (seconds < 0) fail(s, start, end, T_TIME);
 	}
 	double total = hours * 3600 + minutes * 60 + seconds;
+	// Minutes and seconds are not bounded, but the hours they add up to
+	// must be as the hour field's (else the time's mold would not load);
+	// the extra second covers seconds that mold rounds up to a minute.
+	double hour_limit = negative ? 2147483648.0 : 2147483647.0;
+	if (total + 1 >= (hour_limit + 1) * 3600) fail(s, start, end, T_TIME);
 	if (build) time::make_at(emit(s), negative ? -total : total);
 }
 
@@ -692,6 +713,20 @@ void load_text(Scan& s, Cell* out, const uint8_t* start, const uint8_t* end, uin
 
 void check_text(Scan& s, const uint8_t* start, const uint8_t* end, bool carets, Type type) {
 	decode_text<false>(s, nullptr, start, end, carets, type);
+}
+
+bool special_float(const uint8_t* start, const uint8_t* end, double* out) {
+	const uint8_t* p = start;
+	bool negative = p < end && *p == '-';
+	if (p < end && (*p == '-' || *p == '+')) p++;
+	if (end - p != 6 || p[0] != '1' || p[1] != '.' || p[2] != '#') return false;
+	if (equal_any_case(p + 3, "nan", 3))
+		*out = std::bit_cast<double>(uint64_t(0x7FF8000000000000ull));
+	else if (equal_any_case(p + 3, "inf", 3))
+		*out = negative ? -__builtin_inf() : __builtin_inf();
+	else
+		return false;
+	return true;
 }
 
 bool is_space_codepoint(int32_t cp) {

@@ -49,4 +49,8 @@ void check_text(Scan& s, const uint8_t* start, const uint8_t* end, bool carets, 
 // Word scanner pieces used by the machine.
 bool is_space_codepoint(int32_t cp);
 
+// "1.#NaN" or "1.#INF" (any case) with an optional sign into *out; false
+// for any other text.
+bool special_float(const uint8_t* start, const uint8_t* end, double* out);
+
 }  // namespace vyn::lexer

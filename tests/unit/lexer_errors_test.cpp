@@ -36,7 +36,6 @@ TEST_F(Lexer, InvalidLiteralsNameTheirDatatype) {
 		{"%\"abc", "invalid | (line 1) | type:8 | %\"abc"},
 		{"#\"ab\"", "invalid | (line 1) | type:10 | #\"ab\""},
 		{"#\"\"", "invalid | (line 1) | type:10 | #\"\""},
-		{"#\"^\"\"", "invalid | (line 1) | type:10 | #\"^\"\""},
 		{"1''0", "invalid | (line 1) | type:11 | 1''0"},
 		{"12g", "invalid | (line 1) | type:11 | 12g"},
 		{"123456789h", "invalid | (line 1) | type:11 | 123456789h"},
@@ -60,6 +59,37 @@ TEST_F(Lexer, InvalidLiteralsNameTheirDatatype) {
 		{"%a%C3%28", "invalid | (line 1) | type:8 | %a%C3%28"},
 		{"\n\n\n  12g", "invalid | (line 4) | type:11 | 12g"},
 	});
+}
+
+// Names become symbols byte for byte: bytes that are no whole UTF-8
+// character make the word, issue or refinement invalid, as they make a
+// string invalid, whether loading or only scanning.
+TEST_F(Lexer, NamesHoldOnlyWholeUtf8Characters) {
+	const std::string bad[] = {
+		"\xB0",              // a stray follower
+		"\xC3",              // a sequence cut (by the end, or by the next byte)
+		"\xE2\x82",
+		"\xF4\x90\x80\x80",  // past U+10FFFF
+		"\xF5\x80\x80\x80",
+		"\xED\xA0\x80",      // an encoded surrogate
+		"\xE0\x80\x80",      // an overlong form
+	};
+	struct Form {
+		const char* before;
+		const char* after;
+		int type;
+	} forms[] = {
+		{"a", "", 15}, {"a", ": 1", 15}, {":a", "", 15}, {"'a", "", 15}, {"#a", "", 20}, {"/a", "", 19},
+		{"p/a", "", 15}, {"p/a", "/q", 15}, {"[x a", "]", 15},
+	};
+	for (const std::string& b : bad)
+		for (const Form& f : forms) {
+			std::string source = f.before + b + f.after;
+			std::string prefix = "invalid | (line 1) | type:" + std::to_string(f.type) + " | ";
+			EXPECT_EQ(error_of(source).substr(0, prefix.size()), prefix) << source;
+			EXPECT_EQ(scan_type(source, lexer::Options{.scan = true}), T_ERROR) << source;
+		}
+	expect_loads({{"\u00e9t\u00e9 #\U0001F600 /\u4E2D a/\u00e9", "\u00e9t\u00e9 #\U0001F600 /\u4E2D a/\u00e9"}});
 }
 
 TEST_F(Lexer, EscapesBeyondUnicodeAreInvalidInStringsAsInChars) {

@@ -41,6 +41,16 @@ TEST_F(Lexer, Times) {
 		{"-1:30", "time:-5400.0"},
 		{"10:00:00.25", "time:36000.25"},
 		{"0:0,5", "time:0.5"},
+		{"2147483647:00", "time:7730941129200.0"},
+		{"-2147483648:0", "time:-7730941132800.0"},
+		{"0:99999999:59", "time:5999999999.0"},
+		{"0:100000000000", "time:6000000000000.0"},
+	});
+	// Minutes or seconds that add up to more hours than the hour field holds.
+	expect_errors({
+		{"2147483647:60", "invalid | (line 1) | type:43 | 2147483647:60"},
+		{"0:0:7730941132800", "invalid | (line 1) | type:43 | 0:0:7730941132800"},
+		{"0:99999999999999", "invalid | (line 1) | type:43 | 0:99999999999999"},
 	});
 }
 
@@ -88,7 +98,7 @@ TEST_F(Lexer, TextLiterals) {
 		{"http://a%E2%82%AC%E2%82", "url:http://a\u20ac\u00e2\u0082"},
 		{"<a href=\"x>y\"> </p>", "<a href=\"x>y\"> </p>"},
 		{"john@example.com a@b", "email:john@example.com email:a@b"},
-		{"#\"a\" #\"^(tab)\" #\"^(1F600)\" #\"\u00e9\" #\"^(22)\"", "char:97 char:9 char:128512 char:233 char:34"},
+		{"#\"a\" #\"^(tab)\" #\"^(1F600)\" #\"\u00e9\" #\"^(22)\" #\"^\"\"", "char:97 char:9 char:128512 char:233 char:34 char:34"},
 	});
 }
 
@@ -102,7 +112,11 @@ TEST_F(Lexer, WordsOfAllKinds) {
 		{"\u00e9t\u00e9 \u3000x", "\u00e9t\u00e9 \u3000x"},
 		{"a\u00a0b", "a b"},
 		{"\u00a0\u2003 word", "word"},
+		// What follows such white space is read as after a space.
+		{"\u00a01 \u00a0\"s\" \u00a0[x]", "1 \"s\" [x]"},
+		{"a\n\u00a0b\n\u00a0\u00a0 c", "a \\nb \\nc"},
 	});
+	expect_errors({{"a\u00a0''b", "invalid | (line 1) | type:15 | ''b"}});
 }
 
 TEST_F(Lexer, BlocksParensAndNewLines) {
@@ -128,6 +142,19 @@ TEST_F(Lexer, Paths) {
 		{"a/b:", "a/b:"},
 		{"a/(b): 1 a/b/c: 2", "a/(b): 1 a/b/c: 2"},
 		{"a/b[c] a/b\"s\"", "a/b [c] a/b \"s\""},
+		{"b/:i: 9 m/k/:j: x", "b/:i: 9 m/k/:j: x"},
+		{"[b/:i:]", "[b/:i:]"},
+		{"b/2147483647", "b/2147483647"},
+	});
+	// A get-word takes the colon of a set-path only as its last segment,
+	// and only in a plain path; an integer segment does not overflow into
+	// a float, which no path could hold as written.
+	expect_errors({
+		{":i:", "invalid | (line 1) | type:15 | :i:"},
+		{"b/:i:/c", "invalid | (line 1) | type:15 | :i:/c"},
+		{"b/:i:x", "invalid | (line 1) | type:15 | :i:x"},
+		{"b/2147483648", "invalid | (line 1) | type:11 | 2147483648"},
+		{"'b/:i: 1", "bad-char | (line 1) | 'b/:i: 1"},
 	});
 }
 

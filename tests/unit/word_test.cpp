@@ -113,7 +113,7 @@ TEST_F(Words, IndexIsNoneUntilLookedUp) {
 }
 
 TEST_F(Words, ToWordFromEachSpecType) {
-	Cell text = make_string(U"alpha beta", 1), set_text = make_string(U"  gamma:", 1), logic;
+	Cell text = make_string(U" alpha ", 1), set_text = make_string(U"  gamma:", 1), logic;
 	cell::make_logic(&logic, true);
 	Cell type;
 	cell::set(&type, T_DATATYPE, T_ISSUE);
@@ -146,17 +146,26 @@ TEST_F(Words, ToWordFromEachSpecType) {
 
 TEST_F(Words, ToWordRefusals) {
 	Cell digits = make_string(U"12", 1), empty = make_string(U"   ", 1), number = integer(4);
-	Cell odd_issue = word_of("x", T_ISSUE);
+	Cell odd_issue = word_of("x", T_ISSUE), longer_issue = word_of("x", T_ISSUE);
 	odd_issue.data2 = sym("12abc");
+	longer_issue.data2 = sym("a<b");
+	const uint32_t invalid_chars = errors::id::script_invalid_chars.code();
 	struct Case {
 		const char* what;
 		Cell spec;
 		uint32_t code;
 	} cases[] = {
-		{"text of a number", digits, errors::id::script_invalid_chars.code()},
-		{"empty text", empty, errors::id::script_invalid_chars.code()},
+		{"text of a number", digits, invalid_chars},
+		{"text of a signed number", make_string(U"-1", 1), invalid_chars},
+		{"text of a plus-signed number", make_string(U"+1", 1), invalid_chars},
+		{"text of a fraction", make_string(U".5", 1), invalid_chars},
+		{"empty text", empty, invalid_chars},
+		{"two words", make_string(U"alpha beta", 1), invalid_chars},
+		{"a word cut by a tag", make_string(U"a<b", 1), invalid_chars},
+		{"a word before a block", make_string(U"a[b]", 1), invalid_chars},
 		{"an integer", number, errors::id::script_bad_to_arg.code()},
 		{"an issue that is no word", odd_issue, errors::id::script_bad_to_arg.code()},
+		{"an issue longer than a word", longer_issue, errors::id::script_bad_to_arg.code()},
 	};
 	for (const Case& c : cases) EXPECT_EQ(raised([&] { made(T_WORD, c.spec, true); }), c.code) << c.what;
 }
