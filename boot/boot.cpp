@@ -110,6 +110,7 @@ void init_runtime() {
 	collector::init();
 	collector::active = true;
 	run_library();
+	collector::boot_done();
 }
 
 int run(int argc, char** argv) {
