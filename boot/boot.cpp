@@ -177,6 +177,7 @@ void start_library() {
 	run_library();
 	library_entries::install();
 	object::last_class_id = object::FIRST_CLASS_ID;
+	collector::boot_done();
 }
 
 }  // namespace

@@ -41,6 +41,23 @@ TypeMarker type_markers[256];
 Marker markers[MAX_MARKERS];
 uint32_t marker_count = 0;
 
+// The stress mode VYN_GC_STRESS asked to start once the library is loaded.
+bool stress_after_boot = false;
+// Safe points the stress mode still lets pass on a deep stack, and the state
+// of the fixed-seed sequence the gaps come from: gaps of varying length keep a
+// loop of regular length from always missing the same safe points, and a
+// failure repeats from run to run.
+uint32_t stress_skip = 0;
+uint32_t stress_seed = 0x9E3779B9u;
+
+// A gap of 0 .. 2 * mean - 2 safe points: one collection in `mean` on average.
+uint32_t stress_gap(uint32_t mean) {
+	stress_seed ^= stress_seed << 13;
+	stress_seed ^= stress_seed >> 17;
+	stress_seed ^= stress_seed << 5;
+	return stress_seed % (2 * mean - 1);
+}
+
 // Buffers whose cells still have to be marked.
 std::vector<Node> work;
 // Marked buffers outside every frame (C heap): their marks are cleared at the end.
@@ -587,8 +604,17 @@ void init() {
 	memory::collection_count = 0;
 	memory::nodes_cycles = 0;
 	const char* s = std::getenv("VYN_GC_STRESS");
-	stress = s && s[0] == '1';
+	stress = s && std::strcmp(s, "1") == 0;
+	stress_after_boot = s && std::strcmp(s, "after-boot") == 0;
+	stress_skip = 0;
+	stress_seed = 0x9E3779B9u;
 	if (stress) memory::collection_requested = true;
+}
+
+void boot_done() {
+	if (!stress_after_boot) return;
+	stress = true;
+	memory::collection_requested = true;
 }
 
 uint32_t cycles() { return memory::collection_count; }
@@ -631,10 +657,22 @@ void run(bool handles_may_move) {
 }
 
 void run_requested() {
-	if (active)
-		run();
-	else
+	if (!active) {
 		memory::collection_requested = false;
+		return;
+	}
+	if (stress) {
+		uint32_t mean = stack::depth() / STRESS_DEPTH_STEP;
+		if (mean < 2) {
+			stress_skip = 0;
+		} else if (stress_skip) {
+			stress_skip--;
+			return;  // the request stands for the next safe point
+		} else {
+			stress_skip = stress_gap(mean);
+		}
+	}
+	run();
 }
 
 }  // namespace vyn::collector

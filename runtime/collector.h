@@ -31,10 +31,19 @@ namespace vyn::collector {
 
 // The on flag: off at start-up until the boot data is in place.
 extern bool active;
-// VYN_GC_STRESS=1: every safe point collects and every live buffer moves.
+// Stress mode: every collection moves every live buffer and safe points keep
+// asking for one. VYN_GC_STRESS=1 turns it on from start-up;
+// VYN_GC_STRESS=after-boot once the library is loaded (start-up runs the same
+// code in every process: checking it once is enough). Every safe point
+// collects while the call stack is shallower than 2 * STRESS_DEPTH_STEP
+// frames; deeper, about one in depth / STRESS_DEPTH_STEP does, so that a
+// deep recursion costs time in proportion to its depth, not its square.
 extern bool stress;
+constexpr uint32_t STRESS_DEPTH_STEP = 64;
 
 void init();
+// The library is loaded: turns on the stress mode VYN_GC_STRESS deferred.
+void boot_done();
 
 // One collection now (a no-op while one runs). With handles_may_move, node
 // frames whose use has been stable may be evacuated.

@@ -267,5 +267,46 @@ TEST_F(Collector, EvacuatedNodeFramesRewriteEveryHandle) {
 	}
 }
 
+
+// Stress mode: a collection at every safe point of a shallow stack; deeper,
+// a rate falling with depth keeps a recursion's collections growing with the
+// logarithm of its depth rather than the depth (each costs the whole heap).
+TEST_F(Collector, StressCollectsAtEverySafePointOfAShallowStackAndAtAFallingRateDeeper) {
+	run("f: func [n] [either n > 0 [f n - 1] [0]]");
+	collector::stress = true;
+	memory::collection_requested = true;
+	auto collections = [](const char* source) {
+		uint32_t before = collector::cycles();
+		EXPECT_EQ(show(source), "0") << source;
+		return collector::cycles() - before;
+	};
+	EXPECT_GE(collections("loop 100 [0]"), 100u);
+	EXPECT_GE(collections("f 50"), 150u);  // each level's calls of f, either and -
+	uint32_t deep = collections("f 100");
+	uint32_t deeper = collections("f 400");
+	EXPECT_GT(deeper, deep + 100);  // collections go on at depth
+	EXPECT_LT(deeper, 2 * deep);    // every safe point collecting would make it 4 times
+}
+
+// VYN_GC_STRESS=1 stresses start-up too; after-boot only what follows it.
+TEST_F(Collector, StressStartsAtStartUpOrOnceTheLibraryIsLoaded) {
+	struct Case {
+		const char* value;
+		bool during_boot, after_boot;
+	} cases[] = {{"1", true, true}, {"after-boot", false, true}, {"0", false, false}, {nullptr, false, false}};
+	for (const Case& c : cases) {
+		if (c.value)
+			setenv("VYN_GC_STRESS", c.value, 1);
+		else
+			unsetenv("VYN_GC_STRESS");
+		collector::init();
+		EXPECT_EQ(collector::stress, c.during_boot) << (c.value ? c.value : "unset");
+		collector::boot_done();
+		EXPECT_EQ(collector::stress, c.after_boot) << (c.value ? c.value : "unset");
+	}
+	unsetenv("VYN_GC_STRESS");
+	collector::stress = false;
+}
+
 }  // namespace
 }  // namespace vyn::test::objects
