@@ -1,6 +1,7 @@
 #include "runtime/evaluator/token_loaders.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -454,16 +455,18 @@ bool text_to_float(const uint8_t* p, const uint8_t* end, int extra_exponent, dou
 	return unconsumed == 0 && n > 0;
 }
 
+// Decimal literals past the double range are refused: they would load as
+// an infinity, whose mold is not the literal (a percent's reloads as a float).
 void float_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
 	double d;
-	if (!text_to_float(start, end, 0, &d)) fail(s, start, end, T_FLOAT);
+	if (!text_to_float(start, end, 0, &d) || !std::isfinite(d)) fail(s, start, end, T_FLOAT);
 	s.token_type = T_FLOAT;
 	if (build) cell::make_float(emit(s), d);
 }
 
 void percent_loader(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
 	double d;
-	if (!text_to_float(start, end - 1, -2, &d)) fail(s, start, end, T_PERCENT);
+	if (!text_to_float(start, end - 1, -2, &d) || !std::isfinite(d)) fail(s, start, end, T_PERCENT);
 	if (build) percent::make_at(emit(s), d);
 }
 
