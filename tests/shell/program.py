@@ -107,6 +107,15 @@ def arguments(vyn, directory):
     return result
 
 
+def system_arguments(vyn, directory):
+    """system/options/args as given, the program in options/boot, the raw rest in script/args."""
+    path = script(directory, "print mold system/options/args print system/script/args "
+                  "print system/options/boot = first get-command-args")
+    result = run([vyn, path, "two words", 'say "hi"'])
+    result.stdout = result.stdout.replace(path, "SCRIPT")
+    return result
+
+
 def main():
     vyn, probe = sys.argv[1], sys.argv[2]
     passed = failed = 0
@@ -127,6 +136,8 @@ def main():
         tally(check("arguments", arguments(vyn, directory), 0,
                     f'["{directory}/case.vyn" "plain" "two words" {{say "hi"}} "" "café"]\n'
                     'PROGRAM SCRIPT plain "two words" "say "hi"" "" café\n', None))
+        tally(check("system arguments", system_arguments(vyn, directory), 0,
+                    '["SCRIPT" "two words" {say "hi"}]\nSCRIPT "two words" "say "hi""\ntrue\n', None))
         tally(check("SIGINT ends with 130", interrupted(vyn, directory), 130, "waiting\n", None))
         tally(check("a closed pipe ends quietly", broken_pipe(vyn, directory), 141, "line\n", None))
         for title, how, status, stderr_start, stdout in PROBES:
