@@ -49,7 +49,7 @@ def run_script(vyn, harness, script):
         env["HOME"] = tmp  # nothing a script runs may write under the real home
         combined = Path(tmp) / script.name
         combined.write_text(source, encoding="utf-8")
-        proc = subprocess.run([vyn, str(combined)], capture_output=True, timeout=300, env=env, cwd=script.parent)
+        proc = subprocess.run([vyn, str(combined)], capture_output=True, timeout=900, env=env, cwd=script.parent)
     return proc.returncode, proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace")
 
 
