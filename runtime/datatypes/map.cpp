@@ -176,6 +176,12 @@ int32_t write_entries(const Cell* m, Cell* out, bool all, bool flat, const Cell*
 		}
 		written = true;
 		Cell key = *cell_at(m, i);
+		// Operator names have no set-word form that loads back (`<:` would
+		// open a tag): such a key is written as its word.
+		if (cell::is(&key, T_SET_WORD)) {
+			std::string_view name = symbol::name(key.data2);
+			if (!name.empty() && (name[0] == '<' || name[0] == '>' || name[0] == '/')) cell::set_type(&key, T_WORD);
+		}
 		part = actions::mold(&key, out, false, all, flat, arg, part, inner);
 		part = put_text(out, " ", part);
 		Cell value = *cell_at(m, i + 1);
