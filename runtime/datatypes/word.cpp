@@ -418,6 +418,13 @@ void init_types() {
 	lexer::word_hooks = {lexer_make, lexer_name};
 }
 
+bool from_utf8(const uint8_t* text, uint32_t size, Cell* out) {
+	if (!is_any_word(recognise_one(text, size))) return false;
+	*out = load_first(text, size);
+	cell::set_type(out, T_WORD);
+	return true;
+}
+
 }  // namespace vyn::word
 
 namespace vyn::refinement {

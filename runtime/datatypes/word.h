@@ -40,6 +40,9 @@ Cell* push_word_at(Node ctx, uint32_t index, Type type = T_WORD);
 Cell* push_typed(const Cell* word, Type type);
 // Pushes the symbol's name string! (its cached string).
 Cell* push_name_string(uint32_t symbol);
+// The word! that UTF-8 text loads as, as `to word!` makes it; false when
+// the text is not exactly one word.
+bool from_utf8(const uint8_t* text, uint32_t size, Cell* out);
 
 // Values by context index, for compiled code and the interpreter.
 Cell* push(const Cell* value);

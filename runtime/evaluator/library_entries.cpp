@@ -16,6 +16,7 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/io/json.h"
 #include "runtime/symbol.h"
 
 namespace vyn::library_entries {
@@ -186,6 +187,8 @@ void install() {
 	give("fourth", pick_nth<4>);
 	give("fifth", pick_nth<5>);
 	give("rejoin", rejoin);
+	give("load-json", json::load_entry);
+	give("to-json", json::to_entry);
 	give_converters(std::make_index_sequence<CONVERTED_COUNT>{});
 }
 

@@ -20,6 +20,7 @@
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/evaluator/codec_routines.h"
 #include "runtime/evaluator/system_routines.h"
 #include "runtime/io/os_info.h"
 #include "runtime/io/serial_codec.h"
@@ -258,6 +259,7 @@ void define(const Definition& d) {
 void define_all() {
 	for (const Definition& d : DEFINITIONS) define(d);
 	system_routines::define_all();
+	codec_routines::define_all();
 }
 
 }  // namespace vyn::routines
