@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,17 +38,38 @@ std::vector<std::string> manifest() {
 	return paths;
 }
 
-// Routines cannot be serialised, nor objects holding them.
+bool unserialisable(const Cell& v);
+
+// Whether a block (deeply) holds a word bound to an object the codec refuses.
+bool reaches_unserialisable(const Cell* block, int depth) {
+	Series* s = memory::buffer_of(block);
+	for (Cell* c = s->head_cell(); c < s->tail_cell(); c++) {
+		if (word::is_any_word(cell::type_of(c)) && c->data1 && context::is_object(c->data1) &&
+			cell::is(context::owner(c->data1), T_OBJECT) && unserialisable(*context::owner(c->data1)))
+			return true;
+		if (series::any_block(c) && depth < 8 && reaches_unserialisable(c, depth + 1)) return true;
+	}
+	return false;
+}
+
 // Values the codec refuses: routines (and operators made from them) and
-// handles, or objects holding one.
+// handles, objects holding one, and functions bound to such objects (as the
+// codecs' functions are, whose objects hold their routines).
 bool unserialisable(const Cell& v) {
 	if (cell::is(&v, T_ROUTINE) || cell::is(&v, T_HANDLE)) return true;
 	if (cell::is(&v, T_OP)) return ((v.header >> 16) & 0xFF) == T_ROUTINE;
+	if (cell::is(&v, T_FUNCTION)) {
+		Cell body = *memory::series(v.data3)->head_cell();
+		return reaches_unserialisable(&body, 0);
+	}
 	if (!cell::is(&v, T_OBJECT)) return false;
+	static std::set<Node> visiting;  // an object's functions are bound to the object itself
+	if (!visiting.insert(v.data1).second) return false;
+	bool refused = false;
 	uint32_t n = context::word_count(v.data1);
-	for (uint32_t i = 0; i < n; i++)
-		if (unserialisable(context::values(v.data1)[i])) return true;
-	return false;
+	for (uint32_t i = 0; i < n && !refused; i++) refused = unserialisable(context::values(v.data1)[i]);
+	visiting.erase(v.data1);
+	return refused;
 }
 
 class BootImage : public ObjectScript {
