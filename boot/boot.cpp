@@ -32,6 +32,7 @@
 #include "runtime/context.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/event.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/word.h"
@@ -172,6 +173,11 @@ void define_routines() {
 	collector::active = true;
 }
 
+// event! belongs to the GUI engine: it registers after every other type and
+// the routines, in every mode (a headless run makes and reads events too),
+// before the library sources that use it.
+void register_events() { event::init_type(); }
+
 void start_library() {
 	// Objects the library makes at start-up take the ids kept for them;
 	// run-time objects count from FIRST_CLASS_ID.
@@ -191,6 +197,7 @@ const BootStep boot_steps[] = {
 	{"words", types::init_words},
 	{"evaluator", start_evaluator},
 	{"routines", define_routines},
+	{"events", register_events},
 	{"library", start_library},
 };
 const int boot_step_count = int(std::size(boot_steps));
