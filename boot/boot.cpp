@@ -22,6 +22,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/type_tests.h"
 #include "runtime/externals.h"
+#include "runtime/io/clipboard.h"
 #include "runtime/io/http.h"
 #include "runtime/io/serial_reader.h"
 #include "runtime/io/simple_io.h"
@@ -162,6 +163,7 @@ void start_evaluator() {
 	lexer::install_extended_loaders();
 	simple_io::init();
 	http::init();
+	clipboard::init();
 	interpreter::init();
 }
 
