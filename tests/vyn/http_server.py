@@ -13,6 +13,7 @@ Paths:
              with extra white space and one folded over two lines
   /redirect  302 to /hop, whose 301 leads to /echo; each step has its own
              headers
+  /to-file   302 to a file: URL, which must not be followed
   /missing   404 with a short body
   /lines     a body with CR LF, LF and a lone CR line ends
   /utf8      a UTF-8 body
@@ -60,6 +61,8 @@ class Handler(BaseHTTPRequestHandler):
             self.raw("HTTP/1.1 302 Found", ["Location: /hop", "X-Hop: 1"])
         elif path == "/hop":
             self.raw("HTTP/1.1 301 Moved Permanently", ["Location: /echo", "X-Hop: 2"])
+        elif path == "/to-file":
+            self.raw("HTTP/1.1 302 Found", ["Location: file:///etc/hostname"])
         elif path == "/missing":
             self.raw("HTTP/1.1 404 Not Found", ["Content-Type: text/plain"], b"not here")
         elif path == "/lines":
