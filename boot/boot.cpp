@@ -22,6 +22,8 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/type_tests.h"
 #include "runtime/externals.h"
+#include "runtime/io/clipboard.h"
+#include "runtime/io/http.h"
 #include "runtime/io/serial_reader.h"
 #include "runtime/io/simple_io.h"
 #include "runtime/memory.h"
@@ -31,6 +33,7 @@
 #include "runtime/context.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/event.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/word.h"
@@ -159,6 +162,8 @@ void start_evaluator() {
 	lexer::init();
 	lexer::install_extended_loaders();
 	simple_io::init();
+	http::init();
+	clipboard::init();
 	interpreter::init();
 }
 
@@ -169,6 +174,11 @@ void define_routines() {
 	collector::init();
 	collector::active = true;
 }
+
+// event! belongs to the GUI engine: it registers after every other type and
+// the routines, in every mode (a headless run makes and reads events too),
+// before the library sources that use it.
+void register_events() { event::init_type(); }
 
 void start_library() {
 	// Objects the library makes at start-up take the ids kept for them;
@@ -189,6 +199,7 @@ const BootStep boot_steps[] = {
 	{"words", types::init_words},
 	{"evaluator", start_evaluator},
 	{"routines", define_routines},
+	{"events", register_events},
 	{"library", start_library},
 };
 const int boot_step_count = int(std::size(boot_steps));

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
 	build-essential g++ clang cmake ninja-build pkg-config git python3
 	libgtest-dev libgmock-dev libbenchmark-dev
-	libssl-dev zlib1g-dev
+	libssl-dev zlib1g-dev libcurl4-openssl-dev
 	unicode-data
 	lua5.4 lua-lpeg hyperfine
 )

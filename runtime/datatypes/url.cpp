@@ -363,6 +363,7 @@ Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, b
 			method_name("get", &method);
 		} else {
 			method = cells[0];
+			if (!cell::is(&method, T_WORD)) errors::fire(errors::id::script_invalid_arg, &method);
 			if (n > 1) {
 				if (!cell::is(&cells[1], T_BLOCK)) errors::fire(errors::id::script_invalid_arg, &cells[1]);
 				headers = cells[1];

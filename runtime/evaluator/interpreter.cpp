@@ -1394,6 +1394,7 @@ namespace {
 bool is_immediate(Type t) {
 	switch (t) {
 	case T_PAIR: case T_TUPLE: case T_TIME: case T_DATE: case T_POINT2D: case T_POINT3D: case T_MONEY:
+	case T_EVENT:
 		return true;
 	default: return false;
 	}

@@ -22,6 +22,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/codec_routines.h"
 #include "runtime/evaluator/system_routines.h"
+#include "runtime/io/clipboard.h"
 #include "runtime/io/os_info.h"
 #include "runtime/io/serial_codec.h"
 #include "runtime/io/simple_io.h"
@@ -195,6 +196,14 @@ void get_command_args() {
 	stack::set_result(platform::load_arguments(out));
 }
 
+void read_clipboard() {
+	Cell* out = stack::alloc_slot();
+	clipboard::read(out);
+	stack::set_result(out);
+}
+
+void write_clipboard() { answer_logic(clipboard::write(args())); }
+
 void write_stdout() {
 	Cell data = args()[0];
 	simple_io::write(nullptr, &data, nullptr, nullptr, false, false, false);
@@ -229,6 +238,12 @@ const Definition DEFINITIONS[] = {
 	{"collect-calls", R"v([blk [block!]])v", collect_calls},
 	{"tracing?", R"v([])v", tracing_q},
 	{"os-info", R"v(["Returns detailed operating system version information"])v", os_info},
+	{"read-clipboard", R"v(["Return the contents of the system clipboard"
+		return: [any-type!] "false on failure, none if empty, otherwise: string!, block! of files!, or an image!"])v",
+		read_clipboard},
+	{"write-clipboard", R"v(["Write content to the system clipboard"
+		data [any-type!] "string!, block! of files!, an image! or none!" return: [logic!] "indicates success"])v",
+		write_clipboard},
 	{"write-stdout", R"v(["Write data to STDOUT" data [any-type!]])v", write_stdout},
 	// The sources of system/script/args and system/options/args.
 	{"get-command-line", R"v(["Returns the program's arguments joined by spaces, those holding blanks in double quotes"

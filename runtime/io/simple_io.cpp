@@ -438,8 +438,8 @@ void read_directory(Cell* file, const std::string& path, Cell* out) {
 	}
 }
 
-// Each line's text from UTF-8 as it is: no line-end conversion, and a mark
-// that starts a later line is a character of that line.
+}  // namespace
+
 void lines_to_block(const Bytes& bytes, Cell* out) {
 	std::vector<Line> lines = split_lines(bytes.data(), bytes.size());
 	block::make_at(out, int32_t(lines.size()));
@@ -450,6 +450,8 @@ void lines_to_block(const Bytes& bytes, Cell* out) {
 		block::append_value(out, &line);
 	}
 }
+
+namespace {
 
 // UTF-8 of at most `part` units of a string-family value (all when part is
 // not positive).

@@ -178,6 +178,10 @@ Cell* load_binary(const uint8_t* bytes, size_t count, Cell* out);
 // (file names, arguments): each byte of a sequence that is not valid text
 // becomes U+FFFD, so one odd name does not stop a listing or the start-up.
 Cell* load_lenient_text(const std::string& bytes, Cell* out);
+// A new block! in `out` of the lines of UTF-8 bytes (split_lines), each a
+// string! of its text as it is: no line-end conversion, and a mark that
+// starts a later line is a character of that line.
+void lines_to_block(const Bytes& bytes, Cell* out);
 // The bytes `write` puts in a file for a value: a string!'s text as UTF-8,
 // a binary!'s bytes, any other value formed; at most `part` characters or
 // bytes when part is positive.
