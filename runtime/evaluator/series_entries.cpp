@@ -1,16 +1,19 @@
 #include "runtime/evaluator/series_entries.h"
 
-#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/library_entries.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/registry.h"
+#include "runtime/unicode.h"
 #include "runtime/utf8.h"
+#include "runtime/words.h"
 
 namespace vyn::series_entries {
 
@@ -52,16 +55,6 @@ Cell* empty_like(Cell* like, uint32_t units) {
 	return out;
 }
 
-// Appends `count` units of `series` from index `from` to `out`.
-void append_units(InsertFn append, Cell* out, const Cell* series, uint32_t from, uint32_t count) {
-	if (count == 0) return;
-	Cell piece = *series;
-	piece.data1 = from;
-	// As a string! its units go in as they are: a tag would bring brackets.
-	if (string::any_string(&piece)) cell::set_type(&piece, T_STRING);
-	append(out, &piece, int32_t(count), false, 1, true);
-}
-
 // ---------------------------------------------------------------- replace
 
 // Arguments: series pattern value /all /deep /case. The entry takes find
@@ -85,16 +78,74 @@ uint32_t match_length(Cell* series, Cell* pattern) {
 	return 1;
 }
 
-// Every match is found in the series as given, then the part from the
-// first match on is rebuilt once and changed in with one change: the cost
-// is one pass whatever the lengths of pattern and value.
+// The places where the pattern starts, from the series' position on.
+std::vector<uint32_t> find_hits(Cell* series, Cell* pattern, uint32_t len, bool all, bool case_sensitive) {
+	FindFn find = actions::get<FindFn>(series, A_FIND);
+	std::vector<uint32_t> hits;
+	uint32_t tail = string::abs_length(series);
+	for (int64_t at = string::clamp_head(series); at <= int64_t(tail);) {
+		at = find_from(find, series, uint32_t(at), pattern, case_sensitive);
+		if (at < 0) break;
+		hits.push_back(uint32_t(at));
+		if (!all || len == 0) break;
+		at += len;
+	}
+	return hits;
+}
+
+// Puts the units of `with` in place of `len` units at each hit, inside the
+// series' own buffer: each kept stretch moves once, forward when the text
+// shrinks, backward from the new tail when it grows. Answers the new length.
+uint32_t splice_hits(Cell* series, const std::vector<uint32_t>& hits, uint32_t len, Cell* with) {
+	Series* s = memory::buffer_of(series);
+	Series* w = memory::buffer_of(with);
+	if (w->unit() > s->unit()) s = unicode::widen(s, w->unit());
+	if (w->unit() < s->unit()) w = unicode::widen(w, s->unit());
+	uint32_t unit = s->unit();
+	uint32_t tail = series::units(s), wl = series::units(w);
+	uint64_t grown = uint64_t(tail) + uint64_t(hits.size()) * wl - uint64_t(hits.size()) * len;
+	if (grown > INT32_MAX) errors::fire(errors::id::internal_no_memory);
+	uint32_t size = uint32_t(grown);
+	auto move = [&](uint32_t to, uint32_t from, uint32_t n) {
+		std::memmove(unicode::unit_at(s, to), unicode::unit_at(s, from), size_t(n) * unit);
+	};
+	auto put_with = [&](uint32_t to) {
+		std::memcpy(unicode::unit_at(s, to), w->head_ptr(), size_t(wl) * unit);
+	};
+	if (wl <= len) {
+		uint32_t to = hits.front();
+		for (size_t i = 0; i < hits.size(); i++) {
+			put_with(to);
+			to += wl;
+			uint32_t from = hits[i] + len, end = i + 1 < hits.size() ? hits[i + 1] : tail;
+			move(to, from, end - from);
+			to += end - from;
+		}
+	} else {
+		s = string::reserve(s, size - tail);
+		w = memory::buffer_of(with);
+		uint32_t to = size, end = tail;
+		for (size_t i = hits.size(); i-- > 0;) {
+			uint32_t from = hits[i] + len;
+			to -= end - from;
+			move(to, from, end - from);
+			to -= wl;
+			put_with(to);
+			end = hits[i];
+		}
+	}
+	s->tail = s->head + size * unit;
+	return size;
+}
+
+// Every match is found in the series as given, then the series is changed
+// in place in one pass: the cost does not grow with the count of matches.
 void replace() {
 	Cell* a = args();
 	Cell* series = a;
 	Cell* pattern = a + 1;
 	Cell* value = a + 2;
 	bool all = on(a + 3), case_sensitive = on(a + 5);
-	string::clamp_head(series);
 	Type pt = cell::type_of(pattern);
 	if (string::any_string(series) && (pt == T_TAG || !string::any_string(pt))) {
 		Cell* formed = stack::alloc_slot();
@@ -103,34 +154,17 @@ void replace() {
 		pattern = formed;
 	}
 	uint32_t len = match_length(series, pattern);
-	FindFn find = actions::get<FindFn>(series, A_FIND);
-	std::vector<uint32_t> hits;
-	uint32_t tail = string::abs_length(series);
-	for (int64_t at = series->data1; at <= int64_t(tail);) {
-		at = find_from(find, series, uint32_t(at), pattern, case_sensitive);
-		if (at < 0) break;
-		hits.push_back(uint32_t(at));
-		if (!all || len == 0) break;
-		at += len;
-	}
+	std::vector<uint32_t> hits = find_hits(series, pattern, len, all, case_sensitive);
 	if (!hits.empty()) {
-		InsertFn append = actions::get<InsertFn>(series, A_APPEND);
 		Cell* with = empty_like(series, 16);
-		append(with, value, -1, false, 1, true);
-		uint32_t from = hits.front();
-		int64_t size = int64_t(tail - from) + int64_t(hits.size()) * (int64_t(string::abs_length(with)) - len);
-		Cell* rebuilt = empty_like(series, uint32_t(std::clamp<int64_t>(size, 0, INT32_MAX)));
-		for (uint32_t hit : hits) {
-			append_units(append, rebuilt, series, from, hit - from);
-			append_units(append, rebuilt, with, 0, string::abs_length(with));
-			from = hit + len;
+		actions::get<InsertFn>(series, A_APPEND)(with, value, -1, false, 1, true);
+		// The owner's handler may change the series: the places are found again.
+		bool owned = series::notify(series, words::w_change, hits.front(), 0, value);
+		if (owned) hits = find_hits(series, pattern, len, all, case_sensitive);
+		if (!hits.empty()) {
+			uint32_t size = splice_hits(series, hits, len, with);
+			if (owned) series::notify(series, words::w_changed, hits.front(), size - hits.front(), value);
 		}
-		append_units(append, rebuilt, series, from, tail - from);
-		Cell target = *series;
-		target.data1 = hits.front();
-		rebuilt->data1 = 0;
-		if (string::any_string(rebuilt)) cell::set_type(rebuilt, T_STRING);
-		actions::get<ChangeFn>(&target, A_CHANGE)(&target, rebuilt, int32_t(tail - hits.front()), false, 1);
 	}
 	stack::set_result(series);
 }
