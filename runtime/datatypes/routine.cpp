@@ -20,6 +20,11 @@ std::vector<Entry>& entries() {
 	return table;
 }
 
+std::vector<Guard>& guards() {
+	static std::vector<Guard> table;
+	return table;
+}
+
 uint32_t count_word_arguments(const Cell* spec) {
 	Series* s = memory::buffer_of(spec);
 	uint32_t n = 0;
@@ -32,9 +37,16 @@ uint32_t count_word_arguments(const Cell* spec) {
 
 }  // namespace
 
-uint32_t register_entry(Entry entry) {
+uint32_t register_entry(Entry entry, Guard guard) {
 	entries().push_back(entry);
+	guards().push_back(guard);
 	return uint32_t(entries().size() - 1);
+}
+
+bool takes(const Cell* fn) {
+	uint32_t index = uint32_t(cell::get_integer(memory::series(fn->data3)->head_cell() + ENTRY_CELL));
+	Guard guard = index < guards().size() ? guards()[index] : nullptr;
+	return !guard || guard();
 }
 
 void push(const Cell* spec_in, const Cell* body, uint32_t entry, int32_t return_type, bool variant, Cell* out) {

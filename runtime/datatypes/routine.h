@@ -19,11 +19,18 @@ namespace vyn::routine {
 // An entry reads its arguments from stack::arguments (one cell per spec
 // argument, in order) and leaves its result with stack::set_result.
 using Entry = void (*)();
+// A guard reads the arguments as the entry would and tells whether the entry
+// takes the call; a library function whose guard declines runs its body.
+using Guard = bool (*)();
 
 constexpr uint32_t FLAG_VARIANT = 0x8000;
 
-// Adds an entry to the registry; answers its index.
-uint32_t register_entry(Entry entry);
+// Adds an entry (with its guard, or none when it takes every call) to the
+// registry; answers its index.
+uint32_t register_entry(Entry entry, Guard guard = nullptr);
+
+// Whether the entry of a function given one takes the call on the current frame.
+bool takes(const Cell* fn);
 
 // Makes the routine! value in `out` from a spec block, a body (or none), an
 // entry index and a return-type code.

@@ -874,8 +874,9 @@ void call_native(const Cell* fn, const Fetch& f) {
 }
 
 // Runs the C++ entry a library function was given for its hot path; its
-// body stays the definition that reflection shows. The frame is a return
-// target, as for the body.
+// body stays the definition that reflection shows, and runs instead when
+// the entry's guard declines the arguments. The frame is a return target,
+// as for the body.
 [[gnu::noinline]] void run_entry(const Cell* fn, const Cell* ref) {
 	stack::Frame* frame = stack::frames_top - 1;
 	frame->header |= stack::FRAME_RETURN_TARGET;
@@ -890,7 +891,7 @@ void call_native(const Cell* fn, const Fetch& f) {
 // Runs the body of a function whose arguments and locals are the current
 // frame's cells; `ref`, the word or path that called it, goes to the tracer.
 [[gnu::always_inline]] inline void run_function(const Cell* fn, const Cell* ref) {
-	if (cell::is(more_cell(fn, MORE_ENTRY), T_INTEGER)) return run_entry(fn, ref);
+	if (cell::is(more_cell(fn, MORE_ENTRY), T_INTEGER) && routine::takes(fn)) return run_entry(fn, ref);
 	TracingGuard tracing_guard;
 	Node ctx = fn->data1;
 	ValuesGuard values(ctx, stack::index_of(stack::arguments) + 1);

@@ -15,6 +15,7 @@
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/series_entries.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/json.h"
 #include "runtime/symbol.h"
@@ -158,13 +159,6 @@ void convert() {
 
 // ---------------------------------------------------------------- installing
 
-void give(const char* name, routine::Entry entry) {
-	Cell* fn = context::global_value(symbol::make(name));
-	if (!fn || !cell::is(fn, T_FUNCTION)) return;  // not in this library
-	Cell* slot = memory::series(fn->data3)->head_cell() + 2;
-	cell::make_integer(slot, int32_t(routine::register_entry(entry)));
-}
-
 template <size_t... I>
 void give_converters(std::index_sequence<I...>) {
 	(
@@ -178,6 +172,13 @@ void give_converters(std::index_sequence<I...>) {
 
 }  // namespace
 
+void give(const char* name, routine::Entry entry, routine::Guard guard) {
+	Cell* fn = context::global_value(symbol::make(name));
+	if (!fn || !cell::is(fn, T_FUNCTION)) return;  // not in this library
+	Cell* slot = memory::series(fn->data3)->head_cell() + 2;
+	cell::make_integer(slot, int32_t(routine::register_entry(entry, guard)));
+}
+
 void install() {
 	series_word = *word::load("series!");
 	give("attempt", attempt);
@@ -190,6 +191,7 @@ void install() {
 	give("load-json", json::load_entry);
 	give("to-json", json::to_entry);
 	give_converters(std::make_index_sequence<CONVERTED_COUNT>{});
+	series_entries::install();
 }
 
 }  // namespace vyn::library_entries

@@ -4,9 +4,15 @@
 // entry instead of the body.
 #pragma once
 
+#include "runtime/datatypes/routine.h"
+
 namespace vyn::library_entries {
 
 // Gives each function its entry; run once the library's sources have run.
 void install();
+
+// Gives the global function `name` an entry (with a guard that may send a
+// call to the body instead); a name the library does not define is skipped.
+void give(const char* name, routine::Entry entry, routine::Guard guard = nullptr);
 
 }  // namespace vyn::library_entries

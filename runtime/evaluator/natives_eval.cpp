@@ -484,7 +484,8 @@ void n_transcode(bool, const int32_t* refs) {
 		bool empty = length == 0 || (cell::is(&src, T_STRING) ? string::vs_length(&src) == 0 :
 			memory::buffer_of(&src)->used() <= src.data1);
 		if (!empty && answer != 0) cell::set(&type, T_DATATYPE, answer < 0 ? uint32_t(T_ERROR) : uint32_t(answer));
-		return stack::set_result(&type), void();
+		if (!next) return stack::set_result(&type), void();
+		*result = type;
 	}
 	if (next && !(one && !scan)) {
 		Cell value = *result;
