@@ -263,6 +263,21 @@ const Cell* url_parts_prototype() {
 	return context::values(standard) + i;
 }
 
+// A context holding the prototype's words and values, its word table sized
+// for them: a copied table keeps the prototype's room, often many times
+// what nine words need, and copying it would cost each URL more than the
+// rest of its parsing.
+Node fitted_copy(const Cell* proto) {
+	Node from = proto->data1;
+	uint32_t n = context::word_count(from);
+	Node ctx = context::create(n, false, false, 0, context::KIND_OBJECT);
+	for (uint32_t i = 0; i < n; i++) {
+		Cell w = *context::word_cell(from, i);
+		context::add_with_value(ctx, &w, context::values(from) + i);
+	}
+	return ctx;
+}
+
 void put(Node ctx, uint32_t symbol, const Cell* value) {
 	Cell w;
 	cell::set(&w, T_WORD, 0, symbol, 0xFFFFFFFFu);
@@ -277,7 +292,7 @@ void build(Cell* url, const std::vector<uint32_t>& text, const Captures& c, Cell
 	Cell* obj = stack::alloc_slot();
 	if (const Cell* proto = url_parts_prototype()) {
 		Cell p = *proto;
-		cell::set(obj, T_OBJECT, object::copy_context(&p), p.data2, 0);
+		cell::set(obj, T_OBJECT, fitted_copy(&p), p.data2, 0);
 	} else {
 		object::make_at(obj, 9);
 		obj->data2 = uint32_t(object::new_class_id());
