@@ -26,6 +26,7 @@
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/point3d.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/ref.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -59,7 +60,6 @@ const char* const type_names[TYPE_COUNT] = {
 // Parents of the types registered by name only.
 Type parent_of(Type t) {
 	switch (t) {
-	case T_PORT: return T_OBJECT;
 	case T_IMAGE: return T_SERIES;
 	default: return Type(0);
 	}
@@ -116,7 +116,7 @@ void register_all() {
 	email::init_type();
 	handle::init_type();
 	date::init_type();
-	register_by_name(T_PORT);
+	port::init_type();
 	money::init_type();
 	ref::init_type();
 	point2D::init_type();

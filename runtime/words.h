@@ -33,7 +33,9 @@
 	X(isoweek, "isoweek") X(weekday, "weekday") X(yearday, "yearday") X(julian, "julian") X(time, "time")   \
 	X(hour, "hour") X(minute, "minute") X(second, "second") X(timezone, "timezone")                         \
 	X(amount, "amount") X(host, "host") X(system, "system") X(system_global, "system-global")               \
-	X(trace, "trace") X(no_trace, "no-trace")
+	X(trace, "trace") X(no_trace, "no-trace")                                                                \
+	X(actor, "actor") X(scheme, "scheme") X(user_info, "user-info") X(port, "port") X(path, "path")         \
+	X(target, "target") X(fragment, "fragment") X(ref, "ref")
 
 // X(identifier, "name"): words of the global context.
 #define VYN_PREDEFINED_WORDS(X)                                                                            \

@@ -26,7 +26,11 @@ bool is_handler(uint32_t sym) {
 }
 
 std::string_view prefix_of(const Cell* obj) {
-	return cell::is(obj, T_ERROR) ? std::string_view("make error! [") : std::string_view("make object! [");
+	switch (cell::type_of(obj)) {
+	case T_ERROR: return "make error! [";
+	case T_PORT: return "make port! [";
+	default: return "make object! [";
+	}
 }
 
 }  // namespace

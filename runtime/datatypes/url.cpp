@@ -1,6 +1,5 @@
 #include "runtime/datatypes/url.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include "runtime/datatypes/datatype.h"
@@ -80,14 +79,17 @@ bool hex_pair(const uint8_t* units, uint32_t width, uint32_t left, uint8_t* out)
 
 void decode(Cell* text, Cell* out) {
 	Cell v = *text;
-	uint32_t length = string::vs_length(&v);
+	string::Text t = string::text_of(&v);
+	// Appending grows `out` only, never the text's buffer.
+	decode_units(t.at, t.width, t.length, out);
+}
+
+void decode_units(const uint8_t* units, uint32_t width, uint32_t length, Cell* out) {
 	for (uint32_t i = 0; i < length;) {
-		// Re-derived each step: `out` may grow (it is never the text's buffer).
-		string::Text t = string::text_of(&v);
-		const uint8_t* at = t.at + size_t(i) * t.width;
+		const uint8_t* at = units + size_t(i) * width;
 		uint8_t byte;
-		if (!hex_pair(at, t.width, length - i, &byte)) {
-			string::append_char(out, t.unit(i));
+		if (!hex_pair(at, width, length - i, &byte)) {
+			string::append_char(out, unicode::get_unit(at, width));
 			i++;
 			continue;
 		}
@@ -101,7 +103,7 @@ void decode(Cell* text, Cell* out) {
 		// lead byte to stand for itself.
 		uint8_t seq[4] = {byte};
 		uint32_t got = 1;
-		while (got < need && hex_pair(at + size_t(got) * 3 * t.width, t.width, length - i - got * 3, &seq[got])) got++;
+		while (got < need && hex_pair(at + size_t(got) * 3 * width, width, length - i - got * 3, &seq[got])) got++;
 		if (got < need) {
 			string::append_char(out, byte);
 			i += 3;
@@ -205,21 +207,14 @@ constexpr const char* BREAKS_WORD = "()$@/,";
 // its first character as it is, and the body escapes the bytes that end a
 // url. A text with no such reading (no ":" after a word start, nothing
 // after the ":") is written with the URL set alone.
-int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg, int32_t part, int32_t) {
+void mold_chars(const Cell* value, MoldSink emit, void* sink) {
 	Cell v = *value;
 	string::Text t = string::text_of(&v);
 	uint32_t colon = 0;
 	while (colon < t.length && t.unit(colon) != ':') colon++;
 	bool loadable = colon > 0 && colon + 1 < t.length && starts_word(t);
 	uint32_t first = loadable ? t.unit(0) : 0;
-	int64_t room = arg ? part : INT64_MAX;
-	int64_t written = 0;
-	auto put = [&](const char* text, uint32_t length) {
-		uint32_t n = uint32_t(std::min<int64_t>(length, room - written));
-		string::append_literal(buffer, {text, n});
-		written += n;
-	};
-	for (uint32_t i = 0; i < t.length && written < room; i++) {
+	for (uint32_t i = 0; i < t.length; i++) {
 		uint32_t c = t.unit(i);
 		bool escape = c >= 0x80 || !in_url_set(c);
 		if (loadable) {
@@ -233,18 +228,31 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 			}
 		}
 		if (!escape) {
-			string::append_char(buffer, c);
-			written++;
+			if (!emit(sink, c)) return;
 			continue;
 		}
 		uint8_t bytes[4];
 		uint32_t n = unicode::encode_utf8(c, bytes);
-		for (uint32_t k = 0; k < n && written < room; k++) {
-			const char e[3] = {'%', HEX[bytes[k] >> 4], HEX[bytes[k] & 15]};
-			put(e, 3);
-		}
+		for (uint32_t k = 0; k < n; k++)
+			if (!emit(sink, '%') || !emit(sink, uint8_t(HEX[bytes[k] >> 4])) || !emit(sink, uint8_t(HEX[bytes[k] & 15])))
+				return;
 	}
-	return part - int32_t(written);
+}
+
+int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg, int32_t part, int32_t) {
+	struct Limited {
+		Cell* buffer;
+		int64_t room;
+		int64_t written = 0;
+	} out{buffer, arg ? part : INT64_MAX};
+	if (out.room > 0) {
+		mold_chars(value, [](void* sink, uint32_t c) {
+			auto* o = static_cast<Limited*>(sink);
+			string::append_char(o->buffer, c);
+			return ++o->written < o->room;
+		}, &out);
+	}
+	return part - int32_t(out.written);
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, int32_t, bool, bool, bool, bool) {
@@ -291,9 +299,38 @@ Cell* to_port(Cell* url, bool open, bool new_, bool read, bool write, bool seek,
 
 namespace {
 
+// Where read and write of a URL choose their road: a URL that starts with
+// "http" (https too) goes to the HTTP layer, any other to the port that
+// its registered scheme serves (parse-url, then make port!).
 bool is_http(Cell* url) {
 	Cell v = *url;
 	return string::starts_with_ascii(&v, "http");
+}
+
+// The port of a URL, pushed on the data stack.
+Cell* push_port(Cell* url) {
+	Cell port;
+	to_port(url, false, false, false, false, false, false, nullptr, &port);
+	return stack::push(&port);
+}
+
+Cell* read_port(Cell* source, const Cell* part, const Cell* seek, bool binary, bool lines, bool info,
+	const Cell* as) {
+	Cell* base = stack::top;
+	Cell* p = push_port(source);
+	*source = *actions::get<action::ReadFn>(p, A_READ)(p, part, seek, binary, lines, info, as);
+	stack::top = base;
+	return source;
+}
+
+Cell* write_port(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append,
+	const Cell* part, const Cell* seek, const Cell* allow, const Cell* as) {
+	Cell* base = stack::top;
+	Cell* p = push_port(destination);
+	*destination =
+		*actions::get<action::WriteFn>(p, A_WRITE)(p, data, binary, lines, info, append, part, seek, allow, as);
+	stack::top = base;
+	return destination;
 }
 
 void method_name(const char* name, Cell* out) {
@@ -322,33 +359,16 @@ Cell* open(Cell* port, bool new_, bool read, bool write, bool seek, bool allow, 
 }
 
 Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool lines, bool info, const Cell* as) {
-	if (is_http(source)) {
-		if (part || seek || as) errors::fire(errors::id::internal_not_done);
-		Cell method;
-		method_name("get", &method);
-		return http(&method, source, nullptr, nullptr, binary, lines, info);
-	}
-	Cell port;
-	to_port(source, false, false, false, false, false, false, nullptr, &port);
-	Cell* base = stack::top;
-	Cell* p = stack::push(&port);
-	*source = *actions::get<action::ReadFn>(p, A_READ)(p, part, seek, binary, lines, info, as);
-	stack::top = base;
-	return source;
+	if (!is_http(source)) return read_port(source, part, seek, binary, lines, info, as);
+	if (part || seek || as) errors::fire(errors::id::internal_not_done);
+	Cell method;
+	method_name("get", &method);
+	return http(&method, source, nullptr, nullptr, binary, lines, info);
 }
 
 Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append, const Cell* part,
 	const Cell* seek, const Cell* allow, const Cell* as) {
-	if (!is_http(destination)) {
-		Cell port;
-		to_port(destination, false, false, false, false, false, false, nullptr, &port);
-		Cell* base = stack::top;
-		Cell* p = stack::push(&port);
-		*destination = *actions::get<action::WriteFn>(p, A_WRITE)(p, data, binary, lines, info, append, part, seek,
-			allow, as);
-		stack::top = base;
-		return destination;
-	}
+	if (!is_http(destination)) return write_port(destination, data, binary, lines, info, append, part, seek, allow, as);
 	if (seek || allow || as) errors::fire(errors::id::internal_not_done);
 	Cell method, headers, body;
 	cell::make_none(&headers);

@@ -43,6 +43,9 @@ bool hex_pair(const uint8_t* units, uint32_t width, uint32_t left, uint8_t* out)
 // malformed one raises invalid-utf8), other escapes their byte as a Latin-1
 // character; an invalid escape is copied as it stands.
 void decode(Cell* text, Cell* out);
+// The same over `length` units of the given width at `units` (a buffer
+// other than `out`'s).
+void decode_units(const uint8_t* units, uint32_t width, uint32_t length, Cell* out);
 // Appends the UTF-8 bytes of the text, each escaped under the mode.
 void encode(Cell* text, Cell* out, int32_t mode);
 // A new string! of percent-decoded UTF-8 bytes in `out`.
@@ -60,6 +63,11 @@ extern void (*parse_url)(Cell* url, Cell* out);
 // the given refinements when `open` is set), in `out`.
 Cell* to_port(Cell* url, bool open, bool new_, bool read, bool write, bool seek, bool allow, const Cell* access,
 	Cell* out);
+
+// The characters of a url's mold, in order, to `emit`, which answers
+// false to stop them.
+using MoldSink = bool (*)(void* sink, uint32_t c);
+void mold_chars(const Cell* value, MoldSink emit, void* sink);
 
 // The url! row's entries, reused by file!.
 Cell* make(Cell* proto, Cell* spec, Type type);

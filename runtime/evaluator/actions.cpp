@@ -1,5 +1,6 @@
 #include "runtime/evaluator/actions.h"
 
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/memory.h"
 
@@ -305,6 +306,18 @@ void write_form(const int32_t* r) {
 		arg_at(r, 4), arg_at(r, 5), arg_at(r, 6), arg_at(r, 7)));
 }
 
+// A port hands its actor the call as it was made, before any type's
+// preparation of the arguments (which suits series).
+template <Slot S, StackForm Form>
+void or_port(const int32_t* refs) {
+	static_assert(S != A_OPEN_Q);
+	if (cell::is(args(), T_PORT)) [[unlikely]] {
+		port::forward(S, refs);
+		return;
+	}
+	Form(refs);
+}
+
 }  // namespace
 
 void unsupported(const Cell* value, Slot slot) {
@@ -406,13 +419,20 @@ void init() {
 		compare_form, frame_form<A_ABSOLUTE>, frame_form<A_ADD>, frame_form<A_DIVIDE>,
 		frame_form<A_MULTIPLY>, negate_form, frame_form<A_POWER>, frame_form<A_REMAINDER>, round_form,
 		frame_form<A_SUBTRACT>, predicate_form<A_EVEN_Q>, predicate_form<A_ODD_Q>, frame_form<A_AND_T>,
-		unary_form<A_COMPLEMENT>, frame_form<A_OR_T>, frame_form<A_XOR_T>, append_form, frame_form<A_AT>,
-		frame_form<A_BACK>, change_form, unary_form<A_CLEAR>, copy_form, find_form, frame_form<A_HEAD>,
-		frame_form<A_HEAD_Q>, frame_form<A_INDEX_Q>, insert_action_form, length_form, move_form,
-		frame_form<A_NEXT>, pick_form, poke_form, put_form, remove_form, reverse_form, select_form,
-		sort_form, frame_form<A_SKIP>, swap_form, frame_form<A_TAIL>, frame_form<A_TAIL_Q>, take_form,
-		trim_form, unary_form<A_CREATE>, unary_form<A_CLOSE>, unary_form<A_DELETE>, modify_form, open_form,
-		unary_form<A_OPEN_Q>, unary_form<A_QUERY>, read_form, rename_form, unary_form<A_UPDATE>, write_form,
+		unary_form<A_COMPLEMENT>, frame_form<A_OR_T>, frame_form<A_XOR_T>,
+		or_port<A_APPEND, append_form>, or_port<A_AT, frame_form<A_AT>>, or_port<A_BACK, frame_form<A_BACK>>,
+		or_port<A_CHANGE, change_form>, or_port<A_CLEAR, unary_form<A_CLEAR>>, or_port<A_COPY, copy_form>,
+		or_port<A_FIND, find_form>, or_port<A_HEAD, frame_form<A_HEAD>>, or_port<A_HEAD_Q, frame_form<A_HEAD_Q>>,
+		or_port<A_INDEX_Q, frame_form<A_INDEX_Q>>, or_port<A_INSERT, insert_action_form>,
+		or_port<A_LENGTH_Q, length_form>, or_port<A_MOVE, move_form>, or_port<A_NEXT, frame_form<A_NEXT>>,
+		or_port<A_PICK, pick_form>, or_port<A_POKE, poke_form>, or_port<A_PUT, put_form>,
+		or_port<A_REMOVE, remove_form>, or_port<A_REVERSE, reverse_form>, or_port<A_SELECT, select_form>,
+		or_port<A_SORT, sort_form>, or_port<A_SKIP, frame_form<A_SKIP>>, or_port<A_SWAP, swap_form>,
+		or_port<A_TAIL, frame_form<A_TAIL>>, or_port<A_TAIL_Q, frame_form<A_TAIL_Q>>, or_port<A_TAKE, take_form>,
+		or_port<A_TRIM, trim_form>, or_port<A_CREATE, unary_form<A_CREATE>>, or_port<A_CLOSE, unary_form<A_CLOSE>>,
+		or_port<A_DELETE, unary_form<A_DELETE>>, or_port<A_MODIFY, modify_form>, or_port<A_OPEN, open_form>,
+		unary_form<A_OPEN_Q>, or_port<A_QUERY, unary_form<A_QUERY>>, or_port<A_READ, read_form>,
+		or_port<A_RENAME, rename_form>, or_port<A_UPDATE, unary_form<A_UPDATE>>, or_port<A_WRITE, write_form>,
 	};
 	for (int i = 0; i < ACTION_COUNT; i++) stack_forms[i] = forms[i];
 }

@@ -1158,6 +1158,33 @@ void call_for_value(const Cell* fn_in, const Cell* args, uint32_t count, const C
 	stack::pop(1);
 }
 
+void call_fitted(const Cell* fn_in, const Cell* args, uint32_t count, const Cell* name, Cell* out) {
+	Cell fn = *fn_in;
+	Node cache = argument_cache(&fn)->data2;
+	// Kept on the stack: the function may replace itself where it was found.
+	Cell* held = stack::push(&fn);
+	stack::mark_call(name, fn.data1);
+	uint32_t slot = 0;
+	Series* cs = memory::series(cache);
+	for (const Cell* e = cs->head_cell(); e < cs->tail_cell(); e++) {
+		if (cell::is(e, T_TYPESET)) {
+			if ((e->header & ARG_MODE_MASK) == ARG_NOT_ARGUMENT) continue;
+			stack::push(slot < count ? args + slot : &NONE_CELL);
+			slot++;
+		} else if (cell::is(e, T_REFINEMENT)) {
+			stack::push(slot < count ? args + slot : &FALSE_CELL);
+			slot++;
+		} else if (cell::is(e, T_INTEGER)) {
+			function::push_inactive_refinement(cell::get_integer(e));
+		}
+	}
+	call_function(&fn, fn.data1, name, 0);
+	if (errors::pending) return;
+	*out = *stack::arguments;
+	stack::unwind_call();
+	stack::top = held;
+}
+
 void init() {
 	lexer::callback_hooks.inspect = inspect_lexer_callback;
 	lexer::callback_hooks.call = call_lexer_callback;

@@ -119,6 +119,13 @@ bool call_with(const Cell* fn, const Cell* args, uint32_t count, uint32_t paddin
 // be a data stack cell below the call).
 void call_for_value(const Cell* fn, const Cell* args, uint32_t count, const Cell* name, Cell* out);
 
+// Calls a function! with `args` as its slots in spec order (arguments, then
+// each refinement's flag and its arguments): values past the slots its spec
+// declares are left out, slots past `count` padded (false for a
+// refinement, none for an argument). The result goes to `out`, as for
+// call_for_value.
+void call_fitted(const Cell* fn, const Cell* args, uint32_t count, const Cell* name, Cell* out);
+
 // Calls `fn` with the values of `args` as its arguments (apply).
 void apply(const Cell* fn, const Cell* args, const Cell* path, const Cell* name, uint32_t mode);
 

@@ -10,6 +10,8 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/url.h"
+#include "runtime/datatypes/url_parser.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
@@ -159,6 +161,20 @@ void convert() {
 
 // ---------------------------------------------------------------- installing
 
+void give_function(Cell* fn, routine::Entry entry, routine::Guard guard = nullptr) {
+	if (!fn || !cell::is(fn, T_FUNCTION)) return;  // not in this library
+	Cell* slot = memory::series(fn->data3)->head_cell() + 2;
+	cell::make_integer(slot, int32_t(routine::register_entry(entry, guard)));
+}
+
+// The same for a function held by a global object.
+void give_member(const char* object, const char* name, routine::Entry entry) {
+	Cell* holder = context::global_value(symbol::make(object));
+	if (!holder || !cell::is(holder, T_OBJECT)) return;
+	int32_t i = context::find_word(holder->data1, symbol::make(name), true);
+	if (i >= 0) give_function(context::values(holder->data1) + i, entry);
+}
+
 template <size_t... I>
 void give_converters(std::index_sequence<I...>) {
 	(
@@ -173,10 +189,7 @@ void give_converters(std::index_sequence<I...>) {
 }  // namespace
 
 void give(const char* name, routine::Entry entry, routine::Guard guard) {
-	Cell* fn = context::global_value(symbol::make(name));
-	if (!fn || !cell::is(fn, T_FUNCTION)) return;  // not in this library
-	Cell* slot = memory::series(fn->data3)->head_cell() + 2;
-	cell::make_integer(slot, int32_t(routine::register_entry(entry, guard)));
+	give_function(context::global_value(symbol::make(name)), entry, guard);
 }
 
 void install() {
@@ -192,6 +205,9 @@ void install() {
 	give("to-json", json::to_entry);
 	give_converters(std::make_index_sequence<CONVERTED_COUNT>{});
 	series_entries::install();
+	give_member("url-parser", "parse-url", url_parser::parse_url_entry);
+	give("decode-url", url_parser::decode_url_entry);
+	url::parse_url = url_parser::parse;
 }
 
 }  // namespace vyn::library_entries
