@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/compiled.h"
 #include "runtime/context.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
@@ -32,7 +33,7 @@ constexpr int32_t NEAR_LIMIT = 80;  // characters of a failed reaction's code sh
 // The context of system/reactivity and the positions of the fields the
 // entries read (a collector root: its handle follows node moves).
 Node engine = 0;
-uint32_t f_relations, f_queue, f_eat_events;
+uint32_t f_relations, f_queue, f_eat_events, f_not_safe;
 Cell try_word, eval_word, code_word;
 
 Cell* field(uint32_t i) { return context::values(engine) + i; }
@@ -132,28 +133,44 @@ void clear_queue() {
 
 // ---------------------------------------------------------------- evaluation
 
-// The value of `code` goes to *out; an error is printed with the start of
-// the code and gives none. False when an exit is unwinding.
-bool eval_safe(const Cell* code_in, Cell* out) {
-	Cell code = *code_in;
-	if (!cell::is(&code, T_BLOCK)) {
-		Cell t;
-		cell::set(&t, T_DATATYPE, cell::type_of(&code));
-		errors::fire(errors::id::script_expect_arg, &eval_word, &t, &code_word);
-	}
+// Runs `body`, which leaves a value in the current frame's result slot,
+// under try (or try/all): *out takes the value, or the error raised. False
+// when an exit is unwinding.
+template <class F>
+bool guarded(bool all, F body, Cell* out) {
 	Cell* saved = stack::top;
 	stack::mark_symbol(stack::body_symbol, stack::OPEN_NATIVE);
-	stack::mark_try_all(&try_word);
+	if (all)
+		stack::mark_try_all(&try_word);
+	else
+		stack::mark_try(&try_word);
 	try {
-		interpreter::eval(&code, true);
+		body();
 		if (errors::pending) return false;
 		stack::unwind_last();
 	} catch (const Throw& t) {
 		if (t.code != THROW_ERROR) throw;
 		cycles::reset();
 		stack::adjust_post_try();
-		Cell* report = stack::alloc_slot();
-		*report = *stack::arguments;
+	}
+	*out = *stack::arguments;
+	stack::unwind();
+	stack::top = saved;
+	return true;
+}
+
+// The value of `code` goes to *out; an error is printed with the start of
+// the code and gives none. False when an exit is unwinding.
+bool eval_safe(const Cell* code_in, Cell* out) {
+	Cell* code = stack::push(code_in);
+	if (!cell::is(code, T_BLOCK)) {
+		Cell t;
+		cell::set(&t, T_DATATYPE, cell::type_of(code));
+		errors::fire(errors::id::script_expect_arg, &eval_word, &t, &code_word);
+	}
+	if (!guarded(true, [&] { interpreter::eval(code, true); }, out)) return false;
+	if (cell::is(out, T_ERROR)) {
+		Cell* report = stack::push(out);
 		natives::print(report, true);
 		if (errors::pending) return false;
 		string::make_at(report, 100);
@@ -163,15 +180,13 @@ bool eval_safe(const Cell* code_in, Cell* out) {
 		string::make_at(report, 100);
 		Cell limit;
 		cell::make_integer(&limit, NEAR_LIMIT);
-		actions::mold(&code, report, false, false, true, &limit, NEAR_LIMIT, 0);
+		actions::mold(code, report, false, false, true, &limit, NEAR_LIMIT, 0);
 		string::truncate(report, NEAR_LIMIT);
 		natives::print(report, true);
 		if (errors::pending) return false;
-		stack::set_result(&NONE_CELL);
+		*out = NONE_CELL;
 	}
-	*out = *stack::arguments;
-	stack::unwind();
-	stack::top = saved;
+	stack::top = code;
 	return true;
 }
 
@@ -268,9 +283,87 @@ bool check(const Cell* reactor_in, const Cell* field_in) {
 	return true;
 }
 
+// ---------------------------------------------------------------- recording
+
+// Appends the record unless an identical one (every value the same) starts
+// at a record boundary; answers whether it did.
+bool add_relation(const Cell* source, const Cell* word, const Cell* reaction, const Cell* target) {
+	Cell relations = block_field(f_relations);
+	uint32_t base = relations.data1;
+	for (int64_t at = next_record(&relations, source->data1, base, base); at >= 0;
+		 at = next_record(&relations, source->data1, base, uint32_t(at) + RECORD)) {
+		uint32_t p = uint32_t(at);
+		Cell* cells = memory::buffer_of(&relations)->head_cell();
+		if (p + 3 < cells_of(&relations) && natives::same(cells + p + 1, word) &&
+			natives::same(cells + p + 2, reaction) && natives::same(cells + p + 3, target))
+			return false;
+	}
+	const Cell* record[] = {source, word, reaction, target};
+	for (const Cell* v : record) block::append_value(&relations, v);
+	return true;
+}
+
+bool not_safe(const Cell* value) {
+	const Cell* types = field(f_not_safe);
+	return cell::is(types, T_TYPESET) && compiled::typeset_has(types, cell::type_of(value));
+}
+
+// Walks the path from its head, recording (value of the prefix, next
+// word) for each reactive object it passes through; `found` tells whether
+// it recorded any. The walk stops at an element that is not a word and at
+// a prefix that fails or gives a function, unset or error. False when an
+// exit is unwinding.
+bool identify_sources(const Cell* path_in, const Cell* reaction_in, const Cell* ctx_in, bool* found) {
+	*found = false;
+	Cell* path = stack::push(path_in);
+	Cell* reaction = stack::push(reaction_in);
+	Cell* ctx = stack::push(ctx_in);
+	Cell* slice = stack::alloc_slot();
+	Cell* value = stack::alloc_slot();
+	auto element = [&](uint32_t i) { return memory::buffer_of(path)->head_cell() + i; };
+	uint32_t head = series::clamp_head(path);
+	uint32_t n = cells_of(path);
+	if (head >= n || !cell::is(element(head), T_WORD)) return true;
+	if (not_safe(context::get(element(head)))) return true;
+	for (uint32_t p = head; p < cells_of(path); p++) {
+		bool last = p + 1 >= cells_of(path);
+		if (!last && !cell::is(element(p + 1), T_WORD)) return true;
+		block::make_at(slice, int32_t(p - head + 1));
+		for (uint32_t i = head; i <= p; i++) block::append_value(slice, element(i));
+		cell::set_type(slice, T_PATH);
+		if (!guarded(false, [&] { interpreter::eval_path(slice, nullptr, false, true, false, false); }, value))
+			return false;
+		if (not_safe(value)) return true;
+		if (!last && cell::is(value, T_OBJECT) && value->data3) {
+			Cell word = *element(p + 1);
+			add_relation(value, &word, reaction, ctx);
+			*found = true;
+		}
+	}
+	return true;
+}
+
 // ---------------------------------------------------------------- entries
 
 inline Cell* args() { return stack::arguments; }
+
+// add-relation obj word reaction targets
+void add_relation_entry() {
+	Cell* a = args();
+	if (add_relation(a, a + 1, a + 2, a + 3))
+		stack::set_result(field(f_relations));
+	else
+		stack::set_result(&NONE_CELL);
+}
+
+// identify-sources path reaction ctx
+void identify_sources_entry() {
+	bool found;
+	if (!identify_sources(args(), args() + 1, args() + 2, &found)) return;
+	Cell answer;
+	cell::make_logic(&answer, found);
+	stack::set_result(&answer);
+}
 
 // check reactor /only field
 void check_entry() {
@@ -341,10 +434,13 @@ void install() {
 	f_relations = field_index("relations");
 	f_queue = field_index("queue");
 	f_eat_events = field_index("eat-events?");
+	f_not_safe = field_index("not-safe!");
 	actions::make_word("try", &try_word);
 	actions::make_word("eval", &eval_word);
 	actions::make_word("code", &code_word);
 	ownership::on_watched_change = heard_change;
+	give("add-relation", add_relation_entry);
+	give("identify-sources", identify_sources_entry);
 	give("check", check_entry);
 	give("eval-reaction", eval_reaction_entry);
 	give("eval", eval_entry);

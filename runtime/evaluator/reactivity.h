@@ -1,9 +1,9 @@
-// C++ entries for the relation engine of library/reactivity.vyn: check,
-// eval-reaction, eval and pending? of system/reactivity. Each function keeps
-// its library definition (spec and body, shown by reflection); the entries
-// do the same work without the interpreter, and find the records of a
-// changed object through an index of the relation table by source object
-// instead of scanning the table.
+// C++ entries for the relation engine of library/reactivity.vyn:
+// add-relation, identify-sources, check, eval-reaction, eval and pending?
+// of system/reactivity. Each function keeps its library definition (spec
+// and body, shown by reflection); the entries do the same work without the
+// interpreter, and find the records of a source object through an index of
+// the relation table instead of scanning the table.
 //
 // Invariants of the index:
 //  - It covers the cells [0, indexed) of one relations buffer; for each
