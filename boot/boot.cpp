@@ -17,6 +17,7 @@
 #include "runtime/evaluator/extended_loaders.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/library_entries.h"
+#include "runtime/evaluator/reactivity.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/stack.h"
@@ -186,6 +187,7 @@ void start_library() {
 	object::last_class_id = object::FIRST_BOOT_CLASS_ID - 1;
 	run_library();
 	library_entries::install();
+	reactivity::install();
 	object::last_class_id = object::FIRST_CLASS_ID;
 	collector::boot_done();
 }

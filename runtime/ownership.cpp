@@ -15,6 +15,8 @@ namespace vyn::ownership {
 Node table = 0;
 void (*on_deep_change)(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index,
 	int32_t part) = nullptr;
+Node watched = 0;
+void (*on_watched_change)(int32_t index) = nullptr;
 
 namespace {
 
@@ -79,6 +81,12 @@ void notify_string(Cell* series, const char* action, uint32_t index, uint32_t pa
 void init() {
 	table = hash::create(ENTRIES, nullptr, hash::KIND_OWNERSHIP, 3);
 	string::notify_hook = notify_string;
+}
+
+// The series watched before keeps its flag: its handle may be stale by now.
+void watch(Node node) {
+	watched = node;
+	if (node) memory::series(node)->flags |= SERIES_OWNED;
 }
 
 void bind(Cell* value, const Cell* owner, const Cell* word) {
@@ -165,6 +173,7 @@ bool check(const Cell* value, const Cell* action, int32_t index, int32_t part, c
 	case Shape::bitset:
 		node = value->data2;
 		if (!(memory::series(node)->flags & SERIES_OWNED)) return false;
+		if (node == watched && on_watched_change) on_watched_change(index);
 		break;
 	case Shape::image:
 		if (!(value->header & IMAGE_OWNED)) return false;

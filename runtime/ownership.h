@@ -11,6 +11,9 @@
 //    owner and field. Walks stop at values already on the cycle stack.
 //  - An object whose context carries context::FLAG_OWNER owns series itself:
 //    an outer owner does not take its fields over.
+//  - One series may be watched: it carries SERIES_OWNED without an entry, so
+//    the modifying actions report to `check`, which tells `on_watched_change`
+//    the position of each change.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +33,12 @@ extern Node table;
 // datatype; null calls nothing.
 extern void (*on_deep_change)(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index,
 	int32_t part);
+
+// The watched series (0: none) and what hears of its changes.
+extern Node watched;
+extern void (*on_watched_change)(int32_t index);
+// Watches the series of `node` instead of the one watched before.
+void watch(Node node);
 
 // Makes the ownership table (start-up).
 void init();

@@ -73,6 +73,12 @@ int32_t shift(int32_t data, int32_t bits, Shift mode);
 // (appended at its tail, else inserted at its position).
 void reduce_block(const Cell* block, Cell* target);
 
+// same?: identity of two values.
+bool same(const Cell* a, const Cell* b);
+
+// Prints a value as print (newline) or prin does.
+void print(const Cell* value, bool newline);
+
 // The block print and prin reduce into (a collector root), and whether the
 // last print ended its line.
 extern Cell print_buffer;

@@ -33,6 +33,8 @@ bool same_buffer_type(Type t) {
 	}
 }
 
+}  // namespace
+
 bool same(const Cell* a, const Cell* b) {
 	Type t = cell::type_of(a);
 	if (t != cell::type_of(b)) return false;
@@ -49,6 +51,8 @@ bool same(const Cell* a, const Cell* b) {
 		return a->data1 == b->data1 && a->data2 == b->data2 && a->data3 == b->data3;
 	}
 }
+
+namespace {
 
 void n_same_q(bool, const int32_t*) { box(same(args(), args() + 1)); }
 

@@ -65,6 +65,16 @@ void n_prin(bool, const int32_t*) { print_native(false); }
 
 }  // namespace
 
+void print(const Cell* value, bool newline) {
+	Cell* saved = stack::top;
+	stack::mark_symbol(stack::body_symbol, stack::OPEN_NATIVE);
+	stack::push(value);
+	print_native(newline);
+	if (errors::pending) return;
+	stack::unwind();
+	stack::top = saved;
+}
+
 void register_print() {
 	block::make_at(&print_buffer, 32);
 	set(N_PRINT, n_print);
