@@ -46,11 +46,8 @@ def main():
     print(f"{'mode':<10}{'vyn s':>9}{'ratio':>8}{'python s':>10}{'ratio':>8}")
     for m in ["plain", "empty", "calls", "profile"]:
         peer = "empty" if m == "calls" else m
-        pt = p.get(peer)
-        line = f"{m:<10}{v[m]:9.3f}{v[m] / v['plain']:8.1f}"
-        if m != "empty" or True:
-            line += f"{pt:10.3f}{pt / p['plain']:8.1f}" if pt is not None else ""
-        print(line)
+        pt = p[peer]
+        print(f"{m:<10}{v[m]:9.3f}{v[m] / v['plain']:8.1f}{pt:10.3f}{pt / p['plain']:8.1f}")
 
 
 if __name__ == "__main__":
