@@ -32,6 +32,7 @@
 #include "runtime/platform_exit.h"
 #include "runtime/print_hooks.h"
 #include "runtime/context.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
@@ -185,7 +186,9 @@ void start_library() {
 	// Objects the library makes at start-up take the ids kept for them;
 	// run-time objects count from FIRST_CLASS_ID.
 	object::last_class_id = object::FIRST_BOOT_CLASS_ID - 1;
+	function::boot_no_trace = true;
 	run_library();
+	function::boot_no_trace = false;
 	library_entries::install();
 	reactivity::install();
 	object::last_class_id = object::FIRST_CLASS_ID;
@@ -222,6 +225,7 @@ int run(int argc, char** argv) {
 	try {
 		init_runtime();
 		repl::install_print_hooks();
+		repl::install_input();
 		status = argc > 1 ? run_script(argv[1]) : repl::run_stdin();
 	} catch (const Throw& t) {
 		// Only the start-up lets an error through, after reporting it.

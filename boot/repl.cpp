@@ -10,17 +10,21 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/context.h"
 #include "runtime/cycles.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/platform_exit.h"
 #include "runtime/print_hooks.h"
 #include "runtime/registry.h"
+#include "runtime/symbol.h"
 #include "runtime/utf8.h"
 
 namespace vyn::repl {
@@ -166,6 +170,14 @@ std::string report_text(const Cell* error) {
 
 void print_error(const Cell* error) { write_out(report_text(error) + "\n\n"); }
 
+// The console's halt: the word halt-request thrown under the name console,
+// which no catch took, so it arrives as the throw error that carries it.
+bool is_halt(const Cell* error) {
+	if (!cell::is(error, T_ERROR) || error::code_of(error) != int32_t(errors::id::throw_throw.code())) return false;
+	const Cell* thrown = context::values(error->data1) + error::ARG1;
+	return cell::is(thrown, T_WORD) && symbol::name(thrown->data2) == "halt-request";
+}
+
 // A script's error that nothing caught: its report goes to standard error.
 int report_uncaught(const Cell* error) {
 	std::string text = report_text(error);
@@ -219,6 +231,10 @@ int do_command(const std::string& input, uint32_t columns, bool script = false) 
 			return 0;
 		}
 		Cell error = *stack::get_top();
+		if (is_halt(&error)) {
+			write_out("(halted)\n");
+			return 0;
+		}
 		if (script) return report_uncaught(&error);
 		print_error(&error);
 	}
@@ -233,9 +249,32 @@ void print_to_stdout(const Cell* text, int32_t) {
 	write_out(out);
 }
 
+// ask: the next line of standard input, read through the stream the
+// prompt reads, so lines a script asks for are the ones that follow it.
+// The question shows only on a terminal, as the prompt does; at the end of
+// the input the answer is none.
+void ask() {
+	Cell question = stack::arguments[0];
+	if (isatty(STDIN_FILENO)) write_out(text_of(&question));
+	std::string line;
+	Cell answer;
+	if (!std::getline(std::cin, line)) {
+		cell::make_none(&answer);
+	} else {
+		if (!line.empty() && line.back() == '\r') line.pop_back();
+		answer = *string::load_at(stack::alloc_slot(), line);
+	}
+	stack::set_result(&answer);
+}
+
 }  // namespace
 
 void install_print_hooks() { dyn_print::add(print_to_stdout, nullptr); }
+
+void install_input() {
+	routines::define({"ask", R"v(["Prompts for a line of input and answers it (none at the end of the input)"
+		question [string!]])v", ask});
+}
 
 int run_stdin() {
 	uint32_t columns = console_columns();

@@ -10,6 +10,9 @@ namespace vyn::repl {
 // Sends printed text to standard output.
 void install_print_hooks();
 
+// Defines `ask`, which reads the next line of standard input.
+void install_input();
+
 int run_stdin();
 
 // Runs a script's text: everything after its Vyn header. Errors are

@@ -191,10 +191,12 @@ int32_t compare(const Cell* a, const Cell* b, CompareOp op) {
 
 }  // namespace
 
+bool boot_no_trace = false;
+
 uint32_t validate_spec(const Cell* spec_in) {
 	Cell spec = *spec_in;
 	Cells c = cells_of(&spec);
-	uint32_t flags = 0;
+	uint32_t flags = boot_no_trace ? FLAG_NO_TRACE : 0;
 	Cell* e = c.head;
 	if (e < c.tail && cell::is(e, T_BLOCK)) {
 		Cells attrs = cells_of(e);

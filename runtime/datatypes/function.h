@@ -28,6 +28,11 @@ inline uint32_t simple_locals(uint32_t header) { return (header >> 16) & 0xFF; }
 // The call shape bits of a spec, or 0 when it is not that simple.
 uint32_t call_shape(const Cell* spec);
 
+// While set (the library's sources running at start-up), every function made
+// is marked no-trace: tracing and debugging show the user's code, not the
+// library's inner working.
+extern bool boot_no_trace;
+
 // Checks a spec block; answers the attribute flags or raises.
 uint32_t validate_spec(const Cell* spec);
 // 1 for /local plus 1 per word after it; 0 without /local.

@@ -23,10 +23,13 @@ bool tracing = false;
 Cell tracer;
 uint32_t event_mask = 0x1FFFF;
 
-namespace {
-
 // Functions marked `trace` set tracing to this while a tracer is installed.
 bool trace_all = false;
+
+namespace {
+
+// The tracer's events are held back while delivery is paused.
+bool paused = false;
 const Cell NONE_CELL{T_NONE, 0, 0, 0};
 const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
 const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
@@ -924,8 +927,9 @@ void call_native(const Cell* fn, const Fetch& f) {
 		cell::set(&anon, T_WORD, 0, stack::anon_symbol, 0xFFFFFFFFu);
 		frame_name = &anon;
 	}
-	// What the tracer is told names the function: the path or word it was called by.
-	const Cell* ref = path ? path : frame_name;
+	// What the tracer is told names the function: the path or word it was
+	// called by, or for a call of a function value itself, that value.
+	const Cell* ref = path ? path : frame_name == &anon ? &fn : frame_name;
 	if (!untraced) fire(EV_OPEN, &code, pos, &fn, ref);
 	// An operator's left operand stands just above the top: keep it in sight.
 	stack::top += infix;
@@ -1744,7 +1748,7 @@ const Cell* event_word(Event e) {
 }
 
 // The events whose reference value reaches the tracer.
-constexpr uint32_t EVENTS_WITH_REF = EV_SET | EV_EPILOG | EV_PROLOG | EV_RETURN | EV_CALL;
+constexpr uint32_t EVENTS_WITH_REF = EV_SET | EV_EPILOG | EV_PROLOG | EV_RETURN | EV_CALL | EV_OPEN;
 
 }  // namespace
 
@@ -1775,6 +1779,7 @@ bool start_tracing(const Cell* fn) {
 	tracer_padding = extra_slots(fn, 6);
 	trace_all = true;
 	tracing = true;
+	paused = false;
 	fire_event(EV_INIT, nullptr, -1, stack::arguments, nullptr);
 	return true;
 }
@@ -1782,15 +1787,23 @@ bool start_tracing(const Cell* fn) {
 void stop_tracing() {
 	uint32_t pending = errors::pending;
 	errors::pending = THROW_NONE;
+	paused = false;  // a paused trace still sees its end
 	fire_event(EV_END, nullptr, -1, stack::arguments, nullptr);
 	errors::pending = pending;
 	cell::make_none(&tracer);
 	tracing = false;
 	trace_all = false;
+	paused = false;
 }
 
+bool tracer_installed() { return cell::is(&tracer, T_FUNCTION); }
+
+void set_delivery(bool on) { paused = !on; }
+
+bool delivering() { return tracing && !paused && tracer_installed(); }
+
 void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
-	if (!tracing || !(event_mask & e) || !cell::is(&tracer, T_FUNCTION)) return;
+	if (!tracing || paused || !(event_mask & e) || !cell::is(&tracer, T_FUNCTION)) return;
 	Cell args[6];
 	args[0] = *event_word(e);
 	if (code) {

@@ -158,8 +158,35 @@ uint32_t event_mask_of(const Cell* fn);
 // Installs a tracer function and fires `init`; false (nothing done) while a
 // tracer is installed already or for anything but a function!.
 bool start_tracing(const Cell* fn);
+// True while a tracer is installed, also where tracing is off (inside a
+// function marked no-trace, inside the tracer itself).
+bool tracer_installed();
+// Pauses (false) or resumes (true) the delivery of events to the installed
+// tracer. Kept apart from `tracing`, which function calls save and restore,
+// so a pause made inside a function outlasts its return; each trace starts
+// delivering.
+void set_delivery(bool on);
+bool delivering();
+// Runs `body` (a callable) as code of the installed tracer's own trace:
+// traced even when called from code that runs untraced, such as a library
+// function.
+template <typename F> void under_tracer(F body);
 // Fires `end` (keeping any pending exit) and removes the tracer.
 void stop_tracing();
+
+extern bool trace_all;
+
+template <typename F> void under_tracer(F body) {
+	bool saved = tracing;
+	tracing = trace_all;
+	try {
+		body();
+	} catch (...) {
+		tracing = saved;
+		throw;
+	}
+	tracing = saved;
+}
 
 // The collector's safe point: runs a requested collection.
 inline void safe_point() {

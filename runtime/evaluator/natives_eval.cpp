@@ -78,8 +78,11 @@ void do_block(Cell* block, const Cell* next_word, bool expand) {
 void do_value(const int32_t* refs);
 
 void n_do(bool, const int32_t* refs) {
-	// /trace: a tracer sees the whole evaluation, unless one is running already.
-	if (refs[3] < 0 || !interpreter::start_tracing(args() + refs[3])) return do_value(refs);
+	// /trace: a tracer sees the whole evaluation; while one runs already, the
+	// code is traced by it, even when this do is called from untraced code.
+	if (refs[3] < 0) return do_value(refs);
+	if (interpreter::tracer_installed()) return interpreter::under_tracer([refs] { do_value(refs); });
+	if (!interpreter::start_tracing(args() + refs[3])) return do_value(refs);
 	try {
 		do_value(refs);
 	} catch (...) {

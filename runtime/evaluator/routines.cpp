@@ -164,7 +164,14 @@ void collect_calls() {
 	stack::set_result(&block);
 }
 
-void tracing_q() { answer_logic(interpreter::tracing); }
+void tracing_q() { answer_logic(interpreter::delivering()); }
+
+void tracer_installed_q() { answer_logic(interpreter::tracer_installed()); }
+
+void set_trace_delivery() {
+	interpreter::set_delivery(args()->data1 != 0);
+	stack::set_result(&UNSET_CELL);
+}
 
 // The operating system as an object: name (string!), arch (word!), version
 // (tuple! of the kernel's three numbers) and build (integer!).
@@ -237,6 +244,9 @@ const Definition DEFINITIONS[] = {
 	{"frame-index?", R"v([return: [integer!]])v", frame_index_q},
 	{"collect-calls", R"v([blk [block!]])v", collect_calls},
 	{"tracing?", R"v([])v", tracing_q},
+	// Taken into the developer tools by library/tools.vyn, which unsets these words.
+	{"tracer-installed?", R"v(["Internal Use Only" return: [logic!]])v", tracer_installed_q},
+	{"set-trace-delivery", R"v(["Internal Use Only" on [logic!]])v", set_trace_delivery},
 	{"os-info", R"v(["Returns detailed operating system version information"])v", os_info},
 	{"read-clipboard", R"v(["Return the contents of the system clipboard"
 		return: [any-type!] "false on failure, none if empty, otherwise: string!, block! of files!, or an image!"])v",

@@ -1,0 +1,38 @@
+"""The peer of tracing.vyn: the same loop of calls untraced, under
+sys.settrace with an empty function (which then sees the calls only), and
+under cProfile. The run is chosen by the first argument: start, plain,
+empty or profile."""
+import cProfile
+import sys
+
+STEPS = 1000000
+
+
+def f(x):
+    return x + 1
+
+
+def loop():
+    x = 0
+    for _ in range(STEPS):
+        x = f(x)
+
+
+def empty(frame, event, arg):
+    return None
+
+
+def traced():
+    sys.settrace(empty)
+    try:
+        loop()
+    finally:
+        sys.settrace(None)
+
+
+def profiled():
+    cProfile.Profile().runcall(loop)
+
+
+RUNS = {"start": lambda: None, "plain": loop, "empty": traced, "profile": profiled}
+RUNS[sys.argv[1] if len(sys.argv) > 1 else "start"]()
