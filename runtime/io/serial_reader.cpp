@@ -263,7 +263,9 @@ private:
 		}
 		Slot slot = place(into, index);
 		uint32_t id = h & 0xFF;
-		bool reference = (h & FIXED_REFERENCE) != 0;
+		// An op's bits 16-23 hold the wrapped type (function! sets bit 19);
+		// an op is never a reference.
+		bool reference = id != T_OP && (h & FIXED_REFERENCE) != 0;
 		if (id == FIXED_PATH) {
 			p_ = at;
 			whole_reference(slot);

@@ -437,6 +437,28 @@ TEST_F(Serial, FixedWidthPaddingWordsAndPathRecords) {
 	}
 }
 
+TEST_F(Serial, FixedWidthOperatorsOfFunctionsReadBack) {
+	// make op! func [a b][b]: the op's header carries the wrapped id 24 in
+	// bits 16-23, which sets bit 19, the reference bit of other records.
+	Bytes c = hex("56 59 4E 42 49 4E 02 04 01 00 00 00 68 00 00 00 02 00 00 00 10 00 00 00 "
+		"00 00 00 00 08 00 00 00 61 00 00 00 00 00 00 00 62 00 00 00 00 00 00 00 "
+		"17 00 18 00 "                                         // op of a function
+		"18 00 00 00 02 00 00 00 01 00 00 00 "                 // function, spec 2, body 1
+		"0E 00 00 24 02 00 00 00 00 00 00 00 01 00 00 00 "     // context on the stack: a b
+		"05 00 00 00 00 00 00 00 02 00 00 00 "                 // spec [a b]
+		"0F 00 00 02 00 00 00 00 00 00 00 00 0F 00 00 02 01 00 00 00 00 00 00 00 "
+		"05 00 00 00 00 00 00 00 01 00 00 00 "                 // body [b]
+		"0F 00 08 00 01 00 00 00 01 00 00 00 FF 00 00 00 01 00 00 00 00 00 00 00");
+	Cell out = decoded(c);
+	ASSERT_TRUE(cell::is(&out, T_BLOCK)) << error::code_of(&out);
+	define("fixed-op", first(out));
+	EXPECT_EQ(mold_of(run("reduce [type? :fixed-op 2 fixed-op 5]")), "[op! 5]");
+	EXPECT_EQ(round_trip("make op! func [a b /local t][t: a - b t * t]"),
+		"make op! func [a b /local t][t: a - b t * t]");
+	define("fixed-sq", first(decoded(encoded("make op! func [a b /local t][t: a - b t * t]", false))));
+	EXPECT_EQ(mold_of(run("7 fixed-sq 4")), "9");
+}
+
 TEST_F(Serial, CompressedPayloadsAreExpandedFirst) {
 	Bytes plain = encoded("append/dup copy [] \"some text\" 50");
 	Bytes body(plain.begin() + 8, plain.end());
