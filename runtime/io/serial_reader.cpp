@@ -21,6 +21,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/stack.h"
 #include "runtime/io/byte_order.h"
 #include "runtime/io/crush.h"
 #include "runtime/io/serial_records.h"
@@ -219,6 +220,7 @@ private:
 	// Appends one value to `into` (index NO_INDEX) or writes it over cell
 	// `index`.
 	void record(Node into, int32_t index) {
+		stack::guard_native_stack();
 		const uint8_t* at = p_;
 		if (!compact_) return fixed_record(into, index);
 		bool new_line = false, reference = false, set = false;

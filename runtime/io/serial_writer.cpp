@@ -13,6 +13,7 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/io/byte_order.h"
 #include "runtime/io/serial_records.h"
@@ -204,6 +205,9 @@ private:
 	size_t capacity_ = 0;
 };
 
+// The output block's level has no entry.
+constexpr uint32_t NO_ENTRY = UINT32_MAX;
+
 inline uint32_t zigzag(int32_t n) { return (uint32_t(n) << 1) ^ uint32_t(n >> 31); }
 
 inline uint32_t log2_of(uint32_t unit) { return uint32_t(__builtin_ctz(unit)); }
@@ -251,9 +255,10 @@ struct State {
 	KeyMap symbols;
 	std::vector<uint32_t> name_offsets;
 	std::vector<uint8_t> names;
-	Words levels;  // position counters of the levels around the current one
-	Words paths;   // remembered paths: length, then positions
-	KeyMap seen;   // node -> offset of its path in paths
+	Words levels;  // position and entry of each level around the current one
+	Words paths;   // entries: the enclosing level's entry, then the position
+	Words trail;   // a path being written, from its end
+	KeyMap seen;   // node -> its entry in paths
 
 	static constexpr size_t RETAINED_BYTES = size_t(16) << 20;
 
@@ -265,6 +270,7 @@ struct State {
 		names.clear();
 		levels.reset(RETAINED_BYTES / 4);
 		paths.reset(RETAINED_BYTES / 4);
+		trail.reset(RETAINED_BYTES / 4);
 	}
 };
 
@@ -291,12 +297,14 @@ private:
 	bool compact_;
 	bool new_line_ = false;  // the next record header carries the new-line mark
 	uint32_t position_ = 0;  // of the next record within the current level
+	uint32_t level_entry_ = NO_ENTRY;  // the entry of the current level's owner
 	Out& out_ = state.out;
 	KeyMap& symbols_ = state.symbols;
 	std::vector<uint32_t>& name_offsets_ = state.name_offsets;
 	std::vector<uint8_t>& names_ = state.names;
 	Words& levels_ = state.levels;
 	Words& paths_ = state.paths;
+	Words& trail_ = state.trail;
 	KeyMap& seen_ = state.seen;
 
 	// ---- fields
@@ -329,54 +337,66 @@ private:
 		new_line_ = false;
 	}
 
-	void path(uint32_t at) {
-		uint32_t n = paths_[at];
+	// The positions from the output block down to the entry's place.
+	void path(uint32_t entry) {
+		trail_.reset();
+		for (uint32_t e = entry; e != NO_ENTRY; e = paths_[e]) trail_.push(paths_[e + 1]);
+		uint32_t n = uint32_t(trail_.size());
 		if (compact_) {
 			out_.varint(n);
-			for (uint32_t i = 1; i <= n; i++) out_.varint(paths_[at + i]);
+			for (uint32_t i = n; i-- > 0;) out_.varint(trail_[i]);
 		} else {
 			out_.word32(FIXED_PATH);
 			out_.word32(n);
-			for (uint32_t i = 1; i <= n; i++) out_.word32(paths_[at + i]);
+			for (uint32_t i = n; i-- > 0;) out_.word32(trail_[i]);
 		}
 	}
 
 	uint32_t symbol_index(uint32_t sym) {
-		if (uint32_t* at = symbols_.find(sym)) return *at;
 		uint32_t index = uint32_t(name_offsets_.size());
-		symbols_.put(sym, index);
-		name_offsets_.push_back(uint32_t(names_.size()));
+		if (uint32_t* at = symbols_.claim(sym, index)) return *at;
+		size_t start = names_.size();
+		name_offsets_.push_back(uint32_t(start));
 		std::string_view name = symbol::name(sym);
-		names_.insert(names_.end(), name.begin(), name.end());
-		names_.push_back(0);
-		if (!compact_)
-			while (names_.size() & 7) names_.push_back(0);
+		// The 0 byte, and in the fixed-width form zeros up to a multiple of 8.
+		size_t room = compact_ ? name.size() + 1 : (name.size() + 8) & ~size_t(7);
+		names_.resize(start + room);
+		std::memcpy(names_.data() + start, name.data(), name.size());
 		return index;
 	}
 
 	// ---- levels and the seen table
 
-	// Remembers where the node is written (the current positions) and opens
-	// the level of its contents.
+	// Remembers where the node is written and opens the level of its contents.
 	void enter(Node node) {
-		seen_.put(node, uint32_t(paths_.size()));
-		remember_path();
-		open_level();
+		uint32_t entry = remember_path();
+		seen_.put(node, entry);
+		open_level(entry);
 	}
 
-	// Appends the current positions to the path pool.
-	void remember_path() {
-		size_t outer = levels_.size();
-		uint32_t* p = paths_.extend(outer + 2);
-		p[0] = uint32_t(outer + 1);
-		if (outer) std::memcpy(p + 1, levels_.data(), outer * sizeof(uint32_t));
-		p[outer + 1] = position_;
+	// The entry of the record about to be written: the current level's entry
+	// and the position within it. A path is the chain of entries up to the
+	// output block, so remembering one costs the same at any depth.
+	uint32_t remember_path() {
+		uint32_t entry = uint32_t(paths_.size());
+		uint32_t* p = paths_.extend(2);
+		p[0] = level_entry_;
+		p[1] = position_;
+		return entry;
 	}
-	void open_level() {
-		levels_.push(position_);
+	// Opens the level of the contents of the record whose entry is given.
+	void open_level(uint32_t entry) {
+		stack::guard_native_stack();
+		uint32_t* p = levels_.extend(2);
+		p[0] = position_;
+		p[1] = level_entry_;
 		position_ = 0;
+		level_entry_ = entry;
 	}
-	void leave() { position_ = levels_.pop(); }
+	void leave() {
+		level_entry_ = levels_.pop();
+		position_ = levels_.pop();
+	}
 
 	// Writes a record that stands in for its container's position: the
 	// native's spec, the op's function.
@@ -575,17 +595,17 @@ private:
 			if (head_field) field(head);
 			return path(*at);
 		}
-		remember_path();
+		uint32_t entry = remember_path();
 		if (compact_ && (series::any_string(t) || t == T_BINARY)) return compact_bytes(t, flag, head, s);
 		begin(t, flag, fixed_bits);
 		if (head_field) field(head);
 		// Only containers open a level: strings and the like hold no records.
 		if (series::any_block(t)) {
-			open_level();
+			open_level(entry);
 			cells(s->head_cell(), s->tail_cell());
 			leave();
 		} else if (t == T_MAP) {
-			open_level();
+			open_level(entry);
 			map(s);
 			leave();
 		} else if (t == T_VECTOR) {
@@ -628,7 +648,41 @@ private:
 
 	void cells(const Cell* from, const Cell* to) {
 		field(uint32_t(to - from));
-		for (const Cell* c = from; c < to; c++) value_record(c);
+		for (const Cell* c = from; c < to; c++)
+			if (!compact_ || !compact_simple(c)) value_record(c);
+	}
+
+	// The compact records most blocks are made of, written here rather than
+	// by the general record writer: small integers, words of the global
+	// context, strings and binaries met for the first time. Answers false,
+	// having written nothing, for any other value.
+	bool compact_simple(const Cell* c) {
+		uint32_t h = c->header;
+		Type t = cell::type_of(c);
+		uint8_t* p;
+		if ((series::any_string(t) || t == T_BINARY) && !(h & FLAG_NEW_LINE)) {
+			if (seen_.claim(c->data2, uint32_t(paths_.size()))) return false;
+			remember_path();
+			compact_bytes(t, c->data1 != 0, c->data1, memory::series(c->data2));
+			position_++;
+			return true;
+		}
+		if (t == T_INTEGER && c->data2 < 64) {
+			p = out_.reserve(2);
+			if (h & FLAG_NEW_LINE) *p++ = PREFIX_NEW_LINE;
+			*p++ = uint8_t(LEAD_SMALL_INTEGER + c->data2);
+		} else if (t >= T_WORD && t <= T_REFINEMENT && (c->data1 == 0 || c->data1 == context::global)) {
+			uint32_t index = symbol_index(c->data2);
+			p = out_.reserve(7);
+			if (h & FLAG_NEW_LINE) *p++ = PREFIX_NEW_LINE;
+			*p++ = uint8_t(t);
+			p = put_varint(p, index);
+		} else {
+			return false;
+		}
+		out_.commit(p);
+		position_++;
+		return true;
 	}
 
 	// Removed entries (value header 0) are left out.
@@ -722,7 +776,7 @@ private:
 		begin(T_ERROR, false, 0);
 		field(uint32_t(cell::get_integer(values + error::CODE)));
 		if (seen_.find(ctx))
-			open_level();
+			open_level(remember_path());
 		else
 			enter(ctx);
 		for (uint32_t i = error::ARG1; i <= error::STACK; i++) value_record(context::values(ctx) + i);

@@ -244,6 +244,34 @@ TEST_F(Serial, SharedSeriesAreWrittenOnceAndStayShared) {
 	EXPECT_EQ(mold_of(run("decoded")), "[\"abc\" \"bc\"]");
 }
 
+TEST_F(Serial, PathsNameEveryLevelDownToTheFirstMeeting) {
+	struct Case {
+		const char* source;
+		const char* payload;
+	} cases[] = {
+		{"s: \"ab\" reduce [reduce [reduce [s]] s]", "05 02 05 01 05 01 07 08 61 62 C1 07 04 00 00 00 00"},
+		{"s: \"ab\" reduce [1 reduce [2 s] reduce [s]]", "05 03 81 05 02 82 07 08 61 62 05 01 C1 07 03 00 01 01"},
+		// An error already met opens a level of its own for its values.
+		{"e: make error! [type: 'user id: 'message arg1: \"ab\"] reduce [e e]",
+			"05 02 22 A0 06 07 08 61 62 03 03 03 03 03 22 A0 06 C1 07 03 00 00 00 03 03 03 03 03"},
+	};
+	for (const Case& c : cases) EXPECT_EQ(payload_of(encoded(c.source)), c.payload) << c.source;
+	// A string at the bottom of 3000 levels, met again at the top.
+	run("s: \"ab\" b: reduce [s] loop 2999 [b: reduce [b]] deep: reduce [b s]");
+	define("deep", first(decoded(encoded("deep"))));
+	EXPECT_EQ(mold_of(run("t: deep/1 loop 3000 [t: t/1] append t \"c\" deep/2")), "\"abc\"");
+}
+
+TEST_F(Serial, NestingDeeperThanTheStackRaisesAnError) {
+	run("b: [] loop 300000 [b: reduce [b]]");
+	Cell v = run("b");
+	EXPECT_EQ(raised_code([&] { serial_writer::encode_bytes(&v, true); }), 904);
+	Bytes nested;
+	for (int i = 0; i < 300000; i++) nested.insert(nested.end(), {0x05, 0x01});
+	nested.push_back(0x80);
+	EXPECT_EQ(decode_error(container(nested)), 904);
+}
+
 TEST_F(Serial, CyclesComeBackAsCycles) {
 	Cell out = decoded(encoded("b: [1] append/only b b b"));
 	Cell inner = first(out);
