@@ -88,6 +88,12 @@ std::string payload_of(const Bytes& c) {
 	return hex_of(c, i + 1);
 }
 
+// A value's source and the compact payload it encodes to.
+struct PayloadCase {
+	const char* source;
+	const char* payload;
+};
+
 class Serial : public ObjectScript {
 protected:
 	// Evaluates the source; its value encoded.
@@ -153,10 +159,7 @@ protected:
 };
 
 TEST_F(Serial, CompactScalarsHaveTheirExactBytes) {
-	struct Case {
-		const char* source;
-		const char* payload;
-	} cases[] = {
+	PayloadCase cases[] = {
 		{"0", "80"},
 		{"63", "BF"},
 		{"64", "0B 80 01"},
@@ -184,7 +187,7 @@ TEST_F(Serial, CompactScalarsHaveTheirExactBytes) {
 		{"#{0102}", "29 02 01 02"},
 		{"make typeset! [none! integer!]", "21 02 10 10"},
 	};
-	for (const Case& c : cases) EXPECT_EQ(payload_of(encoded(c.source)), c.payload) << c.source;
+	for (const PayloadCase& c : cases) EXPECT_EQ(payload_of(encoded(c.source)), c.payload) << c.source;
 }
 
 TEST_F(Serial, WideStringsKeepTheirUnit) {
@@ -245,17 +248,14 @@ TEST_F(Serial, SharedSeriesAreWrittenOnceAndStayShared) {
 }
 
 TEST_F(Serial, PathsNameEveryLevelDownToTheFirstMeeting) {
-	struct Case {
-		const char* source;
-		const char* payload;
-	} cases[] = {
+	PayloadCase cases[] = {
 		{"s: \"ab\" reduce [reduce [reduce [s]] s]", "05 02 05 01 05 01 07 08 61 62 C1 07 04 00 00 00 00"},
 		{"s: \"ab\" reduce [1 reduce [2 s] reduce [s]]", "05 03 81 05 02 82 07 08 61 62 05 01 C1 07 03 00 01 01"},
 		// An error already met opens a level of its own for its values.
 		{"e: make error! [type: 'user id: 'message arg1: \"ab\"] reduce [e e]",
 			"05 02 22 A0 06 07 08 61 62 03 03 03 03 03 22 A0 06 C1 07 03 00 00 00 03 03 03 03 03"},
 	};
-	for (const Case& c : cases) EXPECT_EQ(payload_of(encoded(c.source)), c.payload) << c.source;
+	for (const PayloadCase& c : cases) EXPECT_EQ(payload_of(encoded(c.source)), c.payload) << c.source;
 	// A string at the bottom of 3000 levels, met again at the top.
 	run("s: \"ab\" b: reduce [s] loop 2999 [b: reduce [b]] deep: reduce [b s]");
 	define("deep", first(decoded(encoded("deep"))));
