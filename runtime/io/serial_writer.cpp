@@ -654,8 +654,8 @@ private:
 
 	// The compact records most blocks are made of, written here rather than
 	// by the general record writer: small integers, words of the global
-	// context, strings and binaries met for the first time. Answers false,
-	// having written nothing, for any other value.
+	// context, and blocks, strings and binaries met for the first time.
+	// Answers false, having written nothing, for any other value.
 	bool compact_simple(const Cell* c) {
 		uint32_t h = c->header;
 		Type t = cell::type_of(c);
@@ -664,6 +664,22 @@ private:
 			if (seen_.claim(c->data2, uint32_t(paths_.size()))) return false;
 			remember_path();
 			compact_bytes(t, c->data1 != 0, c->data1, memory::series(c->data2));
+			position_++;
+			return true;
+		}
+		if (series::any_block(t)) {
+			if (seen_.claim(c->data2, uint32_t(paths_.size()))) return false;
+			uint32_t entry = remember_path();
+			uint32_t head = c->data1;
+			p = out_.reserve(7);
+			if (h & FLAG_NEW_LINE) *p++ = PREFIX_NEW_LINE;
+			*p++ = uint8_t(t | (head ? LEAD_FLAG : 0));
+			if (head) p = put_varint(p, head);
+			out_.commit(p);
+			Series* s = memory::series(c->data2);
+			open_level(entry);
+			cells(s->head_cell(), s->tail_cell());
+			leave();
 			position_++;
 			return true;
 		}
