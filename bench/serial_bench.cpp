@@ -1,18 +1,21 @@
 // The serialiser on a mixed corpus: 1M small and large integers, 200k short
 // strings, 100k nested blocks, and the library's boot image; each encoded
-// (compact) and decoded, best of several runs, in wall time and in user
-// CPU time (the latter leaves out the kernel's work of mapping fresh pages,
-// which dominates on a loaded virtual machine). Prints one line per case:
-//   <case> <encode s> <decode s> <encode user s> <decode user s> <bytes>
-// then the boot image's decode alone (wall, user). With an argument, also writes the
-// corpus as Python literals to that file, for bench/serial_compare.py,
-// which times CPython's marshal and pickle on the same data.
-#include <sys/resource.h>
-
+// (compact) and decoded, best of several runs, in wall time and in the
+// thread's CPU time (user and system). What a run leaves is collected
+// after its timing stops; each case runs with only its corpus in the heap. Prints one line per case:
+//   <case> <encode s> <decode s> <encode cpu s> <decode cpu s> <bytes>
+// then the boot image's decode alone: image-decode <wall s> <cpu s> <bytes>.
+// With a file argument, also writes the corpus as Python literals there,
+// for bench/serial_compare.py, which times CPython's marshal and pickle on
+// the same data. `--profile <case> encode|decode` repeats one operation
+// for three seconds instead, for a profiler.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -36,31 +39,36 @@ using namespace vyn;
 
 namespace {
 
-constexpr int RUNS = 7;
+constexpr int RUNS = 15;
 
 using Clock = std::chrono::steady_clock;
 
 struct Times {
 	double wall = 1e9;
-	double user = 1e9;
+	double cpu = 1e9;
 };
 
-double user_seconds() {
-	rusage u;
-	getrusage(RUSAGE_THREAD, &u);
-	return double(u.ru_utime.tv_sec) + double(u.ru_utime.tv_usec) * 1e-6;
+double cpu_seconds() {
+	timespec t;
+	clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+	return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
+
+// Between runs, untimed: a collection, so that the next run finds the room
+// the last one's values took free again (as a program that drops its
+// results does, and as the peers' allocators give it back at once).
+void collect() { collector::run(); }
 
 template <typename F>
 Times best(F f) {
 	Times t;
 	for (int i = 0; i < RUNS; i++) {
-		double user = user_seconds();
+		double cpu = cpu_seconds();
 		auto start = Clock::now();
 		f();
 		t.wall = std::min(t.wall, std::chrono::duration<double>(Clock::now() - start).count());
-		t.user = std::min(t.user, user_seconds() - user);
-		collector::run();
+		t.cpu = std::min(t.cpu, cpu_seconds() - cpu);
+		collect();
 	}
 	return t;
 }
@@ -128,20 +136,54 @@ uint32_t image() {
 	return at;
 }
 
+void encode(uint32_t at) {
+	Cell out;
+	serial_writer::encode(root_at(at), true, &out);
+}
+
+void decode(const std::vector<uint8_t>& bytes, serial_reader::Mode mode = serial_reader::Mode::codec) {
+	Cell b;
+	block::make_at(&b, 1);
+	stack::push(&b);
+	serial_reader::decode(bytes.data(), bytes.size(), &b, mode);
+	stack::pop(1);
+}
+
 void measure(const char* name, uint32_t at) {
 	std::vector<uint8_t> bytes = serial_writer::encode_bytes(root_at(at), true);
-	Times encode = best([&] {
-		Cell out;
-		serial_writer::encode(root_at(at), true, &out);
-	});
-	Times decode = best([&] {
-		Cell b;
-		block::make_at(&b, 1);
-		stack::push(&b);
-		serial_reader::decode(bytes.data(), bytes.size(), &b, serial_reader::Mode::codec);
-		stack::pop(1);
-	});
-	std::printf("%s %.6f %.6f %.6f %.6f %zu\n", name, encode.wall, decode.wall, encode.user, decode.user, bytes.size());
+	Times enc = best([&] { encode(at); });
+	Times dec = best([&] { decode(bytes); });
+	std::printf("%s %.6f %.6f %.6f %.6f %zu\n", name, enc.wall, dec.wall, enc.cpu, dec.cpu, bytes.size());
+}
+
+struct Case {
+	const char* name;
+	uint32_t (*make)();
+};
+
+constexpr Case CASES[] = {
+	{"integers", integers}, {"small-integers", small_integers}, {"strings", strings},
+	{"nested-blocks", nested}, {"library-image", image},
+};
+
+int profile(const char* name, const char* operation) {
+	for (const Case& c : CASES) {
+		if (std::strcmp(c.name, name) != 0) continue;
+		uint32_t at = c.make();
+		std::vector<uint8_t> bytes = serial_writer::encode_bytes(root_at(at), true);
+		bool enc = std::strcmp(operation, "encode") == 0;
+		auto until = Clock::now() + std::chrono::seconds(3);
+		while (Clock::now() < until) {
+			if (enc)
+				encode(at);
+			else
+				decode(bytes);
+			collect();
+		}
+		return 0;
+	}
+	std::fprintf(stderr, "no case %s\n", name);
+	return 1;
 }
 
 // Python literals of the values the corpus holds: words and other values
@@ -182,26 +224,24 @@ void python_literal(const Cell* v, std::string& out) {
 
 int main(int argc, char** argv) {
 	boot::init_runtime();
-	uint32_t ints = integers(), smalls = small_integers(), strs = strings(), blocks = nested(), img = image();
-	measure("integers", ints);
-	measure("small-integers", smalls);
-	measure("strings", strs);
-	measure("nested-blocks", blocks);
-	measure("library-image", img);
-	size_t size = size_t(vyn_boot_image_end - vyn_boot_image);
-	Times boot = best([&] {
-		Cell b;
-		block::make_at(&b, 1);
-		stack::push(&b);
-		serial_reader::decode(vyn_boot_image, size, &b, serial_reader::Mode::boot);
-		stack::pop(1);
-	});
-	std::printf("image-decode %.6f %.6f %zu\n", boot.wall, boot.user, size);
-	if (argc > 1) {
-		std::string text = "import sys\nimage = ";
-		python_literal(block::vs_abs_at(root_at(img), 0), text);
-		text += "\n";
-		std::ofstream(argv[1]) << text;
+	if (argc == 4 && std::strcmp(argv[1], "--profile") == 0) return profile(argv[2], argv[3]);
+	// Each case is measured with only its own corpus in the heap, so that
+	// collections cost and come as often as they would for that data.
+	for (const Case& c : CASES) {
+		uint32_t at = c.make();
+		collector::run();
+		measure(c.name, at);
+		if (argc > 1 && c.make == image) {
+			std::string text = "import sys\nimage = ";
+			python_literal(block::vs_abs_at(root_at(at), 0), text);
+			text += "\n";
+			std::ofstream(argv[1]) << text;
+		}
+		cell::make_none(root_at(at));
+		collector::run();
 	}
+	std::vector<uint8_t> image_bytes(vyn_boot_image, vyn_boot_image_end);
+	Times boot = best([&] { decode(image_bytes, serial_reader::Mode::boot); });
+	std::printf("image-decode %.6f %.6f %zu\n", boot.wall, boot.cpu, image_bytes.size());
 	return 0;
 }

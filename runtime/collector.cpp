@@ -545,7 +545,11 @@ void sweep_big() {
 			if (f->next) f->next->prev = f->prev;
 			if (memory::state.big_head == f) memory::state.big_head = f->next;
 			if (memory::state.big_tail == f) memory::state.big_tail = f->prev;
-			memory::free_virtual(f);
+			// Stress mode unmaps at once, so that a stale address faults.
+			if (stress)
+				memory::free_virtual(f);
+			else
+				memory::spare_big_frame(f);
 		}
 		f = next;
 	}
@@ -626,6 +630,7 @@ void run(bool handles_may_move) {
 	memory::collecting = true;
 	memory::collection_requested = false;
 	if (!stress) memory::release_retired_frames();
+	memory::release_spare_big_frames();
 	uint32_t nodes_before = memory::nodes_cycles;
 	if (handles_may_move && memory::node_compaction) compact_nodes();
 	mark_roots();

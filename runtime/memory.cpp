@@ -38,6 +38,11 @@ std::vector<void*>& fixed_blocks = *new std::vector<void*>;
 
 [[noreturn]] void no_memory() { errors::fire(errors::id::internal_no_memory); }
 
+// Bytes the page source mapped for a big frame, its prefix included.
+uint64_t mapped_bytes(BigFrame* f) {
+	return *reinterpret_cast<uint64_t*>(reinterpret_cast<uint8_t*>(f) - VIRTUAL_PREFIX);
+}
+
 inline Series* free_link(Node next) { return reinterpret_cast<Series*>((uintptr_t(next) << 1) | 1); }
 inline Node free_next(const Series* slot) { return Node(reinterpret_cast<uintptr_t>(slot) >> 1); }
 
@@ -119,6 +124,26 @@ SeriesFrame* revive_series_frame() {
 	return f;
 }
 
+// Spares beyond this are released at once.
+constexpr uint64_t BIG_SPARE_LIMIT = uint64_t(64) << 20;
+
+void spare_big_frame(BigFrame* frame) {
+	uint64_t bytes = mapped_bytes(frame);
+	if (state.big_spare_bytes + bytes > BIG_SPARE_LIMIT) return free_virtual(frame);
+	frame->next = state.big_spare;
+	frame->prev = nullptr;
+	state.big_spare = frame;
+	state.big_spare_bytes += bytes;
+}
+
+void release_spare_big_frames() {
+	while (BigFrame* f = state.big_spare) {
+		state.big_spare = f->next;
+		free_virtual(f);
+	}
+	state.big_spare_bytes = 0;
+}
+
 void release_retired_frames() {
 	while (SeriesFrame* f = state.retired) {
 		state.retired = f->next;
@@ -138,12 +163,15 @@ struct NoRoom {
 	uint32_t cycle = 0;
 } no_room;
 
+// A frame is taken up only with some room beyond the block: one whose last
+// few bytes are free is passed over for the next, not for a new frame.
 SeriesFrame* frame_with_room(size_t block) {
+	size_t need = std::max<size_t>(block, SERIES_FRAME_MIN_ROOM);
 	bool known = no_room.cycle == collection_count;
-	if (known && block >= no_room.from) return nullptr;
+	if (known && need >= no_room.from) return nullptr;
 	for (SeriesFrame* f = state.series_head; f; f = f->next)
-		if (fits(f, block)) return f;
-	no_room.from = known ? std::min(no_room.from, block) : block;
+		if (fits(f, need)) return f;
+	no_room.from = known ? std::min(no_room.from, need) : need;
 	no_room.cycle = collection_count;
 	return nullptr;
 }
@@ -168,7 +196,7 @@ uint8_t* bump_block(size_t block) {
 	SeriesFrame* f = state.series_current;
 	if (!f || !fits(f, block)) {
 		f = frame_with_room(block);
-		if (!f || size_t(f->end - f->bump) < SERIES_FRAME_MIN_ROOM) {
+		if (!f) {
 			if (block >= state.series_planned) state.series_planned = state.series_cap;
 			f = new_series_frame();
 		}
@@ -181,9 +209,26 @@ uint8_t* bump_block(size_t block) {
 	return p;
 }
 
+// The smallest spare frame that holds the block without wasting more than
+// the block's size; unlinked from the spares.
+BigFrame* take_spare(size_t block) {
+	uint64_t need = block + BigFrame::header_bytes + VIRTUAL_PREFIX;
+	BigFrame** best = nullptr;
+	for (BigFrame** at = &state.big_spare; *at; at = &(*at)->next) {
+		uint64_t room = mapped_bytes(*at);
+		if (room >= need && room <= 2 * need && (!best || room < mapped_bytes(*best))) best = at;
+	}
+	if (!best) return nullptr;
+	BigFrame* f = *best;
+	*best = f->next;
+	state.big_spare_bytes -= mapped_bytes(f);
+	return f;
+}
+
 Series* big_block(size_t block) {
 	note_growth(block);
-	auto* f = static_cast<BigFrame*>(alloc_virtual(block + BigFrame::header_bytes));
+	BigFrame* f = take_spare(block);
+	if (!f) f = static_cast<BigFrame*>(alloc_virtual(block + BigFrame::header_bytes));
 	f->size = block;
 	f->next = nullptr;
 	f->prev = state.big_tail;
@@ -269,6 +314,7 @@ void init() {
 
 void free_all() {
 	release_retired_frames();
+	release_spare_big_frames();
 	for (uint32_t k = 0; k < node_frame_count; k++) node_frames[k].live = false;
 	if (node_table) madvise(node_table, NODE_TABLE_SLOTS * sizeof(Series*), MADV_DONTNEED);
 	node_frame_count = 0;

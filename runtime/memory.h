@@ -11,7 +11,8 @@
 //    of 16), then 4 spare bytes. head and tail are byte offsets from the data
 //    start. Data areas are 8-aligned, so cells in block buffers are aligned.
 //  - Buffers are bump-allocated from series frames (1 MB, then 2 MB each);
-//    a buffer whose block is 2 MB or more gets a big frame of its own.
+//    a buffer whose block is 2 MB or more gets a big frame of its own (one
+//    that the last collection freed when one is of about the right size).
 //  - Nothing is freed here: growth abandons the old buffer (node 0, used bit
 //    clear) and the collector reclaims it. Allocation takes the room of one
 //    frame after another (reusing frames a collection emptied, adding frames
@@ -111,6 +112,8 @@ struct State {
 	uint32_t series_cap;
 	BigFrame* big_head;
 	BigFrame* big_tail;
+	BigFrame* big_spare;        // freed by the last collection, kept for reuse (linked by next)
+	uint64_t big_spare_bytes;
 	uint32_t frames_made;       // series frames made since start
 	SeriesFrame* retired;       // frames waiting for release (linked by next)
 };
@@ -157,6 +160,11 @@ void retire_series_frame(SeriesFrame* frame);
 void release_retired_frames();
 // Takes the first retired frame back into use, empty (null when none is left).
 SeriesFrame* revive_series_frame();
+// A big frame the collector freed: kept mapped until the next collection, so
+// that a buffer of about its size made meanwhile (a program that drops and
+// remakes a large buffer) reuses pages already in memory.
+void spare_big_frame(BigFrame* frame);
+void release_spare_big_frames();
 
 // Nodes.
 int32_t new_node_frame(uint32_t capacity);

@@ -21,6 +21,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/stack.h"
 #include "runtime/io/byte_order.h"
 #include "runtime/io/crush.h"
 #include "runtime/io/serial_records.h"
@@ -101,6 +102,14 @@ private:
 	uint32_t symbol_count_ = 0;
 	uint32_t names_size_ = 0;
 	std::vector<uint32_t> interned_;
+	// Per symbol-table entry: the global word's context and index once
+	// looked up (nothing evaluates during a decode, so they hold).
+	struct GlobalWord {
+		Node ctx;
+		uint32_t index;
+	};
+	std::vector<GlobalWord> globals_;
+	uint32_t symbol_at_ = 0;  // table index of the last symbol read
 	// References to a map whose index did not exist yet (made while the map
 	// was read): they get its index once it is made.
 	std::vector<std::pair<Node, Slot>> map_references_;
@@ -160,6 +169,7 @@ private:
 		const uint8_t* at = p_;
 		uint32_t i = field();
 		if (!offsets_ || i >= symbol_count_) corrupt(at);
+		symbol_at_ = i;
 		if (interned_[i]) return interned_[i];
 		uint32_t off = byte_order::load_le32(offsets_ + 4 * size_t(i));
 		if ((off & 0x80000000u) || off >= names_size_) corrupt(at);
@@ -183,6 +193,7 @@ private:
 			if (names_size_ > 0 && names_[names_size_ - 1] != 0) corrupt(names_ + names_size_ - 1);
 			p_ = names_ + names_size_;
 			interned_.assign(symbol_count_, 0);
+			globals_.assign(symbol_count_, GlobalWord{0, 0});
 		}
 		if (payload_length_ > uint64_t(end_ - p_)) corrupt(p_);
 	}
@@ -209,6 +220,7 @@ private:
 	// Appends one value to `into` (index NO_INDEX) or writes it over cell
 	// `index`.
 	void record(Node into, int32_t index) {
+		stack::guard_native_stack();
 		const uint8_t* at = p_;
 		if (!compact_) return fixed_record(into, index);
 		bool new_line = false, reference = false, set = false;
@@ -263,7 +275,9 @@ private:
 		}
 		Slot slot = place(into, index);
 		uint32_t id = h & 0xFF;
-		bool reference = (h & FIXED_REFERENCE) != 0;
+		// An op's bits 16-23 hold the wrapped type (function! sets bit 19);
+		// an op is never a reference.
+		bool reference = id != T_OP && (h & FIXED_REFERENCE) != 0;
 		if (id == FIXED_PATH) {
 			p_ = at;
 			whole_reference(slot);
@@ -502,14 +516,19 @@ private:
 		if (bits & FIXED_WORD_GLOBAL) assign(slot.buffer, slot);
 	}
 
+	// `sym` is the symbol just read.
 	void global_word(Slot slot, Type t, uint32_t sym) {
 		Cell w;
 		if (t == T_REFINEMENT) {
 			// As the lexer makes them: refinements stay unbound.
 			cell::set(&w, T_REFINEMENT, 0, sym, 0xFFFFFFFFu);
 		} else {
-			w = *context::find_or_add_global(sym, true, false);
-			cell::set(&w, t, w.data1, sym, w.data3);
+			GlobalWord& g = globals_[symbol_at_];
+			if (!g.ctx) {
+				const Cell* found = context::find_or_add_global(sym, true, false);
+				g = GlobalWord{found->data1, found->data3};
+			}
+			cell::set(&w, t, g.ctx, sym, g.index);
 		}
 		*slot.at() = w;
 	}

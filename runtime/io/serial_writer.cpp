@@ -1,9 +1,11 @@
 #include "runtime/io/serial_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "runtime/context.h"
 #include "runtime/datatypes/bitset.h"
@@ -11,6 +13,7 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/io/byte_order.h"
 #include "runtime/io/serial_records.h"
@@ -23,116 +26,187 @@ namespace {
 
 using namespace serial_records;
 
-// Open addressing from a non-zero key (a node or a symbol id) to a number;
-// linear probing over a power-of-two table kept at most half full. A slot
-// is in use when it carries the current generation, so emptying the table
-// is one increment, whatever its size.
+// From a key (a node handle or a symbol id, both dense small numbers) to a
+// number: pages of slots indexed by the key itself, made when first needed.
+// Keys met together are mostly near each other (series made one after the
+// other), so lookups walk memory in order instead of hashing all over a
+// large table. A slot is in use when it carries the current generation, so
+// emptying the map is one increment, whatever its size.
 class KeyMap {
 public:
-	KeyMap() { make(INITIAL); }
-
-	// Empties the map; one that grew very large is made small again.
+	// Empties the map; one that grew very large gives its pages back.
 	void clear() {
-		if (slots_.size() > RETAINED) {
-			make(INITIAL);
-		} else if (count_ && ++generation_ == 0) {
-			for (Slot& e : slots_) e.generation = 0;
+		if (pages_made_ > RETAINED_PAGES) {
+			pages_.clear();
+			pages_.shrink_to_fit();
+			pages_made_ = 0;
+			generation_ = 1;
+		} else if (++generation_ == 0) {
+			for (auto& page : pages_)
+				if (page)
+					for (Slot& e : *page) e.generation = 0;
 			generation_ = 1;
 		}
-		count_ = 0;
 	}
 
 	uint32_t* find(uint32_t key) {
-		size_t mask = slots_.size() - 1;
-		for (size_t i = slot_of(key, mask);; i = (i + 1) & mask) {
-			Slot& e = slots_[i];
-			if (e.generation != generation_) return nullptr;
-			if (e.key == key) return &e.value;
-		}
+		size_t p = key >> PAGE_BITS;
+		if (p >= pages_.size() || !pages_[p]) return nullptr;
+		Slot& e = (*pages_[p])[key & PAGE_MASK];
+		return e.generation == generation_ ? &e.value : nullptr;
 	}
 
 	// The key must be absent.
-	void put(uint32_t key, uint32_t value) {
-		if (2 * (count_ + 1) > slots_.size()) grow();
-		size_t mask = slots_.size() - 1;
-		size_t i = slot_of(key, mask);
-		while (slots_[i].generation == generation_) i = (i + 1) & mask;
-		slots_[i] = Slot{key, value, generation_};
-		count_++;
+	void put(uint32_t key, uint32_t value) { slot(key) = Slot{value, generation_}; }
+
+	// The value of a key already in; else puts `value` for it and answers null.
+	uint32_t* claim(uint32_t key, uint32_t value) {
+		Slot& e = slot(key);
+		if (e.generation == generation_) return &e.value;
+		e = Slot{value, generation_};
+		return nullptr;
 	}
 
 private:
 	struct Slot {
-		uint32_t key;
 		uint32_t value;
 		uint32_t generation;  // in use when equal to the map's
 	};
 
-	static constexpr size_t INITIAL = 1024;
-	static constexpr size_t RETAINED = size_t(1) << 19;
+	static constexpr uint32_t PAGE_BITS = 10;
+	static constexpr uint32_t PAGE_MASK = (1u << PAGE_BITS) - 1;
+	static constexpr size_t RETAINED_PAGES = 2048;  // 16 MB of slots
+	using Page = std::array<Slot, size_t(1) << PAGE_BITS>;
 
-	static size_t slot_of(uint32_t key, size_t mask) { return (uint64_t(key) * 0x9E3779B97F4A7C15ull >> 32) & mask; }
-
-	void make(size_t size) {
-		slots_.assign(size, Slot{0, 0, 0});
-		generation_ = 1;
-		count_ = 0;
+	Slot& slot(uint32_t key) {
+		size_t p = key >> PAGE_BITS;
+		if (p >= pages_.size()) pages_.resize(std::max(p + 1, pages_.size() * 2));
+		if (!pages_[p]) {
+			pages_[p] = std::make_unique<Page>();
+			pages_made_++;
+		}
+		return (*pages_[p])[key & PAGE_MASK];
 	}
 
-	void grow() {
-		std::vector<Slot> old;
-		old.swap(slots_);
-		uint32_t live = generation_;
-		make(old.size() * 2);
-		for (const Slot& e : old)
-			if (e.generation == live) put(e.key, e.value);
-	}
-
-	std::vector<Slot> slots_;
+	std::vector<std::unique_ptr<Page>> pages_;
+	size_t pages_made_ = 0;
 	uint32_t generation_ = 1;
-	size_t count_ = 0;
 };
 
-// A byte buffer that grows geometrically; `room` hands out n bytes at the end.
+inline uint8_t* put_varint(uint8_t* p, uint32_t v) {
+	while (v >= 0x80) {
+		*p++ = uint8_t(v | 0x80);
+		v >>= 7;
+	}
+	*p++ = uint8_t(v);
+	return p;
+}
+
+// Byte runs of strings are mostly short: no library call for them.
+inline void copy_bytes(uint8_t* to, const uint8_t* from, size_t n) {
+	if (n > 16) return void(std::memcpy(to, from, n));
+	if (n >= 8) {
+		uint64_t a, b;
+		std::memcpy(&a, from, 8);
+		std::memcpy(&b, from + n - 8, 8);
+		std::memcpy(to, &a, 8);
+		std::memcpy(to + n - 8, &b, 8);
+		return;
+	}
+	for (size_t i = 0; i < n; i++) to[i] = from[i];
+}
+
+// A byte buffer that grows geometrically. `room` hands out n bytes at the
+// end; `reserve` answers where at least n bytes are free, and the writer
+// `commit`s how far it wrote (one bounds check for a whole record).
 class Out {
 public:
+	uint8_t* reserve(size_t n) {
+		if (size_t(end_ - cur_) < n) grow(n);
+		return cur_;
+	}
+	void commit(uint8_t* to) { cur_ = to; }
 	uint8_t* room(size_t n) {
-		if (size_ + n > bytes_.size()) bytes_.resize(std::max(bytes_.size() * 2, size_ + n + 256));
-		uint8_t* p = bytes_.data() + size_;
-		size_ += n;
+		uint8_t* p = reserve(n);
+		cur_ = p + n;
 		return p;
 	}
 	// Empties the buffer, keeping its room unless it grew past `retained`.
 	void reset(size_t retained = SIZE_MAX) {
-		size_ = 0;
-		if (bytes_.size() > retained) std::vector<uint8_t>().swap(bytes_);
+		if (capacity() > retained) {
+			bytes_.reset();
+			end_ = nullptr;
+		}
+		cur_ = bytes_.get();
 	}
 	void byte(uint8_t b) { *room(1) = b; }
 	void bytes(const uint8_t* p, size_t n) {
-		if (n) std::memcpy(room(n), p, n);
+		uint8_t* to = room(n);
+		copy_bytes(to, p, n);
 	}
 	void word32(uint32_t v) { byte_order::store_le32(room(4), v); }
-	void varint(uint32_t v) {
-		uint8_t* p = room(5);
-		size_t n = 0;
-		while (v >= 0x80) {
-			p[n++] = uint8_t(v | 0x80);
-			v >>= 7;
-		}
-		p[n++] = uint8_t(v);
-		size_ -= 5 - n;
+	void varint(uint32_t v) { commit(put_varint(reserve(5), v)); }
+	size_t size() const { return size_t(cur_ - bytes_.get()); }
+	const uint8_t* data() const { return bytes_.get(); }
+	std::vector<uint8_t> take() const { return std::vector<uint8_t>(bytes_.get(), cur_); }
+
+private:
+	size_t capacity() const { return size_t(end_ - bytes_.get()); }
+
+	void grow(size_t n) {
+		size_t used = size();
+		size_t cap = std::max(capacity() * 2, used + n + 256);
+		std::unique_ptr<uint8_t[]> fresh(new uint8_t[cap]);
+		if (used) std::memcpy(fresh.get(), bytes_.get(), used);
+		bytes_ = std::move(fresh);
+		cur_ = bytes_.get() + used;
+		end_ = bytes_.get() + cap;
 	}
+
+	std::unique_ptr<uint8_t[]> bytes_;
+	uint8_t* cur_ = nullptr;
+	uint8_t* end_ = nullptr;
+};
+
+// A growable array of 32-bit words that skips std::vector's zero fill.
+class Words {
+public:
+	uint32_t* extend(size_t n) {
+		if (capacity_ - size_ < n) grow(n);
+		uint32_t* p = data_.get() + size_;
+		size_ += n;
+		return p;
+	}
+	void push(uint32_t v) { *extend(1) = v; }
+	uint32_t pop() { return data_[--size_]; }
+	uint32_t operator[](size_t i) const { return data_[i]; }
+	const uint32_t* data() const { return data_.get(); }
 	size_t size() const { return size_; }
-	const uint8_t* data() const { return bytes_.data(); }
-	std::vector<uint8_t> take() {
-		bytes_.resize(size_);
-		return std::move(bytes_);
+	// Empties the array, keeping its room unless it grew past `retained` words.
+	void reset(size_t retained = SIZE_MAX) {
+		size_ = 0;
+		if (capacity_ > retained) {
+			data_.reset();
+			capacity_ = 0;
+		}
 	}
 
 private:
-	std::vector<uint8_t> bytes_;
+	void grow(size_t n) {
+		size_t cap = std::max(capacity_ * 2, size_ + n + 64);
+		std::unique_ptr<uint32_t[]> fresh(new uint32_t[cap]);
+		if (size_) std::memcpy(fresh.get(), data_.get(), size_ * sizeof(uint32_t));
+		data_ = std::move(fresh);
+		capacity_ = cap;
+	}
+
+	std::unique_ptr<uint32_t[]> data_;
 	size_t size_ = 0;
+	size_t capacity_ = 0;
 };
+
+// The output block's level has no entry.
+constexpr uint32_t NO_ENTRY = UINT32_MAX;
 
 inline uint32_t zigzag(int32_t n) { return (uint32_t(n) << 1) ^ uint32_t(n >> 31); }
 
@@ -181,9 +255,10 @@ struct State {
 	KeyMap symbols;
 	std::vector<uint32_t> name_offsets;
 	std::vector<uint8_t> names;
-	std::vector<uint32_t> levels;  // position counters; back() is the current level's
-	std::vector<uint32_t> paths;   // remembered paths: length, then positions
-	KeyMap seen;                   // node -> offset of its path in paths
+	Words levels;  // position and entry of each level around the current one
+	Words paths;   // entries: the enclosing level's entry, then the position
+	Words trail;   // a path being written, from its end
+	KeyMap seen;   // node -> its entry in paths
 
 	static constexpr size_t RETAINED_BYTES = size_t(16) << 20;
 
@@ -193,9 +268,9 @@ struct State {
 		seen.clear();
 		name_offsets.clear();
 		names.clear();
-		levels.clear();
-		paths.clear();
-		if (paths.capacity() > RETAINED_BYTES / 4) std::vector<uint32_t>().swap(paths);
+		levels.reset(RETAINED_BYTES / 4);
+		paths.reset(RETAINED_BYTES / 4);
+		trail.reset(RETAINED_BYTES / 4);
 	}
 };
 
@@ -209,7 +284,7 @@ struct Session {
 
 class Writer {
 public:
-	explicit Writer(bool compact) : compact_(compact) { levels_.push_back(0); }
+	explicit Writer(bool compact) : compact_(compact) {}
 
 	// Writes the records; answers the container's bytes before the payload
 	// (the payload stays in the state's buffer).
@@ -221,12 +296,15 @@ public:
 private:
 	bool compact_;
 	bool new_line_ = false;  // the next record header carries the new-line mark
+	uint32_t position_ = 0;  // of the next record within the current level
+	uint32_t level_entry_ = NO_ENTRY;  // the entry of the current level's owner
 	Out& out_ = state.out;
 	KeyMap& symbols_ = state.symbols;
 	std::vector<uint32_t>& name_offsets_ = state.name_offsets;
 	std::vector<uint8_t>& names_ = state.names;
-	std::vector<uint32_t>& levels_ = state.levels;
-	std::vector<uint32_t>& paths_ = state.paths;
+	Words& levels_ = state.levels;
+	Words& paths_ = state.paths;
+	Words& trail_ = state.trail;
 	KeyMap& seen_ = state.seen;
 
 	// ---- fields
@@ -259,49 +337,73 @@ private:
 		new_line_ = false;
 	}
 
-	void path(uint32_t at) {
-		uint32_t n = paths_[at];
+	// The positions from the output block down to the entry's place.
+	void path(uint32_t entry) {
+		trail_.reset();
+		for (uint32_t e = entry; e != NO_ENTRY; e = paths_[e]) trail_.push(paths_[e + 1]);
+		uint32_t n = uint32_t(trail_.size());
 		if (compact_) {
 			out_.varint(n);
-			for (uint32_t i = 1; i <= n; i++) out_.varint(paths_[at + i]);
+			for (uint32_t i = n; i-- > 0;) out_.varint(trail_[i]);
 		} else {
 			out_.word32(FIXED_PATH);
 			out_.word32(n);
-			for (uint32_t i = 1; i <= n; i++) out_.word32(paths_[at + i]);
+			for (uint32_t i = n; i-- > 0;) out_.word32(trail_[i]);
 		}
 	}
 
 	uint32_t symbol_index(uint32_t sym) {
-		if (uint32_t* at = symbols_.find(sym)) return *at;
 		uint32_t index = uint32_t(name_offsets_.size());
-		symbols_.put(sym, index);
-		name_offsets_.push_back(uint32_t(names_.size()));
+		if (uint32_t* at = symbols_.claim(sym, index)) return *at;
+		size_t start = names_.size();
+		name_offsets_.push_back(uint32_t(start));
 		std::string_view name = symbol::name(sym);
-		names_.insert(names_.end(), name.begin(), name.end());
-		names_.push_back(0);
-		if (!compact_)
-			while (names_.size() & 7) names_.push_back(0);
+		// The 0 byte, and in the fixed-width form zeros up to a multiple of 8.
+		size_t room = compact_ ? name.size() + 1 : (name.size() + 8) & ~size_t(7);
+		names_.resize(start + room);
+		std::memcpy(names_.data() + start, name.data(), name.size());
 		return index;
 	}
 
 	// ---- levels and the seen table
 
-	// Remembers where the node is written (the current positions) and opens
-	// the level of its contents.
+	// Remembers where the node is written and opens the level of its contents.
 	void enter(Node node) {
-		seen_.put(node, uint32_t(paths_.size()));
-		paths_.push_back(uint32_t(levels_.size()));
-		paths_.insert(paths_.end(), levels_.begin(), levels_.end());
-		levels_.push_back(0);
+		uint32_t entry = remember_path();
+		seen_.put(node, entry);
+		open_level(entry);
 	}
-	void leave() { levels_.pop_back(); }
+
+	// The entry of the record about to be written: the current level's entry
+	// and the position within it. A path is the chain of entries up to the
+	// output block, so remembering one costs the same at any depth.
+	uint32_t remember_path() {
+		uint32_t entry = uint32_t(paths_.size());
+		uint32_t* p = paths_.extend(2);
+		p[0] = level_entry_;
+		p[1] = position_;
+		return entry;
+	}
+	// Opens the level of the contents of the record whose entry is given.
+	void open_level(uint32_t entry) {
+		stack::guard_native_stack();
+		uint32_t* p = levels_.extend(2);
+		p[0] = position_;
+		p[1] = level_entry_;
+		position_ = 0;
+		level_entry_ = entry;
+	}
+	void leave() {
+		level_entry_ = levels_.pop();
+		position_ = levels_.pop();
+	}
 
 	// Writes a record that stands in for its container's position: the
 	// native's spec, the op's function.
 	void inner_record(const Cell* value) {
-		uint32_t keep = levels_.back();
+		uint32_t keep = position_;
 		value_record(value);
-		levels_.back() = keep;
+		position_ = keep;
 	}
 
 	// ---- records
@@ -367,7 +469,7 @@ private:
 		case T_ERROR: error(v); break;
 		default: refuse(v);
 		}
-		levels_.back()++;
+		position_++;
 	}
 
 	void integer(const Cell* v) {
@@ -481,21 +583,31 @@ private:
 
 	void series_value(const Cell* v, Type t) {
 		Node node = v->data2;
-		uint32_t head = has_head(t) ? v->data1 : 0;
 		Series* s = memory::series(node);
-		uint32_t unit_bits = (series::any_string(t) || t == T_BINARY || t == T_VECTOR) ? s->unit() << 8 : 0;
+		bool headed = has_head(t);
+		uint32_t head = headed ? v->data1 : 0;
+		bool units = series::any_string(t) || t == T_BINARY || t == T_VECTOR;
 		bool flag = t == T_BITSET ? (s->flags & bitset::COMPLEMENT) != 0 : head != 0;
-		uint32_t fixed_bits = unit_bits | (t == T_BITSET && flag ? FIXED_COMPLEMENTED : 0);
-		uint32_t* at = seen_.find(node);
-		begin(t, flag, fixed_bits, at != nullptr);
-		if (has_head(t) && (compact_ ? head != 0 : true)) field(head);
-		if (at) return path(*at);
-		enter(node);
-		s = memory::series(node);
+		uint32_t fixed_bits = (units ? s->unit() << 8 : 0) | (t == T_BITSET && flag ? FIXED_COMPLEMENTED : 0);
+		bool head_field = headed && (compact_ ? head != 0 : true);
+		if (uint32_t* at = seen_.claim(node, uint32_t(paths_.size()))) {
+			begin(t, flag, fixed_bits, true);
+			if (head_field) field(head);
+			return path(*at);
+		}
+		uint32_t entry = remember_path();
+		if (compact_ && (series::any_string(t) || t == T_BINARY)) return compact_bytes(t, flag, head, s);
+		begin(t, flag, fixed_bits);
+		if (head_field) field(head);
+		// Only containers open a level: strings and the like hold no records.
 		if (series::any_block(t)) {
+			open_level(entry);
 			cells(s->head_cell(), s->tail_cell());
+			leave();
 		} else if (t == T_MAP) {
+			open_level(entry);
 			map(s);
+			leave();
 		} else if (t == T_VECTOR) {
 			uint32_t count = series::units(s);
 			if (compact_) {
@@ -514,7 +626,19 @@ private:
 			field(compact_ ? (count << 2) + log2_of(s->unit()) : count);
 			raw(s->head_ptr(), s->used());
 		}
-		leave();
+	}
+
+	// A compact string or binary record, written with one bounds check.
+	void compact_bytes(Type t, bool flag, uint32_t head, const Series* s) {
+		uint32_t n = s->used();
+		uint32_t count = t == T_BINARY ? n : (series::units(s) << 2) + log2_of(s->unit());
+		uint8_t* p = out_.reserve(size_t(n) + 11);
+		*p++ = uint8_t(t | (flag ? LEAD_FLAG : 0));
+		if (head) p = put_varint(p, head);
+		p = put_varint(p, count);
+		copy_bytes(p, s->data() + s->head, n);
+		out_.commit(p + n);
+		new_line_ = false;
 	}
 
 	void raw(const uint8_t* p, size_t n) {
@@ -524,7 +648,57 @@ private:
 
 	void cells(const Cell* from, const Cell* to) {
 		field(uint32_t(to - from));
-		for (const Cell* c = from; c < to; c++) value_record(c);
+		for (const Cell* c = from; c < to; c++)
+			if (!compact_ || !compact_simple(c)) value_record(c);
+	}
+
+	// The compact records most blocks are made of, written here rather than
+	// by the general record writer: small integers, words of the global
+	// context, and blocks, strings and binaries met for the first time.
+	// Answers false, having written nothing, for any other value.
+	bool compact_simple(const Cell* c) {
+		uint32_t h = c->header;
+		Type t = cell::type_of(c);
+		uint8_t* p;
+		if ((series::any_string(t) || t == T_BINARY) && !(h & FLAG_NEW_LINE)) {
+			if (seen_.claim(c->data2, uint32_t(paths_.size()))) return false;
+			remember_path();
+			compact_bytes(t, c->data1 != 0, c->data1, memory::series(c->data2));
+			position_++;
+			return true;
+		}
+		if (series::any_block(t)) {
+			if (seen_.claim(c->data2, uint32_t(paths_.size()))) return false;
+			uint32_t entry = remember_path();
+			uint32_t head = c->data1;
+			p = out_.reserve(7);
+			if (h & FLAG_NEW_LINE) *p++ = PREFIX_NEW_LINE;
+			*p++ = uint8_t(t | (head ? LEAD_FLAG : 0));
+			if (head) p = put_varint(p, head);
+			out_.commit(p);
+			Series* s = memory::series(c->data2);
+			open_level(entry);
+			cells(s->head_cell(), s->tail_cell());
+			leave();
+			position_++;
+			return true;
+		}
+		if (t == T_INTEGER && c->data2 < 64) {
+			p = out_.reserve(2);
+			if (h & FLAG_NEW_LINE) *p++ = PREFIX_NEW_LINE;
+			*p++ = uint8_t(LEAD_SMALL_INTEGER + c->data2);
+		} else if (t >= T_WORD && t <= T_REFINEMENT && (c->data1 == 0 || c->data1 == context::global)) {
+			uint32_t index = symbol_index(c->data2);
+			p = out_.reserve(7);
+			if (h & FLAG_NEW_LINE) *p++ = PREFIX_NEW_LINE;
+			*p++ = uint8_t(t);
+			p = put_varint(p, index);
+		} else {
+			return false;
+		}
+		out_.commit(p);
+		position_++;
+		return true;
 	}
 
 	// Removed entries (value header 0) are left out.
@@ -618,7 +792,7 @@ private:
 		begin(T_ERROR, false, 0);
 		field(uint32_t(cell::get_integer(values + error::CODE)));
 		if (seen_.find(ctx))
-			levels_.push_back(0);
+			open_level(remember_path());
 		else
 			enter(ctx);
 		for (uint32_t i = error::ARG1; i <= error::STACK; i++) value_record(context::values(ctx) + i);

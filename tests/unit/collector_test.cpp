@@ -154,6 +154,31 @@ TEST_F(Collector, AnEmptiedFrameIsKeptForReuseAndReleasedOnceItStaysIdle) {
 	EXPECT_EQ(memory::buffer_of(kept)->size, 4 * sizeof(Cell));
 }
 
+TEST_F(Collector, ABigBufferMadeAfterACollectionTakesBackAFrameItFreed) {
+	collector::run();
+	Series* dropped = memory::series(memory::alloc_bytes(5u << 20));
+	collector::run();
+	ASSERT_NE(memory::state.big_spare, nullptr);
+	// Far smaller: a fresh frame; about the same size: the freed one.
+	EXPECT_NE(memory::series(memory::alloc_bytes(2u << 20)), dropped);
+	EXPECT_EQ(memory::series(memory::alloc_bytes(4u << 20)), dropped);
+	EXPECT_EQ(memory::state.big_spare, nullptr);
+	// What no buffer took back goes at the next collection.
+	memory::alloc_bytes(6u << 20);
+	collector::run();
+	uint64_t spared = memory::state.big_spare_bytes;
+	EXPECT_GT(spared, 12u << 20);
+	uint64_t obtained = memory::state.bytes_obtained;
+	collector::run();
+	EXPECT_EQ(memory::state.big_spare, nullptr);
+	EXPECT_LE(memory::state.bytes_obtained, obtained - spared);
+	// Stress mode unmaps at once, so that a stale address faults.
+	collector::stress = true;
+	memory::alloc_bytes(3u << 20);
+	collector::run();
+	EXPECT_EQ(memory::state.big_spare, nullptr);
+}
+
 TEST_F(Collector, LiveBuffersMoveIntoThePreviousFramesFreeTail) {
 	collector::run();
 	SeriesFrame* one = memory::new_series_frame();

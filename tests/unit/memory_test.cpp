@@ -167,6 +167,23 @@ TEST_F(Memory, AFrameThatGainsRoomInACollectionIsFoundAgain) {
 	EXPECT_EQ(series_frames(), before);
 }
 
+TEST_F(Memory, AFrameWithLittleRoomIsPassedOverForOneFurtherOn) {
+	memory::new_series_frame();
+	memory::new_series_frame();
+	SeriesFrame* little = memory::state.series_head;
+	SeriesFrame* roomy = little->next;
+	SeriesFrame* full = roomy->next;
+	ASSERT_NE(full, nullptr);
+	memory::state.series_current = little;
+	fill_current_to(1000);
+	memory::state.series_current = full;
+	fill_current_to(16);
+	uint32_t before = series_frames();
+	memory::alloc_bytes(64);  // fits in both others; only one has room to go on with
+	EXPECT_EQ(memory::state.series_current, roomy);
+	EXPECT_EQ(series_frames(), before);
+}
+
 TEST_F(Memory, MiddleOffsetPlacesHeadHalfway) {
 	Series* s = buf(memory::alloc_series(10, 16, -1));
 	EXPECT_EQ(s->size, 160u);

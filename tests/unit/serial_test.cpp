@@ -88,6 +88,12 @@ std::string payload_of(const Bytes& c) {
 	return hex_of(c, i + 1);
 }
 
+// A value's source and the compact payload it encodes to.
+struct PayloadCase {
+	const char* source;
+	const char* payload;
+};
+
 class Serial : public ObjectScript {
 protected:
 	// Evaluates the source; its value encoded.
@@ -153,10 +159,7 @@ protected:
 };
 
 TEST_F(Serial, CompactScalarsHaveTheirExactBytes) {
-	struct Case {
-		const char* source;
-		const char* payload;
-	} cases[] = {
+	PayloadCase cases[] = {
 		{"0", "80"},
 		{"63", "BF"},
 		{"64", "0B 80 01"},
@@ -184,7 +187,7 @@ TEST_F(Serial, CompactScalarsHaveTheirExactBytes) {
 		{"#{0102}", "29 02 01 02"},
 		{"make typeset! [none! integer!]", "21 02 10 10"},
 	};
-	for (const Case& c : cases) EXPECT_EQ(payload_of(encoded(c.source)), c.payload) << c.source;
+	for (const PayloadCase& c : cases) EXPECT_EQ(payload_of(encoded(c.source)), c.payload) << c.source;
 }
 
 TEST_F(Serial, WideStringsKeepTheirUnit) {
@@ -242,6 +245,31 @@ TEST_F(Serial, SharedSeriesAreWrittenOnceAndStayShared) {
 	define("decoded", first(out));
 	run("append pick decoded 1 \"c\"");
 	EXPECT_EQ(mold_of(run("decoded")), "[\"abc\" \"bc\"]");
+}
+
+TEST_F(Serial, PathsNameEveryLevelDownToTheFirstMeeting) {
+	PayloadCase cases[] = {
+		{"s: \"ab\" reduce [reduce [reduce [s]] s]", "05 02 05 01 05 01 07 08 61 62 C1 07 04 00 00 00 00"},
+		{"s: \"ab\" reduce [1 reduce [2 s] reduce [s]]", "05 03 81 05 02 82 07 08 61 62 05 01 C1 07 03 00 01 01"},
+		// An error already met opens a level of its own for its values.
+		{"e: make error! [type: 'user id: 'message arg1: \"ab\"] reduce [e e]",
+			"05 02 22 A0 06 07 08 61 62 03 03 03 03 03 22 A0 06 C1 07 03 00 00 00 03 03 03 03 03"},
+	};
+	for (const PayloadCase& c : cases) EXPECT_EQ(payload_of(encoded(c.source)), c.payload) << c.source;
+	// A string at the bottom of 3000 levels, met again at the top.
+	run("s: \"ab\" b: reduce [s] loop 2999 [b: reduce [b]] deep: reduce [b s]");
+	define("deep", first(decoded(encoded("deep"))));
+	EXPECT_EQ(mold_of(run("t: deep/1 loop 3000 [t: t/1] append t \"c\" deep/2")), "\"abc\"");
+}
+
+TEST_F(Serial, NestingDeeperThanTheStackRaisesAnError) {
+	run("b: [] loop 300000 [b: reduce [b]]");
+	Cell v = run("b");
+	EXPECT_EQ(raised_code([&] { serial_writer::encode_bytes(&v, true); }), 904);
+	Bytes nested;
+	for (int i = 0; i < 300000; i++) nested.insert(nested.end(), {0x05, 0x01});
+	nested.push_back(0x80);
+	EXPECT_EQ(decode_error(container(nested)), 904);
 }
 
 TEST_F(Serial, CyclesComeBackAsCycles) {
@@ -435,6 +463,28 @@ TEST_F(Serial, FixedWidthPaddingWordsAndPathRecords) {
 		bad[16] = id;
 		EXPECT_EQ(bad_position(bad), 17) << int(id);
 	}
+}
+
+TEST_F(Serial, FixedWidthOperatorsOfFunctionsReadBack) {
+	// make op! func [a b][b]: the op's header carries the wrapped id 24 in
+	// bits 16-23, which sets bit 19, the reference bit of other records.
+	Bytes c = hex("56 59 4E 42 49 4E 02 04 01 00 00 00 68 00 00 00 02 00 00 00 10 00 00 00 "
+		"00 00 00 00 08 00 00 00 61 00 00 00 00 00 00 00 62 00 00 00 00 00 00 00 "
+		"17 00 18 00 "                                         // op of a function
+		"18 00 00 00 02 00 00 00 01 00 00 00 "                 // function, spec 2, body 1
+		"0E 00 00 24 02 00 00 00 00 00 00 00 01 00 00 00 "     // context on the stack: a b
+		"05 00 00 00 00 00 00 00 02 00 00 00 "                 // spec [a b]
+		"0F 00 00 02 00 00 00 00 00 00 00 00 0F 00 00 02 01 00 00 00 00 00 00 00 "
+		"05 00 00 00 00 00 00 00 01 00 00 00 "                 // body [b]
+		"0F 00 08 00 01 00 00 00 01 00 00 00 FF 00 00 00 01 00 00 00 00 00 00 00");
+	Cell out = decoded(c);
+	ASSERT_TRUE(cell::is(&out, T_BLOCK)) << error::code_of(&out);
+	define("fixed-op", first(out));
+	EXPECT_EQ(mold_of(run("reduce [type? :fixed-op 2 fixed-op 5]")), "[op! 5]");
+	EXPECT_EQ(round_trip("make op! func [a b /local t][t: a - b t * t]"),
+		"make op! func [a b /local t][t: a - b t * t]");
+	define("fixed-sq", first(decoded(encoded("make op! func [a b /local t][t: a - b t * t]", false))));
+	EXPECT_EQ(mold_of(run("7 fixed-sq 4")), "9");
 }
 
 TEST_F(Serial, CompressedPayloadsAreExpandedFirst) {
