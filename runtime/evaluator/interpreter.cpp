@@ -234,7 +234,8 @@ inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right)
 		case A_MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
 		default: return false;
 		}
-		left->data2 = uint32_t(r);  // the left operand's flags stay, as in the action
+		// The left operand's flags stay, as in the action.
+		cell::store(left, left->header | uint64_t(left->data1) << 32, uint32_t(r) | uint64_t(left->data3) << 32);
 		return true;
 	}
 	if (type == T_NATIVE) {
@@ -267,8 +268,9 @@ inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
 	case A_MULTIPLY: r = x * y; break;
 	default: return false;
 	}
-	cell::set_type(left, T_FLOAT);
-	cell::put_double(left, r);
+	uint64_t bits;
+	std::memcpy(&bits, &r, sizeof bits);
+	cell::store(left, ((left->header & ~TYPE_MASK) | T_FLOAT) | uint64_t(left->data1) << 32, bits);
 	return true;
 }
 
@@ -1010,14 +1012,16 @@ int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell
 	return call_value(fn, code, pos, push, name, path, mode, infix);
 }
 
-// Evaluates a set-word: the value of the next expression goes into the word.
-int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) {
-	Cell word = *set_word;
-	stack::mark_interp_native(&word);
-	stack::push(&word);
-	fire(EV_PUSH, &code, pos, &word, nullptr);
+// Evaluates a set-word: the value of the next expression goes into the
+// word. `set_word` is read before anything runs (it may be the code's own
+// cell), and kept as the frame's first cell. Never split into by-value
+// words: the push reads it whole.
+[[gnu::noipa]] int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) {
+	stack::mark_interp_native(set_word);
+	Cell* word = stack::push(set_word);
+	fire(EV_PUSH, &code, pos, word, nullptr);
 	Cell* at = code.cell_at(pos);
-	if (!at) errors::fire(errors::id::script_need_value, &word);
+	if (!at) errors::fire(errors::id::script_need_value, word);
 	int32_t simple = eval_simple(code, pos, at, false);
 	if (simple >= 0) {
 		pos = simple;
@@ -1027,9 +1031,10 @@ int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) 
 	}
 	if (errors::pending) return pos;
 	Cell* value = stack::arguments + 1;
-	fire(EV_SET, &code, pos, value, &word);
-	if (cell::is(value, T_UNSET)) errors::fire(errors::id::script_need_value, &word);
-	assign_word(&word, value);
+	word = stack::arguments;
+	fire(EV_SET, &code, pos, value, word);
+	if (cell::is(value, T_UNSET)) errors::fire(errors::id::script_need_value, word);
+	assign_word(word, value);
 	stack::set_last(value);
 	if (push)
 		stack::unwind();
@@ -1178,9 +1183,11 @@ namespace {
 // result; the last value stays.
 template <bool Push>
 [[gnu::always_inline]] inline void run_expressions(Code& code, const Cell* block, Cell* mark) {
-	stack::move_cell(&current_code, block);
+	// Rewritten whole at each expression: nested evaluations copy it whole.
+	uint64_t header = block->header;
+	uint64_t high = block->data2 | uint64_t(block->data3) << 32;
 	for (;;) {
-		current_code.data1 = uint32_t(code.pos);
+		cell::store(&current_code, header | uint64_t(uint32_t(code.pos)) << 32, high);
 		safe_point(code);
 		code.pos = eval_expression(code, false, Push, false);
 		if (errors::pending || code.pos >= code.limit()) return;
@@ -1286,6 +1293,11 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 		} else if (INERT.at[t]) {
 			Cell* slot = push ? stack::push(at) : stack::set_result(at);
 			return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
+		} else if (t == T_SET_WORD) {
+			Cell* start = push ? stack::top : stack::arguments;
+			int32_t pos = eval_set_word(code, code.pos + 1, at, push);
+			code.sync();  // a change handler may have run
+			return errors::pending || sub ? pos : eval_operators(code, pos, start, push);
 		} else if (t == T_PAREN) {
 			// The paren's value is pushed, or becomes the frame's result.
 			Cell paren;
