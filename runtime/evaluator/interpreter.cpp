@@ -667,6 +667,25 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 	return pos;
 }
 
+// A function called without refinements: from the cache entry `e` on, each
+// refinement's slot is false and its arguments' none, then come the locals
+// (as eval_refinements fills them, without a path).
+void fill_unused_refinements(const Cell* e, const Cell* end) {
+	int32_t locals = -1;
+	for (; e < end; e++) {
+		if (cell::is(e, T_REFINEMENT)) {
+			stack::push(&FALSE_CELL);
+			while (e + 1 < end && cell::is(e + 1, T_TYPESET) && (e[1].header & ARG_MODE_MASK) != ARG_NOT_ARGUMENT) {
+				stack::push(&NONE_CELL);
+				e++;
+			}
+		} else if (cell::is(e, T_INTEGER) && locals < 0) {
+			locals = cell::get_integer(e);
+		}
+	}
+	if (locals > 0) push_locals(locals);
+}
+
 // Pushes the arguments and refinements of a call by the argument cache.
 int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix, uint32_t apply_mode) {
 	Node cache = argument_cache(f.fn)->data2;
@@ -678,6 +697,10 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 	Cell* e = memory::series(cache)->head_cell() + i;
 	if (!path && i + 1 == len && cell::is(e, T_INTEGER)) {
 		if (!f.native) push_locals(cell::get_integer(e));
+		return pos;
+	}
+	if (!path && !apply_mode && !f.native) {
+		fill_unused_refinements(e, memory::series(cache)->head_cell() + len);
 		return pos;
 	}
 	return eval_refinements(f, code, pos, path, cache, i, len, apply_mode);
