@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vyn {
 
@@ -57,11 +60,20 @@ inline Cell* copy(const Cell* src, Cell* dst) {
 	return dst;
 }
 
+// Writes a whole cell (words 0-1 in `low`, 2-3 in `high`) as one 16-byte
+// store: a cell is mostly copied whole soon after, and a 16-byte load of
+// what narrower stores just wrote stalls until they reach the cache.
+inline void store(Cell* c, uint64_t low, uint64_t high) {
+#if defined(__SSE2__)
+	_mm_storeu_si128(reinterpret_cast<__m128i*>(c), _mm_set_epi64x(int64_t(high), int64_t(low)));
+#else
+	std::memcpy(c, &low, sizeof low);
+	std::memcpy(&c->data2, &high, sizeof high);
+#endif
+}
+
 inline void set(Cell* c, uint32_t header, uint32_t d1 = 0, uint32_t d2 = 0, uint32_t d3 = 0) {
-	c->header = header;
-	c->data1 = d1;
-	c->data2 = d2;
-	c->data3 = d3;
+	store(c, header | uint64_t(d1) << 32, d2 | uint64_t(d3) << 32);
 }
 
 // Doubles live in words 2-3, low half in word 2 (little-endian order).
@@ -78,8 +90,9 @@ inline void make_logic(Cell* c, bool b) { set(c, T_LOGIC, b ? 1 : 0); }
 inline void make_integer(Cell* c, int32_t v) { set(c, T_INTEGER, 0, uint32_t(v)); }
 inline int32_t get_integer(const Cell* c) { return int32_t(c->data2); }
 inline void make_float(Cell* c, double d) {
-	set(c, T_FLOAT);
-	put_double(c, d);
+	uint64_t bits;
+	std::memcpy(&bits, &d, sizeof bits);
+	store(c, T_FLOAT, bits);
 }
 
 }  // namespace cell

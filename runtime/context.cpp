@@ -84,9 +84,7 @@ Cell* keep_in_root(const Cell* word) {
 
 }  // namespace
 
-Node word_table(Node ctx) { return header(ctx)->data1; }
 
-Series* words_buffer(Node ctx) { return memory::series(hash::table_of(word_table(ctx))->block); }
 
 uint32_t flags(const Cell* value) {
 	if (cell::is(value, T_CONTEXT)) return value->header;
@@ -128,34 +126,9 @@ Node create(uint32_t slots, bool stack, bool maker, Node source, uint32_t kind) 
 	return ctx;
 }
 
-namespace {
+FoundWord found_words[FOUND_WORDS];
 
-// Field lookups repeat the same few (context, name) pairs: b/vx in a loop,
-// select on records. A word list only ever grows at its tail, so the place
-// a context gives a name never changes while the context lives, and its
-// node names it until the handle epoch moves on. The value index found for
-// a pair is kept here for that long: a path or a binding changed since
-// does not matter (the pair is looked up again), nor a word added since
-// (only found names are kept).
-struct FoundWord {
-	Node ctx;
-	uint32_t symbol;
-	uint32_t epoch;
-	int32_t index;
-};
-FoundWord found_words[1024];
-
-inline FoundWord& found_word(Node ctx, uint32_t symbol) {
-	return found_words[((ctx * 0x9E3779B1u) ^ (symbol * 0x85EBCA77u)) >> 22];
-}
-
-}  // namespace
-
-int32_t find_word(Node ctx, uint32_t symbol, bool case_insensitive) {
-	if (case_insensitive) {
-		const FoundWord& f = found_word(ctx, symbol);
-		if (f.ctx == ctx && f.symbol == symbol && f.epoch == memory::handle_epoch) return f.index;
-	}
+int32_t find_word_slow(Node ctx, uint32_t symbol, bool case_insensitive) {
 	bool added;
 	uint32_t p = lookup(ctx, symbol, case_insensitive, false, added);
 	if (p == NONE) return -1;

@@ -26,6 +26,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/hash_table.h"
 #include "runtime/memory.h"
 
 namespace vyn::context {
@@ -60,8 +61,8 @@ inline bool on_stack(Node ctx) { return (header(ctx)->header & FLAG_STACK) != 0;
 inline bool is_object(Node ctx) { return kind_of(ctx) == KIND_OBJECT; }
 
 // Word list and values.
-Node word_table(Node ctx);
-Series* words_buffer(Node ctx);
+inline Node word_table(Node ctx) { return header(ctx)->data1; }
+inline Series* words_buffer(Node ctx) { return memory::series(hash::table_of(word_table(ctx))->block); }
 inline uint32_t word_count(Node ctx) { return words_buffer(ctx)->used() / sizeof(Cell); }
 inline Cell* word_cell(Node ctx, uint32_t n) { return words_buffer(ctx)->head_cell() + n; }
 // The first value cell, or null when the context has no values (a stack
@@ -82,8 +83,35 @@ void init_global(uint32_t words = GLOBAL_WORDS);
 // copy of `source`'s (0: none) word table and word list.
 Node create(uint32_t slots, bool stack, bool maker, Node source, uint32_t kind);
 
+// Field lookups repeat the same few (context, name) pairs: b/vx in a loop,
+// select on records. A word list only ever grows at its tail, so the place
+// a context gives a name never changes while the context lives, and its
+// node names it until the handle epoch moves on. The value index found for
+// a pair is kept here for that long: a path or a binding changed since
+// does not matter (the pair is looked up again), nor a word added since
+// (only found names are kept).
+struct FoundWord {
+	Node ctx;
+	uint32_t symbol;
+	uint32_t epoch;
+	int32_t index;
+};
+constexpr uint32_t FOUND_WORDS = 1024;
+extern FoundWord found_words[FOUND_WORDS];
+
+inline FoundWord& found_word(Node ctx, uint32_t symbol) {
+	return found_words[((ctx * 0x9E3779B1u) ^ (symbol * 0x85EBCA77u)) >> 22];
+}
+
+int32_t find_word_slow(Node ctx, uint32_t symbol, bool case_insensitive);
 // Index of the symbol in the word list, -1 when absent.
-int32_t find_word(Node ctx, uint32_t symbol, bool case_insensitive);
+inline int32_t find_word(Node ctx, uint32_t symbol, bool case_insensitive) {
+	if (case_insensitive) {
+		const FoundWord& f = found_word(ctx, symbol);
+		if (f.ctx == ctx && f.symbol == symbol && f.epoch == memory::handle_epoch) return f.index;
+	}
+	return find_word_slow(ctx, symbol, case_insensitive);
+}
 // The same, adding the word when absent: then answers -1 and writes the
 // new index to *out.
 int32_t find_symbol(Node ctx, uint32_t symbol, bool case_insensitive, int32_t* out);

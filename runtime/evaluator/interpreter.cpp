@@ -152,6 +152,8 @@ constexpr PlainTable PLAIN_VALUE;
 }
 
 Cell* build_cache(const Cell* fn);
+const Cell* path_value(const Cell* path);
+bool set_field(const Cell* path, const Cell* value);
 
 // A safe point while `code` is held: a collection may move its block.
 inline void safe_point(Code& code) {
@@ -225,6 +227,18 @@ inline bool integer_function(Type type, uint32_t index) {
 	}
 }
 
+// The ordering natives (function `index`) on two numbers of one C++ type.
+template <typename T>
+inline bool ordering(uint32_t index, T a, T b, bool& answer) {
+	switch (index + 1) {
+	case natives::N_LESSER_Q: answer = a < b; return true;
+	case natives::N_GREATER_Q: answer = a > b; return true;
+	case natives::N_LESSER_OR_EQUAL_Q: answer = a <= b; return true;
+	case natives::N_GREATER_OR_EQUAL_Q: answer = a >= b; return true;
+	default: return false;
+	}
+}
+
 // The arithmetic and comparison functions on two integers, done in place
 // of `left` as the full call would; false (nothing done) for any other
 // function, and for a sum or product that leaves the integer range.
@@ -237,7 +251,8 @@ inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right)
 		case A_MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
 		default: return false;
 		}
-		left->data2 = uint32_t(r);  // the left operand's flags stay, as in the action
+		// The left operand's flags stay, as in the action.
+		cell::store(left, left->header | uint64_t(left->data1) << 32, uint32_t(r) | uint64_t(left->data3) << 32);
 		return true;
 	}
 	if (type == T_NATIVE) {
@@ -245,11 +260,7 @@ inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right)
 		switch (index + 1) {
 		case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: answer = a == b; break;
 		case natives::N_NOT_EQUAL_Q: answer = a != b; break;
-		case natives::N_LESSER_Q: answer = a < b; break;
-		case natives::N_GREATER_Q: answer = a > b; break;
-		case natives::N_LESSER_OR_EQUAL_Q: answer = a <= b; break;
-		case natives::N_GREATER_OR_EQUAL_Q: answer = a >= b; break;
-		default: return false;
+		default: if (!ordering(index, a, b, answer)) return false;
 		}
 		cell::make_logic(left, answer);
 		return true;
@@ -257,12 +268,19 @@ inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right)
 	return false;
 }
 
-// Sums, differences and products of a float and a float or an integer,
-// done in place of `left` as the float action does.
+// Sums, differences, products and orderings of a float and a float or an
+// integer, done in place of `left` as the float action and the comparison
+// natives do (an ordering with NaN is false).
 inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
-	if (type != T_ACTION) return false;
 	double x = cell::is(left, T_INTEGER) ? double(cell::get_integer(left)) : cell::get_double(left);
 	double y = cell::is(right, T_INTEGER) ? double(cell::get_integer(right)) : cell::get_double(right);
+	if (type == T_NATIVE) {
+		bool answer;
+		if (!ordering(index, x, y, answer)) return false;
+		cell::make_logic(left, answer);
+		return true;
+	}
+	if (type != T_ACTION) return false;
 	double r;
 	switch (index + 1) {
 	case A_ADD: r = x + y; break;
@@ -270,37 +288,41 @@ inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
 	case A_MULTIPLY: r = x * y; break;
 	default: return false;
 	}
-	cell::set_type(left, T_FLOAT);
-	cell::put_double(left, r);
+	uint64_t bits;
+	std::memcpy(&bits, &r, sizeof bits);
+	cell::store(left, ((left->header & ~TYPE_MASK) | T_FLOAT) | uint64_t(left->data1) << 32, bits);
 	return true;
+}
+
+// The function `index` of type `source` (see integer_function) on two
+// numbers, computed in place of `left`; false (nothing done) for other
+// operands and functions.
+[[gnu::always_inline]] inline bool number_op(Type source, uint32_t index, Cell* left, const Cell* right) {
+	Type lt = cell::type_of(left);
+	if (lt != T_INTEGER && lt != T_FLOAT) return false;
+	Type rt = cell::type_of(right);
+	if (lt == T_INTEGER && rt == T_INTEGER) return integer_op(source, index, left, right);
+	return (rt == T_FLOAT || rt == T_INTEGER) && float_op(source, index, left, right);
 }
 
 // An operator on two numbers, its right operand's value given: computed in
 // place of the left operand, without a frame.
 [[gnu::always_inline]] inline bool fast_op_with(const Cell* op, const Cell* right, Cell* left) {
-	Type lt = cell::type_of(left);
-	if (lt != T_INTEGER && lt != T_FLOAT) return false;
-	Type rt = cell::type_of(right);
-	Type source = Type((op->header >> 16) & 0xFF);
-	if (lt == T_INTEGER && rt == T_INTEGER) {
-		if (!integer_op(source, op->data1, left, right)) return false;
-	} else if (rt == T_FLOAT || rt == T_INTEGER) {
-		if (!float_op(source, op->data1, left, right)) return false;
-	} else {
-		return false;
-	}
+	if (!number_op(Type((op->header >> 16) & 0xFF), op->data1, left, right)) return false;
 	stack::top = left + 1;
 	return true;
 }
 
-// The same for an operand that is a literal or a word's value.
+// The same for an operand that is a literal, a word's value or a path's
+// (see path_value).
 inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
-	Cell* right = code.cell_at(pos + 1);
+	const Cell* right = code.cell_at(pos + 1);
 	if (!right) return false;
-	if (cell::is(right, T_WORD)) {
-		right = value_cell(right);
-		if (!right) return false;
-	}
+	if (cell::is(right, T_WORD))
+		right = value_cell(code.at(pos + 1));
+	else if (cell::is(right, T_PATH))
+		right = path_value(right);
+	if (!right) return false;
 	return fast_op_with(op, right, left);
 }
 
@@ -357,8 +379,11 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 // nothing, so it runs without saving registers; the rest goes to the loop.
 [[gnu::noinline]] int32_t apply_operators(Code& code, int32_t pos, Cell* start, bool push, Cell* op) {
 	if (__builtin_expect(tracing, false)) return apply_operator_run(code, pos, start, push, op);
-	Cell* right = code.cell_at(pos + 1);
-	if (right && cell::is(right, T_WORD)) right = indexed_value_cell(right);
+	const Cell* right = code.cell_at(pos + 1);
+	if (right && cell::is(right, T_WORD))
+		right = indexed_value_cell(right);
+	else if (right && cell::is(right, T_PATH))
+		right = path_value(right);
 	if (!right || !fast_op_with(op, right, start)) return apply_operator_run(code, pos, start, push, op, true);
 	pos += 2;
 	Cell* next = code.cell_at(pos);
@@ -645,6 +670,25 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 	return pos;
 }
 
+// A function called without refinements: from the cache entry `e` on, each
+// refinement's slot is false and its arguments' none, then come the locals
+// (as eval_refinements fills them, without a path).
+void fill_unused_refinements(const Cell* e, const Cell* end) {
+	int32_t locals = -1;
+	for (; e < end; e++) {
+		if (cell::is(e, T_REFINEMENT)) {
+			stack::push(&FALSE_CELL);
+			while (e + 1 < end && cell::is(e + 1, T_TYPESET) && (e[1].header & ARG_MODE_MASK) != ARG_NOT_ARGUMENT) {
+				stack::push(&NONE_CELL);
+				e++;
+			}
+		} else if (cell::is(e, T_INTEGER) && locals < 0) {
+			locals = cell::get_integer(e);
+		}
+	}
+	if (locals > 0) push_locals(locals);
+}
+
 // Pushes the arguments and refinements of a call by the argument cache.
 int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix, uint32_t apply_mode) {
 	Node cache = argument_cache(f.fn)->data2;
@@ -656,6 +700,10 @@ int32_t eval_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool
 	Cell* e = memory::series(cache)->head_cell() + i;
 	if (!path && i + 1 == len && cell::is(e, T_INTEGER)) {
 		if (!f.native) push_locals(cell::get_integer(e));
+		return pos;
+	}
+	if (!path && !apply_mode && !f.native) {
+		fill_unused_refinements(e, memory::series(cache)->head_cell() + len);
 		return pos;
 	}
 	return eval_refinements(f, code, pos, path, cache, i, len, apply_mode);
@@ -821,16 +869,16 @@ inline void call_binary_entry(const Cell* fn) {
 	stack::top = start;
 	stack::mark_interp_native(name);
 	stack::top = start + 1;
-	if (known && cell::is(start, T_INTEGER)) {
-		// An integer on the left is accepted: the cache is read only when the
-		// right operand is not an integer too. That operand is seldom a plain
+	if (known && (cell::is(start, T_INTEGER) || cell::is(start, T_FLOAT))) {
+		// A number on the left is accepted: the cache is read only when the
+		// right operand is not a number too. That operand is seldom a plain
 		// value (the caller computes those), so it is evaluated at once.
 		Cell* right = stack::top;
 		if (pos >= code.limit()) no_arg(fn, name, 1);
 		code.pos = pos;
 		pos = eval_expression(code, true, true, false);
 		if (errors::pending) return pos;
-		if (cell::is(right, T_INTEGER) && integer_op(cell::type_of(fn), fn->data1, start, right)) {
+		if (number_op(cell::type_of(fn), fn->data1, start, right)) {
 			stack::unwind();
 			return pos;  // no code ran since the operand: `code` is still synced
 		}
@@ -850,8 +898,7 @@ inline void call_binary_entry(const Cell* fn) {
 		f.refinement_count = 0;
 		pos = fetch_range(f, code, pos, node, 1, 2);
 		if (errors::pending) return pos;
-		if (!cell::is(start, T_INTEGER) || !cell::is(start + 1, T_INTEGER) ||
-			!integer_op(cell::type_of(fn), fn->data1, start, start + 1)) {
+		if (!(known && number_op(cell::type_of(fn), fn->data1, start, start + 1))) {
 			call_binary_entry(fn);
 			if (errors::pending) return pos;
 		}
@@ -1015,14 +1062,16 @@ int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell
 	return call_value(fn, code, pos, push, name, path, mode, infix);
 }
 
-// Evaluates a set-word: the value of the next expression goes into the word.
-int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) {
-	Cell word = *set_word;
-	stack::mark_interp_native(&word);
-	stack::push(&word);
-	fire(EV_PUSH, &code, pos, &word, nullptr);
+// Evaluates a set-word: the value of the next expression goes into the
+// word. `set_word` is read before anything runs (it may be the code's own
+// cell), and kept as the frame's first cell. Never split into by-value
+// words: the push reads it whole.
+[[gnu::noipa]] int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) {
+	stack::mark_interp_native(set_word);
+	Cell* word = stack::push(set_word);
+	fire(EV_PUSH, &code, pos, word, nullptr);
 	Cell* at = code.cell_at(pos);
-	if (!at) errors::fire(errors::id::script_need_value, &word);
+	if (!at) errors::fire(errors::id::script_need_value, word);
 	int32_t simple = eval_simple(code, pos, at, false);
 	if (simple >= 0) {
 		pos = simple;
@@ -1032,9 +1081,10 @@ int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) 
 	}
 	if (errors::pending) return pos;
 	Cell* value = stack::arguments + 1;
-	fire(EV_SET, &code, pos, value, &word);
-	if (cell::is(value, T_UNSET)) errors::fire(errors::id::script_need_value, &word);
-	assign_word(&word, value);
+	word = stack::arguments;
+	fire(EV_SET, &code, pos, value, word);
+	if (cell::is(value, T_UNSET)) errors::fire(errors::id::script_need_value, word);
+	assign_word(word, value);
 	stack::set_last(value);
 	if (push)
 		stack::unwind();
@@ -1055,8 +1105,10 @@ int32_t eval_set_path(Code& code, int32_t pos, const Cell* set_path, bool push) 
 	if (errors::pending) return pos;
 	fire(EV_SET, &code, pos, stack::arguments, &path);
 	// The value is the frame's first cell: the path evaluation sets from it.
-	eval_path(&path, nullptr, true, false, false, false);
-	if (errors::pending) return pos;
+	if (tracing || !set_field(&path, stack::arguments)) {
+		eval_path(&path, nullptr, true, false, false, false);
+		if (errors::pending) return pos;
+	}
 	if (push)
 		stack::unwind();
 	else
@@ -1210,9 +1262,11 @@ namespace {
 // result; the last value stays.
 template <bool Push>
 [[gnu::always_inline]] inline void run_expressions(Code& code, const Cell* block, Cell* mark) {
-	stack::move_cell(&current_code, block);
+	// Rewritten whole at each expression: nested evaluations copy it whole.
+	uint64_t header = block->header;
+	uint64_t high = block->data2 | uint64_t(block->data3) << 32;
 	for (;;) {
-		current_code.data1 = uint32_t(code.pos);
+		cell::store(&current_code, header | uint64_t(uint32_t(code.pos)) << 32, high);
 		safe_point(code);
 		code.pos = eval_expression(code, false, Push, false);
 		if (errors::pending || code.pos >= code.limit()) return;
@@ -1318,6 +1372,16 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 		} else if (INERT.at[t]) {
 			Cell* slot = push ? stack::push(at) : stack::set_result(at);
 			return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
+		} else if (t == T_PATH) {
+			if (const Cell* v = path_value(at)) {
+				Cell* slot = push ? stack::push(v) : stack::set_result(v);
+				return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
+			}
+		} else if (t == T_SET_WORD) {
+			Cell* start = push ? stack::top : stack::arguments;
+			int32_t pos = eval_set_word(code, code.pos + 1, at, push);
+			code.sync();  // a change handler may have run
+			return errors::pending || sub ? pos : eval_operators(code, pos, start, push);
 		} else if (t == T_PAREN) {
 			// The paren's value is pushed, or becomes the frame's result.
 			Cell paren;
@@ -1457,6 +1521,63 @@ inline const Cell* block_item(const Cell* current, const Cell* selector) {
 	uint32_t length = s->used() / sizeof(Cell);
 	if (n < 1 || current->data1 >= length || uint32_t(n) > length - current->data1) return nullptr;
 	return s->head_cell() + current->data1 + (n - 1);
+}
+
+// The value the steps of a path from `from` to `to` reach from `v` through
+// object fields named by words and block items picked by integers, read in
+// place with no effect; null at any other step or an unset field (the
+// general path raises or goes on there).
+inline const Cell* walk_fields(const Cell* path, const Cell* v, uint32_t from, uint32_t to) {
+	Cell* elements = memory::series(path->data2)->head_cell();
+	for (uint32_t i = from; i < to; i++) {
+		const Cell* e = elements + i;
+		if (cell::is(v, T_OBJECT) && cell::is(e, T_WORD)) {
+			Node ctx = v->data1;
+			int32_t k = context::find_word(ctx, e->data2, true);
+			if (k < 0) return nullptr;
+			v = context::values(ctx) + k;
+			if (cell::is(v, T_UNSET)) return nullptr;
+		} else if (!(v = block_item(v, e))) {
+			return nullptr;
+		}
+	}
+	return v;
+}
+
+// The first word's value of a path of two or more elements, or null.
+inline const Cell* path_start(const Cell* path, uint32_t& len) {
+	Series* ps = memory::series(path->data2);
+	len = ps->used() / sizeof(Cell);
+	if (path->data1 + 1 >= len) return nullptr;
+	Cell* first = ps->head_cell() + path->data1;
+	return cell::is(first, T_WORD) ? value_cell(first) : nullptr;
+}
+
+// A path read that only passes object fields and block items, to a value
+// that is not a function (see walk_fields); null sends it the general way.
+const Cell* path_value(const Cell* path) {
+	uint32_t len;
+	const Cell* v = path_start(path, len);
+	if (v) v = walk_fields(path, v, path->data1 + 1, len);
+	return v && PLAIN_VALUE.at[cell::type_of(v)] ? v : nullptr;
+}
+
+// A set-path whose last step names a field of an object without change
+// handlers, reached as path_value reaches values: the field is assigned as
+// the object's path action would. False (nothing done) for any other path.
+bool set_field(const Cell* path, const Cell* value) {
+	uint32_t len;
+	const Cell* parent = path_start(path, len);
+	if (parent) parent = walk_fields(path, parent, path->data1 + 1, len - 1);
+	if (!parent || !cell::is(parent, T_OBJECT) || parent->data3) return false;
+	const Cell* e = memory::series(path->data2)->head_cell() + (len - 1);
+	if (!cell::is(e, T_WORD) || symbol::is_self(e->data2)) return false;
+	Node ctx = parent->data1;
+	int32_t k = context::find_word(ctx, e->data2, true);
+	if (k < 0) return false;
+	context::word_cell(ctx, uint32_t(k))->header |= context::WORD_ASSIGNED;
+	stack::move_cell(context::values(ctx) + k, value);
+	return true;
 }
 
 // The values of a path's steps are the cells from `base` up; step k was
