@@ -49,7 +49,7 @@ bool read_palette(const uint8_t* data, size_t size, size_t at, uint32_t count, b
 	uint32_t entry = quad ? 4 : 3;
 	if (count > 256) count = 256;
 	// A palette cut short by the pixel data keeps the entries before it.
-	size_t limit = std::min(size, info.data > at ? info.data : size);
+	size_t limit = std::min(size, info.data >= at ? info.data : size);
 	if (at > limit) return false;
 	count = uint32_t(std::min<size_t>(count, (limit - at) / entry));
 	for (uint32_t i = 0; i < count; i++) {
