@@ -15,6 +15,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
@@ -60,7 +61,6 @@ const char* const type_names[TYPE_COUNT] = {
 // Parents of the types registered by name only.
 Type parent_of(Type t) {
 	switch (t) {
-	case T_IMAGE: return T_SERIES;
 	default: return Type(0);
 	}
 }
@@ -121,7 +121,7 @@ void register_all() {
 	ref::init_type();
 	point2D::init_type();
 	point3D::init_type();
-	register_by_name(T_IMAGE);
+	image::init_type();
 }
 
 void init_words() {

@@ -7,6 +7,7 @@
 #include "runtime/datatypes/binary_internal.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/spans.h"
 #include "runtime/datatypes/string.h"
@@ -155,6 +156,7 @@ Cell* to(Cell* proto, Cell* spec, Type) {
 		break;
 	}
 	case T_BINARY: series::copy(spec, &result, nullptr, false, nullptr); break;
+	case T_IMAGE: image::extract_data(&result, spec, image::ARGB); break;
 	case T_CHAR:
 	case T_TUPLE:
 	case T_BLOCK:

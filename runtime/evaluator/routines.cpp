@@ -23,6 +23,7 @@
 #include "runtime/evaluator/codec_routines.h"
 #include "runtime/evaluator/system_routines.h"
 #include "runtime/io/clipboard.h"
+#include "runtime/io/image_routines.h"
 #include "runtime/io/os_info.h"
 #include "runtime/io/serial_codec.h"
 #include "runtime/io/simple_io.h"
@@ -263,6 +264,13 @@ const Definition DEFINITIONS[] = {
 	// Taken into the serialisation codec by library/vynbin.vyn, which unsets these words.
 	{"vynbin-encode*", R"v([data [any-type!] compact? [logic!]])v", serial_codec::encode_routine},
 	{"vynbin-decode", R"v([payload [any-type!]])v", serial_codec::decode_routine},
+	// Taken into the image codecs by library/image-codecs.vyn, which unsets these words.
+	{"png-encode", R"v([img [image!] where [any-type!]])v", image_routines::encode_routine<image_codec::PNG>},
+	{"jpeg-encode", R"v([img [image!] where [any-type!]])v", image_routines::encode_routine<image_codec::JPEG>},
+	{"bmp-encode", R"v([img [image!] where [any-type!]])v", image_routines::encode_routine<image_codec::BMP>},
+	{"gif-encode", R"v([img [image!] where [any-type!]])v", image_routines::encode_routine<image_codec::GIF>},
+	{"tiff-encode", R"v([img [image!] where [any-type!]])v", image_routines::encode_routine<image_codec::TIFF>},
+	{"image-decode", R"v([data [any-type!]])v", image_routines::decode_routine},
 };
 
 }  // namespace
