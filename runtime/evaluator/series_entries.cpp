@@ -178,20 +178,24 @@ void split() {
 	Cell* dlm = args() + 1;
 	if (cell::is(dlm, T_STRING) && string::vs_length(dlm) == 0) errors::fire(errors::id::script_invalid_arg, dlm);
 	uint32_t size = cell::is(dlm, T_STRING) ? string::vs_length(dlm) : 1;
-	Type type = cell::type_of(series);
 	FindFn find = actions::get<FindFn>(series, A_FIND);
-	Cell* out = stack::alloc_slot();
-	block::make_at(out, 16);
-	uint32_t pos = string::clamp_head(series);
+	// The cuts are found first, so that the block is made at its size.
+	std::vector<uint32_t> cuts;
+	for (int64_t at = string::clamp_head(series); (at = find_from(find, series, uint32_t(at), dlm, false)) >= 0;) {
+		cuts.push_back(uint32_t(at));
+		at += size;
+	}
 	uint32_t tail = string::abs_length(series);
-	for (;;) {
-		int64_t at = find_from(find, series, pos, dlm, false);
-		uint32_t end = at < 0 ? tail : uint32_t(at);
+	cuts.push_back(tail);
+	Type type = cell::type_of(series);
+	Cell* out = stack::alloc_slot();
+	block::make_at(out, int32_t(cuts.size()));
+	uint32_t pos = series->data1;
+	for (uint32_t end : cuts) {
 		Cell source = *series, piece;
 		source.data1 = pos;
 		string::copy_text(&piece, &source, int32_t(end - pos), type);
 		block::append_value(out, &piece);
-		if (at < 0) break;
 		pos = end + size;
 	}
 	stack::set_result(out);
