@@ -7,6 +7,7 @@
 
 #include "runtime/io/image_codec.h"
 #include "runtime/io/image_record.h"
+#include "runtime/errors.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 
@@ -18,10 +19,9 @@ void check(bool ok) {
 	if (!ok) std::abort();
 }
 
-// A heap of its own, made anew now and then: records are never collected here.
+// A heap of its own, made anew for each input: records are never collected
+// here, and one input may make a record of a gigabyte.
 void fresh_heap() {
-	static uint32_t inputs = 0;
-	if (inputs++ % 256) return;
 	memory::free_all();
 	memory::init();
 	memory::new_node_frame(NODE_FRAME_NODES);
@@ -36,12 +36,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 	fresh_heap();
 	std::vector<uint8_t> in(data, data + size);  // exact size: a read past it is caught
 	for (int32_t f = 0; f < image_codec::FORMAT_COUNT; f++) {
-		Node n;
+		// A header may claim more pixels than a buffer holds: no-memory,
+		// raised as a language error, caught here as a try frame would.
+		Node n = 0;
+		stack::Frame* frames = stack::frame_top();
+		stack::mark_try(nullptr);
 		try {
 			n = image_codec::decode(image_codec::Format(f), in.data(), in.size());
-		} catch (...) {
-			continue;  // a size past what a buffer holds: no-memory, raised cleanly
+		} catch (const Throw&) {
 		}
+		stack::set_frame_top(frames);
+		stack::reset_all();
 		if (!n) continue;
 		uint32_t w = image_record::width(n), h = image_record::height(n);
 		check(w >= 1 && h >= 1 && w <= image_record::MAX_SIDE && h <= image_record::MAX_SIDE);
