@@ -6,7 +6,8 @@ system zlib; their first byte selects the framing as the target expects
 (0 raw, 1 zlib, 2 gzip). Crush seeds are texts: the target compresses them
 itself and damages the result. Vynbin seeds are containers the serialiser
 wrote. Lexer and mold seeds are Vyn source, one text per kind of literal and
-a few mixed ones. Existing files are kept.
+a few mixed ones. Image seeds are the image test fixtures. Existing files
+are kept.
 """
 import os
 import sys
@@ -276,7 +277,7 @@ def write(path, data):
 
 def main():
     root = sys.argv[1]
-    for name in ("inflate", "crush", "vynbin", "lexer", "mold"):
+    for name in ("inflate", "crush", "vynbin", "lexer", "mold", "image"):
         os.makedirs(os.path.join(root, name), exist_ok=True)
     for i, text in enumerate(TEXTS):
         for selector, wbits in ((0, -15), (1, 15), (2, 31)):
@@ -289,6 +290,10 @@ def main():
         write(os.path.join(root, "crush", f"seed-{i}"), text * max(1, 200 // max(1, len(text))))
     for i, seed in enumerate(VYNBIN):
         write(os.path.join(root, "vynbin", f"seed-{i}"), bytes.fromhex(seed))
+    images = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixtures", "images")
+    for name in sorted(os.listdir(images)):
+        with open(os.path.join(images, name), "rb") as f:
+            write(os.path.join(root, "image", name), f.read())
     for i, source in enumerate(SOURCES):
         for name in ("lexer", "mold"):
             write(os.path.join(root, name, f"seed-{i}"), source.encode("utf-8"))

@@ -12,7 +12,7 @@ started=$SECONDS
 times=()
 
 # The libFuzzer targets: tests/fuzz/NAME_fuzz.cpp, their corpus in build-fuzz/corpus/NAME.
-fuzz_targets=(inflate crush vynbin lexer mold)
+fuzz_targets=(inflate crush vynbin lexer mold image)
 
 summary() {
 	echo "== stage times"

@@ -164,11 +164,17 @@ void bgr_row(const uint8_t* row, uint32_t* out, uint32_t w) {
 	for (; x < w; x++, row += 3) out[x] = opaque_bgr(row);
 }
 
-bool plain_rows(const Info& info, const uint8_t* data, size_t size, uint32_t* pixels) {
+inline size_t stride_of(const Info& info) { return (size_t(info.width) * info.bpp + 31) / 32 * 4; }
+
+// Whether the file holds every row (the last one without its padding).
+bool rows_fit(const Info& info, size_t size) {
+	size_t last = (size_t(info.width) * info.bpp + 7) / 8;
+	return info.data <= size && size - info.data >= stride_of(info) * (info.height - 1) + last;
+}
+
+bool plain_rows(const Info& info, const uint8_t* data, uint32_t* pixels) {
 	uint32_t w = info.width, h = info.height;
-	size_t stride = (size_t(w) * info.bpp + 31) / 32 * 4;
-	size_t last = (size_t(w) * info.bpp + 7) / 8;
-	if (info.data > size || (size - info.data) < stride * (h - 1) + last) return false;
+	size_t stride = stride_of(info);
 	bool fields = info.compression == BITFIELDS || info.compression == ALPHABITFIELDS;
 	uint32_t masks[4] = {info.masks[0], info.masks[1], info.masks[2], info.masks[3]};
 	if (!fields && info.bpp == 16) {
@@ -288,9 +294,11 @@ Node decode(const uint8_t* data, size_t size) {
 	bool plain = info.compression == RGB || info.compression == BITFIELDS || info.compression == ALPHABITFIELDS;
 	if (!rle && !plain) return 0;
 	if (info.bpp <= 8 && info.colours == 0) return 0;
+	// Checked before the pixels are made: a header may claim gigabytes.
+	if (plain && !rows_fit(info, size)) return 0;
 	Node record = image_record::make(info.width, info.height);
 	uint32_t* pixels = image_record::pixels(record);
-	bool done = rle ? rle_rows(info, data, size, pixels) : plain_rows(info, data, size, pixels);
+	bool done = rle ? rle_rows(info, data, size, pixels) : plain_rows(info, data, pixels);
 	return done ? record : 0;
 }
 

@@ -34,6 +34,7 @@ int read_bytes(GifFileType* gif, GifByteType* out, int n) {
 	auto* src = static_cast<Source*>(gif->UserData);
 	size_t room = src->size - src->at;
 	size_t take = size_t(n) < room ? size_t(n) : room;
+	if (take == 0) return 0;  // empty input may come with no address at all
 	std::memcpy(out, src->data + src->at, take);
 	src->at += take;
 	return int(take);

@@ -33,6 +33,7 @@ void silent_warning(png_structp, png_const_charp) {}
 void read_bytes(png_structp png, png_bytep out, size_t n) {
 	auto* src = static_cast<Source*>(png_get_io_ptr(png));
 	if (src->size - src->at < n) png_error(png, "truncated");
+	if (n == 0) return;
 	std::memcpy(out, src->data + src->at, n);
 	src->at += n;
 }

@@ -35,6 +35,7 @@ tmsize_t read_proc(thandle_t h, void* buf, tmsize_t n) {
 	auto* m = static_cast<Memory*>(h);
 	if (n < 0 || m->at > m->size) return 0;
 	size_t take = std::min(size_t(n), m->size - m->at);
+	if (take == 0) return 0;  // empty input may come with no address at all
 	std::memcpy(buf, m->data + m->at, take);
 	m->at += take;
 	return tmsize_t(take);

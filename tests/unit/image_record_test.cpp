@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/io/image_codec.h"
 #include "tests/unit/object_support.h"
@@ -115,6 +116,15 @@ TEST_F(ImageRecord, DecodersSurviveEveryTruncationAndDisturbedByte) {
 			image_codec::decode(image_codec::Format(f), disturbed.data(), disturbed.size());
 		}
 	}
+}
+
+TEST_F(ImageRecord, BytesWithoutASignatureAreNoImageAndCorruptOnesRaise) {
+	const uint8_t text[] = "plain text, no image";
+	Cell out;
+	EXPECT_TRUE(cell::is(image::load_binary(&out, text, sizeof text), T_NONE));
+	const uint8_t cut_png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0};
+	Cell error = caught([&] { image::load_binary(&out, cut_png, sizeof cut_png); });
+	EXPECT_EQ(error::code_of(&error), int32_t(errors::id::access_bad_media.code()));
 }
 
 // More colours than a GIF palette holds: a median cut keeps each near.
