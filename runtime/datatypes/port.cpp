@@ -173,18 +173,18 @@ void forward(Slot slot, const int32_t* refs) {
 
 Cell* make(Cell*, Cell* spec, Type) {
 	Cell* given = stack::push(spec);
-	Cell* specification = stack::alloc_slot();
+	Cell* port_spec = stack::alloc_slot();
 	if (cell::is(given, T_OBJECT)) {
-		object::copy(given, specification, nullptr, false, nullptr);
+		object::copy(given, port_spec, nullptr, false, nullptr);
 	} else {
 		const Cell* parts = system_value("standard", "url-parts");
 		if (!parts || !cell::is(parts, T_OBJECT)) errors::fire(errors::id::access_no_scheme, given);
 		Cell proto = *parts;
 		Cell* made = object::make(&proto, given, T_OBJECT);
 		if (!made) return nullptr;
-		*specification = *made;
+		*port_spec = *made;
 	}
-	const Cell* scheme = field(specification->data1, words::sym_scheme);
+	const Cell* scheme = field(port_spec->data1, words::sym_scheme);
 	if (!scheme || !cell::is(scheme, T_WORD)) errors::fire(errors::id::access_no_scheme, given);
 	Cell scheme_word = *scheme;
 	Cell found = registered_scheme(&scheme_word);
@@ -200,7 +200,7 @@ Cell* make(Cell*, Cell* spec, Type) {
 	object::copy(&proto, port, nullptr, false, nullptr);
 	cell::set_type(port, T_PORT);
 	Node ctx = port->data1;
-	set_field(ctx, "spec", specification);
+	set_field(ctx, "spec", port_spec);
 	set_field(ctx, "scheme", &scheme_word);
 	set_field(ctx, "actor", &actor_value);
 	*context::owner(ctx) = *port;
