@@ -12,6 +12,7 @@
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
@@ -24,6 +25,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/byte_order.h"
 #include "runtime/io/crush.h"
+#include "runtime/io/image_record.h"
 #include "runtime/io/serial_records.h"
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
@@ -66,7 +68,7 @@ bool holds_cells(Type t) {
 }
 
 bool is_refused(uint32_t id) {
-	return id == T_ROUTINE || id == T_TRIPLE || id == T_HANDLE || id == T_PORT || id == T_EVENT || id == T_IMAGE;
+	return id == T_ROUTINE || id == T_TRIPLE || id == T_HANDLE || id == T_PORT || id == T_EVENT;
 }
 
 class Reader {
@@ -350,6 +352,7 @@ private:
 		case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case T_BINARY:
 			return bytes(slot, Type(id), flag, bits, reference, at);
 		case T_VECTOR: return vector(slot, flag, bits, reference, at);
+		case T_IMAGE: return image(slot, flag, reference, at);
 		case T_BITSET: return bitset(slot, compact_ ? flag : (bits & FIXED_COMPLEMENTED) != 0, reference, at);
 		case T_ERROR: return error(slot, at);
 		case T_NATIVE: case T_ACTION: return native(slot, Type(id), at);
@@ -369,7 +372,7 @@ private:
 	static bool takes_reference(uint32_t id) {
 		Type t = Type(id);
 		return id < TYPE_COUNT && (series::any_block(t) || series::any_string(t) || t == T_MAP || t == T_BINARY ||
-			t == T_VECTOR || t == T_BITSET || t == T_OBJECT || t == T_FUNCTION || (t >= T_WORD && t <= T_REFINEMENT));
+			t == T_VECTOR || t == T_IMAGE || t == T_BITSET || t == T_OBJECT || t == T_FUNCTION || (t >= T_WORD && t <= T_REFINEMENT));
 	}
 
 	// ---- scalars
@@ -868,6 +871,30 @@ private:
 		s->tail = s->head + uint32_t(size);
 		cell::set(slot.at(), T_VECTOR, head, node, element);
 		skip_pad();
+	}
+
+	// Width and height (at most 65,535 each), then width x height pixel
+	// words; the head must lie within the pixels.
+	void image(Slot slot, bool flag, bool reference, const uint8_t* at) {
+		uint32_t head = head_field(flag);
+		if (reference) return series_reference(slot, T_IMAGE, head);
+		uint32_t width, height;
+		if (compact_) {
+			width = varint();
+			height = varint();
+		} else {
+			uint32_t size = word32();
+			width = image_record::width_of(size);
+			height = image_record::height_of(size);
+		}
+		if (width > image_record::MAX_SIDE || height > image_record::MAX_SIDE) corrupt(at);
+		uint64_t n = uint64_t(width) * height;
+		if (head > n) corrupt(at);
+		const uint8_t* src = take(n * 4);
+		Node record = image_record::make(width, height);
+		uint32_t* pixels = image_record::pixels(record);
+		for (uint64_t i = 0; i < n; i++) pixels[i] = byte_order::load_le32(src + 4 * i);
+		image::init_image(slot.at(), record)->data1 = head;
 	}
 
 	void bitset(Slot slot, bool complemented, bool reference, const uint8_t*) {

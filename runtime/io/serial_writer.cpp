@@ -16,6 +16,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/io/byte_order.h"
+#include "runtime/io/image_record.h"
 #include "runtime/io/serial_records.h"
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
@@ -446,7 +447,7 @@ private:
 		case T_WORD: case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT: word(v, t); break;
 		case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH:
 		case T_HASH: case T_MAP: case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
-		case T_BINARY: case T_VECTOR: case T_BITSET:
+		case T_BINARY: case T_VECTOR: case T_BITSET: case T_IMAGE:
 			series_value(v, t);
 			break;
 		case T_NATIVE: case T_ACTION: {
@@ -618,6 +619,8 @@ private:
 				out_.word32(v->data3);
 			}
 			raw(s->head_ptr(), s->used());
+		} else if (t == T_IMAGE) {
+			image(v->data3, node);
 		} else if (t == T_BITSET || t == T_BINARY) {
 			field(s->used());
 			raw(s->head_ptr(), s->used());
@@ -626,6 +629,22 @@ private:
 			field(compact_ ? (count << 2) + log2_of(s->unit()) : count);
 			raw(s->head_ptr(), s->used());
 		}
+	}
+
+	// An image's size and its pixel words, little-endian, row by row.
+	void image(uint32_t size, Node record) {
+		uint32_t width = image_record::width_of(size), height = image_record::height_of(size);
+		if (compact_) {
+			out_.varint(width);
+			out_.varint(height);
+		} else {
+			out_.word32(size);
+		}
+		uint32_t n = width * height;
+		uint8_t* p = out_.reserve(size_t(n) * 4);
+		const uint32_t* pixels = image_record::pixels(record);
+		for (uint32_t i = 0; i < n; i++) byte_order::store_le32(p + 4 * size_t(i), pixels[i]);
+		out_.commit(p + size_t(n) * 4);
 	}
 
 	// A compact string or binary record, written with one bounds check.

@@ -339,6 +339,28 @@ TEST_F(Serial, NativesActionsAndOperatorsComeFromTheRuntime) {
 	EXPECT_EQ(mold_of(run("reflect pick dn 1 'spec")), mold_of(run("reflect :if 'spec")));
 }
 
+TEST_F(Serial, ImagesCarryTheirPixelWords) {
+	const char* img = "make image! [2x1 #{FF0000 00FF00} #{00 80}]";
+	// Opaque red 0xFFFF0000, then green with opacity 0x7F, little-endian.
+	EXPECT_EQ(payload_of(encoded(img)), "35 02 01 00 00 FF FF 00 FF 00 7F");
+	EXPECT_EQ(payload_of(encoded((std::string("next ") + img).c_str())), "75 01 02 01 00 00 FF FF 00 FF 00 7F");
+	Bytes fixed = encoded(img, false);
+	EXPECT_EQ(hex_of(fixed, fixed.size() - 16), "00 00 00 00 02 00 01 00 00 00 FF FF 00 FF 00 7F");
+	EXPECT_EQ(round_trip(img), mold_of(run(img)));
+	// One record shared by two positions is written once and shared again.
+	Cell r = first(decoded(encoded("i: make image! 3x3 reduce [i at i 4]")));
+	define("ri", r);
+	EXPECT_EQ(mold_of(run("reduce [same? head ri/2 ri/1 index? ri/2 ri/1/5]")), "[true 4 255.255.255.0]");
+	EXPECT_EQ(mold_of(first(decoded(encoded("make image! 0x0")))), mold_of(run("make image! 0x0")));
+}
+
+TEST_F(Serial, ImageRecordsAreCheckedBeforeTheyAreMade) {
+	EXPECT_EQ(bad_position(container({0x35, 0x80, 0x80, 0x04, 0x01})), 11);   // width 65536
+	EXPECT_EQ(bad_position(container({0x75, 0x03, 0x01, 0x01, 0, 0, 0, 0})), 11);  // head past the pixels
+	EXPECT_EQ(decode_error(container({0x35, 0xFF, 0xFF, 0x03, 0xFF, 0xFF, 0x03, 0x00})), INVALID_RECORD);
+	EXPECT_EQ(decode_error(container({0x35, 0x02, 0x01, 0x00, 0x00, 0xFF, 0xFF})), INVALID_RECORD);
+}
+
 TEST_F(Serial, RefusedValuesRaiseNoCodec) {
 	EXPECT_EQ(encode_error(":quit-return"), NO_CODEC);
 	EXPECT_EQ(encode_error("reduce [1 :quit-return]"), NO_CODEC);
