@@ -1,17 +1,15 @@
 #!/usr/bin/env python3
 """Times the cost of tracing in Vyn and in CPython, in the same run.
 
-Usage: bench/tools_compare.py build/vyn
-Runs bench/tools/tracing.vyn and tracing.py in each mode (best of three, in
-processor seconds of the child, so a busy machine does not skew the
-figures), takes off the start-up (the "start" mode) and prints each mode's
-time and its ratio to the untraced loop. Vyn's "empty" tracer receives every
-event; its "calls" tracer only calls, which is what CPython's empty trace
-function receives (it returns None, so no line events follow). The
-profilers are the library's `profile` and cProfile.
+Usage: bench/tools_compare.py build/vyn [runs]
+Runs bench/tools/tracing.vyn and tracing.py in each mode; each program times
+its own run (start-up left out) and the best of `runs` (default 3) counts.
+Prints each mode's time and its ratio to the untraced loop. Vyn's "empty"
+tracer receives every event; its "calls" tracer only calls, which is what
+CPython's empty trace function receives (it returns None, so no line events
+follow). The profilers are the library's `profile` and cProfile.
 """
 import os
-import resource
 import subprocess
 import sys
 from pathlib import Path
@@ -19,30 +17,19 @@ from pathlib import Path
 HERE = Path(__file__).parent / "tools"
 
 
-def cpu(cmd, env=None, runs=3):
-    best = float("inf")
-    for _ in range(runs):
-        before = resource.getrusage(resource.RUSAGE_CHILDREN)
-        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, env=env)
-        after = resource.getrusage(resource.RUSAGE_CHILDREN)
-        best = min(best, (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime))
-    return best
-
-
-def vyn_time(vyn, mode):
-    env = dict(os.environ, TRACING_MODE=mode, VYN_HEADLESS="1")
-    return cpu([vyn, str(HERE / "tracing.vyn")], env)
-
-
-def py_time(mode):
-    return cpu([sys.executable, str(HERE / "tracing.py"), mode])
+def best(cmd, runs, env=None):
+    return min(float(subprocess.run(cmd, check=True, capture_output=True, text=True, env=env).stdout.split()[-1])
+        for _ in range(runs))
 
 
 def main():
     vyn = sys.argv[1]
-    v0, p0 = vyn_time(vyn, "start"), py_time("start")
-    v = {m: vyn_time(vyn, m) - v0 for m in ["plain", "empty", "calls", "profile"]}
-    p = {m: py_time(m) - p0 for m in ["plain", "empty", "profile"]}
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    v, p = {}, {}
+    for m in ["plain", "empty", "calls", "profile"]:
+        v[m] = best([vyn, str(HERE / "tracing.vyn")], runs, dict(os.environ, TRACING_MODE=m, VYN_HEADLESS="1"))
+        if m != "calls":
+            p[m] = best([sys.executable, str(HERE / "tracing.py"), m], runs)
     print(f"{'mode':<10}{'vyn s':>9}{'ratio':>8}{'python s':>10}{'ratio':>8}")
     for m in ["plain", "empty", "calls", "profile"]:
         peer = "empty" if m == "calls" else m
