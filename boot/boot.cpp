@@ -10,6 +10,7 @@
 
 #include "boot/repl.h"
 #include "boot/types.h"
+#include "gui/backend/gtk/clipboard.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
@@ -166,6 +167,7 @@ void start_evaluator() {
 	simple_io::init();
 	http::init();
 	clipboard::init();
+	gtk_clipboard::install();
 	interpreter::init();
 }
 

@@ -8,7 +8,7 @@ packages=(
 	libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev python3-pil
 	unicode-data
 	lua5.4 lua-lpeg hyperfine
-	libgtk-3-dev libcairo2-dev libpango1.0-dev xvfb xdotool xauth imagemagick
+	libgtk-3-dev libcairo2-dev libpango1.0-dev xvfb xdotool xauth xclip imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,41 +2,21 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/spans.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
+#include "runtime/io/image_record.h"
 
 namespace vyn::clipboard {
 
 namespace {
 
+// The in-process contents, as prepared by `prepare`.
 Cell held{T_NONE, 0, 0, 0};
+const System* display = nullptr;
 
 void mark() { collector::mark_cell(&held); }
-
-// Text with each LF as CR LF, the clipboard's form.
-void to_clipboard_text(Cell* text, Cell* out) {
-	string::Text t = string::text_of(text);
-	uint32_t lines = 0;
-	for (uint32_t i = 0; i < t.length; i++) lines += t.unit(i) == '\n';
-	string::make_at_unit(out, t.length + lines, t.width);
-	for (uint32_t i = 0; i < t.length; i++) {
-		uint32_t c = t.unit(i);
-		if (c == '\n') string::append_char(out, '\r');
-		string::append_char(out, c);
-	}
-}
-
-// Text with each CR LF as LF; a lone CR stays.
-void from_clipboard_text(Cell* text, Cell* out) {
-	string::Text t = string::text_of(text);
-	string::make_at_unit(out, t.length, t.width);
-	for (uint32_t i = 0; i < t.length; i++) {
-		uint32_t c = t.unit(i);
-		if (c == '\r' && i + 1 < t.length && t.unit(i + 1) == '\n') continue;
-		string::append_char(out, c);
-	}
-}
 
 // Copies of the paths, as file! values.
 void copy_files(Cell* files, Cell* out) {
@@ -53,28 +33,49 @@ void copy_files(Cell* files, Cell* out) {
 	}
 }
 
+// The whole image's pixels in a new record; none for an image without any.
+void copy_image(const Cell* img, Cell* out) {
+	uint32_t w = image::width_of(img), h = image::height_of(img);
+	if (w == 0 || h == 0) return cell::make_none(out);
+	image::init_image(out, image_record::copy_rect(image::record_of(img), 0, 0, w, h));
+}
+
+// The contents to set: a copy of the value in the form `System::write` takes.
+void prepare(Cell* value, Cell* out) {
+	Cell v = *value;
+	switch (cell::type_of(&v)) {
+	case T_STRING: string::copy_text(out, &v, -1, T_STRING); break;
+	case T_BLOCK: copy_files(&v, out); break;
+	case T_IMAGE: copy_image(&v, out); break;
+	case T_NONE: cell::make_none(out); break;
+	default: errors::fire(errors::id::script_invalid_arg, value);
+	}
+}
+
+bool on_display() { return display && display->available(); }
+
 }  // namespace
 
 void read(Cell* out) {
+	if (on_display()) return display->read(out);
 	Cell kept = held;
 	switch (cell::type_of(&kept)) {
-	case T_STRING: return from_clipboard_text(&kept, out);
-	case T_BLOCK: return copy_files(&kept, out);
+	case T_STRING: string::copy_text(out, &kept, -1, T_STRING); break;
+	case T_BLOCK: copy_files(&kept, out); break;
+	case T_IMAGE: copy_image(&kept, out); break;
 	default: cell::make_none(out);
 	}
 }
 
 bool write(Cell* value) {
-	Cell v = *value, next;
-	switch (cell::type_of(&v)) {
-	case T_STRING: to_clipboard_text(&v, &next); break;
-	case T_BLOCK: copy_files(&v, &next); break;
-	case T_NONE: cell::make_none(&next); break;
-	default: errors::fire(errors::id::script_invalid_arg, value);
-	}
+	Cell next;
+	prepare(value, &next);
+	if (on_display()) return display->write(&next);
 	held = next;
 	return true;
 }
+
+void use(const System* system) { display = system; }
 
 void init() {
 	cell::make_none(&held);

@@ -1,27 +1,41 @@
-// The clipboard, as the headless mode has it: in-process, holding the last
-// value written (none at start). The clipboard of a display needs the GUI
-// backend, which does not exist yet.
+// The clipboard: the display's, when a GUI backend gives one and a display
+// can be had, else in-process (headless mode), holding the last value
+// written (none at start).
 //
-// Text is held as a system clipboard holds it, with CR LF line ends: each
-// LF becomes CR LF on the way in, and each CR LF becomes LF on the way out,
-// so a lone CR is kept and every string comes back as it went in.
-// A list of files is held as copies, so changing what was written or what
-// was read never changes what the clipboard holds.
+// What is written is copied first, so changing it afterwards never changes
+// what the clipboard holds, and what is read is a new value each time.
 #pragma once
 
 #include "runtime/cell.h"
 
 namespace vyn::clipboard {
 
-// A new value in `out`: a string!, a block! of file!, or none when the
-// clipboard is empty.
+// A new value in `out`: a string!, a block! of file!, an image!, none when
+// the clipboard holds none of these, or false when it cannot be had.
 void read(Cell* out);
 
 // Replaces the clipboard's contents by a string!, a block! of file! or
-// string! paths (held as file!), or none (empties it). Answers true. Any
-// other value, or a block holding anything but files and strings, raises
-// script invalid-arg with it, and the clipboard keeps its contents.
+// string! paths (held as file!), an image!, or none (empties it; so does an
+// image without pixels). Answers true when the contents were set, false when
+// the clipboard could not be had. Any other value, or a block holding
+// anything but files and strings, raises script invalid-arg with it, and the
+// clipboard keeps its contents.
 bool write(Cell* value);
+
+// A display's clipboard, given by a GUI backend.
+struct System {
+	// True when the display can be had; asked before each use, so a
+	// backend may connect lazily.
+	bool (*available)();
+	// As `read`.
+	void (*read)(Cell* out);
+	// Sets prepared contents: a string!, a block! of file! (copies), an
+	// image! with pixels, or none.
+	bool (*write)(const Cell* contents);
+};
+
+// Uses the display's clipboard from now on (null: the in-process one).
+void use(const System* system);
 
 // Empties the clipboard and registers its root with the collector (boot).
 void init();
