@@ -1,5 +1,6 @@
 #include "gui/backend/gtk/clipboard.h"
 
+#include <dlfcn.h>
 #include <gtk/gtk.h>
 
 #include <cstdlib>
@@ -22,6 +23,49 @@ namespace vyn::gtk_clipboard {
 
 namespace {
 
+// GTK is loaded when the clipboard is first used with a display, so that
+// runs without one never map its libraries.
+#define GTK_FUNCTIONS(X) \
+	X(gtk_init_check) \
+	X(gtk_clipboard_get) \
+	X(gtk_clipboard_store) \
+	X(gtk_clipboard_set_with_data) \
+	X(gtk_clipboard_set_can_store) \
+	X(gtk_clipboard_set_text) \
+	X(gtk_clipboard_wait_for_targets) \
+	X(gtk_clipboard_wait_for_text) \
+	X(gtk_clipboard_wait_for_uris) \
+	X(gtk_clipboard_wait_for_contents) \
+	X(gtk_targets_include_text) \
+	X(gtk_targets_include_uri) \
+	X(gtk_selection_data_set) \
+	X(gtk_selection_data_get_target) \
+	X(gtk_selection_data_get_data_with_length) \
+	X(gtk_selection_data_free) \
+	X(gdk_atom_intern_static_string) \
+	X(g_free) \
+	X(g_strfreev) \
+	X(g_strv_length) \
+	X(g_filename_to_uri) \
+	X(g_filename_from_uri)
+
+struct Library {
+#define GTK_FIELD(name) decltype(&::name) name;
+	GTK_FUNCTIONS(GTK_FIELD)
+#undef GTK_FIELD
+};
+Library lib;
+
+bool load_library() {
+	void* handle = dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_LOCAL);
+	if (!handle) return false;
+#define GTK_LOAD(name) \
+	if (!(lib.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name)))) return false;
+	GTK_FUNCTIONS(GTK_LOAD)
+#undef GTK_LOAD
+	return true;
+}
+
 // The image formats read, in the order they are tried.
 constexpr const char* IMAGE_TARGETS[] = {"image/png", "image/jpeg", "image/gif", "image/bmp"};
 // Set when the clipboard is emptied: a target no reader asks for.
@@ -38,20 +82,20 @@ int connected = 0;  // 0 not tried, 1 connected, -1 no display
 // refused rather than nested again.
 bool waiting = false;
 
-GtkClipboard* board() { return gtk_clipboard_get(GDK_SELECTION_CLIPBOARD); }
+GtkClipboard* board() { return lib.gtk_clipboard_get(GDK_SELECTION_CLIPBOARD); }
 
 bool available() {
-	if (connected == 0) connected = gtk_init_check(nullptr, nullptr) ? 1 : -1;
+	if (connected == 0) connected = load_library() && lib.gtk_init_check(nullptr, nullptr) ? 1 : -1;
 	return connected > 0;
 }
 
 void store_at_exit() {
-	if (connected > 0) gtk_clipboard_store(board());
+	if (connected > 0) lib.gtk_clipboard_store(board());
 }
 
 void serve(GtkClipboard*, GtkSelectionData* data, guint info, gpointer offer) {
 	const std::string& s = info == 0 ? static_cast<Offer*>(offer)->first : static_cast<Offer*>(offer)->second;
-	gtk_selection_data_set(data, gtk_selection_data_get_target(data), 8,
+	lib.gtk_selection_data_set(data, lib.gtk_selection_data_get_target(data), 8,
 		reinterpret_cast<const guchar*>(s.data()), int(s.size()));
 }
 
@@ -60,11 +104,11 @@ void forget(GtkClipboard*, gpointer offer) { delete static_cast<Offer*>(offer); 
 bool offer(const char* first, const char* second, Offer* data) {
 	GtkTargetEntry targets[2] = {{const_cast<gchar*>(first), 0, 0}, {const_cast<gchar*>(second), 0, 1}};
 	int count = second ? 2 : 1;
-	if (!gtk_clipboard_set_with_data(board(), targets, count, serve, forget, data)) {
+	if (!lib.gtk_clipboard_set_with_data(board(), targets, count, serve, forget, data)) {
 		delete data;
 		return false;
 	}
-	gtk_clipboard_set_can_store(board(), nullptr, 0);
+	lib.gtk_clipboard_set_can_store(board(), nullptr, 0);
 	return true;
 }
 
@@ -78,11 +122,11 @@ Offer* file_offer(const Cell* files) {
 		file::path_to_local(&path, &local, true);
 		int32_t n = -1;
 		const char* text = reinterpret_cast<const char*>(unicode::to_utf8(&local, &n));
-		gchar* uri = g_filename_to_uri(text, nullptr, nullptr);
+		gchar* uri = lib.g_filename_to_uri(text, nullptr, nullptr);
 		if (!uri) continue;
 		data->first.append(uri).append("\r\n");
 		data->second.append("\n").append(uri);
-		g_free(uri);
+		lib.g_free(uri);
 	}
 	return data;
 }
@@ -130,8 +174,8 @@ bool write(const Cell* contents) {
 	case T_STRING: {
 		int32_t n = -1;
 		const char* text = reinterpret_cast<const char*>(unicode::to_utf8(&c, &n));
-		gtk_clipboard_set_text(board(), text, n);
-		gtk_clipboard_set_can_store(board(), nullptr, 0);
+		lib.gtk_clipboard_set_text(board(), text, n);
+		lib.gtk_clipboard_set_can_store(board(), nullptr, 0);
 		return true;
 	}
 	case T_BLOCK: return offer("text/uri-list", "x-special/gnome-copied-files", file_offer(&c));
@@ -144,22 +188,22 @@ bool write(const Cell* contents) {
 }
 
 bool has(GdkAtom* targets, int count, const char* name) {
-	GdkAtom wanted = gdk_atom_intern_static_string(name);
+	GdkAtom wanted = lib.gdk_atom_intern_static_string(name);
 	for (int i = 0; i < count; i++)
 		if (targets[i] == wanted) return true;
 	return false;
 }
 
 void read_files(gchar** uris, Cell* out) {
-	block::make_at(out, int32_t(g_strv_length(uris)));
+	block::make_at(out, int32_t(lib.g_strv_length(uris)));
 	for (gchar** u = uris; *u; u++) {
-		gchar* path = g_filename_from_uri(*u, nullptr, nullptr);
+		gchar* path = lib.g_filename_from_uri(*u, nullptr, nullptr);
 		if (!path) continue;
 		Cell file;
 		string::load_at(&file, path);
 		cell::set_type(&file, T_FILE);
 		block::append_value(out, &file);
-		g_free(path);
+		lib.g_free(path);
 	}
 }
 
@@ -167,13 +211,13 @@ void read_files(gchar** uris, Cell* out) {
 bool read_image(GdkAtom* targets, int count, Cell* out) {
 	for (const char* name : IMAGE_TARGETS) {
 		if (!has(targets, count, name)) continue;
-		GtkSelectionData* data = gtk_clipboard_wait_for_contents(board(), gdk_atom_intern_static_string(name));
+		GtkSelectionData* data = lib.gtk_clipboard_wait_for_contents(board(), lib.gdk_atom_intern_static_string(name));
 		if (!data) return false;
 		int n = 0;
-		const guchar* bytes = gtk_selection_data_get_data_with_length(data, &n);
+		const guchar* bytes = lib.gtk_selection_data_get_data_with_length(data, &n);
 		simple_io::Bytes copy;
 		copy.append(bytes, size_t(n < 0 ? 0 : n));
-		gtk_selection_data_free(data);
+		lib.gtk_selection_data_free(data);
 		image::load_binary(out, copy.data(), copy.size());
 		return true;
 	}
@@ -184,28 +228,28 @@ bool read_image(GdkAtom* targets, int count, Cell* out) {
 void read_held(Cell* out) {
 	GdkAtom* targets = nullptr;
 	int count = 0;
-	if (!gtk_clipboard_wait_for_targets(board(), &targets, &count)) return cell::make_none(out);
+	if (!lib.gtk_clipboard_wait_for_targets(board(), &targets, &count)) return cell::make_none(out);
 	bool ok = true;
-	if (gtk_targets_include_text(targets, count)) {
-		gchar* text = gtk_clipboard_wait_for_text(board());
+	if (lib.gtk_targets_include_text(targets, count)) {
+		gchar* text = lib.gtk_clipboard_wait_for_text(board());
 		if (text) {
 			string::load_at(out, text);
-			g_free(text);
+			lib.g_free(text);
 		} else {
 			ok = false;
 		}
-	} else if (gtk_targets_include_uri(targets, count)) {
-		gchar** uris = gtk_clipboard_wait_for_uris(board());
+	} else if (lib.gtk_targets_include_uri(targets, count)) {
+		gchar** uris = lib.gtk_clipboard_wait_for_uris(board());
 		if (uris) {
 			read_files(uris, out);
-			g_strfreev(uris);
+			lib.g_strfreev(uris);
 		} else {
 			ok = false;
 		}
 	} else {
 		ok = read_image(targets, count, out);
 	}
-	g_free(targets);
+	lib.g_free(targets);
 	if (!ok) cell::make_logic(out, false);
 }
 
