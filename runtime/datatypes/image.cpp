@@ -524,7 +524,6 @@ void init_type() {
 	for (Slot s : {A_BACK, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_MODIFY}) inherited |= registry::slot_bit(s);
 	registry::register_type(T_IMAGE, T_SERIES, "image!", row, inherited);
 	image_record::init();
-	image_codec::init();
 }
 
 }  // namespace vyn::image

@@ -1,5 +1,7 @@
 #include "runtime/io/http.h"
 
+// The function forms of curl_easy_setopt and curl_easy_getinfo, called through pointers.
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 
 #include <cstring>
@@ -14,11 +16,19 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/shared_library.h"
 #include "runtime/symbol.h"
 
 namespace vyn::http {
 
 namespace {
+
+// libcurl is loaded at the first request.
+#define CURL_FUNCTIONS(X) X(curl_global_init) X(curl_easy_init) X(curl_easy_cleanup) X(curl_easy_setopt) X(curl_easy_getinfo) X(curl_easy_perform) X(curl_slist_append) X(curl_slist_free_all)
+
+struct {
+	CURL_FUNCTIONS(VYN_LIBRARY_FIELD)
+} lib;
 
 // The largest body a value can hold (a series' size is 32-bit).
 constexpr size_t MAX_BODY = 0xFFFFFF00u;
@@ -64,16 +74,16 @@ size_t on_header(char* data, size_t size, size_t count, void* self) {
 }
 
 struct CurlHandle {
-	CURL* curl = curl_easy_init();
+	CURL* curl = lib.curl_easy_init();
 	curl_slist* headers = nullptr;
 	~CurlHandle() {
-		curl_slist_free_all(headers);
-		if (curl) curl_easy_cleanup(curl);
+		lib.curl_slist_free_all(headers);
+		if (curl) lib.curl_easy_cleanup(curl);
 	}
 };
 
 bool add_line(curl_slist*& list, const std::string& line) {
-	curl_slist* grown = curl_slist_append(list, line.c_str());
+	curl_slist* grown = lib.curl_slist_append(list, line.c_str());
 	if (!grown) return false;
 	list = grown;
 	return true;
@@ -98,16 +108,16 @@ bool header_list(const Request& r, curl_slist*& list) {
 
 bool set_method(CURL* curl, const Request& r) {
 	bool ok = true;
-	if (r.method == "GET") return curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L) == CURLE_OK;
-	if (r.method == "HEAD") return curl_easy_setopt(curl, CURLOPT_NOBODY, 1L) == CURLE_OK;
-	if (r.method != "POST") ok = curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, r.method.c_str()) == CURLE_OK;
+	if (r.method == "GET") return lib.curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+	if (r.method == "HEAD") return lib.curl_easy_setopt(curl, CURLOPT_NOBODY, 1L) == CURLE_OK;
+	if (r.method != "POST") ok = lib.curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, r.method.c_str()) == CURLE_OK;
 	// POST always carries a body, empty when none was given; other methods
 	// only the one given. The size is explicit: a body may hold NUL bytes.
 	if (r.method == "POST" || r.has_body) {
 		// A null field would make libcurl ask for a read callback.
 		const void* fields = r.body.empty() ? static_cast<const void*>("") : r.body.data();
-		ok = ok && curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(r.body.size())) == CURLE_OK;
-		ok = ok && curl_easy_setopt(curl, CURLOPT_POSTFIELDS, fields) == CURLE_OK;
+		ok = ok && lib.curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(r.body.size())) == CURLE_OK;
+		ok = ok && lib.curl_easy_setopt(curl, CURLOPT_POSTFIELDS, fields) == CURLE_OK;
 	}
 	return ok;
 }
@@ -115,7 +125,7 @@ bool set_method(CURL* curl, const Request& r) {
 bool configure(CurlHandle& h, const Request& r, Transfer& t) {
 	CURL* c = h.curl;
 	bool ok = header_list(r, h.headers);
-	auto set = [&](CURLoption option, auto value) { ok = ok && curl_easy_setopt(c, option, value) == CURLE_OK; };
+	auto set = [&](CURLoption option, auto value) { ok = ok && lib.curl_easy_setopt(c, option, value) == CURLE_OK; };
 	set(CURLOPT_URL, r.url.c_str());
 	set(CURLOPT_PROTOCOLS_STR, "http,https");
 	set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -135,7 +145,8 @@ bool configure(CurlHandle& h, const Request& r, Transfer& t) {
 }
 
 bool start_curl() {
-	static const bool started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+	static const bool started = shared_library::load("libcurl.so.4", {CURL_FUNCTIONS(VYN_LIBRARY_ENTRY)}) &&
+		lib.curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
 	return started;
 }
 
@@ -293,11 +304,11 @@ bool perform(const Request& request, Response& response) {
 	if (!h.curl) return false;
 	Transfer t{&response};
 	if (!configure(h, request, t)) return false;
-	CURLcode done = curl_easy_perform(h.curl);
+	CURLcode done = lib.curl_easy_perform(h.curl);
 	if (t.overflow) errors::fire(errors::id::internal_no_memory);
 	if (done != CURLE_OK) return false;
 	long status = 0;
-	curl_easy_getinfo(h.curl, CURLINFO_RESPONSE_CODE, &status);
+	lib.curl_easy_getinfo(h.curl, CURLINFO_RESPONSE_CODE, &status);
 	response.status = int32_t(status);
 	return true;
 }

@@ -45,6 +45,4 @@ bool encode(Format format, const uint32_t* pixels, uint32_t width, uint32_t heig
 	}
 }
 
-void init() { image_tiff::init(); }
-
 }  // namespace vyn::image_codec

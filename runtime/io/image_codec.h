@@ -41,9 +41,6 @@ Node decode_any(const uint8_t* data, size_t size);
 // false when the library fails or memory runs out.
 bool encode(Format format, const uint32_t* pixels, uint32_t width, uint32_t height, simple_io::Bytes& out);
 
-// Silences the libraries' own reports on standard error (start-up).
-void init();
-
 }  // namespace vyn::image_codec
 
 // The formats, one module each.
@@ -70,7 +67,6 @@ namespace vyn::image_tiff {
 Node decode(const uint8_t* data, size_t size);
 // RGB, or RGB with unassociated alpha when a pixel is not opaque; LZW.
 bool encode(const uint32_t* pixels, uint32_t width, uint32_t height, simple_io::Bytes& out);
-void init();
 }  // namespace vyn::image_tiff
 
 namespace vyn::image_bmp {

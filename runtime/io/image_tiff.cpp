@@ -15,10 +15,45 @@
 
 #include "runtime/io/image_codec.h"
 #include "runtime/io/image_record.h"
+#include "runtime/shared_library.h"
 
 namespace vyn::image_tiff {
 
 namespace {
+
+// libtiff is loaded at the first TIFF read or written.
+#define TIFF_FUNCTIONS(X) \
+	X(TIFFClientOpen) \
+	X(TIFFClose) \
+	X(TIFFComputeStrip) \
+	X(TIFFDefaultStripSize) \
+	X(TIFFFlush) \
+	X(TIFFGetField) \
+	X(TIFFGetFieldDefaulted) \
+	X(TIFFIsTiled) \
+	X(TIFFRGBAImageOK) \
+	X(TIFFReadEncodedStrip) \
+	X(TIFFReadRGBAImageOriented) \
+	X(TIFFSetErrorHandler) \
+	X(TIFFSetField) \
+	X(TIFFSetWarningHandler) \
+	X(TIFFWriteScanline)
+
+struct {
+	TIFF_FUNCTIONS(VYN_LIBRARY_FIELD)
+} lib;
+
+// The library would print its complaints on standard error; a failure
+// reaches the language as an error of its own.
+bool loaded() {
+	static const bool ok = [] {
+		if (!shared_library::load("libtiff.so.6", {TIFF_FUNCTIONS(VYN_LIBRARY_ENTRY)})) return false;
+		lib.TIFFSetErrorHandler(nullptr);
+		lib.TIFFSetWarningHandler(nullptr);
+		return true;
+	}();
+	return ok;
+}
 
 // A file in memory: read from `data`, or written into `out` from its byte
 // `base` on (positions are the file's own, from 0).
@@ -83,14 +118,14 @@ int map_proc(thandle_t h, void** base, toff_t* size) {
 void unmap_proc(thandle_t, void*, toff_t) {}
 
 TIFF* open(Memory* m, const char* mode) {
-	return TIFFClientOpen("memory", mode, m, read_proc, write_proc, seek_proc, close_proc, size_proc, map_proc,
+	return lib.TIFFClientOpen("memory", mode, m, read_proc, write_proc, seek_proc, close_proc, size_proc, map_proc,
 		unmap_proc);
 }
 
 struct Closer {
 	TIFF* tif = nullptr;
 	~Closer() {
-		if (tif) TIFFClose(tif);
+		if (tif) lib.TIFFClose(tif);
 	}
 };
 
@@ -111,17 +146,17 @@ inline uint32_t straight(uint32_t r, uint32_t g, uint32_t b, uint32_t a, bool pr
 // top-left. Answers the samples a pixel (3 or 4), 0 for another kind.
 uint32_t plain_samples(TIFF* tif, bool& premultiplied) {
 	uint16_t bits = 1, samples = 1, photometric = 0, planar = PLANARCONFIG_CONTIG, orientation = ORIENTATION_TOPLEFT;
-	TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
-	TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-	TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-	TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
-	if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return 0;
+	lib.TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+	lib.TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+	lib.TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+	lib.TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+	if (!lib.TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return 0;
 	if (bits != 8 || photometric != PHOTOMETRIC_RGB || planar != PLANARCONFIG_CONTIG ||
-		orientation != ORIENTATION_TOPLEFT || TIFFIsTiled(tif))
+		orientation != ORIENTATION_TOPLEFT || lib.TIFFIsTiled(tif))
 		return 0;
 	uint16_t extra = 0;
 	uint16_t* kinds = nullptr;
-	TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds);
+	lib.TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds);
 	if (samples == 3 && extra == 0) return 3;
 	if (samples != 4 || extra != 1) return 0;
 	// An unspecified extra sample counts as associated alpha, as the library takes it.
@@ -131,14 +166,14 @@ uint32_t plain_samples(TIFF* tif, bool& premultiplied) {
 
 bool read_strips(TIFF* tif, uint32_t samples, bool premultiplied, uint32_t* pixels, uint32_t w, uint32_t h) {
 	uint32_t rows_per_strip = h;
-	TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+	lib.TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
 	rows_per_strip = std::clamp<uint32_t>(rows_per_strip, 1, h);
 	size_t row_bytes = size_t(w) * samples;
 	std::vector<uint8_t> strip(row_bytes * rows_per_strip);
 	for (uint32_t y = 0; y < h; y += rows_per_strip) {
 		uint32_t rows = std::min(rows_per_strip, h - y);
 		tmsize_t want = tmsize_t(row_bytes * rows);
-		if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(), want) < want) return false;
+		if (lib.TIFFReadEncodedStrip(tif, lib.TIFFComputeStrip(tif, y, 0), strip.data(), want) < want) return false;
 		const uint8_t* p = strip.data();
 		uint32_t* out = pixels + size_t(y) * w;
 		size_t n = size_t(w) * rows;
@@ -153,7 +188,7 @@ bool read_strips(TIFF* tif, uint32_t samples, bool premultiplied, uint32_t* pixe
 
 // The library's RGBA words hold R in the low byte.
 bool read_rgba(TIFF* tif, uint32_t* pixels, uint32_t w, uint32_t h) {
-	if (!TIFFReadRGBAImageOriented(tif, w, h, pixels, ORIENTATION_TOPLEFT, 0)) return false;
+	if (!lib.TIFFReadRGBAImageOriented(tif, w, h, pixels, ORIENTATION_TOPLEFT, 0)) return false;
 	size_t n = size_t(w) * h;
 	for (size_t i = 0; i < n; i++) {
 		uint32_t v = pixels[i];
@@ -165,15 +200,16 @@ bool read_rgba(TIFF* tif, uint32_t* pixels, uint32_t w, uint32_t h) {
 }  // namespace
 
 Node decode(const uint8_t* data, size_t size) {
+	if (!loaded()) return 0;
 	Memory m{data, size, 0, nullptr, 0};
 	Closer c;
 	c.tif = open(&m, "r");
 	if (!c.tif) return 0;
 	uint32_t w = 0, h = 0;
-	if (!TIFFGetField(c.tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(c.tif, TIFFTAG_IMAGELENGTH, &h)) return 0;
+	if (!lib.TIFFGetField(c.tif, TIFFTAG_IMAGEWIDTH, &w) || !lib.TIFFGetField(c.tif, TIFFTAG_IMAGELENGTH, &h)) return 0;
 	if (w == 0 || h == 0 || w > image_record::MAX_SIDE || h > image_record::MAX_SIDE) return 0;
 	char message[1024];
-	if (!TIFFRGBAImageOK(c.tif, message)) return 0;
+	if (!lib.TIFFRGBAImageOK(c.tif, message)) return 0;
 	Node record = image_record::make(w, h);
 	uint32_t* pixels = image_record::pixels(record);
 	bool premultiplied = false;
@@ -183,6 +219,7 @@ Node decode(const uint8_t* data, size_t size) {
 }
 
 bool encode(const uint32_t* pixels, uint32_t w, uint32_t h, simple_io::Bytes& out) {
+	if (!loaded()) return false;
 	size_t n = size_t(w) * h;
 	bool alpha = false;
 	for (size_t i = 0; i < n && !alpha; i++) alpha = (pixels[i] >> 24) != 255;
@@ -191,20 +228,20 @@ bool encode(const uint32_t* pixels, uint32_t w, uint32_t h, simple_io::Bytes& ou
 	Closer c;
 	c.tif = open(&m, "w");
 	if (!c.tif) return false;
-	TIFFSetField(c.tif, TIFFTAG_IMAGEWIDTH, w);
-	TIFFSetField(c.tif, TIFFTAG_IMAGELENGTH, h);
-	TIFFSetField(c.tif, TIFFTAG_BITSPERSAMPLE, 8);
-	TIFFSetField(c.tif, TIFFTAG_SAMPLESPERPIXEL, samples);
-	TIFFSetField(c.tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-	TIFFSetField(c.tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-	TIFFSetField(c.tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-	TIFFSetField(c.tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-	TIFFSetField(c.tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+	lib.TIFFSetField(c.tif, TIFFTAG_IMAGEWIDTH, w);
+	lib.TIFFSetField(c.tif, TIFFTAG_IMAGELENGTH, h);
+	lib.TIFFSetField(c.tif, TIFFTAG_BITSPERSAMPLE, 8);
+	lib.TIFFSetField(c.tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+	lib.TIFFSetField(c.tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+	lib.TIFFSetField(c.tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+	lib.TIFFSetField(c.tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+	lib.TIFFSetField(c.tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+	lib.TIFFSetField(c.tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
 	if (alpha) {
 		uint16_t kind = EXTRASAMPLE_UNASSALPHA;
-		TIFFSetField(c.tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
+		lib.TIFFSetField(c.tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
 	}
-	TIFFSetField(c.tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(c.tif, 0));
+	lib.TIFFSetField(c.tif, TIFFTAG_ROWSPERSTRIP, lib.TIFFDefaultStripSize(c.tif, 0));
 	std::vector<uint8_t> row(size_t(w) * samples);
 	for (uint32_t y = 0; y < h; y++) {
 		const uint32_t* p = pixels + size_t(y) * w;
@@ -215,16 +252,9 @@ bool encode(const uint32_t* pixels, uint32_t w, uint32_t h, simple_io::Bytes& ou
 			o[2] = uint8_t(p[x]);
 			if (alpha) o[3] = uint8_t(p[x] >> 24);
 		}
-		if (TIFFWriteScanline(c.tif, row.data(), y, 0) < 0) return false;
+		if (lib.TIFFWriteScanline(c.tif, row.data(), y, 0) < 0) return false;
 	}
-	return TIFFFlush(c.tif) == 1;
-}
-
-void init() {
-	// The library would print its complaints on standard error; a failure
-	// reaches the language as an error of its own.
-	TIFFSetErrorHandler(nullptr);
-	TIFFSetWarningHandler(nullptr);
+	return lib.TIFFFlush(c.tif) == 1;
 }
 
 }  // namespace vyn::image_tiff

@@ -27,7 +27,6 @@ void fresh_heap() {
 	memory::new_node_frame(NODE_FRAME_NODES);
 	memory::new_series_frame();
 	stack::init();
-	image_codec::init();
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "gui/backend/gtk/clipboard.h"
 
-#include <dlfcn.h>
 #include <gtk/gtk.h>
 
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include "runtime/io/image_codec.h"
 #include "runtime/io/image_record.h"
 #include "runtime/io/simple_io.h"
+#include "runtime/shared_library.h"
 #include "runtime/utf8.h"
 
 namespace vyn::gtk_clipboard {
@@ -49,22 +49,11 @@ namespace {
 	X(g_filename_to_uri) \
 	X(g_filename_from_uri)
 
-struct Library {
-#define GTK_FIELD(name) decltype(&::name) name;
-	GTK_FUNCTIONS(GTK_FIELD)
-#undef GTK_FIELD
-};
-Library lib;
+struct {
+	GTK_FUNCTIONS(VYN_LIBRARY_FIELD)
+} lib;
 
-bool load_library() {
-	void* handle = dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_LOCAL);
-	if (!handle) return false;
-#define GTK_LOAD(name) \
-	if (!(lib.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name)))) return false;
-	GTK_FUNCTIONS(GTK_LOAD)
-#undef GTK_LOAD
-	return true;
-}
+bool load_library() { return shared_library::load("libgtk-3.so.0", {GTK_FUNCTIONS(VYN_LIBRARY_ENTRY)}); }
 
 // The image formats read, in the order they are tried.
 constexpr const char* IMAGE_TARGETS[] = {"image/png", "image/jpeg", "image/gif", "image/bmp"};
