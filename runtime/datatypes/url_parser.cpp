@@ -215,42 +215,6 @@ void decoded(const std::vector<uint32_t>& text, Span s, Cell* out) {
 	url::decode_units(reinterpret_cast<const uint8_t*>(text.data() + s.from), 4, n, out);
 }
 
-// split-path of a path's text, made a file!: the path itself becomes the
-// directory part (cut at the last part), or none for a path with no last
-// part.
-void split_path(Cell* path, Cell* target) {
-	cell::set_type(path, T_FILE);
-	string::Text t = string::text_of(path);
-	uint32_t n = t.length;
-	auto is = [&](const char* s) {
-		uint32_t i = 0;
-		for (; s[i]; i++)
-			if (i >= n || t.unit(i) != uint32_t(s[i])) return false;
-		return i == n;
-	};
-	bool slash_last = n > 0 && t.unit(n - 1) == '/';
-	cell::make_none(target);
-	if (is("/") || is(".") || is("..") || is("./") || is("../")) {
-		if (!slash_last) string::append_char(path, '/');
-		return;
-	}
-	// A final "/" belongs to the last part.
-	uint32_t start = slash_last ? n - 1 : n;
-	while (start > 0 && t.unit(start - 1) != '/') start--;
-	Cell last = *path;
-	last.data1 += start;
-	string::copy_text(target, &last, -1, T_FILE);
-	if (start == 0) {
-		string::reset(path);
-		string::append_literal(path, "./");
-	} else {
-		string::truncate(path, start);
-	}
-	string::Text l = string::text_of(target);
-	bool dots = (l.length == 1 && l.unit(0) == '.') || (l.length == 2 && l.unit(0) == '.' && l.unit(1) == '.');
-	if (dots) string::append_char(target, '/');
-}
-
 const Cell* url_parts_prototype() {
 	const Cell* system = context::global_value(words::sym_system);
 	if (!system || !cell::is(system, T_OBJECT)) return nullptr;
@@ -359,6 +323,42 @@ void answer(bool throw_error) {
 }
 
 }  // namespace
+
+// split-path of a path's text, made a file!: the path itself becomes the
+// directory part (cut at the last part), or none for a path with no last
+// part.
+void split_path(Cell* path, Cell* target) {
+	cell::set_type(path, T_FILE);
+	string::Text t = string::text_of(path);
+	uint32_t n = t.length;
+	auto is = [&](const char* s) {
+		uint32_t i = 0;
+		for (; s[i]; i++)
+			if (i >= n || t.unit(i) != uint32_t(s[i])) return false;
+		return i == n;
+	};
+	bool slash_last = n > 0 && t.unit(n - 1) == '/';
+	cell::make_none(target);
+	if (is("/") || is(".") || is("..") || is("./") || is("../")) {
+		if (!slash_last) string::append_char(path, '/');
+		return;
+	}
+	// A final "/" belongs to the last part.
+	uint32_t start = slash_last ? n - 1 : n;
+	while (start > 0 && t.unit(start - 1) != '/') start--;
+	Cell last = *path;
+	last.data1 += start;
+	string::copy_text(target, &last, -1, T_FILE);
+	if (start == 0) {
+		string::reset(path);
+		string::append_literal(path, "./");
+	} else {
+		string::truncate(path, start);
+	}
+	string::Text l = string::text_of(target);
+	bool dots = (l.length == 1 && l.unit(0) == '.') || (l.length == 2 && l.unit(0) == '.' && l.unit(1) == '.');
+	if (dots) string::append_char(target, '/');
+}
 
 void parse(Cell* url, Cell* out) {
 	// Reused between calls: the runtime has one thread.

@@ -17,6 +17,10 @@ namespace vyn::url_parser {
 // when the text does not match.
 void parse(Cell* url, Cell* out);
 
+// split-path of a path's text, made a file!: the path itself becomes the
+// directory part, the last part goes to `target` (none when there is none).
+void split_path(Cell* path, Cell* target);
+
 // Entries: parse-url [url /throw-error] and decode-url [url].
 void parse_url_entry();
 void decode_url_entry();

@@ -791,6 +791,14 @@ int32_t scan_bytes(Cell* result, const uint8_t* bytes, uint32_t length, const Op
 	} catch (const Stop&) {
 		// the type says what stopped it
 	} catch (...) {
+		// A traced scan into a block keeps the top-level values read before
+		// the error (load/trap answers them with the error).
+		if (o.into && o.callback && errors::pending == THROW_NONE) {
+			for (uint32_t i = s.base; i < s.tail && !is_marker(cell_at(i)); i++) {
+				Cell v = *cell_at(i);
+				block::append_value(o.into, &v);
+			}
+		}
 		s.tail = s.base;
 		throw;
 	}

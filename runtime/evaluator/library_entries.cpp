@@ -17,6 +17,8 @@
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/path_entries.h"
+#include "runtime/evaluator/script_entries.h"
 #include "runtime/evaluator/series_entries.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/json.h"
@@ -205,6 +207,8 @@ void install() {
 	give("to-json", json::to_entry);
 	give_converters(std::make_index_sequence<CONVERTED_COUNT>{});
 	series_entries::install();
+	path_entries::install();
+	script_entries::install();
 	give_member("url-parser", "parse-url", url_parser::parse_url_entry);
 	give("decode-url", url_parser::decode_url_entry);
 	url::parse_url = url_parser::parse;

@@ -33,25 +33,52 @@ inline bool is_function(Type t) {
 }
 inline bool is_block_like(Type t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH || is_any_path(t); }
 
+// A function of the library, called with `count` arguments; its result
+// goes to `out`.
+void call_library(const Cell* fn, const Cell* name, Cell* call_args, uint32_t count, Cell* out) {
+	if (!cell::is(fn, T_FUNCTION)) errors::fire(errors::id::internal_not_done);
+	Cell f = *fn;
+	stack::mark_symbol(stack::anon_symbol, stack::OPEN_NATIVE);
+	Cell* slot = stack::alloc_slot();
+	interpreter::call_for_value(&f, call_args, count, name, slot);
+	if (errors::pending) return;
+	*out = *slot;
+	stack::unwind();
+	stack::pop(1);
+}
+
 // The block the library's preprocessor makes of `block` (its `expand`
 // function, called with none and false for its other arguments).
 void expand_block(Cell* block) {
-	Cell name;
+	Cell object_name, name;
+	actions::make_word("preprocessor", &object_name);
 	actions::make_word("expand", &name);
-	Cell fn = *context::get(&name);
-	if (!cell::is(&fn, T_FUNCTION)) errors::fire(errors::id::internal_not_done);
+	Cell preprocessor = *context::get(&object_name);
+	if (!cell::is(&preprocessor, T_OBJECT)) errors::fire(errors::id::internal_not_done);
+	int32_t i = context::find_word(preprocessor.data1, name.data2, true);
+	if (i < 0) errors::fire(errors::id::internal_not_done);
+	Cell fn = context::values(preprocessor.data1)[i];
 	Cell call_args[3] = {*block, NONE_CELL, FALSE_CELL};
-	stack::mark_symbol(stack::anon_symbol, stack::OPEN_NATIVE);
-	Cell* out = stack::alloc_slot();
-	interpreter::call_for_value(&fn, call_args, 3, &name, out);
+	call_library(&fn, &name, call_args, 3, block);
 	if (errors::pending) return;
-	*block = *out;
-	stack::unwind();
-	stack::pop(1);
 	if (!cell::is(block, T_BLOCK)) {
 		Cell wanted{T_DATATYPE, T_BLOCK, 0, 0}, got{T_DATATYPE, cell::type_of(block), 0, 0};
 		errors::fire(errors::id::script_expect_val, &wanted, &got);
 	}
+}
+
+// A file or URL is a script: the library's do-file runs it, with the
+// trace callback and the /args value (none when not given).
+void do_script(const int32_t* refs) {
+	Cell name;
+	actions::make_word("do-file", &name);
+	Cell fn = *context::get(&name);
+	Cell call_args[3] = {args()[0], refs[3] >= 0 ? args()[refs[3]] : NONE_CELL,
+		refs[1] >= 0 ? args()[refs[1]] : NONE_CELL};
+	Cell out;
+	call_library(&fn, &name, call_args, 3, &out);
+	if (errors::pending) return;
+	result(&out);
 }
 
 // Evaluates a block (any list) as code; the result goes to the frame.
@@ -78,6 +105,8 @@ void do_block(Cell* block, const Cell* next_word, bool expand) {
 void do_value(const int32_t* refs);
 
 void n_do(bool, const int32_t* refs) {
+	Type t = cell::type_of(args());
+	if (t == T_FILE || t == T_URL) return do_script(refs);
 	// /trace: a tracer sees the whole evaluation; while one runs already, the
 	// code is traced by it, even when this do is called from untraced code.
 	if (refs[3] < 0) return do_value(refs);

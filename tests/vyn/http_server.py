@@ -17,6 +17,8 @@ Paths:
   /missing   404 with a short body
   /lines     a body with CR LF, LF and a lone CR line ends
   /utf8      a UTF-8 body
+  /json      a JSON body, its Content-Type in capitals with a charset
+  /code      Vyn values as text/plain
   /quit      ends the server
 """
 import os
@@ -69,6 +71,10 @@ class Handler(BaseHTTPRequestHandler):
             self.raw("HTTP/1.1 200 OK", [], b"one\r\ntwo\nthree\rfour")
         elif path == "/utf8":
             self.raw("HTTP/1.1 200 OK", ["Content-Type: text/plain; charset=utf-8"], "caf\u00e9 \u20ac".encode())
+        elif path == "/json":
+            self.raw("HTTP/1.1 200 OK", ["Content-Type: Application/JSON; charset=UTF-8"], b'{"a": [1, 2]}')
+        elif path == "/code":
+            self.raw("HTTP/1.1 200 OK", ["Content-Type: text/plain"], b"1 [2 3]")
         elif path == "/quit":
             self.raw("HTTP/1.1 200 OK", [], b"bye")
             self.server.done = True
