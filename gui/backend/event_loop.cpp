@@ -79,7 +79,10 @@ void quit() {
 	g_main_context_wakeup(g_main_context_default());
 }
 
+// Only running loops can be owed an exit: a window that owned a loop
+// already ended (or closed outside any loop) must not end a later one.
 void owner_closed() {
+	if (exits_owed >= levels) return;
 	loops--;
 	exits_owed++;
 }
@@ -93,6 +96,8 @@ void set_timer(backend::View& view, uint32_t period_ms) {
 	view.period_ms = period_ms;
 	if (!period_ms) return;
 	period_ms = std::max(period_ms, MIN_PERIOD_MS);
+	// A timer does not fire inside a loop nested in its own actor: GLib
+	// holds a source while its callback runs (the other timers go on).
 	view.timer = g_timeout_add(period_ms, on_timer, GINT_TO_POINTER(view.slot));
 	timers++;
 }

@@ -23,8 +23,9 @@ bool run(bool no_wait);
 // Asks the innermost waiting loop to end (several requests before it next
 // looks make one).
 void quit();
-// A window that owned a waiting loop was destroyed: one more loop must end
-// once the current event returns.
+// A window that owned a waiting loop was destroyed: one more running loop
+// must end once the current event returns (nothing when every running loop
+// is already owed its exit).
 void owner_closed();
 
 // Starts, changes or (period 0) stops the view's rate timer; periods are
