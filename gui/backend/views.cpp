@@ -12,6 +12,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/point2d.h"
 #include "runtime/datatypes/spans.h"
 #include "runtime/datatypes/string.h"
@@ -107,6 +108,43 @@ void read_facets(View& v, uint32_t bits) {
 	}
 }
 
+// The face types a view can be made for.
+constexpr const char* TYPE_NAMES[] = {
+	"screen", "window", "base", "panel", "tab-panel", "group-box", "button", "toggle", "check", "radio",
+	"field", "area", "text", "text-list", "drop-down", "drop-list", "progress", "slider", "image", "camera",
+	"caret", "scroller", "rich-text", "calendar",
+};
+
+// The face's type word when it names a known type, else raises face-type.
+uint32_t known_type(const Cell* face) {
+	Cell* type = facet(face, TYPE);
+	if (type && word::is_any_word(cell::type_of(type)))
+		for (const char* name : TYPE_NAMES)
+			if (symbol::same_name(type->data2, symbol::make(name))) return type->data2;
+	Cell none;
+	cell::make_none(&none);
+	errors::fire(errors::id::script_face_type, type ? type : &none);
+}
+
+// A new scroller shows a page of `selected` (a fraction, 10% when it is no
+// number) at position 0.
+void set_up_scroller(const Cell* face) {
+	Cell* selected = facet(face, SELECTED);
+	if (selected) {
+		double page = 0.1;
+		if (cell::is(selected, T_INTEGER)) page = cell::get_integer(selected);
+		else if (cell::is(selected, T_FLOAT) || cell::is(selected, T_PERCENT)) page = cell::get_double(selected);
+		else percent::make_at(selected, 0.1);
+		if (page < 0 || page > 1) {
+			Cell clamped;
+			cell::make_float(&clamped, std::clamp(page, 0.0, 1.0));
+			*selected = clamped;
+		}
+	}
+	Cell* data = facet(face, DATA);
+	if (data) cell::make_float(data, 0.0);
+}
+
 void free_view(const Cell* face, bool top, bool empty) {
 	View* v = of_face(face);
 	if (!v) return;
@@ -169,6 +207,8 @@ View* of_face(const Cell* face) {
 }
 
 void make(const Cell* face, const Cell* parent, Cell* out) {
+	uint32_t type = known_type(face);
+	if (symbol::same_name(type, symbol::make("scroller"))) set_up_scroller(face);
 	auto view = std::make_unique<View>();
 	view->face = *face;
 	View* parent_view = parent ? of_handle(parent) : nullptr;
@@ -193,12 +233,12 @@ void update(const Cell* face) {
 	if (n < 2 || !cell::is(state + 1, T_INTEGER)) return;
 	uint32_t bits = uint32_t(cell::get_integer(state + 1));
 	if (!bits) return;
+	// Cleared first: a facet the backend refuses (a bad rate) is reported
+	// once, not again by every later update.
+	cell::make_integer(state + 1, 0);
 	v->face = *face;
 	read_facets(*v, bits);
 	backend::current().view_changed(*v, bits);
-	// The face's state may have been replaced meanwhile: look again.
-	state = state_cells(face, &n);
-	if (state && n >= 2) cell::make_integer(state + 1, 0);
 }
 
 void destroy(const Cell* face, bool empty) { free_view(face, true, empty); }
