@@ -129,3 +129,10 @@ backend::Backend& instance() {
 }
 
 }  // namespace vyn::headless
+
+#if defined(__SANITIZE_ADDRESS__)
+// Fontconfig keeps its configuration for the life of the process, by design
+// (freeing it at exit asserts while Pango still caches fonts): the leak
+// checker is told so.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
