@@ -17,6 +17,7 @@
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/natives.h"
+#include "runtime/evaluator/profiler.h"
 #include "runtime/evaluator/series_entries.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/io/json.h"
@@ -188,6 +189,8 @@ void give_converters(std::index_sequence<I...>) {
 
 }  // namespace
 
+void give_value(Cell* fn, routine::Entry entry, routine::Guard guard) { give_function(fn, entry, guard); }
+
 void give(const char* name, routine::Entry entry, routine::Guard guard) {
 	give_function(context::global_value(symbol::make(name)), entry, guard);
 }
@@ -208,6 +211,7 @@ void install() {
 	give_member("url-parser", "parse-url", url_parser::parse_url_entry);
 	give("decode-url", url_parser::decode_url_entry);
 	url::parse_url = url_parser::parse;
+	profiler::install();
 }
 
 }  // namespace vyn::library_entries
