@@ -123,6 +123,9 @@ struct State {
 	Cell* stk;
 	Cell* anon;
 	const Cell* types;  // for a call: the profiled types, or null
+	int32_t entry;      // for a return: the entry it ends
+	int32_t record;     // for a call or a return: the name's record, or -1
+	Cell name;          // for a call: the name it is profiled by
 };
 // What the guard read, for the entry that runs right after it (nothing
 // in between allocates or runs code).
@@ -151,6 +154,7 @@ inline bool is_function(Type t) { return compiled::typeset_has(any_function(), t
 bool guard() {
 	State& s = taken;
 	s.types = nullptr;
+	s.record = -1;
 	if (!cell::is(arg(EVENT), T_WORD) || !cell::is(arg(FRAME), T_PAIR) || !state(s)) return false;
 	uint32_t e = event_of();
 	int32_t base = pair::x_of(arg(FRAME));
@@ -163,8 +167,16 @@ bool guard() {
 		s.types = cell::is(types, T_TYPESET) ? types : nullptr;
 		if (!s.types || !compiled::typeset_has(types, cell::type_of(arg(VALUE)))) return true;
 		if (!any_function()) return false;
-		if (is_function(cell::type_of(arg(REF)))) return true;
-		int32_t r = record_of(s.profiling, arg(REF));
+		s.name = *arg(REF);
+		if (is_function(cell::type_of(&s.name))) {
+			// A function value is named by the next numbered tag. Nothing
+			// collects before the entry runs: the new string stays put.
+			string::make_at(&s.name, 16);
+			string::append_literal(&s.name, "anon");
+			string::append_literal(&s.name, std::to_string(cell::get_integer(s.anon) + 1));
+			cell::set_type(&s.name, T_TAG);
+		}
+		int32_t r = s.record = record_of(s.profiling, &s.name);
 		if (r < 0) return true;
 		Cell* count = item(s.profiling, r + 1);
 		return count && cell::is(count, T_INTEGER) && cell::get_integer(count) < INT32_MAX;
@@ -179,11 +191,11 @@ bool guard() {
 		return !hit || item(s.stk, at + 2);
 	}
 	if (is_event(e, sym_return)) {
-		int32_t p = returning_entry(s.stk, base);
+		int32_t p = s.entry = returning_entry(s.stk, base);
 		if (p < 0) return false;
 		Cell* name = item(s.stk, p);
 		if (!name || !interpreter::truthy(name)) return true;
-		int32_t r = record_of(s.profiling, name);
+		int32_t r = s.record = record_of(s.profiling, name);
 		if (r < 0) return true;
 		Cell* start = item(s.stk, p + 1);
 		Cell* end = item(s.stk, p + 2);
@@ -196,21 +208,14 @@ bool guard() {
 void on_call(State& s) {
 	const Cell* types = s.types;
 	if (types && compiled::typeset_has(types, cell::type_of(arg(VALUE)))) {
-		Cell name = *arg(REF);
-		if (is_function(cell::type_of(&name))) {
-			int32_t n = cell::get_integer(s.anon) + 1;
-			cell::make_integer(s.anon, n);
+		Cell name = s.name;
+		if (is_function(cell::type_of(arg(REF)))) {
+			cell::make_integer(s.anon, cell::get_integer(s.anon) + 1);
 			context::word_cell(words[ANON_COUNT].data1, uint32_t(words[ANON_COUNT].data3))->header |=
 				context::WORD_ASSIGNED;
-			Cell* tag = stack::alloc_slot();
-			string::make_at(tag, 16);
-			string::append_literal(tag, "anon");
-			string::append_literal(tag, std::to_string(n));
-			cell::set_type(tag, T_TAG);
-			name = *tag;
 		}
 		stack::push(&name);  // in sight of the collector while blocks grow
-		int32_t r = record_of(s.profiling, &name);
+		int32_t r = s.record;
 		if (r >= 0) {
 			Cell* count = item(s.profiling, r + 1);
 			cell::make_integer(count, cell::get_integer(count) + 1);
@@ -251,10 +256,10 @@ void on_mark(State& s, bool prolog) {
 void on_return(State& s) {
 	Cell now;
 	now_precise(&now);
-	int32_t p = returning_entry(s.stk, pair::x_of(arg(FRAME)));
+	int32_t p = s.entry;
 	if (p >= block::vs_length(s.stk)) return;
 	Cell* name = item(s.stk, p);
-	int32_t r = interpreter::truthy(name) ? record_of(s.profiling, name) : -1;
+	int32_t r = interpreter::truthy(name) ? s.record : -1;
 	if (r >= 0) {
 		Cell* end = item(s.stk, p + 2);
 		Cell took = end && cell::is(end, T_DATE) ? *end : now;
