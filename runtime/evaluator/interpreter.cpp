@@ -1901,7 +1901,15 @@ bool start_tracing(const Cell* fn) {
 	trace_all = true;
 	tracing = true;
 	paused = false;
-	fire_event(EV_INIT, nullptr, -1, stack::arguments, nullptr);
+	// A tracer that fails on `init` never starts: it is removed, so a later
+	// trace can install one.
+	try {
+		fire_event(EV_INIT, nullptr, -1, stack::arguments, nullptr);
+	} catch (...) {
+		cell::make_none(&tracer);
+		tracing = trace_all = paused = false;
+		throw;
+	}
 	return true;
 }
 

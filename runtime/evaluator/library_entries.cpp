@@ -18,6 +18,7 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/path_entries.h"
+#include "runtime/evaluator/profiler.h"
 #include "runtime/evaluator/script_entries.h"
 #include "runtime/evaluator/series_entries.h"
 #include "runtime/evaluator/stack.h"
@@ -190,6 +191,8 @@ void give_converters(std::index_sequence<I...>) {
 
 }  // namespace
 
+void give_value(Cell* fn, routine::Entry entry, routine::Guard guard) { give_function(fn, entry, guard); }
+
 void give(const char* name, routine::Entry entry, routine::Guard guard) {
 	give_function(context::global_value(symbol::make(name)), entry, guard);
 }
@@ -212,6 +215,7 @@ void install() {
 	give_member("url-parser", "parse-url", url_parser::parse_url_entry);
 	give("decode-url", url_parser::decode_url_entry);
 	url::parse_url = url_parser::parse;
+	profiler::install();
 }
 
 }  // namespace vyn::library_entries

@@ -14,5 +14,7 @@ void install();
 // Gives the global function `name` an entry (with a guard that may send a
 // call to the body instead); a name the library does not define is skipped.
 void give(const char* name, routine::Entry entry, routine::Guard guard = nullptr);
+// The same for a function value found elsewhere.
+void give_value(Cell* fn, routine::Entry entry, routine::Guard guard = nullptr);
 
 }  // namespace vyn::library_entries
