@@ -406,7 +406,8 @@ bool live_context(Node n) {
 template <class F>
 void each_call(uint32_t end, int32_t level, F&& visit) {
 	if (end > stack::CALL_FRAMES) end = stack::CALL_FRAMES;
-	for (uint32_t k = 0; k < end; k++) {
+	uint32_t floor = uint32_t(stack::trace_floor - stack::frames_bottom);
+	for (uint32_t k = floor <= end ? floor : 0; k < end; k++) {
 		const stack::Frame* f = stack::frames_bottom + k;
 		uint32_t sym = f->symbol;
 		if (sym == 0 || sym == stack::body_symbol || sym == stack::anon_symbol) continue;
@@ -453,7 +454,12 @@ void write_report(Report& out, const Cell* error) {
 				out.text(" ");
 			});
 		} else if (cell::is(s, T_BLOCK)) {
-			out.value(s, true, false, 0x7FFFFFFF);
+			// A kept trace reads as the live one did.
+			Cell words = *s;
+			for (uint32_t i = words.data1, n = words.data1 + uint32_t(block::vs_length(&words)); i < n; i++) {
+				out.value(block::vs_abs_at(&words, i), true, false, 0x7FFFFFFF);
+				out.text(" ");
+			}
 		}
 	}
 	if (cell::is(r.fields + FILES, T_BLOCK)) {
