@@ -209,7 +209,8 @@ int launch() {
 		interpreter::eval(&code, true);
 	} catch (const Throw& t) {
 		// The console's own failure: reported, and the process fails.
-		if (t.code != THROW_ERROR) throw;
+		if (t.code == THROW_QUIT) throw;
+		if (t.code != THROW_ERROR) platform::fatal_error(platform::EXIT_UNCAUGHT_THROW);
 		Cell error = *stack::get_top();
 		std::string report = form_text(&error);
 		platform::flush_stdout();
@@ -231,7 +232,8 @@ int run_script(const std::string& text) {
 	try {
 		interpreter::eval(&code, true);
 	} catch (const Throw& t) {
-		if (t.code != THROW_ERROR) throw;
+		if (t.code == THROW_QUIT) throw;
+		if (t.code != THROW_ERROR) platform::fatal_error(platform::EXIT_UNCAUGHT_THROW);
 		Cell error = *stack::get_top();
 		std::string report = form_text(&error);
 		platform::flush_stdout();

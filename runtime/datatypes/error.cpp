@@ -454,12 +454,7 @@ void write_report(Report& out, const Cell* error) {
 				out.text(" ");
 			});
 		} else if (cell::is(s, T_BLOCK)) {
-			// A kept trace reads as the live one did.
-			Cell words = *s;
-			for (uint32_t i = words.data1, n = words.data1 + uint32_t(block::vs_length(&words)); i < n; i++) {
-				out.value(block::vs_abs_at(&words, i), true, false, 0x7FFFFFFF);
-				out.text(" ");
-			}
+			out.value(s, true, false, 0x7FFFFFFF);
 		}
 	}
 	if (cell::is(r.fields + FILES, T_BLOCK)) {
