@@ -198,17 +198,17 @@ void install_input() {
 	routines::define({"console-report", R"v([error [error! string!]])v", console_report});
 }
 
-int launch() {
-	stack::reset_all();
-	const char* text = "system/console/launch";
-	// The loaded block stays on the data stack, where the collector sees it.
-	Cell code = *lexer::load(reinterpret_cast<const uint8_t*>(text), uint32_t(std::strlen(text)));
+namespace {
+
+// Evaluates a loaded block as top-level code. An error nothing caught is
+// reported on standard error and the process fails; a throw of no known
+// kind ends it as such.
+int run_top(Cell code) {
 	Cell name{T_WORD, 0, stack::body_symbol, 0xFFFFFFFFu};
 	stack::mark_try_all(&name);
 	try {
 		interpreter::eval(&code, true);
 	} catch (const Throw& t) {
-		// The console's own failure: reported, and the process fails.
 		if (t.code == THROW_QUIT) throw;
 		if (t.code != THROW_ERROR) platform::fatal_error(platform::EXIT_UNCAUGHT_THROW);
 		Cell error = *stack::get_top();
@@ -221,27 +221,22 @@ int launch() {
 	return 0;
 }
 
+}  // namespace
+
+int launch() {
+	stack::reset_all();
+	const char* text = "system/console/launch";
+	// The loaded block stays on the data stack, where the collector sees it.
+	return run_top(*lexer::load(reinterpret_cast<const uint8_t*>(text), uint32_t(std::strlen(text))));
+}
+
 int run_script(const std::string& text) {
 	size_t at = text.find("Vyn");
 	std::string body = at == std::string::npos ? text : text.substr(at);
 	stack::reset_all();
 	Cell code = *lexer::load(reinterpret_cast<const uint8_t*>(body.data()), uint32_t(body.size()));
 	if (at != std::string::npos) code.data1 += 2;  // past the header word and block
-	Cell name{T_WORD, 0, stack::body_symbol, 0xFFFFFFFFu};
-	stack::mark_try_all(&name);
-	try {
-		interpreter::eval(&code, true);
-	} catch (const Throw& t) {
-		if (t.code == THROW_QUIT) throw;
-		if (t.code != THROW_ERROR) platform::fatal_error(platform::EXIT_UNCAUGHT_THROW);
-		Cell error = *stack::get_top();
-		std::string report = form_text(&error);
-		platform::flush_stdout();
-		std::fprintf(stderr, "%s\n", report.c_str());
-		return platform::EXIT_UNCAUGHT_ERROR;
-	}
-	stack::reset_all();
-	return 0;
+	return run_top(code);
 }
 
 }  // namespace vyn::repl
