@@ -130,18 +130,6 @@ void define_null_handle() {
 	stack::top = saved;
 }
 
-int run_script(const char* path) {
-	std::ifstream in(path, std::ios::binary);
-	if (!in) {
-		platform::flush_stdout();
-		std::fprintf(stderr, "*** Access Error: cannot open: %s\n", path);
-		return 1;
-	}
-	std::stringstream text;
-	text << in.rdbuf();
-	return repl::run_script(text.str());
-}
-
 void start_modules() {
 	dyn_print::init();
 	platform::init();
@@ -174,6 +162,7 @@ void start_evaluator() {
 
 void define_routines() {
 	routines::define_all();
+	repl::install_input();  // the console's front-end routines, which the console's sources take
 	define_null_handle();
 	type_tests::define_all();
 	collector::init();
@@ -231,8 +220,7 @@ int run(int argc, char** argv) {
 	try {
 		init_runtime();
 		repl::install_print_hooks();
-		repl::install_input();
-		status = argc > 1 ? run_script(argv[1]) : repl::run_stdin();
+		status = repl::launch();
 	} catch (const Throw& t) {
 		// Only the start-up lets an error through, after reporting it.
 		if (t.code == THROW_ERROR) status = platform::EXIT_UNCAUGHT_ERROR;

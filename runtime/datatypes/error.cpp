@@ -406,7 +406,8 @@ bool live_context(Node n) {
 template <class F>
 void each_call(uint32_t end, int32_t level, F&& visit) {
 	if (end > stack::CALL_FRAMES) end = stack::CALL_FRAMES;
-	for (uint32_t k = 0; k < end; k++) {
+	uint32_t floor = uint32_t(stack::trace_floor - stack::frames_bottom);
+	for (uint32_t k = floor <= end ? floor : 0; k < end; k++) {
 		const stack::Frame* f = stack::frames_bottom + k;
 		uint32_t sym = f->symbol;
 		if (sym == 0 || sym == stack::body_symbol || sym == stack::anon_symbol) continue;

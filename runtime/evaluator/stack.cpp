@@ -81,6 +81,7 @@ Cell* arguments = nullptr;
 Cell* end = nullptr;
 Frame* frames_bottom = nullptr;
 Frame* frames_top = nullptr;
+Frame* trace_floor = nullptr;
 Frame* frames_end = nullptr;
 Frame* cursor = nullptr;
 uint32_t body_symbol = SYMBOL_NONE, anon_symbol = SYMBOL_NONE, not_found_symbol = SYMBOL_NONE;
@@ -90,7 +91,7 @@ Hooks hooks{};
 void init() {
 	bottom = top = arguments = data_cells;
 	end = data_cells + DATA_CELLS;
-	frames_bottom = frames_top = frame_records;
+	frames_bottom = frames_top = trace_floor = frame_records;
 	frames_end = frame_records + CALL_FRAMES;
 	cursor = nullptr;
 	errors::pending = THROW_NONE;
@@ -99,7 +100,7 @@ void init() {
 
 void reset_all() {
 	top = arguments = bottom;
-	frames_top = frames_bottom;
+	frames_top = trace_floor = frames_bottom;
 	cursor = nullptr;
 	errors::pending = THROW_NONE;
 }
@@ -256,10 +257,15 @@ bool eval_p(Frame* from, bool one_level) {
 	return false;
 }
 
+// The lowest frame a trace from `from` down shows: the console's floor when
+// `from` stands above it (code the console runs), else the bottom.
+static Frame* floor_below(const Frame* from) { return from >= trace_floor ? trace_floor : frames_bottom; }
+
 void get_call(Cell* out) {
 	Frame* f = cursor ? cursor : frames_top;
 	cursor = nullptr;
-	while (f > frames_bottom) {
+	Frame* low = floor_below(f);
+	while (f > low) {
 		f--;
 		if (is_named(f) && f->symbol != SYMBOL_NONE) {
 			make_word(f->symbol, f->word_context, out);
@@ -270,7 +276,7 @@ void get_call(Cell* out) {
 }
 
 void collect_calls(Cell* block) {
-	for (Frame* f = frames_top; f > frames_bottom;) {
+	for (Frame* f = frames_top, *low = floor_below(frames_top); f > low;) {
 		f--;
 		if (!is_named(f) || f->symbol == SYMBOL_NONE) continue;
 		make_word(f->symbol, f->callee_context ? f->callee_context : f->word_context, memory::alloc_tail(block));
@@ -290,7 +296,7 @@ bool names_function(const Frame* f) {
 
 template <typename Visit>
 void walk_call_words(int32_t level, Frame* end_frame, Visit visit) {
-	for (Frame* f = frames_bottom; f < end_frame && f < frames_top; f++) {
+	for (Frame* f = floor_below(end_frame); f < end_frame && f < frames_top; f++) {
 		if (!is_named(f) || f->symbol == SYMBOL_NONE) continue;
 		if (level <= 1 && !names_function(f)) continue;
 		Cell word;

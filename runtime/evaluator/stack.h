@@ -80,6 +80,9 @@ extern Cell* arguments;  // current frame base
 extern Cell* end;        // one past the last data cell
 extern Frame* frames_bottom;
 extern Frame* frames_top;  // next free record
+// Frames below it belong to the console that runs the code: call traces and
+// error reports leave them out, so code typed at the prompt reads as top level.
+extern Frame* trace_floor;
 extern Frame* frames_end;
 extern Frame* cursor;      // set by the language's throw, consumed by get_call
 extern uint32_t body_symbol, anon_symbol, not_found_symbol;

@@ -137,7 +137,7 @@ def main():
                     f'["{directory}/case.vyn" "plain" "two words" {{say "hi"}} "" "café"]\n'
                     'PROGRAM SCRIPT plain "two words" "say "hi"" "" café\n', None))
         tally(check("system arguments", system_arguments(vyn, directory), 0,
-                    '["SCRIPT" "two words" {say "hi"}]\nSCRIPT "two words" "say "hi""\ntrue\n', None))
+                    '["two words" {say "hi"}]\n"two words" "say "hi""\ntrue\n', None))
         tally(check("SIGINT ends with 130", interrupted(vyn, directory), 130, "waiting\n", None))
         tally(check("a closed pipe ends quietly", broken_pipe(vyn, directory), 141, "line\n", None))
         for title, how, status, stderr_start, stdout in PROBES:
