@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boot/repl.h"
+#include "gui/backend/platform_routines.h"
 #include "boot/types.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
@@ -179,8 +180,11 @@ void define_routines() {
 
 // event! belongs to the GUI engine: it registers after every other type and
 // the routines, in every mode (a headless run makes and reads events too),
-// before the library sources that use it.
-void register_events() { event::init_type(); }
+// before the library sources that use it; the GUI backend's routines with it.
+void register_events() {
+	event::init_type();
+	platform_routines::define_all();
+}
 
 void start_library() {
 	// Objects the library makes at start-up take the ids kept for them;

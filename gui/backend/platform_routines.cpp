@@ -1,0 +1,361 @@
+#include "gui/backend/platform_routines.h"
+
+#include <string>
+#include <vector>
+
+#include "gui/backend/backend.h"
+#include "gui/backend/dispatch.h"
+#include "gui/backend/event_loop.h"
+#include "gui/backend/trampoline.h"
+#include "gui/backend/views.h"
+#include "runtime/collector.h"
+#include "runtime/context.h"
+#include "runtime/datatypes/event.h"
+#include "runtime/datatypes/event_records.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point2d.h"
+#include "runtime/datatypes/spans.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/routines.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/externals.h"
+#include "runtime/io/simple_io.h"
+#include "runtime/ownership.h"
+#include "runtime/symbol.h"
+
+namespace vyn::platform_routines {
+
+namespace {
+
+// The version the script layer keys default heights and fonts on: fixed,
+// so layouts do not change with the kernel a program runs on.
+constexpr uint8_t VERSION[3] = {10, 0, 0};
+
+Cell* arg(uint32_t i) { return stack::arguments + i; }
+
+void answer(const Cell* c) { stack::set_result(c); }
+void answer_none() {
+	Cell c;
+	cell::make_none(&c);
+	answer(&c);
+}
+void answer_unset() {
+	Cell c;
+	cell::make_unset(&c);
+	answer(&c);
+}
+
+// The screens' handles: one externals slot per display, made at start.
+int32_t screen_class = 0;
+std::vector<int32_t> screen_slots;
+
+void make_screen_handles() {
+	if (!screen_class) screen_class = externals::register_class("screen", nullptr);
+	size_t count = backend::current().screens().size();
+	while (screen_slots.size() < count) screen_slots.push_back(externals::alloc_handle(nullptr, screen_class));
+}
+
+void mark_screens() {
+	for (int32_t slot : screen_slots) externals::mark(slot, nullptr);
+}
+
+bool truthy(const Cell* c) { return !cell::is(c, T_NONE) && !(cell::is(c, T_LOGIC) && !c->data1); }
+
+// ---- routines ----
+
+void make_null_handle() { handle::box(-1, handle::NULL_CLASS); }
+
+void fetch_all_screens() {
+	std::vector<backend::Screen> screens = backend::current().screens();
+	make_screen_handles();
+	Cell out;
+	block::make_at(&out, int32_t(screens.size()));
+	Cell* held = stack::push(&out);
+	for (size_t i = 0; i < screens.size(); i++) {
+		const backend::Screen& s = screens[i];
+		Cell spec;
+		block::make_at(&spec, 4);
+		Cell* spec_held = stack::push(&spec);
+		pair::make_in(spec_held, s.x, s.y);
+		pair::make_in(spec_held, s.width, s.height);
+		Cell scale;
+		cell::make_float(&scale, s.scale);
+		block::append_value(spec_held, &scale);
+		handle::make_in(spec_held, screen_slots[i], handle::MONITOR);
+		block::append_value(held, spec_held);
+		stack::pop(1);
+	}
+	answer(held);
+}
+
+void get_current_screen() {
+	make_screen_handles();
+	handle::box(screen_slots[backend::current().current_screen()], handle::MONITOR);
+}
+
+void get_screen_size() {
+	std::vector<backend::Screen> screens = backend::current().screens();
+	int32_t id = cell::get_integer(arg(0));
+	const backend::Screen& s = id >= 0 && size_t(id) < screens.size() ? screens[size_t(id)] : screens[0];
+	Cell c;
+	pair::make_at(&c, int32_t(s.width / s.scale), int32_t(s.height / s.scale));
+	answer(&c);
+}
+
+// The face's font! object as a backend font: name, size, style words.
+backend::Font font_of(const Cell* face) {
+	backend::Font font;
+	Cell* f = views::facet(face, views::FONT);
+	if (!f || !cell::is(f, T_OBJECT)) return font;
+	static const uint32_t name_sym = symbol::make("name"), size_sym = symbol::make("size"),
+						  style_sym = symbol::make("style"), bold_sym = symbol::make("bold"),
+						  italic_sym = symbol::make("italic");
+	auto field = [&](uint32_t sym) -> Cell* {
+		int32_t i = context::find_word(f->data1, sym, true);
+		return i < 0 ? nullptr : context::values(f->data1) + i;
+	};
+	Cell* name = field(name_sym);
+	if (name && string::any_string(name)) {
+		Cell copy = *name;
+		font.family = simple_io::utf8_text(&copy);
+	}
+	Cell* size = field(size_sym);
+	if (size && cell::is(size, T_INTEGER)) font.size = cell::get_integer(size);
+	if (size && cell::is(size, T_FLOAT)) font.size = cell::get_double(size);
+	Cell* style = field(style_sym);
+	auto has_style = [&](uint32_t sym) {
+		if (!style) return false;
+		if (word::is_any_word(cell::type_of(style))) return symbol::same_name(style->data2, sym);
+		if (!cell::is(style, T_BLOCK)) return false;
+		spans::Cells cells = spans::cells_of(style);
+		for (uint32_t i = 0; i < cells.count; i++)
+			if (word::is_any_word(cell::type_of(cells.head + i)) && symbol::same_name(cells.head[i].data2, sym))
+				return true;
+		return false;
+	};
+	font.bold = has_style(bold_sym);
+	font.italic = has_style(italic_sym);
+	return font;
+}
+
+void size_text() {
+	Cell face = *arg(0);
+	Cell value = *arg(1);
+	if (cell::is(&value, T_NONE)) {
+		Cell* text = views::facet(&face, views::TEXT);
+		if (text) value = *text;
+	} else if (!string::any_string(&value)) {
+		datatype::fire_type(errors::id::script_invalid_type, cell::type_of(&value));
+	}
+	if (!cell::is(&value, T_STRING)) return answer_none();
+	std::string text = simple_io::utf8_text(&value);
+	double w = 0, h = 0;
+	backend::current().text_size(font_of(&face), text, &w, &h);
+	Cell out;
+	point2D::make_at(&out, float(w), float(h));
+	answer(&out);
+}
+
+// Headless views hold no native copy of a deep-changed series: the owner is
+// re-read whole.
+void on_change_facet() {
+	backend::View* v = views::of_face(arg(0));
+	if (v) backend::current().view_changed(*v, 0);
+	answer_unset();
+}
+
+void update_text() { answer_none(); }
+void update_font() { answer_none(); }
+void update_para() { answer_none(); }
+void update_scroller() { answer_none(); }
+
+void destroy_view() {
+	views::destroy(arg(0), truthy(arg(1)));
+	answer_none();
+}
+
+void detach_image() {
+	ownership::unbind(arg(0));
+	answer_none();
+}
+
+bool is_screen(const Cell* face) {
+	static const uint32_t screen_sym = symbol::make("screen");
+	Cell* type = views::facet(face, views::TYPE);
+	return type && word::is_any_word(cell::type_of(type)) && symbol::same_name(type->data2, screen_sym);
+}
+
+void update_view() {
+	Cell faces = *arg(0);
+	if (cell::is(&faces, T_BLOCK)) {
+		spans::Cells cells = spans::cells_of(&faces);
+		for (uint32_t i = 0; i < cells.count; i++)
+			if (!cell::is(cells.head + i, T_OBJECT))
+				datatype::fire_type(errors::id::script_invalid_type, cell::type_of(cells.head + i));
+		uint32_t n = cells.count;
+		for (uint32_t i = 0; i < n; i++) {
+			spans::Cells now = spans::cells_of(&faces);
+			if (i >= now.count) break;
+			Cell face = now.head[i];
+			views::update(&face);
+		}
+	} else if (cell::is(&faces, T_OBJECT)) {
+		if (!is_screen(&faces)) views::update(&faces);
+	} else {
+		datatype::fire_type(errors::id::script_invalid_type, cell::type_of(&faces));
+	}
+	answer_none();
+}
+
+void refresh_window() { answer_unset(); }
+void redraw() { answer_unset(); }
+
+void show_window() {
+	backend::View* v = views::of_handle(arg(0));
+	if (v) backend::current().window_shown(*v);
+	answer_none();
+}
+
+void make_view() {
+	Cell out;
+	views::make(arg(0), arg(1), &out);
+	answer(&out);
+}
+
+void do_event_loop() { routines::answer_logic(event_loop::run(truthy(arg(0)))); }
+
+void exit_event_loop() {
+	event_loop::quit();
+	answer_unset();
+}
+
+// No dialogs without a display: every requester answers none.
+void request_none() { answer_none(); }
+
+void set_dark_mode() { answer_unset(); }
+void support_dark_mode_q() { routines::answer_logic(backend::current().dark_mode_supported()); }
+void toggle_gpu() { answer_unset(); }
+
+// [version dpi system-font-name system-font-size scroller-size text-color window-color panel-color]
+void start() {
+	backend::Backend& b = backend::current();
+	make_screen_handles();
+	Cell out;
+	block::make_at(&out, 8);
+	Cell* held = stack::push(&out);
+	Cell c;
+	tuple::make_at(&c, 3, VERSION);
+	block::append_value(held, &c);
+	cell::make_integer(&c, int32_t(b.dpi()));
+	block::append_value(held, &c);
+	backend::Font font = b.system_font();
+	string::load_at(&c, font.family);
+	block::append_value(held, &c);
+	cell::make_integer(&c, int32_t(font.size));
+	block::append_value(held, &c);
+	pair::make_in(held, 17, 17);
+	const uint8_t colors[3][3] = {{0, 0, 0}, {255, 255, 255}, {240, 240, 240}};
+	for (const auto& rgb : colors) {
+		tuple::make_at(&c, 3, rgb);
+		block::append_value(held, &c);
+	}
+	answer(held);
+}
+
+// The face an event names: a synthetic event keeps it first in its block,
+// a backend event in its open record.
+Cell face_of_event(const Cell* e) {
+	Cell face;
+	cell::make_none(&face);
+	if (e->header & event::SYNTHETIC) {
+		if (!e->data2) return face;
+		Series* s = memory::series(e->data2);
+		if (s->used() >= sizeof(Cell)) face = s->head_cell()[0];
+	} else if (const event_records::Fields* r = event_records::find(e->data2)) {
+		face = r->values[event_records::FACE];
+	}
+	return face;
+}
+
+bool has_live_view(const Cell* face) { return cell::is(face, T_OBJECT) && views::of_face(face); }
+
+// send-event-os: the event's face must have a view; a queued event is
+// dispatched by the event loop, another one at once, through the same path
+// as the window system's events.
+void send_event_os() {
+	Cell event = *arg(0);
+	bool queued = truthy(arg(1));
+	Cell face = face_of_event(&event);
+	if (!has_live_view(&face)) return routines::answer_logic(false);
+	if (queued) {
+		dispatch::post(&event);
+		return routines::answer_logic(true);
+	}
+	Cell out;
+	dispatch::send_event(&event, &out);
+	trampoline::resume();
+	if (errors::pending) return;
+	routines::answer_logic(true);
+}
+
+const routines::Definition DEFINITIONS[] = {
+	{"backend-make-null-handle", R"v(["A handle with no OS object" return: [handle!]])v", make_null_handle},
+	{"backend-fetch-all-screens", R"v(["Specs of the displays: [offset size scale handle] each" return: [block!]])v",
+		fetch_all_screens},
+	{"backend-get-current-screen", R"v(["The handle of the display under the pointer" return: [handle!]])v",
+		get_current_screen},
+	{"backend-get-screen-size", R"v(["The size of a display in logical pixels" id [integer!] return: [pair!]])v",
+		get_screen_size},
+	{"backend-size-text", R"v(["The size of a text drawn with the face's font" face [object!] value return: [point2D! none!]])v",
+		size_text},
+	{"backend-on-change-facet", R"v(["Applies a deep change of a facet to the realised face"
+		owner [object!] word [any-word!] value action [word!] new index [integer!] part [integer!]])v",
+		on_change_facet},
+	{"backend-update-text", R"v(["Reads the control's text back into the face" face [object!]])v", update_text},
+	{"backend-update-font", R"v(["Re-creates a realised font" font [object!] flags [integer!]])v", update_font},
+	{"backend-update-para", R"v(["Applies a para change" face [object!] flags [integer!]])v", update_para},
+	{"backend-destroy-view", R"v(["Destroys a face's view" face [object!] empty? [logic!]])v", destroy_view},
+	{"backend-detach-image", R"v(["Releases an image's OS bitmap" img [image!]])v", detach_image},
+	{"backend-update-view", R"v(["Applies the changed facets of a face, or of a block of faces" face])v", update_view},
+	{"backend-refresh-window", R"v(["Repaints a window" h [handle!]])v", refresh_window},
+	{"backend-redraw", R"v(["Redraws a face" face [object!]])v", redraw},
+	{"backend-show-window", R"v(["Shows a window" id [handle!]])v", show_window},
+	{"backend-make-view", R"v(["Creates the face's view" face [object!] parent [handle!] return: [handle!]])v",
+		make_view},
+	{"backend-do-event-loop", R"v(["Runs the event loop" no-wait? [logic!] return: [logic!]])v", do_event_loop},
+	{"backend-exit-event-loop", R"v(["Ends the innermost event loop"])v", exit_event_loop},
+	{"backend-request-font", R"v(["Font dialog" font selected mono?])v", request_none},
+	{"backend-request-file", R"v(["File dialog" title name filter save? multi?])v", request_none},
+	{"backend-request-dir", R"v(["Folder dialog" title dir filter keep? multi?])v", request_none},
+	{"backend-update-scroller", R"v(["Applies a scroller change" scroller [object!] flags [integer!]])v",
+		update_scroller},
+	{"backend-set-dark-mode", R"v(["Switches a window's dark theme" face [object!] dark? [logic!]])v", set_dark_mode},
+	{"backend-support-dark-mode?", R"v(["Whether the system offers a dark mode" return: [logic!]])v",
+		support_dark_mode_q},
+	{"backend-toggle-GPU", R"v(["Switches GPU rendering"])v", toggle_gpu},
+	{"backend-start", R"v(["Starts the backend: [version dpi font-name font-size scroller text window panel]" return: [block!]])v",
+		start},
+	{"send-event-os", R"v(["Sends an event into the GUI's event path" event [event!] queued? [logic!] return: [logic!]])v",
+		send_event_os},
+};
+
+}  // namespace
+
+void define_all() {
+	views::init();
+	dispatch::init();
+	screen_slots.clear();
+	screen_class = 0;
+	static bool registered = false;
+	if (!registered) collector::register_marker(mark_screens);
+	registered = true;
+	for (const routines::Definition& d : DEFINITIONS) routines::define(d);
+}
+
+}  // namespace vyn::platform_routines
