@@ -41,8 +41,11 @@ enum Command {
 
 std::unordered_map<uint32_t, Command>& commands() {
 	static std::unordered_map<uint32_t, Command> table;
-	if (table.empty()) {
-		kw::init();
+	static uint32_t made_for = 0;
+	kw::init();
+	if (made_for != kw::generation) {
+		made_for = kw::generation;
+		table.clear();
 		const std::pair<uint32_t, Command> rows[] = {{kw::line, C_LINE}, {kw::line_width, C_LINE_WIDTH},
 			{kw::box, C_BOX}, {kw::triangle, C_TRIANGLE}, {kw::pen, C_PEN}, {kw::fill_pen, C_FILL_PEN},
 			{kw::polygon, C_POLYGON}, {kw::circle, C_CIRCLE}, {kw::anti_alias, C_ANTI_ALIAS}, {kw::font, C_FONT},

@@ -8,10 +8,13 @@ namespace vyn::draw_keywords {
 VYN_DRAW_KEYWORDS(VYN_DEFINE_KEYWORD)
 #undef VYN_DEFINE_KEYWORD
 
+uint32_t generation = 0;
+
 void init() {
-	static bool done = false;
-	if (done) return;
-	done = true;
+	static Node table = 0;
+	if (generation && table == symbol::table && image <= symbol::count() && symbol::name(image) == "image") return;
+	table = symbol::table;
+	generation++;
 #define VYN_MAKE_KEYWORD(id, text) id = symbol::resolve(symbol::make(text));
 	VYN_DRAW_KEYWORDS(VYN_MAKE_KEYWORD)
 #undef VYN_MAKE_KEYWORD

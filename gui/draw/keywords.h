@@ -28,7 +28,10 @@ namespace vyn::draw_keywords {
 VYN_DRAW_KEYWORDS(VYN_DECLARE_KEYWORD)
 #undef VYN_DECLARE_KEYWORD
 
-// Makes the symbols once (after the symbol table exists).
+// Makes the symbols (after the symbol table exists); again only when the
+// symbol table was made anew since (a runtime restarted by the tests).
 void init();
+// Counts the times init made the symbols, for tables built on them.
+extern uint32_t generation;
 
 }  // namespace vyn::draw_keywords
