@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "gui/draw/interpreter.h"
@@ -43,8 +44,20 @@ struct Box {
 	uint32_t data_length = 0;
 };
 
+// Every box alive: the externals table keeps them in memory the leak
+// checker does not scan.
+// (Never destroyed: the checker runs after static destructors.)
+std::unordered_set<Box*>& live_boxes = *new std::unordered_set<Box*>;
+
+Box* new_box() {
+	Box* b = new Box;
+	live_boxes.insert(b);
+	return b;
+}
+
 void release_box(void* data) {
 	Box* b = static_cast<Box*>(data);
+	live_boxes.erase(b);
 	if (b->layout) g_object_unref(b->layout);
 	delete b;
 }
@@ -318,12 +331,18 @@ Box* layout_of(const Cell* face, bool force, Box*& owned) {
 	}
 	if (box && !force && !flag && up_to_date(*box, face)) return box;
 	if (!handles || !is_rich_text(face)) {
-		owned = new Box;
-		build(*owned, face);
+		owned = new_box();
+		try {
+			build(*owned, face);
+		} catch (...) {
+			release_box(owned);
+			owned = nullptr;
+			throw;
+		}
 		return owned;
 	}
 	if (!box) {
-		box = new Box;
+		box = new_box();
 		int32_t slot = externals::alloc_handle(box, layout_class);
 		Cell h, f, b;
 		handle::make_at(&h, slot, handle::RICH_TEXT);
