@@ -47,6 +47,8 @@ def run_script(vyn, harness, script):
     env = {"VYN_HEADLESS": "1", "PATH": "/usr/bin:/bin", "VYN_BINARY": vyn}
     if "VYN_GC_STRESS" in os.environ:
         env["VYN_GC_STRESS"] = os.environ["VYN_GC_STRESS"]
+    if "LSAN_OPTIONS" in os.environ:
+        env["LSAN_OPTIONS"] = os.environ["LSAN_OPTIONS"]
     with tempfile.TemporaryDirectory() as tmp:
         env["HOME"] = tmp  # nothing a script runs may write under the real home
         combined = Path(tmp) / script.name

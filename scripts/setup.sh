@@ -5,7 +5,7 @@ packages=(
 	build-essential g++ clang cmake ninja-build pkg-config git python3
 	libgtest-dev libgmock-dev libbenchmark-dev
 	libssl-dev zlib1g-dev libcurl4-openssl-dev
-	libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev python3-pil
+	libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev python3-pil python3-cairo
 	unicode-data
 	lua5.4 lua-lpeg hyperfine
 	libgtk-3-dev libcairo2-dev libpango1.0-dev xvfb xdotool xauth xclip imagemagick

@@ -21,6 +21,7 @@
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/codec_routines.h"
+#include "gui/draw/routines.h"
 #include "runtime/evaluator/system_routines.h"
 #include "runtime/io/clipboard.h"
 #include "runtime/io/image_routines.h"
@@ -293,6 +294,7 @@ void define_all() {
 	for (const Definition& d : DEFINITIONS) define(d);
 	system_routines::define_all();
 	codec_routines::define_all();
+	draw_routines::define_all();
 }
 
 }  // namespace vyn::routines
