@@ -235,7 +235,7 @@ TEST_F(Serial, RoundTripsKeepValuesOfEveryKind) {
 	}
 }
 
-TEST_F(Serial, SharedSeriesAreWrittenOnceAndStayShared) {
+TEST_F(Serial, SeriesMetTwiceAreWrittenOnceAndStayShared) {
 	run("s: \"ab\" pair-of-s: reduce [s next s]");
 	Bytes b = encoded("pair-of-s");
 	// The second meeting: reference prefix, lead with the head flag, head 1,
