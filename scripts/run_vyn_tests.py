@@ -41,7 +41,7 @@ def body_of(text):
 
 def run_script(vyn, harness, script):
     # vyn makes the script's directory the current one: the fixtures' directory is set again.
-    back = 'change-dir to-file "%s/"\n' % str(script.parent.resolve()).replace("^", "^^").replace('"', '^"')
+    back = 'system/options/path: to-file "%s/" set-current-dir system/options/path\n' % str(script.parent.resolve()).replace("^", "^^").replace('"', '^"')
     source = harness.read_text(encoding="utf-8") + "\n" + back + body_of(script.read_text(encoding="utf-8"))
     source += "\ntest-summary\n"
     env = {"VYN_HEADLESS": "1", "PATH": "/usr/bin:/bin", "VYN_BINARY": vyn}
