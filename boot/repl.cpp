@@ -1,5 +1,7 @@
 #include "boot/repl.h"
 
+#include "runtime/collector.h"
+
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -165,7 +167,11 @@ void console_do() {
 	stack::trace_floor = stack::frames_top;
 	cycles::reset();
 	Cell code = args()[0];
+	int32_t outer = collector::console_base;
+	collector::console_running = true;
+	collector::console_base = int32_t(stack::depth());
 	interpreter::eval(&code, true);
+	collector::console_base = outer;
 }
 
 // console-report error: a script's error that nothing caught (or the text

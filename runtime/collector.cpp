@@ -27,6 +27,8 @@ namespace vyn::collector {
 
 bool active = false;
 bool stress = false;
+int32_t console_base = -1;
+bool console_running = false;
 void (*image_hook)(Node node) = nullptr;
 
 namespace {
@@ -618,6 +620,8 @@ void init() {
 void boot_done() {
 	if (!stress_after_boot) return;
 	stress = true;
+	// The console takes over from here: its own steps are the library's code.
+	console_running = true;
 	memory::collection_requested = true;
 }
 
@@ -667,7 +671,12 @@ void run_requested() {
 		return;
 	}
 	if (stress) {
-		uint32_t mean = stack::depth() / STRESS_DEPTH_STEP;
+		uint32_t depth = stack::depth();
+		uint32_t mean = depth / STRESS_DEPTH_STEP;
+		if (console_base >= 0)
+			mean = (depth > uint32_t(console_base) ? depth - uint32_t(console_base) : 0) / STRESS_DEPTH_STEP;
+		else if (console_running)
+			mean = CONSOLE_STRESS_MEAN;
 		if (mean < 2) {
 			stress_skip = 0;
 		} else if (stress_skip) {

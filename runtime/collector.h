@@ -40,6 +40,13 @@ extern bool active;
 // deep recursion costs time in proportion to its depth, not its square.
 extern bool stress;
 constexpr uint32_t STRESS_DEPTH_STEP = 64;
+// The console is library code run for every line it reads: after boot
+// (VYN_GC_STRESS=after-boot), code it hands over (console_base: the call depth where that code starts,
+// -1 outside it) is stressed by its depth from there, and the console's own
+// work between commands only at one safe point in CONSOLE_STRESS_MEAN.
+extern int32_t console_base;
+extern bool console_running;
+constexpr uint32_t CONSOLE_STRESS_MEAN = 16;
 
 void init();
 // The library is loaded: turns on the stress mode VYN_GC_STRESS deferred.
