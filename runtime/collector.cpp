@@ -95,14 +95,18 @@ inline bool is_marked(Node n) {
 
 // ------------------------------------------------------------ per type
 
+// A buffer reached from a cell is marked with mark_block, never mark_buffer
+// alone: a data-stack slot taken but not written yet may hold a stale cell
+// whose node now belongs to a block or a context, and marking that buffer
+// without scanning it would leave its contents to be freed.
 void mark_series_pair(Cell* c) {
-	mark_buffer(&c->data2);
-	if (c->data3) mark_buffer(&c->data3);
+	mark_block(&c->data2);
+	if (c->data3) mark_block(&c->data3);
 }
 
 void mark_symbol(Cell* c) {
-	mark_buffer(&c->data3);
-	if (c->data2) mark_buffer(&c->data2);
+	mark_block(&c->data3);
+	if (c->data2) mark_block(&c->data2);
 }
 
 // A hash table reached from a cell. A data-stack slot that was taken but
@@ -140,11 +144,9 @@ void mark_function(Cell* c) {
 	mark_block(&c->data3);
 }
 
-void mark_buffer_only(Cell* c) { mark_buffer(&c->data2); }
-
 void mark_object(Cell* c) {
 	mark_context(&c->data1);
-	if (c->data3) mark_buffer(&c->data3);
+	if (c->data3) mark_block(&c->data3);
 }
 
 void mark_indexed_block(Cell* c) {
@@ -159,7 +161,7 @@ void mark_handle(Cell* c) {
 
 void mark_image(Cell* c) {
 	if (!c->data2) return;
-	mark_buffer(&c->data2);
+	mark_block(&c->data2);
 	if (image_hook) image_hook(c->data2);
 }
 
@@ -178,7 +180,7 @@ void install_type_markers() {
 	for (Type t : {T_WORD, T_SET_WORD, T_LIT_WORD, T_GET_WORD, T_REFINEMENT}) type_markers[t] = mark_word;
 	for (Type t : {T_NATIVE, T_ACTION, T_OP}) type_markers[t] = mark_native;
 	for (Type t : {T_FUNCTION, T_ROUTINE}) type_markers[t] = mark_function;
-	for (Type t : {T_BITSET, T_VECTOR, T_BINARY}) type_markers[t] = mark_buffer_only;
+	for (Type t : {T_BITSET, T_VECTOR, T_BINARY}) type_markers[t] = mark_block_cell;
 	for (Type t : {T_OBJECT, T_ERROR, T_PORT}) type_markers[t] = mark_object;
 	for (Type t : {T_HASH, T_MAP}) type_markers[t] = mark_indexed_block;
 	type_markers[T_HANDLE] = mark_handle;

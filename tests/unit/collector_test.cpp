@@ -95,6 +95,24 @@ TEST_F(Collector, DeepNestingIsMarkedWithoutRecursion) {
 	EXPECT_EQ(show("n: 0 x: b while [not tail? x] [n: n + 1 x: pick x 1] n"), "200000");
 }
 
+// A data-stack slot taken but not written yet may hold a stale cell: a
+// string whose node now belongs to a live context. The context is reached
+// only after the stack (from a guard here), so the stale cell marks it first:
+// its word table and values must still be scanned, not left to be freed.
+TEST_F(Collector, AStaleStringCellNamingAContextStillLetsItsContentsBeMarked) {
+	Cell obj = run("make object! [alpha: copy \"kept\" beta: [1 2]]");
+	roots::Guard guard(&obj);
+	Cell* stale = stack::alloc_slot();
+	string::make_at(stale, 4);
+	stale->data2 = obj.data1;
+	collector::stress = true;  // every buffer moves: freed contents would show
+	collector::run();
+	collector::run();
+	stack::pop(1);
+	EXPECT_EQ(mold_of(field(obj, "alpha")), "\"kept\"");
+	EXPECT_EQ(mold_of(field(obj, "beta")), "[1 2]");
+}
+
 int released = 0;
 void count_release(void*) { released++; }
 
