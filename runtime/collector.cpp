@@ -51,6 +51,9 @@ bool stress_after_boot = false;
 // failure repeats from run to run.
 uint32_t stress_skip = 0;
 uint32_t stress_seed = 0x9E3779B9u;
+// The least mean gap between stress collections (VYN_GC_STRESS_GAP, default
+// 1: every safe point): a small machine runs the stress suite sparser.
+uint32_t stress_least_mean = 1;
 
 // A gap of 0 .. 2 * mean - 2 safe points: one collection in `mean` on average.
 uint32_t stress_gap(uint32_t mean) {
@@ -616,6 +619,8 @@ void init() {
 	stress_after_boot = s && std::strcmp(s, "after-boot") == 0;
 	stress_skip = 0;
 	stress_seed = 0x9E3779B9u;
+	const char* gap = std::getenv("VYN_GC_STRESS_GAP");
+	stress_least_mean = gap ? uint32_t(std::clamp(std::atoi(gap), 1, 1000)) : 1;
 	if (stress) memory::collection_requested = true;
 }
 
@@ -679,6 +684,7 @@ void run_requested() {
 			mean = (depth > uint32_t(console_base) ? depth - uint32_t(console_base) : 0) / STRESS_DEPTH_STEP;
 		else if (console_running)
 			mean = CONSOLE_STRESS_MEAN;
+		if (mean < stress_least_mean) mean = stress_least_mean;
 		if (mean < 2) {
 			stress_skip = 0;
 		} else if (stress_skip) {

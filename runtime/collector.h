@@ -38,6 +38,7 @@ extern bool active;
 // collects while the call stack is shallower than 2 * STRESS_DEPTH_STEP
 // frames; deeper, about one in depth / STRESS_DEPTH_STEP does, so that a
 // deep recursion costs time in proportion to its depth, not its square.
+// VYN_GC_STRESS_GAP=N makes it about one safe point in N at least.
 extern bool stress;
 constexpr uint32_t STRESS_DEPTH_STEP = 64;
 // The console is library code run for every line it reads: after boot

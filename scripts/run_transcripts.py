@@ -41,8 +41,9 @@ def run_case(vyn, case):
     stdin = "".join(line + "\n" for line in case["input"])
     env = {"VYN_HEADLESS": "1", "PATH": "/usr/bin:/bin"}
     # The collector's stress mode passes through, for the stress run of the suite.
-    if "VYN_GC_STRESS" in os.environ:
-        env["VYN_GC_STRESS"] = os.environ["VYN_GC_STRESS"]
+    for name in ("VYN_GC_STRESS", "VYN_GC_STRESS_GAP"):
+        if name in os.environ:
+            env[name] = os.environ[name]
     try:
         proc = subprocess.run([vyn], input=stdin.encode(), capture_output=True, timeout=CASE_TIMEOUT, env=env)
     except subprocess.TimeoutExpired as e:

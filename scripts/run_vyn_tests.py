@@ -45,8 +45,9 @@ def run_script(vyn, harness, script):
     source = harness.read_text(encoding="utf-8") + "\n" + back + body_of(script.read_text(encoding="utf-8"))
     source += "\ntest-summary\n"
     env = {"VYN_HEADLESS": "1", "PATH": "/usr/bin:/bin", "VYN_BINARY": vyn}
-    if "VYN_GC_STRESS" in os.environ:
-        env["VYN_GC_STRESS"] = os.environ["VYN_GC_STRESS"]
+    for name in ("VYN_GC_STRESS", "VYN_GC_STRESS_GAP"):
+        if name in os.environ:
+            env[name] = os.environ[name]
     if "LSAN_OPTIONS" in os.environ:
         env["LSAN_OPTIONS"] = os.environ["LSAN_OPTIONS"]
     with tempfile.TemporaryDirectory() as tmp:
