@@ -451,11 +451,12 @@ Cell* take(Cell* series, const Cell* part, bool, bool last) {
 	hash_unindex(series, start, uint32_t(count));
 	close_gap(memory::buffer_of(series), start, uint32_t(count));
 	hash_removed(series, start, uint32_t(count));
-	if (owned) notify(series, words::w_taken, start, count);
+	// On the stack before the owner hears of it: its handler may collect.
 	Cell* c = stack::alloc_slot();
 	Type t = cell::type_of(series);
 	cell::set(c, t, 0, taken, t == T_VECTOR ? series->data3 : 0);
 	if (index_of(series)) hash_index_new(c);
+	if (owned) notify(series, words::w_taken, start, count);
 	return c;
 }
 
