@@ -127,14 +127,13 @@ Node create(uint32_t slots, bool stack, bool maker, Node source, uint32_t kind) 
 }
 
 FoundWord found_words[FOUND_WORDS];
-uint32_t assigned_stamp = 1;
 
 int32_t find_word_slow(Node ctx, uint32_t symbol, bool case_insensitive) {
 	bool added;
 	uint32_t p = lookup(ctx, symbol, case_insensitive, false, added);
 	if (p == NONE) return -1;
 	int32_t index = int32_t(word_cell(ctx, p)->data3);
-	if (case_insensitive) found_word(ctx, symbol) = FoundWord{ctx, symbol, memory::handle_epoch, index, 0};
+	if (case_insensitive) found_word(ctx, symbol) = FoundWord{ctx, symbol, memory::handle_epoch, index};
 	return index;
 }
 

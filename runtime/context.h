@@ -95,12 +95,7 @@ struct FoundWord {
 	uint32_t symbol;
 	uint32_t epoch;
 	int32_t index;
-	// assigned_stamp when a set through this entry marked the word assigned
-	// (see WORD_ASSIGNED): the next set need not reach the word list again.
-	uint32_t flagged;
 };
-// Changes whenever words lose their assigned mark.
-extern uint32_t assigned_stamp;
 constexpr uint32_t FOUND_WORDS = 1024;
 extern FoundWord found_words[FOUND_WORDS];
 

@@ -182,7 +182,6 @@ void renew_fields(Cell* obj, uint32_t mode) {
 }
 
 void clear_assigned(Node ctx) {
-	context::assigned_stamp++;
 	uint32_t n = count_of(ctx);
 	for (uint32_t i = 0; i < n; i++) context::word_cell(ctx, i)->header &= ~context::WORD_ASSIGNED;
 }

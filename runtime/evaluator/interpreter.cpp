@@ -1633,18 +1633,11 @@ bool set_field(const Cell* path, const Cell* value) {
 	if (parent) parent = walk_fields(path, parent, path->data1 + 1, len - 1);
 	if (!parent || !cell::is(parent, T_OBJECT) || parent->data3) return false;
 	const Cell* e = memory::series(path->data2)->head_cell() + (len - 1);
-	if (!cell::is(e, T_WORD)) return false;
+	if (!cell::is(e, T_WORD) || symbol::is_self(e->data2)) return false;
 	Node ctx = parent->data1;
 	int32_t k = context::find_word(ctx, e->data2, true);
 	if (k < 0) return false;
-	// A found word has its entry: one that marked the word (and so was not
-	// `self`) since the marks were last cleared spares the word list's chain.
-	context::FoundWord& found = context::found_word(ctx, e->data2);
-	if (found.flagged != context::assigned_stamp) {
-		if (symbol::is_self(e->data2)) return false;
-		context::word_cell(ctx, uint32_t(k))->header |= context::WORD_ASSIGNED;
-		found.flagged = context::assigned_stamp;
-	}
+	context::word_cell(ctx, uint32_t(k))->header |= context::WORD_ASSIGNED;
 	stack::move_cell(context::values(ctx) + k, value);
 	return true;
 }
