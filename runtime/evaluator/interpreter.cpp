@@ -153,6 +153,7 @@ constexpr PlainTable PLAIN_VALUE;
 
 Cell* build_cache(const Cell* fn);
 const Cell* path_value(const Cell* path);
+bool paren_number(const Cell* paren, Cell* out, uint32_t depth = 0);
 bool set_field(const Cell* path, const Cell* value);
 
 // A safe point while `code` is held: a collection may move its block.
@@ -211,12 +212,12 @@ void store(const Cell* value, bool push) {
 int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
 	const Cell* parent, uint32_t mode, bool infix);
 
-// Whether integer_op knows the function: add, subtract and multiply, the
-// comparisons. Their specs take two evaluated arguments, each accepting
-// every number.
+// Whether integer_op knows the function: add, subtract, multiply and
+// divide, the comparisons. Their specs take two evaluated arguments, each
+// accepting every number.
 inline bool integer_function(Type type, uint32_t index) {
 	switch (index + 1) {
-	case A_ADD: case A_SUBTRACT: case A_MULTIPLY: return type == T_ACTION;
+	case A_ADD: case A_SUBTRACT: case A_MULTIPLY: case A_DIVIDE: return type == T_ACTION;
 	default: break;
 	}
 	if (type != T_NATIVE) return false;
@@ -249,6 +250,17 @@ inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right)
 		case A_ADD: if (__builtin_add_overflow(a, b, &r)) return false; break;
 		case A_SUBTRACT: if (__builtin_sub_overflow(a, b, &r)) return false; break;
 		case A_MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
+		case A_DIVIDE:
+			if (b == 0 || (a == INT32_MIN && b == -1)) return false;  // the action raises
+			if (a % b != 0) {  // an inexact quotient is a float, as in the action
+				double q = double(a) / double(b);
+				uint64_t bits;
+				std::memcpy(&bits, &q, sizeof bits);
+				cell::store(left, ((left->header & ~TYPE_MASK) | T_FLOAT) | uint64_t(left->data1) << 32, bits);
+				return true;
+			}
+			r = a / b;
+			break;
 		default: return false;
 		}
 		// The left operand's flags stay, as in the action.
@@ -268,8 +280,8 @@ inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right)
 	return false;
 }
 
-// Sums, differences, products and orderings of a float and a float or an
-// integer, done in place of `left` as the float action and the comparison
+// Sums, differences, products, quotients and orderings of a float and a
+// float or an integer, done in place of `left` as the float action and the comparison
 // natives do (an ordering with NaN is false).
 inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
 	double x = cell::is(left, T_INTEGER) ? double(cell::get_integer(left)) : cell::get_double(left);
@@ -286,6 +298,7 @@ inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
 	case A_ADD: r = x + y; break;
 	case A_SUBTRACT: r = x - y; break;
 	case A_MULTIPLY: r = x * y; break;
+	case A_DIVIDE: r = x / y; break;  // by zero too: the action answers the infinity as well
 	default: return false;
 	}
 	uint64_t bits;
@@ -305,6 +318,9 @@ inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
 	return (rt == T_FLOAT || rt == T_INTEGER) && float_op(source, index, left, right);
 }
 
+// Whether number_op may know the function of an operator.
+inline bool number_function(const Cell* op) { return integer_function(Type((op->header >> 16) & 0xFF), op->data1); }
+
 // An operator on two numbers, its right operand's value given: computed in
 // place of the left operand, without a frame.
 [[gnu::always_inline]] inline bool fast_op_with(const Cell* op, const Cell* right, Cell* left) {
@@ -313,15 +329,18 @@ inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
 	return true;
 }
 
-// The same for an operand that is a literal, a word's value or a path's
-// (see path_value).
+// The same for an operand that is a literal, a word's value, a path's
+// (see path_value) or a paren's (see paren_number).
 inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 	const Cell* right = code.cell_at(pos + 1);
 	if (!right) return false;
+	Cell number;
 	if (cell::is(right, T_WORD))
 		right = value_cell(code.at(pos + 1));
 	else if (cell::is(right, T_PATH))
 		right = path_value(right);
+	else if (cell::is(right, T_PAREN))
+		right = number_function(op) && paren_number(right, &number) ? &number : nullptr;
 	if (!right) return false;
 	return fast_op_with(op, right, left);
 }
@@ -380,10 +399,13 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 [[gnu::noinline]] int32_t apply_operators(Code& code, int32_t pos, Cell* start, bool push, Cell* op) {
 	if (__builtin_expect(tracing, false)) return apply_operator_run(code, pos, start, push, op);
 	const Cell* right = code.cell_at(pos + 1);
+	Cell number;
 	if (right && cell::is(right, T_WORD))
 		right = indexed_value_cell(right);
 	else if (right && cell::is(right, T_PATH))
 		right = path_value(right);
+	else if (right && cell::is(right, T_PAREN))
+		right = number_function(op) && paren_number(right, &number) ? &number : nullptr;
 	if (!right || !fast_op_with(op, right, start)) return apply_operator_run(code, pos, start, push, op, true);
 	pos += 2;
 	Cell* next = code.cell_at(pos);
@@ -1383,6 +1405,11 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 			code.sync();  // a change handler may have run
 			return errors::pending || sub ? pos : eval_operators(code, pos, start, push);
 		} else if (t == T_PAREN) {
+			Cell number;
+			if (paren_number(at, &number)) {
+				Cell* slot = push ? stack::push(&number) : stack::set_result(&number);
+				return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
+			}
 			// The paren's value is pushed, or becomes the frame's result.
 			Cell paren;
 			stack::move_cell(&paren, at);
@@ -1560,6 +1587,41 @@ const Cell* path_value(const Cell* path) {
 	const Cell* v = path_start(path, len);
 	if (v) v = walk_fields(path, v, path->data1 + 1, len);
 	return v && PLAIN_VALUE.at[cell::type_of(v)] ? v : nullptr;
+}
+
+// A paren's operand: a plain value (see plain_value), a path's (see
+// path_value) or a nested paren's; null for any other.
+inline const Cell* number_operand(const Cell* c, Cell* scratch, uint32_t depth) {
+	if (cell::is(c, T_PATH)) return path_value(c);
+	if (cell::is(c, T_PAREN)) return paren_number(c, scratch, depth + 1) ? scratch : nullptr;
+	return plain_value(const_cast<Cell*>(c));
+}
+
+// Parens of arithmetic are everywhere in number code ((dx * dx) + ...):
+// one that holds only numbers (literals, words' values, paths' values,
+// nested such parens) joined by the operators fast_op computes is worked
+// out here into `out` without opening a block evaluation. Nothing is
+// evaluated, so nothing runs and nothing can raise; false (out spoiled)
+// sends the paren the general way, which then does all of it itself.
+// `depth` bounds the nesting followed: code may hold itself.
+bool paren_number(const Cell* paren, Cell* out, uint32_t depth) {
+	if (depth > 3) return false;
+	Series* s = memory::series(paren->data2);
+	const Cell* c = s->head_cell() + paren->data1;
+	const Cell* end = s->tail_cell();
+	if (c >= end) return false;
+	Cell scratch;
+	const Cell* v = number_operand(c, &scratch, depth);
+	if (!v || !(cell::is(v, T_INTEGER) || cell::is(v, T_FLOAT))) return false;
+	stack::move_cell(out, v);
+	for (c++; c < end; c += 2) {
+		if (c + 1 >= end || !cell::is(c, T_WORD)) return false;
+		const Cell* op = value_cell(const_cast<Cell*>(c));
+		if (!op || !cell::is(op, T_OP) || !number_function(op)) return false;
+		const Cell* right = number_operand(c + 1, &scratch, depth);
+		if (!right || !number_op(Type((op->header >> 16) & 0xFF), op->data1, out, right)) return false;
+	}
+	return true;
 }
 
 // A set-path whose last step names a field of an object without change
