@@ -31,10 +31,13 @@ w: make face! [type: 'window offset: 0x0 size: 300x220 text: "vyn-controls" pane
 			c/data: true r/data: false f/text: "set" a/text: "x"
 			log reduce ['written w/selected/text]
 		]]]
+	make face! [type: 'button offset: 220x10 size: 60x24 text: "Close"
+		actors: make object! [on-click: func [face e][unview]]]
 ]]
 remove-event-func 'tab
 log 'ready
 view w
+log 'done
 '''
 
 
@@ -78,8 +81,9 @@ def main():
             click(40, 80)
             x11.xdotool(env, "key", "End", "BackSpace")
             x11.check("field text written", vyn.lines(0.5), ['[change field se "se"]'])
-            vyn.proc.kill()
-            vyn.finish()
+            # A button that closes its own window from its click.
+            x11.check("closed from its own click", click(240, 20, 3), ["done"])
+            x11.check("process ends", vyn.finish(), 0)
     finally:
         xvfb.terminate()
         xvfb.wait()
