@@ -567,7 +567,8 @@ void apply_font(View& v, const backend::Font& font) {
 
 void show_or_hide(View& v) {
 	Native* n = native(v);
-	if (n->window) return;  // a window is shown by show-window
+	// A window is first shown by show-window.
+	if (n->window && v.visible) return;
 	lib.gtk_widget_set_visible(n->outer, v.visible);
 }
 
