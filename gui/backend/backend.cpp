@@ -1,10 +1,14 @@
 #include "gui/backend/backend.h"
 
+#include "gui/backend/gtk/gtk_backend.h"
 #include "gui/backend/headless/headless.h"
 
 namespace vyn::backend {
 
-// The GTK backend is not there yet: every run is headless.
-Backend& current() { return headless::instance(); }
+// Chosen at the first use: GTK when a display opens, headless otherwise.
+Backend& current() {
+	static Backend* chosen = gtk_backend::open();
+	return chosen ? *chosen : headless::instance();
+}
 
 }  // namespace vyn::backend

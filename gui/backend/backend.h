@@ -48,9 +48,13 @@ public:
 	virtual void view_destroyed(View& view) = 0;
 	virtual void window_shown(View& view) = 0;
 	virtual bool dark_mode_supported() = 0;
+	// True while input can arrive from outside (a window is open): a
+	// waiting event loop then waits even without timers or queued events.
+	virtual bool delivers_input() { return false; }
 };
 
-// The backend chosen at start (headless until the GTK one exists).
+// The backend chosen at its first use: GTK when a display can be opened
+// and VYN_HEADLESS is not 1, headless otherwise.
 Backend& current();
 
 }  // namespace vyn::backend

@@ -87,7 +87,14 @@ gboolean on_idle(gpointer) {
 }  // namespace
 
 bool send(uint32_t code, const Cell* face, uint32_t flags, const Cell* offset, Cell* out) {
+	return send(code, face, flags, offset, nullptr, nullptr, out);
+}
+
+bool send(uint32_t code, const Cell* face, uint32_t flags, const Cell* offset, const Cell* key, const Cell* picked,
+	Cell* out) {
 	event_records::Fields fields = event_records::none_fields();
+	if (key) fields.values[event_records::KEY] = *key;
+	if (picked) fields.values[event_records::PICKED] = *picked;
 	fields.values[event_records::FACE] = *face;
 	fields.values[event_records::WINDOW] = window_of(face);
 	if (offset)

@@ -12,6 +12,9 @@ namespace vyn::dispatch {
 // with the modifier flags and the pointer offset; `out` takes awake's
 // answer. False when awake could not run or an exit escaped it.
 bool send(uint32_t code, const Cell* face, uint32_t flags, const Cell* offset, Cell* out);
+// The same with the key and picked fields (none where null).
+bool send(uint32_t code, const Cell* face, uint32_t flags, const Cell* offset, const Cell* key, const Cell* picked,
+	Cell* out);
 // Dispatches an event! value (a synthetic one keeps its own fields).
 bool send_event(const Cell* event, Cell* out);
 // Queues an event! value: the event loop dispatches it when it next runs.

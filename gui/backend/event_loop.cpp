@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "gui/backend/backend.h"
 #include "gui/backend/dispatch.h"
 #include "gui/backend/trampoline.h"
 #include "gui/backend/views.h"
@@ -41,7 +42,9 @@ gboolean on_timer(gpointer data) {
 
 // Nothing can ever wake a waiting loop up: no timer, no queued event, no
 // window system to deliver input.
-bool nothing_to_wait_for() { return timers == 0 && dispatch::queued() == 0; }
+bool nothing_to_wait_for() {
+	return timers == 0 && dispatch::queued() == 0 && !backend::current().delivers_input();
+}
 
 }  // namespace
 

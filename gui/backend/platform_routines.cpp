@@ -108,42 +108,6 @@ void get_screen_size() {
 	answer(&c);
 }
 
-// The face's font! object as a backend font: name, size, style words.
-backend::Font font_of(const Cell* face) {
-	backend::Font font;
-	Cell* f = views::facet(face, views::FONT);
-	if (!f || !cell::is(f, T_OBJECT)) return font;
-	static const uint32_t name_sym = symbol::make("name"), size_sym = symbol::make("size"),
-						  style_sym = symbol::make("style"), bold_sym = symbol::make("bold"),
-						  italic_sym = symbol::make("italic");
-	auto field = [&](uint32_t sym) -> Cell* {
-		int32_t i = context::find_word(f->data1, sym, true);
-		return i < 0 ? nullptr : context::values(f->data1) + i;
-	};
-	Cell* name = field(name_sym);
-	if (name && string::any_string(name)) {
-		Cell copy = *name;
-		font.family = simple_io::utf8_text(&copy);
-	}
-	Cell* size = field(size_sym);
-	if (size && cell::is(size, T_INTEGER)) font.size = cell::get_integer(size);
-	if (size && cell::is(size, T_FLOAT)) font.size = cell::get_double(size);
-	Cell* style = field(style_sym);
-	auto has_style = [&](uint32_t sym) {
-		if (!style) return false;
-		if (word::is_any_word(cell::type_of(style))) return symbol::same_name(style->data2, sym);
-		if (!cell::is(style, T_BLOCK)) return false;
-		spans::Cells cells = spans::cells_of(style);
-		for (uint32_t i = 0; i < cells.count; i++)
-			if (word::is_any_word(cell::type_of(cells.head + i)) && symbol::same_name(cells.head[i].data2, sym))
-				return true;
-		return false;
-	};
-	font.bold = has_style(bold_sym);
-	font.italic = has_style(italic_sym);
-	return font;
-}
-
 void size_text() {
 	Cell face = *arg(0);
 	Cell value = *arg(1);
@@ -156,7 +120,7 @@ void size_text() {
 	if (!cell::is(&value, T_STRING)) return answer_none();
 	std::string text = simple_io::utf8_text(&value);
 	double w = 0, h = 0;
-	backend::current().text_size(font_of(&face), text, &w, &h);
+	backend::current().text_size(face_font(&face), text, &w, &h);
 	Cell out;
 	point2D::make_at(&out, float(w), float(h));
 	answer(&out);
@@ -346,6 +310,66 @@ const routines::Definition DEFINITIONS[] = {
 };
 
 }  // namespace
+
+std::string family_of(const std::string& name) {
+	// Fontconfig resolves each of these to an installed font.
+	static const struct {
+		const char* name;
+		const char* family;
+	} FAMILIES[] = {
+		{"Consolas", "Monospace"}, {"Courier New", "Monospace"}, {"Courier", "Monospace"},
+		{"Lucida Console", "Monospace"}, {"Segoe UI", "Sans"}, {"Tahoma", "Sans"}, {"Arial", "Sans"},
+		{"Verdana", "Sans"}, {"MS Sans Serif", "Sans"}, {"Times New Roman", "Serif"}, {"Times", "Serif"},
+		{"Georgia", "Serif"},
+	};
+	for (const auto& f : FAMILIES)
+		if (name == f.name) return f.family;
+	return name;
+}
+
+backend::Font face_font(const Cell* face) {
+	backend::Font font;
+	Cell* f = views::facet(face, views::FONT);
+	if (!f || !cell::is(f, T_OBJECT)) return font;
+	static const uint32_t name_sym = symbol::make("name"), size_sym = symbol::make("size"),
+						  style_sym = symbol::make("style");
+	auto field = [&](uint32_t sym) -> Cell* {
+		int32_t i = context::find_word(f->data1, sym, true);
+		return i < 0 ? nullptr : context::values(f->data1) + i;
+	};
+	Cell* name = field(name_sym);
+	if (name && string::any_string(name)) {
+		Cell copy = *name;
+		std::string text = simple_io::utf8_text(&copy);
+		// At most 31 characters (not bytes).
+		size_t cut = 0;
+		for (int chars = 0; cut < text.size() && chars < 31; chars++) {
+			cut++;
+			while (cut < text.size() && (uint8_t(text[cut]) & 0xC0) == 0x80) cut++;
+		}
+		font.family = family_of(text.substr(0, cut));
+	}
+	Cell* size = field(size_sym);
+	if (size && cell::is(size, T_INTEGER) && cell::get_integer(size) > 0) font.size = cell::get_integer(size);
+	Cell* style = field(style_sym);
+	font.bold = holds_word(style, "bold");
+	font.italic = holds_word(style, "italic");
+	font.underline = holds_word(style, "underline");
+	font.strike = holds_word(style, "strike");
+	return font;
+}
+
+bool holds_word(const Cell* words, const char* name) {
+	uint32_t sym = symbol::make(name);
+	if (!words) return false;
+	if (word::is_any_word(cell::type_of(words))) return symbol::same_name(words->data2, sym);
+	if (!cell::is(words, T_BLOCK)) return false;
+	spans::Cells cells = spans::cells_of(words);
+	for (uint32_t i = 0; i < cells.count; i++)
+		if (word::is_any_word(cell::type_of(cells.head + i)) && symbol::same_name(cells.head[i].data2, sym))
+			return true;
+	return false;
+}
 
 void define_all() {
 	views::init();

@@ -1,11 +1,10 @@
 #include "gui/backend/gtk/clipboard.h"
 
-#include <gtk/gtk.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "gui/backend/gtk/gtk_library.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/image.h"
@@ -16,44 +15,13 @@
 #include "runtime/io/image_codec.h"
 #include "runtime/io/image_record.h"
 #include "runtime/io/simple_io.h"
-#include "runtime/shared_library.h"
 #include "runtime/utf8.h"
 
 namespace vyn::gtk_clipboard {
 
 namespace {
 
-// GTK is loaded when the clipboard is first used with a display, so that
-// runs without one never map its libraries.
-#define GTK_FUNCTIONS(X) \
-	X(gtk_init_check) \
-	X(gtk_clipboard_get) \
-	X(gtk_clipboard_store) \
-	X(gtk_clipboard_set_with_data) \
-	X(gtk_clipboard_set_can_store) \
-	X(gtk_clipboard_set_text) \
-	X(gtk_clipboard_wait_for_targets) \
-	X(gtk_clipboard_wait_for_text) \
-	X(gtk_clipboard_wait_for_uris) \
-	X(gtk_clipboard_wait_for_contents) \
-	X(gtk_targets_include_text) \
-	X(gtk_targets_include_uri) \
-	X(gtk_selection_data_set) \
-	X(gtk_selection_data_get_target) \
-	X(gtk_selection_data_get_data_with_length) \
-	X(gtk_selection_data_free) \
-	X(gdk_atom_intern_static_string) \
-	X(g_free) \
-	X(g_strfreev) \
-	X(g_strv_length) \
-	X(g_filename_to_uri) \
-	X(g_filename_from_uri)
-
-struct {
-	GTK_FUNCTIONS(VYN_LIBRARY_FIELD)
-} lib;
-
-bool load_library() { return shared_library::load("libgtk-3.so.0", {GTK_FUNCTIONS(VYN_LIBRARY_ENTRY)}); }
+using gtk_library::lib;
 
 // The image formats read, in the order they are tried.
 constexpr const char* IMAGE_TARGETS[] = {"image/png", "image/jpeg", "image/gif", "image/bmp"};
@@ -74,7 +42,7 @@ bool waiting = false;
 GtkClipboard* board() { return lib.gtk_clipboard_get(GDK_SELECTION_CLIPBOARD); }
 
 bool available() {
-	if (connected == 0) connected = load_library() && lib.gtk_init_check(nullptr, nullptr) ? 1 : -1;
+	if (connected == 0) connected = gtk_library::display() ? 1 : -1;
 	return connected > 0;
 }
 
@@ -111,11 +79,11 @@ Offer* file_offer(const Cell* files) {
 		file::path_to_local(&path, &local, true);
 		int32_t n = -1;
 		const char* text = reinterpret_cast<const char*>(unicode::to_utf8(&local, &n));
-		gchar* uri = lib.g_filename_to_uri(text, nullptr, nullptr);
+		gchar* uri = g_filename_to_uri(text, nullptr, nullptr);
 		if (!uri) continue;
 		data->first.append(uri).append("\r\n");
 		data->second.append("\n").append(uri);
-		lib.g_free(uri);
+		g_free(uri);
 	}
 	return data;
 }
@@ -184,15 +152,15 @@ bool has(GdkAtom* targets, int count, const char* name) {
 }
 
 void read_files(gchar** uris, Cell* out) {
-	block::make_at(out, int32_t(lib.g_strv_length(uris)));
+	block::make_at(out, int32_t(g_strv_length(uris)));
 	for (gchar** u = uris; *u; u++) {
-		gchar* path = lib.g_filename_from_uri(*u, nullptr, nullptr);
+		gchar* path = g_filename_from_uri(*u, nullptr, nullptr);
 		if (!path) continue;
 		Cell file;
 		string::load_at(&file, path);
 		cell::set_type(&file, T_FILE);
 		block::append_value(out, &file);
-		lib.g_free(path);
+		g_free(path);
 	}
 }
 
@@ -223,7 +191,7 @@ void read_held(Cell* out) {
 		gchar* text = lib.gtk_clipboard_wait_for_text(board());
 		if (text) {
 			string::load_at(out, text);
-			lib.g_free(text);
+			g_free(text);
 		} else {
 			ok = false;
 		}
@@ -231,14 +199,14 @@ void read_held(Cell* out) {
 		gchar** uris = lib.gtk_clipboard_wait_for_uris(board());
 		if (uris) {
 			read_files(uris, out);
-			lib.g_strfreev(uris);
+			g_strfreev(uris);
 		} else {
 			ok = false;
 		}
 	} else {
 		ok = read_image(targets, count, out);
 	}
-	lib.g_free(targets);
+	g_free(targets);
 	if (!ok) cell::make_logic(out, false);
 }
 

@@ -1,0 +1,125 @@
+// GTK and GDK, loaded at their first use: runs without a display never map
+// them, and start-up pays nothing for them. Every GTK or GDK function the
+// backend and the clipboard call is in this one table (GLib and GObject are
+// linked: Pango needs them anyway).
+//
+// No GTK cast macro may be used with it (GTK_WINDOW(w) and the like call
+// the type functions directly): pointers are converted with
+// reinterpret_cast, which GTK's own single inheritance makes sound.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include "runtime/shared_library.h"
+
+#define VYN_GTK_FUNCTIONS(X) \
+	X(gtk_init_check) \
+	X(gtk_clipboard_get) \
+	X(gtk_clipboard_store) \
+	X(gtk_clipboard_set_with_data) \
+	X(gtk_clipboard_set_can_store) \
+	X(gtk_clipboard_set_text) \
+	X(gtk_clipboard_wait_for_targets) \
+	X(gtk_clipboard_wait_for_text) \
+	X(gtk_clipboard_wait_for_uris) \
+	X(gtk_clipboard_wait_for_contents) \
+	X(gtk_targets_include_text) \
+	X(gtk_targets_include_uri) \
+	X(gtk_selection_data_set) \
+	X(gtk_selection_data_get_target) \
+	X(gtk_selection_data_get_data_with_length) \
+	X(gtk_selection_data_free) \
+	X(gdk_atom_intern_static_string) \
+	X(gtk_window_new) \
+	X(gtk_window_set_title) \
+	X(gtk_window_move) \
+	X(gtk_window_resize) \
+	X(gtk_window_set_default_size) \
+	X(gtk_window_get_focus) \
+	X(gtk_window_present) \
+	X(gtk_widget_show) \
+	X(gtk_widget_hide) \
+	X(gtk_widget_destroy) \
+	X(gtk_widget_set_visible) \
+	X(gtk_widget_set_sensitive) \
+	X(gtk_widget_add_events) \
+	X(gtk_widget_get_window) \
+	X(gtk_widget_get_has_window) \
+	X(gtk_widget_get_allocation) \
+	X(gtk_widget_set_allocation) \
+	X(gtk_widget_size_allocate) \
+	X(gtk_widget_set_clip) \
+	X(gtk_widget_get_preferred_size) \
+	X(gtk_widget_queue_draw) \
+	X(gtk_widget_queue_resize) \
+	X(gtk_widget_grab_focus) \
+	X(gtk_widget_get_style_context) \
+	X(gtk_widget_get_scale_factor) \
+	X(gtk_widget_set_name) \
+	X(gtk_container_add) \
+	X(gtk_container_get_children) \
+	X(gtk_fixed_new) \
+	X(gtk_fixed_put) \
+	X(gtk_fixed_get_type) \
+	X(gtk_event_box_new) \
+	X(gtk_event_box_set_visible_window) \
+	X(gtk_button_new_with_label) \
+	X(gtk_button_set_label) \
+	X(gtk_check_button_new_with_label) \
+	X(gtk_toggle_button_new_with_label) \
+	X(gtk_radio_button_new_with_label_from_widget) \
+	X(gtk_toggle_button_set_active) \
+	X(gtk_toggle_button_get_active) \
+	X(gtk_toggle_button_set_inconsistent) \
+	X(gtk_toggle_button_get_inconsistent) \
+	X(gtk_entry_new) \
+	X(gtk_entry_set_text) \
+	X(gtk_entry_get_text) \
+	X(gtk_entry_set_placeholder_text) \
+	X(gtk_label_new) \
+	X(gtk_label_set_text) \
+	X(gtk_label_set_ellipsize) \
+	X(gtk_label_set_xalign) \
+	X(gtk_text_view_new) \
+	X(gtk_text_view_get_buffer) \
+	X(gtk_text_buffer_set_text) \
+	X(gtk_text_buffer_get_text) \
+	X(gtk_text_buffer_get_bounds) \
+	X(gtk_scrolled_window_new) \
+	X(gtk_style_context_add_provider) \
+	X(gtk_style_context_add_provider_for_screen) \
+	X(gtk_css_provider_new) \
+	X(gtk_css_provider_load_from_data) \
+	X(gtk_settings_get_default) \
+	X(gdk_screen_get_default) \
+	X(gdk_display_get_default) \
+	X(gdk_display_get_n_monitors) \
+	X(gdk_display_get_monitor) \
+	X(gdk_display_get_primary_monitor) \
+	X(gdk_display_get_monitor_at_point) \
+	X(gdk_display_get_default_seat) \
+	X(gdk_seat_get_pointer) \
+	X(gdk_device_get_position) \
+	X(gdk_monitor_get_geometry) \
+	X(gdk_monitor_get_scale_factor) \
+	X(gdk_window_get_origin) \
+	X(gdk_window_get_user_data) \
+	X(gdk_keymap_get_for_display) \
+	X(gdk_keymap_translate_keyboard_state) \
+	X(gdk_keyval_to_unicode) \
+	X(gdk_keyval_to_upper) \
+	X(gdk_event_get_scroll_deltas)
+
+namespace vyn::gtk_library {
+
+struct Table {
+	VYN_GTK_FUNCTIONS(VYN_LIBRARY_FIELD)
+};
+extern Table lib;
+
+// Loads the library and opens the display named by DISPLAY (once; later
+// calls answer the first answer). False without a display, when VYN_HEADLESS
+// is 1, or when GTK or one of its functions is missing.
+bool display();
+
+}  // namespace vyn::gtk_library
