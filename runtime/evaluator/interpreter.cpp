@@ -1531,7 +1531,7 @@ inline const Cell* walk_fields(const Cell* path, const Cell* v, uint32_t from, u
 	Cell* elements = memory::series(path->data2)->head_cell();
 	for (uint32_t i = from; i < to; i++) {
 		const Cell* e = elements + i;
-		if (cell::is(v, T_OBJECT) && cell::is(e, T_WORD)) {
+		if ((cell::is(v, T_OBJECT) || cell::is(v, T_PORT)) && cell::is(e, T_WORD)) {
 			Node ctx = v->data1;
 			int32_t k = context::find_word(ctx, e->data2, true);
 			if (k < 0) return nullptr;
@@ -1569,7 +1569,8 @@ bool set_field(const Cell* path, const Cell* value) {
 	uint32_t len;
 	const Cell* parent = path_start(path, len);
 	if (parent) parent = walk_fields(path, parent, path->data1 + 1, len - 1);
-	if (!parent || !cell::is(parent, T_OBJECT) || parent->data3) return false;
+	// A port's fields are set as an object's (its path action is the object's).
+	if (!parent || !(cell::is(parent, T_OBJECT) || cell::is(parent, T_PORT)) || parent->data3) return false;
 	const Cell* e = memory::series(path->data2)->head_cell() + (len - 1);
 	if (!cell::is(e, T_WORD) || symbol::is_self(e->data2)) return false;
 	Node ctx = parent->data1;
