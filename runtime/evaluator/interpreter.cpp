@@ -1558,7 +1558,7 @@ inline const Cell* walk_fields(const Cell* path, const Cell* v, uint32_t from, u
 	Cell* elements = memory::series(path->data2)->head_cell();
 	for (uint32_t i = from; i < to; i++) {
 		const Cell* e = elements + i;
-		if (cell::is(v, T_OBJECT) && cell::is(e, T_WORD)) {
+		if ((cell::is(v, T_OBJECT) || cell::is(v, T_PORT)) && cell::is(e, T_WORD)) {
 			Node ctx = v->data1;
 			int32_t k = context::find_word(ctx, e->data2, true);
 			if (k < 0) return nullptr;
@@ -1631,7 +1631,8 @@ bool set_field(const Cell* path, const Cell* value) {
 	uint32_t len;
 	const Cell* parent = path_start(path, len);
 	if (parent) parent = walk_fields(path, parent, path->data1 + 1, len - 1);
-	if (!parent || !cell::is(parent, T_OBJECT) || parent->data3) return false;
+	// A port's fields are set as an object's (its path action is the object's).
+	if (!parent || !(cell::is(parent, T_OBJECT) || cell::is(parent, T_PORT)) || parent->data3) return false;
 	const Cell* e = memory::series(path->data2)->head_cell() + (len - 1);
 	if (!cell::is(e, T_WORD) || symbol::is_self(e->data2)) return false;
 	Node ctx = parent->data1;
@@ -1989,6 +1990,45 @@ void stop_tracing() {
 
 bool tracer_installed() { return cell::is(&tracer, T_FUNCTION); }
 
+namespace {
+
+uint32_t frameless_entry = UINT32_MAX;
+routine::Guard frameless_guard;
+routine::Entry frameless_run;
+
+// Runs the frameless tracer's entry on the event's cells when its guard takes
+// them; false when the event must go to a full call. Like a call, a throw
+// out of it leaves tracing off.
+bool fire_frameless(const Cell* args) {
+	Cell* entry = more_cell(&tracer, MORE_ENTRY);
+	if (!cell::is(entry, T_INTEGER) || uint32_t(cell::get_integer(entry)) != frameless_entry) return false;
+	Cell* top = stack::top;
+	Cell* arguments = stack::arguments;
+	Cell* base = top <= arguments ? arguments + 1 : top;
+	if (stack::end - base < 16) return false;  // the full call reports the overflow
+	for (int i = 0; i < 6; i++) stack::move_cell(base + i, args + i);
+	stack::arguments = base;
+	stack::top = base + 6;
+	tracing = false;
+	bool all = trace_all;
+	trace_all = false;
+	bool taken = frameless_guard();
+	if (taken) frameless_run();
+	trace_all = all;
+	tracing = true;
+	stack::top = top;
+	stack::arguments = arguments;
+	return taken;
+}
+
+}  // namespace
+
+void set_frameless_tracer(uint32_t index, void (*entry)(), bool (*guard)()) {
+	frameless_entry = index;
+	frameless_run = entry;
+	frameless_guard = guard;
+}
+
 void set_delivery(bool on) { paused = !on; }
 
 bool delivering() { return tracing && !paused && tracer_installed(); }
@@ -2007,6 +2047,7 @@ void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const
 	args[3] = value ? *value : NONE_CELL;
 	args[4] = ref && (e & EVENTS_WITH_REF) ? *ref : NONE_CELL;
 	pair::make_at(args + 5, int32_t(stack::index_of(stack::arguments)), int32_t(stack::index_of(stack::top)));
+	if (fire_frameless(args)) return;
 	Cell* top = stack::top;
 	Cell* arguments = stack::arguments;
 	stack::Frame* frames = stack::frames_top;

@@ -173,6 +173,11 @@ bool delivering();
 template <typename F> void under_tracer(F body);
 // Fires `end` (keeping any pending exit) and removes the tracer.
 void stop_tracing();
+// Names the C++ entry (with its index in the routine registry) of a tracer
+// that runs no code: a tracer function given it gets each event's cells as
+// its frame's arguments straight on the data stack, with no call frame
+// opened; its guard still sends what it does not take to the body.
+void set_frameless_tracer(uint32_t index, void (*entry)(), bool (*guard)());
 
 extern bool trace_all;
 

@@ -7,6 +7,7 @@
 #include "runtime/context.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/date.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/time.h"
@@ -62,8 +63,10 @@ Cell* field_of(const Cell* object, uint32_t symbol) {
 	return cell::is(v, T_UNSET) ? nullptr : v;
 }
 
+// Event symbols are compared resolved; those of the install are resolved
+// there.
 uint32_t event_of() { return symbol::resolve(arg(EVENT)->data2); }
-inline bool is_event(uint32_t e, uint32_t sym) { return e == symbol::resolve(sym); }
+inline bool is_event(uint32_t e, uint32_t sym) { return e == sym; }
 
 // now/precise. The zone and the date are those of the clock's whole second,
 // so they are worked out once a second; within the day the time needs no
@@ -91,12 +94,32 @@ void now_precise(Cell* out) {
 }
 
 // The record of `name` in profiling (a find/only/skip by 3), or -1; its
-// cells are counted from the block's head index.
+// cells are counted from the block's head index. Names are words but for
+// anonymous calls: a word record is settled by its spelling, anything else
+// goes to find.
 int32_t record_of(Cell* profiling, Cell* name) {
+	if (cell::is(name, T_WORD)) {
+		int32_t n = block::vs_length(profiling);
+		Cell* head = block::vs_head(profiling);
+		int32_t r = 0;
+		for (; r < n && cell::is(head + r, T_WORD); r += 3)
+			if (symbol::same_name(head[r].data2, name->data2)) return r;
+		if (r >= n) return -1;
+	}
 	Cell at = *profiling, skip;
 	cell::make_integer(&skip, 3);
 	actions::find(&at, name, nullptr, true, false, false, false, nullptr, &skip, false, false, false, false);
 	return cell::is(&at, T_BLOCK) ? int32_t(at.data1 - profiling->data1) : -1;
+}
+
+// How long from `start` to `end`, both dates: those of one day differ by
+// their times alone.
+void difference(Cell* end, const Cell* start) {
+	constexpr uint32_t DAY_BITS = ~(date::ZONE_BITS | date::TIME_FLAG);
+	if ((date::packed_of(end) & DAY_BITS) == (date::packed_of(start) & DAY_BITS))
+		time::make_at(end, date::time_of(end) - date::time_of(start));
+	else
+		date::difference(end, start);
 }
 
 // The cell `i` items past the block's index, or null past its tail.
@@ -227,8 +250,12 @@ void on_call(State& s) {
 			block::append_value(s.profiling, &one);
 			block::append_value(s.profiling, &zero);
 		}
-		Cell now;
-		now_precise(&now);
+		// A function's prolog comes next and takes the start again: the
+		// clock is read there alone.
+		Cell now = NONE_CELL;
+		const Cell* fn = arg(VALUE);
+		if (!cell::is(fn, T_FUNCTION) || (fn->header & (function::FLAG_TRACE | function::FLAG_NO_TRACE)))
+			now_precise(&now);
 		block::append_value(s.stk, &name);
 		block::append_value(s.stk, &now);
 	} else {
@@ -254,16 +281,18 @@ void on_mark(State& s, bool prolog) {
 }
 
 void on_return(State& s) {
-	Cell now;
-	now_precise(&now);
 	int32_t p = s.entry;
 	if (p >= block::vs_length(s.stk)) return;
 	Cell* name = item(s.stk, p);
 	int32_t r = interpreter::truthy(name) ? s.record : -1;
 	if (r >= 0) {
 		Cell* end = item(s.stk, p + 2);
-		Cell took = end && cell::is(end, T_DATE) ? *end : now;
-		date::difference(&took, item(s.stk, p + 1));
+		Cell took;
+		if (end && cell::is(end, T_DATE))
+			took = *end;
+		else
+			now_precise(&took);
+		difference(&took, item(s.stk, p + 1));
 		Cell* total = item(s.profiling, r + 2);
 		if (cell::is(total, T_TIME)) time::make_at(&took, time::get(&took) + time::get(total));
 		*total = took;
@@ -319,14 +348,15 @@ void install() {
 		}
 	}
 	any_function_word = *word::load("any-function!");
-	sym_init = symbol::make("init");
-	sym_call = symbol::make("call");
-	sym_return = symbol::make("return");
-	sym_prolog = symbol::make("prolog");
-	sym_epilog = symbol::make("epilog");
+	sym_init = symbol::resolve(symbol::make("init"));
+	sym_call = symbol::resolve(symbol::make("call"));
+	sym_return = symbol::resolve(symbol::make("return"));
+	sym_prolog = symbol::resolve(symbol::make("prolog"));
+	sym_epilog = symbol::resolve(symbol::make("epilog"));
 	sym_profile = symbol::make("profile");
 	sym_types = symbol::make("types");
 	library_entries::give_value(fn, entry, guard);
+	interpreter::set_frameless_tracer(uint32_t(cell::get_integer(memory::series(fn->data3)->head_cell() + 2)), entry, guard);
 }
 
 }  // namespace vyn::profiler
