@@ -211,11 +211,16 @@ bool load_handler(const Cell* obj, uint32_t which, Cell* fn, int32_t* locals) {
 
 // The field word as a handler gets it: bound to the object (a bound copy is
 // pushed when it is not).
+// Handlers always get a word!, whatever kind of word did the setting
+// (a set-word bound to the object, for one).
 Cell* bound_word(Cell* word, Node ctx) {
-	if (word->data1 == ctx) return word;
+	if (word->data1 == ctx && cell::is(word, T_WORD)) return word;
 	Cell w = *word;
-	w.data1 = ctx;
-	w.data3 = uint32_t(context::find_word(ctx, w.data2, true));
+	cell::set_type(&w, T_WORD);
+	if (w.data1 != ctx) {
+		w.data1 = ctx;
+		w.data3 = uint32_t(context::find_word(ctx, w.data2, true));
+	}
 	return stack::push(&w);
 }
 
