@@ -16,13 +16,10 @@ bool kept_pending = false;
 
 }  // namespace
 
-bool call(const Cell* fn, const Cell* args, uint32_t count, Cell* out) {
-	if (kept != THROW_NONE || kept_pending) return false;  // an exit is on its way out: run nothing
-	static uint32_t name_symbol = symbol::make("awake");
-	Cell name{T_WORD, 0, name_symbol, 0xFFFFFFFFu};
-	cell::make_none(out);
+bool run(void (*body)(void* data), void* data) {
+	if (kept != THROW_NONE || kept_pending) return false;
 	try {
-		interpreter::call_for_value(fn, args, count, &name, out);
+		body(data);
 		if (errors::pending) {
 			kept_pending = true;
 			return false;
@@ -32,6 +29,22 @@ bool call(const Cell* fn, const Cell* args, uint32_t count, Cell* out) {
 		kept = t.code;
 		return false;
 	}
+}
+
+bool call(const Cell* fn, const Cell* args, uint32_t count, Cell* out) {
+	static uint32_t name_symbol = symbol::make("awake");
+	struct Call {
+		const Cell* fn;
+		const Cell* args;
+		uint32_t count;
+		Cell name;
+		Cell* out;
+	} c{fn, args, count, Cell{T_WORD, 0, name_symbol, 0xFFFFFFFFu}, out};
+	cell::make_none(out);
+	return run([](void* p) {
+		auto* c = static_cast<Call*>(p);
+		interpreter::call_for_value(c->fn, c->args, c->count, &c->name, c->out);
+	}, &c);
 }
 
 bool escaped() { return kept != THROW_NONE || kept_pending; }

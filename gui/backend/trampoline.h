@@ -18,6 +18,10 @@ namespace vyn::trampoline {
 // when an exit escaped (it is kept; see escaped()).
 bool call(const Cell* fn, const Cell* args, uint32_t count, Cell* out);
 
+// Runs C++ code that may reach Vyn code (a paint running a draw block)
+// under the same catch; false when an exit escaped (it is kept).
+bool run(void (*body)(void* data), void* data);
+
 // True when an exit is kept and not raised again yet.
 bool escaped();
 // Raises the kept exit again (a pending break/return is left to unwind);

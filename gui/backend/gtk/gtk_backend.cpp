@@ -496,7 +496,16 @@ gboolean on_draw(GtkWidget* w, cairo_t* cr, gpointer) {
 		}
 		return FALSE;
 	}
-	draw::paint_face(cr, &face);
+	struct Paint {
+		cairo_t* cr;
+		Cell face;
+	} paint{cr, face};
+	// A draw block may run code that quits or throws: that exit must not
+	// cross GTK's frames.
+	trampoline::run([](void* p) {
+		auto* a = static_cast<Paint*>(p);
+		draw::paint_face(a->cr, &a->face);
+	}, &paint);
 	return FALSE;
 }
 
