@@ -36,11 +36,11 @@ for kind in release asan; do
 	dir=build; [ "$kind" = asan ] && dir=build-asan
 	stage "build ($kind)" bash scripts/build.sh "$kind" || continue
 	stage "tests ($kind)" ctest --test-dir "$dir" -j "$jobs" --output-on-failure -LE gc-stress
-	# The transcripts again with the collector's stress mode: the release build
-	# collects at every safe point, the sanitizer build (several times slower)
-	# at about one in 2; below 8 cores sparser still, about 8 / cores times
-	# (fixed-seed gaps, so a failure repeats).
-	gap=$(( jobs >= 8 ? 1 : (8 + jobs - 1) / jobs ))
+	# The transcripts again with the collector's stress mode: with 16 cores the
+	# release build collects at every safe point, the sanitizer build (several
+	# times slower) at about one in 2; with fewer cores sparser, about
+	# 16 / cores times (fixed-seed gaps, so a failure repeats).
+	gap=$(( jobs >= 16 ? 1 : (16 + jobs - 1) / jobs ))
 	[ "$kind" = asan ] && gap=$(( gap * 2 ))
 	stage "collector stress ($kind)" env VYN_GC_STRESS_GAP=$gap \
 		ctest --test-dir "$dir" -j "$jobs" --output-on-failure -L gc-stress
