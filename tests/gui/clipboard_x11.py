@@ -60,37 +60,47 @@ def png_2x1():
             + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
 
 
-def main():
+def run_under_display(*tests):
+    """Runs each test(vyn_path, env, tmp) under an X server of its own; prints the closing count."""
     vyn_path = os.path.abspath(sys.argv[1])
     xvfb, display = start_xvfb()
     env = {"DISPLAY": display, "PATH": "/usr/bin:/bin", "ASAN_OPTIONS": "detect_leaks=0"}
     try:
         with tempfile.TemporaryDirectory() as tmp:
-            xclip_in(env, "from X ü\r\nline".encode())
-            check("text from xclip", vyn(vyn_path, env, "print mold read-clipboard\n"), '"from X ü^M^/line"')
-
-            uris = f"file://{tmp}/a%20b.txt\r\nfile:///etc/hosts\r\n".encode()
-            xclip_in(env, uris, "text/uri-list")
-            check("files from xclip", vyn(vyn_path, env, "print mold read-clipboard\n"),
-                  f'[%"{tmp}/a b.txt" %/etc/hosts]')
-
-            xclip_in(env, png_2x1(), "image/png")
-            check("image from xclip", vyn(vyn_path, env, "i: read-clipboard print [i/size i/1 i/2]\n"),
-                  "2x1 255.0.0.0 0.255.0.127")
-
-            script = (
-                'write-clipboard "héllo^/x" print mold read-clipboard\n'
-                'write-clipboard [%"a b" %/etc/hosts] print mold read-clipboard\n'
-                'write-clipboard make image! [2x1 #{FF0000 00FF00} #{00 80}] i: read-clipboard print [i/size i/2]\n'
-                'write-clipboard none print mold read-clipboard\n'
-            )
-            check("round trips in one process", vyn(vyn_path, env, script, tmp).splitlines(), [
-                '"héllo^/x"', f'[%"{tmp}/a b" %/etc/hosts]', "2x1 0.255.0.128", "none"])
+            for test in tests:
+                test(vyn_path, env, tmp)
     finally:
         xvfb.terminate()
         xvfb.wait()
     print(f"{PASSED} passed, {FAILED} failed")
     return 1 if FAILED else 0
+
+
+def clipboard_tests(vyn_path, env, tmp):
+    xclip_in(env, "from X ü\r\nline".encode())
+    check("text from xclip", vyn(vyn_path, env, "print mold read-clipboard\n"), '"from X ü^M^/line"')
+
+    uris = f"file://{tmp}/a%20b.txt\r\nfile:///etc/hosts\r\n".encode()
+    xclip_in(env, uris, "text/uri-list")
+    check("files from xclip", vyn(vyn_path, env, "print mold read-clipboard\n"),
+          f'[%"{tmp}/a b.txt" %/etc/hosts]')
+
+    xclip_in(env, png_2x1(), "image/png")
+    check("image from xclip", vyn(vyn_path, env, "i: read-clipboard print [i/size i/1 i/2]\n"),
+          "2x1 255.0.0.0 0.255.0.127")
+
+    script = (
+        'write-clipboard "héllo^/x" print mold read-clipboard\n'
+        'write-clipboard [%"a b" %/etc/hosts] print mold read-clipboard\n'
+        'write-clipboard make image! [2x1 #{FF0000 00FF00} #{00 80}] i: read-clipboard print [i/size i/2]\n'
+        'write-clipboard none print mold read-clipboard\n'
+    )
+    check("round trips in one process", vyn(vyn_path, env, script, tmp).splitlines(), [
+        '"héllo^/x"', f'[%"{tmp}/a b" %/etc/hosts]', "2x1 0.255.0.128", "none"])
+
+
+def main():
+    return run_under_display(clipboard_tests)
 
 
 if __name__ == "__main__":

@@ -8,7 +8,6 @@ send no event and leave the controls where the faces say.
 """
 import os
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -41,54 +40,48 @@ log 'done
 '''
 
 
+def controls_tests(vyn_path, env, tmp):
+    vyn = x11.Vyn(vyn_path, env, CONTROLS, tmp)
+    x11.check("started", vyn.lines(10, until="ready")[-1:], ["ready"])
+    wid = x11.window_id(env, "vyn-controls")
+    time.sleep(0.3)
+
+    def click(x, y, wait=0.4):
+        x11.xdotool(env, "mousemove", "--window", wid, str(x), str(y), "click", "1")
+        return vyn.lines(wait)
+
+    # A tri-state check box cycles off, on, undetermined, off.
+    check_box = [click(20, 20, 0.6) for _ in range(3)]
+    x11.check("tri-state cycle", check_box, [["[change check true \"Check\"]"],
+                                             ["[change check none \"Check\"]"],
+                                             ["[change check false \"Check\"]"]])
+    # The script layer turns a radio's click into a change.
+    x11.check("radio checked", click(20, 50), ['[change radio true "Radio"]'])
+    x11.check("radio clicked again: already checked", click(20, 50), [])
+
+    click(40, 80)
+    x11.xdotool(env, "type", "--delay", "50", "hi")
+    x11.check("field typing", vyn.lines(0.5), ['[change field h "h"]', '[change field hi "hi"]'])
+    click(40, 120)
+    x11.xdotool(env, "type", "--delay", "50", "ok")
+    x11.check("area typing", vyn.lines(0.5), ['[change area none "o"]', '[change area none "ok"]'])
+
+    # The script's writes make no event; `selected` is the last control used.
+    x11.check("writes are silent", click(170, 20), ['[written "Write"]'])
+    # The check box and the radio now are where the writes put them.
+    x11.check("check on after the write: next is undetermined", click(20, 20),
+              ["[change check none \"Check\"]"])
+    x11.check("radio off after the write: checked again", click(20, 50), ['[change radio true "Radio"]'])
+    click(40, 80)
+    x11.xdotool(env, "key", "End", "BackSpace")
+    x11.check("field text written", vyn.lines(0.5), ['[change field se "se"]'])
+    # A button that closes its own window from its click.
+    x11.check("closed from its own click", click(240, 20, 3), ["done"])
+    x11.check("process ends", vyn.finish(), 0)
+
+
 def main():
-    vyn_path = os.path.abspath(sys.argv[1])
-    xvfb, display = x11.start_xvfb()
-    env = {"DISPLAY": display, "PATH": "/usr/bin:/bin", "ASAN_OPTIONS": "detect_leaks=0"}
-    try:
-        with tempfile.TemporaryDirectory() as tmp:
-            vyn = x11.Vyn(vyn_path, env, CONTROLS, tmp)
-            x11.check("started", vyn.lines(10, until="ready")[-1:], ["ready"])
-            wid = x11.window_id(env, "vyn-controls")
-            time.sleep(0.3)
-
-            def click(x, y, wait=0.4):
-                x11.xdotool(env, "mousemove", "--window", wid, str(x), str(y), "click", "1")
-                return vyn.lines(wait)
-
-            # A tri-state check box cycles off, on, undetermined, off.
-            check_box = [click(20, 20, 0.6) for _ in range(3)]
-            x11.check("tri-state cycle", check_box, [["[change check true \"Check\"]"],
-                                                     ["[change check none \"Check\"]"],
-                                                     ["[change check false \"Check\"]"]])
-            # The script layer turns a radio's click into a change.
-            x11.check("radio checked", click(20, 50), ['[change radio true "Radio"]'])
-            x11.check("radio clicked again: already checked", click(20, 50), [])
-
-            click(40, 80)
-            x11.xdotool(env, "type", "--delay", "50", "hi")
-            x11.check("field typing", vyn.lines(0.5), ['[change field h "h"]', '[change field hi "hi"]'])
-            click(40, 120)
-            x11.xdotool(env, "type", "--delay", "50", "ok")
-            x11.check("area typing", vyn.lines(0.5), ['[change area none "o"]', '[change area none "ok"]'])
-
-            # The script's writes make no event; `selected` is the last control used.
-            x11.check("writes are silent", click(170, 20), ['[written "Write"]'])
-            # The check box and the radio now are where the writes put them.
-            x11.check("check on after the write: next is undetermined", click(20, 20),
-                      ["[change check none \"Check\"]"])
-            x11.check("radio off after the write: checked again", click(20, 50), ['[change radio true "Radio"]'])
-            click(40, 80)
-            x11.xdotool(env, "key", "End", "BackSpace")
-            x11.check("field text written", vyn.lines(0.5), ['[change field se "se"]'])
-            # A button that closes its own window from its click.
-            x11.check("closed from its own click", click(240, 20, 3), ["done"])
-            x11.check("process ends", vyn.finish(), 0)
-    finally:
-        xvfb.terminate()
-        xvfb.wait()
-    print(f"{x11.clipboard_x11.PASSED} passed, {x11.clipboard_x11.FAILED} failed")
-    return 1 if x11.clipboard_x11.FAILED else 0
+    return x11.clipboard_x11.run_under_display(controls_tests)
 
 
 if __name__ == "__main__":

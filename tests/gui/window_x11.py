@@ -12,7 +12,6 @@ import os
 import select
 import subprocess
 import sys
-import tempfile
 import time
 
 # The X server and the checks are the clipboard test's.
@@ -262,18 +261,7 @@ def timer_and_dpi_tests(vyn_path, env, tmp):
 
 
 def main():
-    vyn_path = os.path.abspath(sys.argv[1])
-    xvfb, display = start_xvfb()
-    env = {"DISPLAY": display, "PATH": "/usr/bin:/bin", "ASAN_OPTIONS": "detect_leaks=0"}
-    try:
-        with tempfile.TemporaryDirectory() as tmp:
-            window_tests(vyn_path, env, tmp)
-            timer_and_dpi_tests(vyn_path, env, tmp)
-    finally:
-        xvfb.terminate()
-        xvfb.wait()
-    print(f"{clipboard_x11.PASSED} passed, {clipboard_x11.FAILED} failed")
-    return 1 if clipboard_x11.FAILED else 0
+    return clipboard_x11.run_under_display(window_tests, timer_and_dpi_tests)
 
 
 if __name__ == "__main__":
