@@ -32,6 +32,9 @@ uint32_t scratch_used = 0;
 
 // Unwinds a scan that a non-loading error (or a callback) stopped.
 struct Stop {};
+// Unwinds to the scan loop when an error's callback moved the input past
+// the error: the scan goes on from there.
+struct Resume {};
 
 // A text source counts positions in codepoints, a binary one in bytes.
 inline bool is_text(const Cell* source) { return source && !cell::is(source, T_BINARY); }
@@ -121,7 +124,9 @@ void fail(Scan& s, const uint8_t* start, const uint8_t* end, int32_t code) {
 			: s.unmatched_type > 0 ? s.unmatched_type
 			: s.token_type > 0 ? s.token_type
 			: s.string_type > 0 ? s.string_type : T_ERROR;
+		const uint8_t* at = s.position;
 		if (!report(s, EV_ERROR, type, start, end, nullptr)) {
+			if (s.position > at && !in_path(s)) throw Resume{};
 			s.token_type = T_ERROR;
 			throw Stop{};
 		}
@@ -785,9 +790,21 @@ int32_t scan_bytes(Cell* result, const uint8_t* bytes, uint32_t length, const Op
 	}
 	Link link(s);
 	try {
-		run(s);
-		if (s.brace_depth > 0) fail(s, s.brace_start, s.input_end, T_STRING);
-		check_levels(s);
+		for (;;) {
+			try {
+				run(s);
+				if (s.brace_depth > 0) fail(s, s.brace_start, s.input_end, T_STRING);
+				check_levels(s);
+				break;
+			} catch (const Resume&) {
+				// The bad token is dropped; the next one starts afresh.
+				s.start_state = ST_START;
+				s.brace_depth = 0;
+				s.token_type = 0;
+				s.unmatched_type = 0;
+				s.string_type = -1;
+			}
+		}
 	} catch (const Stop&) {
 		// the type says what stopped it
 	} catch (...) {
