@@ -435,6 +435,48 @@ inline const Cell* plain_value(Cell* c) {
 	return INERT.at[t] ? c : nullptr;
 }
 
+// The value of an expression that runs nothing and cannot raise, worked
+// out into `out` with no frame: a plain value (see plain_value), a path's
+// (see path_value) or a paren's (see paren_number), then the operators
+// fast_op computes. Assignments use it: `x: x * 0.5` and `b/vx: b/vx - (dx *
+// m)` set their target without opening a frame. Answers -1 (nothing done)
+// when the first value is of another kind; else the position after the
+// operators computed, with `more` set when an operator stands there that
+// must be called in full: `out` is then its left operand, and the general
+// path goes on from there (each operand is worked out once).
+[[gnu::noinline]] int32_t quick_value(Code& code, int32_t pos, Cell* out, bool& more) {
+	Cell* c = code.cell_at(pos);
+	if (!c) return -1;
+	const Cell* v;
+	if (cell::is(c, T_PATH))
+		v = path_value(c);
+	else if (cell::is(c, T_PAREN))
+		v = paren_number(c, out) ? out : nullptr;
+	else
+		v = plain_value(c);
+	if (!v || cell::is(v, T_UNSET)) return -1;
+	if (v != out) stack::move_cell(out, v);
+	more = true;
+	for (pos++;; pos += 2) {
+		const Cell* op = operator_at(code, pos);
+		if (!op) break;
+		if (!number_function(op)) return pos;
+		const Cell* right = code.cell_at(pos + 1);
+		if (!right) return pos;
+		Cell number;
+		if (cell::is(right, T_WORD))
+			right = value_cell(code.at(pos + 1));
+		else if (cell::is(right, T_PATH))
+			right = path_value(right);
+		else if (cell::is(right, T_PAREN))
+			right = paren_number(right, &number) ? &number : nullptr;
+		// A failed operator leaves its left operand as it was.
+		if (!right || !number_op(Type((op->header >> 16) & 0xFF), op->data1, out, right)) return pos;
+	}
+	more = false;
+	return pos;
+}
+
 // Pushes a value that needs no evaluation of its own (a literal, or a word
 // whose value is neither a function nor unset) and applies the operators
 // after it unless `sub`; `c` is the cell at `pos`. Answers the position
@@ -1088,18 +1130,27 @@ int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell
 // word. `set_word` is read before anything runs (it may be the code's own
 // cell), and kept as the frame's first cell. Never split into by-value
 // words: the push reads it whole.
-[[gnu::noipa]] int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push) {
+// With `partial`, the value's expression was worked out up to `pos` (see
+// quick_value): that value goes on from there, its operator at `pos` called
+// in full when `more`.
+[[gnu::noipa]] int32_t eval_set_word(Code& code, int32_t pos, const Cell* set_word, bool push,
+	const Cell* partial = nullptr, bool more = false) {
 	stack::mark_interp_native(set_word);
 	Cell* word = stack::push(set_word);
 	fire(EV_PUSH, &code, pos, word, nullptr);
-	Cell* at = code.cell_at(pos);
-	if (!at) errors::fire(errors::id::script_need_value, word);
-	int32_t simple = eval_simple(code, pos, at, false);
-	if (simple >= 0) {
-		pos = simple;
+	if (partial) {
+		Cell* slot = stack::push(partial);
+		if (more) pos = apply_operator_run(code, pos, slot, true, nullptr, true);
 	} else {
-		code.pos = pos;
-		pos = eval_expression(code, false, true, false);
+		Cell* at = code.cell_at(pos);
+		if (!at) errors::fire(errors::id::script_need_value, word);
+		int32_t simple = eval_simple(code, pos, at, false);
+		if (simple >= 0) {
+			pos = simple;
+		} else {
+			code.pos = pos;
+			pos = eval_expression(code, false, true, false);
+		}
 	}
 	if (errors::pending) return pos;
 	Cell* value = stack::arguments + 1;
@@ -1115,15 +1166,22 @@ int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell
 	return pos;
 }
 
-int32_t eval_set_path(Code& code, int32_t pos, const Cell* set_path, bool push) {
+// `partial` and `more` as for eval_set_word.
+int32_t eval_set_path(Code& code, int32_t pos, const Cell* set_path, bool push, const Cell* partial = nullptr,
+	bool more = false) {
 	Cell path = *set_path;
 	fire(EV_PUSH, &code, pos, &path, nullptr);
-	if (pos >= code.limit()) errors::fire(errors::id::script_need_value, &path);
+	if (!partial && pos >= code.limit()) errors::fire(errors::id::script_need_value, &path);
 	Cell frame_name;
 	cell::set(&frame_name, T_WORD, 0, words::sym_set_path, 0xFFFFFFFFu);
 	stack::mark_interp_native(&frame_name);
-	code.pos = pos;
-	pos = eval_expression(code, false, true, false);
+	if (partial) {
+		Cell* slot = stack::push(partial);
+		if (more) pos = apply_operator_run(code, pos, slot, true, nullptr, true);
+	} else {
+		code.pos = pos;
+		pos = eval_expression(code, false, true, false);
+	}
 	if (errors::pending) return pos;
 	fire(EV_SET, &code, pos, stack::arguments, &path);
 	// The value is the frame's first cell: the path evaluation sets from it.
@@ -1400,10 +1458,42 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 				return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
 			}
 		} else if (t == T_SET_WORD) {
+			// A word of a function or the global context (an object's runs
+			// change handlers) set to a value quick_value works out takes no
+			// frame; else the general way goes on from where it got to.
+			Node ctx = at->data1;
+			Cell value;
+			bool more = true;
+			int32_t next = -1;
+			if (push && ctx && int32_t(at->data3) >= 0 && !context::is_object(ctx)) {
+				next = quick_value(code, code.pos + 1, &value, more);
+				Cell* slot = next >= 0 && !more ? context_cell(ctx, int32_t(at->data3)) : nullptr;
+				if (slot) {
+					stack::move_cell(slot, &value);
+					stack::push(&value);
+					return next;  // no operator follows the value
+				}
+			}
 			Cell* start = push ? stack::top : stack::arguments;
-			int32_t pos = eval_set_word(code, code.pos + 1, at, push);
+			int32_t pos = next >= 0 ? eval_set_word(code, next, at, push, &value, more)
+									: eval_set_word(code, code.pos + 1, at, push);
 			code.sync();  // a change handler may have run
 			return errors::pending || sub ? pos : eval_operators(code, pos, start, push);
+		} else if (t == T_SET_PATH && push) {
+			// The same for a set-path to an object's field (see set_field).
+			Cell value;
+			bool more = true;
+			int32_t next = quick_value(code, code.pos + 1, &value, more);
+			if (next >= 0) {
+				if (!more && set_field(at, &value)) {
+					stack::push(&value);
+					return next;
+				}
+				Cell* start = stack::top;
+				int32_t pos = eval_set_path(code, next, at, push, &value, more);
+				code.sync();
+				return errors::pending || sub ? pos : eval_operators(code, pos, start, push);
+			}
 		} else if (t == T_PAREN) {
 			Cell number;
 			if (paren_number(at, &number)) {
