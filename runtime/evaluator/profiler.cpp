@@ -68,24 +68,20 @@ Cell* field_of(const Cell* object, uint32_t symbol) {
 // normalising (its local value lies in [0, 86400)).
 void now_precise(Cell* out) {
 	static time_t last_second = -1;
-	static uint32_t zone = 0, packed = 0;
-	static int64_t days = 0;
+	static uint32_t packed = 0;
+	static double second_of_day = 0;  // the whole second's stored time
 	timespec clock = platform::read_clock();
-	int64_t local;
 	if (clock.tv_sec != last_second) {
-		zone = platform::date_of(clock, false) & date::ZONE_BITS;
-		local = int64_t(clock.tv_sec) + date::zone_seconds(zone);
-		days = local / 86400 - (local % 86400 < 0);
+		uint32_t zone = platform::date_of(clock, false) & date::ZONE_BITS;
+		int64_t local = int64_t(clock.tv_sec) + date::zone_seconds(zone);
+		int64_t days = local / 86400 - (local % 86400 < 0);
+		second_of_day = double(local - days * 86400) - date::zone_seconds(zone);
 		Cell whole;
-		date::rebuild(&whole, date::day_number(1970, 1, 1) + days, double(local - days * 86400) - date::zone_seconds(zone),
-			date::TIME_FLAG | zone);
+		date::rebuild(&whole, date::day_number(1970, 1, 1) + days, second_of_day, date::TIME_FLAG | zone);
 		packed = date::packed_of(&whole);
 		last_second = clock.tv_sec;
 	}
-	local = int64_t(clock.tv_sec) + date::zone_seconds(zone);
-	double time_of_day = double(local - days * 86400);
-	time_of_day += double(clock.tv_nsec) / 1e9;
-	date::set_at(out, packed, time_of_day - date::zone_seconds(zone));
+	date::set_at(out, packed, second_of_day + double(clock.tv_nsec) * 1e-9);
 }
 
 // The record of `name` in profiling (a find/only/skip by 3), or -1; its
@@ -107,14 +103,15 @@ int32_t record_of(Cell* profiling, Cell* name) {
 	return cell::is(&at, T_BLOCK) ? int32_t(at.data1 - profiling->data1) : -1;
 }
 
-// How long from `start` to `end`, both dates: those of one day differ by
-// their times alone.
-void difference(Cell* end, const Cell* start) {
+// How many seconds from `start` to `end`, both dates: those of one day
+// differ by their times alone.
+double seconds_between(const Cell* end, const Cell* start) {
 	constexpr uint32_t DAY_BITS = ~(date::ZONE_BITS | date::TIME_FLAG);
 	if ((date::packed_of(end) & DAY_BITS) == (date::packed_of(start) & DAY_BITS))
-		time::make_at(end, date::time_of(end) - date::time_of(start));
-	else
-		date::difference(end, start);
+		return date::time_of(end) - date::time_of(start);
+	Cell took = *end;
+	date::difference(&took, start);
+	return time::get(&took);
 }
 
 // The cell `i` items past the block's index, or null past its tail.
@@ -190,16 +187,36 @@ const Cell* any_function() {
 	return v && cell::is(v, T_TYPESET) ? v : nullptr;
 }
 
-inline Cell* valid_block(Word w) {
-	Cell* b = value_of(&words[w]);
-	return b && cell::is(b, T_BLOCK) && block::vs_length(b) >= 0 ? b : nullptr;
-}
+// profiling, fun-stk and options are fields of the tools object: an event
+// looks its values up once for the three.
+bool shared_context;
+struct Tools {
+	Cell* values = nullptr;
+	uint32_t count = 0;
+	bool read = false;
 
-// fun-stk: a block from its first cell, so entries are counted from there.
-inline Cell* fun_stk() {
-	Cell* b = valid_block(FUN_STK);
-	return b && b->data1 == 0 ? b : nullptr;
-}
+	Cell* get(Word w) {
+		if (!shared_context || w == ANON_COUNT) return value_of(&words[w]);
+		if (!read) {
+			Node ctx = words[w].data1;
+			values = context::values(ctx);
+			count = values ? memory::series(context::header(ctx)->data2)->used() / sizeof(Cell) : 0;
+			read = true;
+		}
+		uint32_t i = words[w].data3;
+		if (i >= count || cell::is(values + i, T_UNSET)) return nullptr;
+		return values + i;
+	}
+	Cell* block_of(Word w) {
+		Cell* b = get(w);
+		return b && cell::is(b, T_BLOCK) && block::vs_length(b) >= 0 ? b : nullptr;
+	}
+	// fun-stk: a block from its first cell, so entries are counted from there.
+	Cell* stk() {
+		Cell* b = block_of(FUN_STK);
+		return b && b->data1 == 0 ? b : nullptr;
+	}
+};
 
 void append_entry(Cell* stk, const Cell* name, const Cell* start, int32_t base) {
 	Cell* c = reinterpret_cast<Cell*>(memory::alloc_tail_bytes(block::buffer(stk), ENTRY * sizeof(Cell)));
@@ -210,8 +227,9 @@ void append_entry(Cell* stk, const Cell* name, const Cell* start, int32_t base) 
 }
 
 bool on_init() {
-	Cell* profiling = valid_block(PROFILING);
-	Cell* stk = fun_stk();
+	Tools tools;
+	Cell* profiling = tools.block_of(PROFILING);
+	Cell* stk = tools.stk();
 	if (!profiling || !stk) return false;
 	block::set_tail_at(profiling, profiling->data1);
 	block::set_tail_at(stk, 0);
@@ -221,11 +239,12 @@ bool on_init() {
 // Everything is checked before anything changes: a call the entry declines
 // has left the state as it found it for the body.
 bool on_call(int32_t base) {
-	Cell* profiling = valid_block(PROFILING);
-	Cell* stk = fun_stk();
+	Tools tools;
+	Cell* profiling = tools.block_of(PROFILING);
+	Cell* stk = tools.stk();
 	if (!profiling || !stk) return false;
 	// options/profile/types; a path that does not reach it raises.
-	Cell* options = value_of(&words[OPTIONS]);
+	Cell* options = tools.get(OPTIONS);
 	Cell* profile = options ? cached_field(profile_field, options, sym_profile) : nullptr;
 	Cell* types = profile ? cached_field(types_field, profile, sym_types) : nullptr;
 	if (!types) return false;
@@ -239,7 +258,7 @@ bool on_call(int32_t base) {
 	Cell name = *arg(REF);
 	Cell* anon = nullptr;
 	if (compiled::typeset_has(functions, cell::type_of(&name))) {
-		anon = value_of(&words[ANON_COUNT]);
+		anon = tools.get(ANON_COUNT);
 		if (!anon || !cell::is(anon, T_INTEGER) || cell::get_integer(anon) == INT32_MAX) return false;
 		// A function value is named by the next numbered tag. Nothing
 		// collects before the entry is on fun-stk: the new string stays put.
@@ -278,7 +297,8 @@ bool on_call(int32_t base) {
 // prolog and epilog stamp the start and the end of the last entry when it is
 // the profiled call of this frame.
 bool on_mark(int32_t base, bool prolog) {
-	Cell* stk = fun_stk();
+	Tools tools;
+	Cell* stk = tools.stk();
 	if (!stk) return false;
 	int32_t p = above(stk, base);
 	if (p <= 0) return p == 0;
@@ -290,7 +310,8 @@ bool on_mark(int32_t base, bool prolog) {
 }
 
 bool on_return(int32_t base) {
-	Cell* stk = fun_stk();
+	Tools tools;
+	Cell* stk = tools.stk();
 	if (!stk) return false;
 	int32_t p = above(stk, base);
 	if (p < 0) return false;
@@ -303,7 +324,7 @@ bool on_return(int32_t base) {
 	}
 	Cell* e = block::vs_head(stk) + p;
 	if (interpreter::truthy(e)) {
-		Cell* profiling = valid_block(PROFILING);
+		Cell* profiling = tools.block_of(PROFILING);
 		if (!profiling) return false;
 		int32_t r = find_record(profiling, e);
 		if (r >= 0) {
@@ -312,15 +333,11 @@ bool on_return(int32_t base) {
 			if (!start || !cell::is(start, T_DATE) || (end && !cell::is(end, T_NONE) && !cell::is(end, T_DATE)) ||
 				r + 2 >= block::vs_length(profiling))
 				return false;
-			Cell took;
-			if (end && cell::is(end, T_DATE))
-				took = *end;
-			else
-				now_precise(&took);
-			difference(&took, start);
+			Cell now;
+			if (!end || !cell::is(end, T_DATE)) now_precise(end = &now);
+			double took = seconds_between(end, start);
 			Cell* total = block::vs_head(profiling) + r + 2;
-			if (cell::is(total, T_TIME)) time::make_at(&took, time::get(&took) + time::get(total));
-			*total = took;
+			time::make_at(total, cell::is(total, T_TIME) ? took + time::get(total) : took);
 		}
 	}
 	block::set_tail_at(stk, uint32_t(p));
@@ -377,6 +394,8 @@ void install() {
 			words[i].data3 = uint32_t(k);
 		}
 	}
+	Node ctx = words[PROFILING].data1;
+	shared_context = !context::on_stack(ctx) && words[FUN_STK].data1 == ctx && words[OPTIONS].data1 == ctx;
 	any_function_word = *word::load("any-function!");
 	sym_init = symbol::resolve(symbol::make("init"));
 	sym_call = symbol::resolve(symbol::make("call"));
