@@ -2040,20 +2040,16 @@ bool delivering() { return tracing && !paused && tracer_installed(); }
 
 void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
 	if (!tracing || paused || !(event_mask & e) || !cell::is(&tracer, T_FUNCTION)) return;
-	// The value and the ref may lie where the cells go.
+	// The code, the value and the ref may lie where the cells go.
+	Cell c = code ? *code : NONE_CELL;
 	Cell v = value ? *value : NONE_CELL;
 	Cell r = ref && (e & EVENTS_WITH_REF) ? *ref : NONE_CELL;
 	Cell local[6];
 	Cell* frameless = frameless_cells();
 	Cell* args = frameless ? frameless : local;
 	args[0] = *event_word(e);
-	if (code) {
-		args[1] = *code;
-		cell::make_integer(args + 2, pos);
-	} else {
-		cell::make_none(args + 1);
-		cell::make_integer(args + 2, -1);
-	}
+	args[1] = c;
+	cell::make_integer(args + 2, code ? pos : -1);
 	args[3] = v;
 	args[4] = r;
 	pair::make_at(args + 5, int32_t(stack::index_of(stack::arguments)), int32_t(stack::index_of(stack::top)));
