@@ -2015,10 +2015,10 @@ const EventName EVENT_NAMES[] = {
 	{EV_THROW, &words::w_throw}, {EV_CATCH, &words::w_catch}, {EV_EXPR, &words::w_expr},
 };
 
+// The table lists the events in the order of their bits.
 const Cell* event_word(Event e) {
-	for (const EventName& n : EVENT_NAMES)
-		if (n.event == e) return *n.word;
-	return &NONE_CELL;
+	uint32_t i = uint32_t(__builtin_ctz(uint32_t(e) | 0x10000u));
+	return i < sizeof EVENT_NAMES / sizeof EVENT_NAMES[0] ? *EVENT_NAMES[i].word : &NONE_CELL;
 }
 
 // The events whose reference value reaches the tracer.
@@ -2086,17 +2086,22 @@ uint32_t frameless_entry = UINT32_MAX;
 routine::Guard frameless_guard;
 routine::Entry frameless_run;
 
-// Runs the frameless tracer's entry on the event's cells when its guard takes
-// them; false when the event must go to a full call. Like a call, a throw
-// out of it leaves tracing off.
-bool fire_frameless(const Cell* args) {
+// Where the event's cells go for the frameless tracer: above the top, where
+// its entry reads them as arguments; null when the tracer is another or the
+// stack has no room (the full call reports the overflow).
+Cell* frameless_cells() {
 	Cell* entry = more_cell(&tracer, MORE_ENTRY);
-	if (!cell::is(entry, T_INTEGER) || uint32_t(cell::get_integer(entry)) != frameless_entry) return false;
+	if (!cell::is(entry, T_INTEGER) || uint32_t(cell::get_integer(entry)) != frameless_entry) return nullptr;
+	Cell* base = stack::top <= stack::arguments ? stack::arguments + 1 : stack::top;
+	return stack::end - base < 16 ? nullptr : base;
+}
+
+// Runs the frameless tracer's entry on the event's cells at `base` when its
+// guard takes them; false when the event must go to a full call. Like a
+// call, a throw out of it leaves tracing off.
+bool fire_frameless(Cell* base) {
 	Cell* top = stack::top;
 	Cell* arguments = stack::arguments;
-	Cell* base = top <= arguments ? arguments + 1 : top;
-	if (stack::end - base < 16) return false;  // the full call reports the overflow
-	for (int i = 0; i < 6; i++) stack::move_cell(base + i, args + i);
 	stack::arguments = base;
 	stack::top = base + 6;
 	tracing = false;
@@ -2125,19 +2130,24 @@ bool delivering() { return tracing && !paused && tracer_installed(); }
 
 void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
 	if (!tracing || paused || !(event_mask & e) || !cell::is(&tracer, T_FUNCTION)) return;
-	Cell args[6];
+	// The code, the value and the ref may lie where the cells go.
+	Cell c = code ? *code : NONE_CELL;
+	Cell v = value ? *value : NONE_CELL;
+	Cell r = ref && (e & EVENTS_WITH_REF) ? *ref : NONE_CELL;
+	Cell local[6];
+	Cell* frameless = frameless_cells();
+	Cell* args = frameless ? frameless : local;
 	args[0] = *event_word(e);
-	if (code) {
-		args[1] = *code;
-		cell::make_integer(args + 2, pos);
-	} else {
-		cell::make_none(args + 1);
-		cell::make_integer(args + 2, -1);
-	}
-	args[3] = value ? *value : NONE_CELL;
-	args[4] = ref && (e & EVENTS_WITH_REF) ? *ref : NONE_CELL;
+	args[1] = c;
+	cell::make_integer(args + 2, code ? pos : -1);
+	args[3] = v;
+	args[4] = r;
 	pair::make_at(args + 5, int32_t(stack::index_of(stack::arguments)), int32_t(stack::index_of(stack::top)));
-	if (fire_frameless(args)) return;
+	if (frameless) {
+		if (fire_frameless(frameless)) return;
+		for (int i = 0; i < 6; i++) local[i] = frameless[i];
+		args = local;
+	}
 	Cell* top = stack::top;
 	Cell* arguments = stack::arguments;
 	stack::Frame* frames = stack::frames_top;

@@ -63,34 +63,25 @@ Cell* field_of(const Cell* object, uint32_t symbol) {
 	return cell::is(v, T_UNSET) ? nullptr : v;
 }
 
-// Event symbols are compared resolved; those of the install are resolved
-// there.
-uint32_t event_of() { return symbol::resolve(arg(EVENT)->data2); }
-inline bool is_event(uint32_t e, uint32_t sym) { return e == sym; }
-
 // now/precise. The zone and the date are those of the clock's whole second,
 // so they are worked out once a second; within the day the time needs no
 // normalising (its local value lies in [0, 86400)).
 void now_precise(Cell* out) {
 	static time_t last_second = -1;
-	static uint32_t zone = 0, packed = 0;
-	static int64_t days = 0;
+	static uint32_t packed = 0;
+	static double second_of_day = 0;  // the whole second's stored time
 	timespec clock = platform::read_clock();
-	int64_t local;
 	if (clock.tv_sec != last_second) {
-		zone = platform::date_of(clock, false) & date::ZONE_BITS;
-		local = int64_t(clock.tv_sec) + date::zone_seconds(zone);
-		days = local / 86400 - (local % 86400 < 0);
+		uint32_t zone = platform::date_of(clock, false) & date::ZONE_BITS;
+		int64_t local = int64_t(clock.tv_sec) + date::zone_seconds(zone);
+		int64_t days = local / 86400 - (local % 86400 < 0);
+		second_of_day = double(local - days * 86400) - date::zone_seconds(zone);
 		Cell whole;
-		date::rebuild(&whole, date::day_number(1970, 1, 1) + days, double(local - days * 86400) - date::zone_seconds(zone),
-			date::TIME_FLAG | zone);
+		date::rebuild(&whole, date::day_number(1970, 1, 1) + days, second_of_day, date::TIME_FLAG | zone);
 		packed = date::packed_of(&whole);
 		last_second = clock.tv_sec;
 	}
-	local = int64_t(clock.tv_sec) + date::zone_seconds(zone);
-	double time_of_day = double(local - days * 86400);
-	time_of_day += double(clock.tv_nsec) / 1e9;
-	date::set_at(out, packed, time_of_day - date::zone_seconds(zone));
+	date::set_at(out, packed, second_of_day + double(clock.tv_nsec) * 1e-9);
 }
 
 // The record of `name` in profiling (a find/only/skip by 3), or -1; its
@@ -112,14 +103,15 @@ int32_t record_of(Cell* profiling, Cell* name) {
 	return cell::is(&at, T_BLOCK) ? int32_t(at.data1 - profiling->data1) : -1;
 }
 
-// How long from `start` to `end`, both dates: those of one day differ by
-// their times alone.
-void difference(Cell* end, const Cell* start) {
+// How many seconds from `start` to `end`, both dates: those of one day
+// differ by their times alone.
+double seconds_between(const Cell* end, const Cell* start) {
 	constexpr uint32_t DAY_BITS = ~(date::ZONE_BITS | date::TIME_FLAG);
 	if ((date::packed_of(end) & DAY_BITS) == (date::packed_of(start) & DAY_BITS))
-		time::make_at(end, date::time_of(end) - date::time_of(start));
-	else
-		date::difference(end, start);
+		return date::time_of(end) - date::time_of(start);
+	Cell took = *end;
+	date::difference(&took, start);
+	return time::get(&took);
 }
 
 // The cell `i` items past the block's index, or null past its tail.
@@ -127,40 +119,65 @@ inline Cell* item(Cell* block, int32_t i) {
 	return i >= 0 && i < block::vs_length(block) ? block::vs_head(block) + i : nullptr;
 }
 
-// The entry a return ends: the earliest of the last entries whose frame base
-// is at or above the frame returned to (fun-stk's length when none is).
-// -1 when a base is not an integer (the body then raises).
-int32_t returning_entry(Cell* stk, int32_t base) {
+// The earliest of the last entries whose frame base lies above `base`:
+// calls in that frame, or ended early there. fun-stk's length when none
+// does; -1 when a base is not an integer (the body then raises).
+int32_t above(Cell* stk, int32_t base) {
 	int32_t p = block::vs_length(stk);
 	while (p > 0) {
 		Cell* b = item(stk, (p > ENTRY ? p - ENTRY : 0) + 3);
 		if (!b || !cell::is(b, T_INTEGER)) return -1;
-		if (base > cell::get_integer(b)) break;
+		if (base >= cell::get_integer(b)) break;
 		p = p > ENTRY ? p - ENTRY : 0;
 	}
 	return p;
 }
 
-struct State {
-	Cell* profiling;
-	Cell* stk;
-	Cell* anon;
-	const Cell* types;  // for a call: the profiled types, or null
-	int32_t entry;      // for a return: the entry it ends
-	int32_t record;     // for a call or a return: the name's record, or -1
-	Cell name;          // for a call: the name it is profiled by
+// A field of an object by a lookup kept from the last time: the profiler
+// reads the same two fields at every call.
+struct Field {
+	Node ctx = 0;
+	uint32_t epoch = 0;
+	int32_t index = -1;
 };
-// What the guard read, for the entry that runs right after it (nothing
-// in between allocates or runs code).
-State taken;
+Cell* cached_field(Field& f, const Cell* object, uint32_t symbol) {
+	if (!cell::is(object, T_OBJECT)) return nullptr;
+	Node ctx = object->data1;
+	if (f.ctx != ctx || f.epoch != memory::handle_epoch) {
+		f.index = context::find_word(ctx, symbol, true);
+		f.ctx = ctx;
+		f.epoch = memory::handle_epoch;
+	}
+	if (f.index < 0) return nullptr;
+	Cell* v = context::values(ctx) + f.index;
+	return cell::is(v, T_UNSET) ? nullptr : v;
+}
+Field profile_field, types_field;
 
-bool state(State& s) {
-	s.profiling = value_of(&words[PROFILING]);
-	s.stk = value_of(&words[FUN_STK]);
-	s.anon = value_of(&words[ANON_COUNT]);
-	return s.profiling && cell::is(s.profiling, T_BLOCK) && s.stk && cell::is(s.stk, T_BLOCK) && s.stk->data1 == 0 &&
-		s.anon &&
-		cell::is(s.anon, T_INTEGER) && cell::get_integer(s.anon) < INT32_MAX;
+// Records found before, by the symbol of their word name. An entry is only
+// trusted while the record at its place still holds that very symbol; the
+// profiler appends a name's record once, so no earlier one can match it.
+constexpr uint32_t KNOWN = 256;
+struct Known {
+	uint32_t symbol;
+	int32_t record;
+};
+Known known[KNOWN];
+inline Known& known_of(uint32_t symbol) { return known[(symbol * 0x9E3779B1u) >> 24]; }
+
+int32_t find_record(Cell* profiling, const Cell* name) {
+	int32_t n = block::vs_length(profiling);
+	if (cell::is(name, T_WORD)) {
+		Known& k = known_of(name->data2);
+		Cell* head = block::vs_head(profiling);
+		if (k.symbol == name->data2 && k.record % 3 == 0 && k.record + 2 < n && cell::is(head + k.record, T_WORD) &&
+			head[k.record].data2 == name->data2)
+			return k.record;
+		int32_t r = record_of(profiling, const_cast<Cell*>(name));
+		if (r >= 0) k = {name->data2, r};
+		return r;
+	}
+	return record_of(profiling, const_cast<Cell*>(name));
 }
 
 // any-function!, read at each call as any-function? reads it.
@@ -169,152 +186,182 @@ const Cell* any_function() {
 	Cell* v = value_of(&any_function_word);
 	return v && cell::is(v, T_TYPESET) ? v : nullptr;
 }
-inline bool is_function(Type t) { return compiled::typeset_has(any_function(), t); }
 
-// Takes the calls whose state is what the profiler itself keeps: the
-// event a word, the frame a pair, the blocks, counts, bases and instants of
-// the types it puts there. Anything else runs the body.
-bool guard() {
-	State& s = taken;
-	s.types = nullptr;
-	s.record = -1;
-	if (!cell::is(arg(EVENT), T_WORD) || !cell::is(arg(FRAME), T_PAIR) || !state(s)) return false;
-	uint32_t e = event_of();
-	int32_t base = pair::x_of(arg(FRAME));
-	if (is_event(e, sym_call)) {
-		// options/profile/types; a path that does not reach it raises.
-		Cell* options = value_of(&words[OPTIONS]);
-		Cell* profile = options ? field_of(options, sym_profile) : nullptr;
-		Cell* types = profile ? field_of(profile, sym_types) : nullptr;
-		if (!types) return false;
-		s.types = cell::is(types, T_TYPESET) ? types : nullptr;
-		if (!s.types || !compiled::typeset_has(types, cell::type_of(arg(VALUE)))) return true;
-		if (!any_function()) return false;
-		s.name = *arg(REF);
-		if (is_function(cell::type_of(&s.name))) {
-			// A function value is named by the next numbered tag. Nothing
-			// collects before the entry runs: the new string stays put.
-			string::make_at(&s.name, 16);
-			string::append_literal(&s.name, "anon");
-			string::append_literal(&s.name, std::to_string(cell::get_integer(s.anon) + 1));
-			cell::set_type(&s.name, T_TAG);
+// profiling, fun-stk and options are fields of the tools object: an event
+// looks its values up once for the three.
+bool shared_context;
+struct Tools {
+	Cell* values = nullptr;
+	uint32_t count = 0;
+	bool read = false;
+
+	Cell* get(Word w) {
+		if (!shared_context || w == ANON_COUNT) return value_of(&words[w]);
+		if (!read) {
+			Node ctx = words[w].data1;
+			values = context::values(ctx);
+			count = values ? memory::series(context::header(ctx)->data2)->used() / sizeof(Cell) : 0;
+			read = true;
 		}
-		int32_t r = s.record = record_of(s.profiling, &s.name);
-		if (r < 0) return true;
-		Cell* count = item(s.profiling, r + 1);
-		return count && cell::is(count, T_INTEGER) && cell::get_integer(count) < INT32_MAX;
+		uint32_t i = words[w].data3;
+		if (i >= count || cell::is(values + i, T_UNSET)) return nullptr;
+		return values + i;
 	}
-	if (is_event(e, sym_prolog) || is_event(e, sym_epilog)) {
-		int32_t n = block::vs_length(s.stk);
-		if (n == 0) return true;
-		int32_t at = n > ENTRY ? n - ENTRY : 0;
-		Cell* b = item(s.stk, at + 3);
-		if (b && !cell::is(b, T_INTEGER) && !cell::is(b, T_NONE)) return false;  // = may match other types
-		bool hit = b && cell::is(b, T_INTEGER) && cell::get_integer(b) == base && interpreter::truthy(item(s.stk, at));
-		return !hit || item(s.stk, at + 2);
+	Cell* block_of(Word w) {
+		Cell* b = get(w);
+		return b && cell::is(b, T_BLOCK) && block::vs_length(b) >= 0 ? b : nullptr;
 	}
-	if (is_event(e, sym_return)) {
-		int32_t p = s.entry = returning_entry(s.stk, base);
-		if (p < 0) return false;
-		Cell* name = item(s.stk, p);
-		if (!name || !interpreter::truthy(name)) return true;
-		int32_t r = s.record = record_of(s.profiling, name);
-		if (r < 0) return true;
-		Cell* start = item(s.stk, p + 1);
-		Cell* end = item(s.stk, p + 2);
-		return start && cell::is(start, T_DATE) && (!end || cell::is(end, T_NONE) || cell::is(end, T_DATE)) &&
-			item(s.profiling, r + 2);
+	// fun-stk: a block from its first cell, so entries are counted from there.
+	Cell* stk() {
+		Cell* b = block_of(FUN_STK);
+		return b && b->data1 == 0 ? b : nullptr;
 	}
+};
+
+void append_entry(Cell* stk, const Cell* name, const Cell* start, int32_t base) {
+	Cell* c = reinterpret_cast<Cell*>(memory::alloc_tail_bytes(block::buffer(stk), ENTRY * sizeof(Cell)));
+	c[0] = *name;
+	c[1] = *start;
+	c[2] = NONE_CELL;
+	cell::make_integer(c + 3, base);
+}
+
+bool on_init() {
+	Tools tools;
+	Cell* profiling = tools.block_of(PROFILING);
+	Cell* stk = tools.stk();
+	if (!profiling || !stk) return false;
+	block::set_tail_at(profiling, profiling->data1);
+	block::set_tail_at(stk, 0);
 	return true;
 }
 
-void on_call(State& s) {
-	const Cell* types = s.types;
-	if (types && compiled::typeset_has(types, cell::type_of(arg(VALUE)))) {
-		Cell name = s.name;
-		if (is_function(cell::type_of(arg(REF)))) {
-			cell::make_integer(s.anon, cell::get_integer(s.anon) + 1);
-			context::word_cell(words[ANON_COUNT].data1, uint32_t(words[ANON_COUNT].data3))->header |=
-				context::WORD_ASSIGNED;
-		}
-		stack::push(&name);  // in sight of the collector while blocks grow
-		int32_t r = s.record;
-		if (r >= 0) {
-			Cell* count = item(s.profiling, r + 1);
-			cell::make_integer(count, cell::get_integer(count) + 1);
-		} else {
-			Cell one, zero;
-			cell::make_integer(&one, 1);
-			cell::make_integer(&zero, 0);
-			block::append_value(s.profiling, &name);
-			block::append_value(s.profiling, &one);
-			block::append_value(s.profiling, &zero);
-		}
-		// A function's prolog comes next and takes the start again: the
-		// clock is read there alone.
-		Cell now = NONE_CELL;
-		const Cell* fn = arg(VALUE);
-		if (!cell::is(fn, T_FUNCTION) || (fn->header & (function::FLAG_TRACE | function::FLAG_NO_TRACE)))
-			now_precise(&now);
-		block::append_value(s.stk, &name);
-		block::append_value(s.stk, &now);
-	} else {
-		block::append_value(s.stk, &NONE_CELL);
-		block::append_value(s.stk, &NONE_CELL);
+// Everything is checked before anything changes: a call the entry declines
+// has left the state as it found it for the body.
+bool on_call(int32_t base) {
+	Tools tools;
+	Cell* profiling = tools.block_of(PROFILING);
+	Cell* stk = tools.stk();
+	if (!profiling || !stk) return false;
+	// options/profile/types; a path that does not reach it raises.
+	Cell* options = tools.get(OPTIONS);
+	Cell* profile = options ? cached_field(profile_field, options, sym_profile) : nullptr;
+	Cell* types = profile ? cached_field(types_field, profile, sym_types) : nullptr;
+	if (!types) return false;
+	const Cell* fn = arg(VALUE);
+	if (!cell::is(types, T_TYPESET) || !compiled::typeset_has(types, cell::type_of(fn))) {
+		append_entry(stk, &NONE_CELL, &NONE_CELL, base);
+		return true;
 	}
-	Cell base;
-	cell::make_integer(&base, pair::x_of(arg(FRAME)));
-	block::append_value(s.stk, &NONE_CELL);
-	block::append_value(s.stk, &base);
-}
-
-void on_mark(State& s, bool prolog) {
-	int32_t n = block::vs_length(s.stk);
-	if (n == 0) return;
-	int32_t at = n > ENTRY ? n - ENTRY : 0;
-	Cell* b = item(s.stk, at + 3);
-	if (!b || !cell::is(b, T_INTEGER) || cell::get_integer(b) != pair::x_of(arg(FRAME))) return;
-	if (!interpreter::truthy(item(s.stk, at))) return;
-	Cell now;
-	now_precise(&now);
-	*item(s.stk, at + (prolog ? 1 : 2)) = now;
-}
-
-void on_return(State& s) {
-	int32_t p = s.entry;
-	if (p >= block::vs_length(s.stk)) return;
-	Cell* name = item(s.stk, p);
-	int32_t r = interpreter::truthy(name) ? s.record : -1;
+	const Cell* functions = any_function();
+	if (!functions) return false;
+	Cell name = *arg(REF);
+	Cell* anon = nullptr;
+	if (compiled::typeset_has(functions, cell::type_of(&name))) {
+		anon = tools.get(ANON_COUNT);
+		if (!anon || !cell::is(anon, T_INTEGER) || cell::get_integer(anon) == INT32_MAX) return false;
+		// A function value is named by the next numbered tag. Nothing
+		// collects before the entry is on fun-stk: the new string stays put.
+		string::make_at(&name, 16);
+		string::append_literal(&name, "anon");
+		string::append_literal(&name, std::to_string(cell::get_integer(anon) + 1));
+		cell::set_type(&name, T_TAG);
+	}
+	if (anon) stack::push(&name);  // in sight of the collector while blocks grow
+	int32_t r = find_record(profiling, &name);
 	if (r >= 0) {
-		Cell* end = item(s.stk, p + 2);
-		Cell took;
-		if (end && cell::is(end, T_DATE))
-			took = *end;
-		else
-			now_precise(&took);
-		difference(&took, item(s.stk, p + 1));
-		Cell* total = item(s.profiling, r + 2);
-		if (cell::is(total, T_TIME)) time::make_at(&took, time::get(&took) + time::get(total));
-		*total = took;
+		Cell* count = block::vs_head(profiling) + r + 1;
+		if (!cell::is(count, T_INTEGER) || cell::get_integer(count) == INT32_MAX) return false;
+		cell::make_integer(count, cell::get_integer(count) + 1);
+	} else {
+		Cell* c = reinterpret_cast<Cell*>(memory::alloc_tail_bytes(block::buffer(profiling), 3 * sizeof(Cell)));
+		c[0] = name;
+		cell::make_integer(c + 1, 1);
+		cell::make_integer(c + 2, 0);
+		if (cell::is(&name, T_WORD)) known_of(name.data2) = {name.data2, int32_t(c - block::vs_head(profiling))};
 	}
-	block::set_tail_at(s.stk, s.stk->data1 + uint32_t(p));
+	if (anon) {
+		cell::make_integer(anon, cell::get_integer(anon) + 1);
+		context::word_cell(words[ANON_COUNT].data1, uint32_t(words[ANON_COUNT].data3))->header |=
+			context::WORD_ASSIGNED;
+	}
+	// A function's prolog comes next and takes the start again: the clock
+	// is read there alone.
+	Cell now = NONE_CELL;
+	if (!cell::is(fn, T_FUNCTION) || (fn->header & (function::FLAG_TRACE | function::FLAG_NO_TRACE)))
+		now_precise(&now);
+	append_entry(stk, &name, &now, base);
+	return true;
 }
 
-void entry() {
-	State& s = taken;
-	uint32_t e = event_of();
-	if (is_event(e, sym_init)) {
-		block::set_tail_at(s.profiling, s.profiling->data1);
-		block::set_tail_at(s.stk, s.stk->data1);
-	} else if (is_event(e, sym_call)) {
-		on_call(s);
-	} else if (is_event(e, sym_prolog) || is_event(e, sym_epilog)) {
-		on_mark(s, is_event(e, sym_prolog));
-	} else if (is_event(e, sym_return)) {
-		on_return(s);
-	}
-	stack::set_result(&NONE_CELL);
+// prolog and epilog stamp the start and the end of the last entry when it is
+// the profiled call of this frame.
+bool on_mark(int32_t base, bool prolog) {
+	Tools tools;
+	Cell* stk = tools.stk();
+	if (!stk) return false;
+	int32_t p = above(stk, base);
+	if (p <= 0) return p == 0;
+	int32_t at = p > ENTRY ? p - ENTRY : 0;
+	Cell* e = block::vs_head(stk) + at;
+	// above() found this base an integer no greater than the frame's.
+	if (interpreter::truthy(e) && cell::get_integer(e + 3) == base) now_precise(e + (prolog ? 1 : 2));
+	return true;
 }
+
+bool on_return(int32_t base) {
+	Tools tools;
+	Cell* stk = tools.stk();
+	if (!stk) return false;
+	int32_t p = above(stk, base);
+	if (p < 0) return false;
+	int32_t n = block::vs_length(stk);
+	if (p == n) {
+		// None above: an operator's call, made in the frame returned to.
+		int32_t at = n > ENTRY ? n - ENTRY : 0;
+		if (n == 0 || cell::get_integer(block::vs_head(stk) + at + 3) != base) return true;
+		p = at;
+	}
+	Cell* e = block::vs_head(stk) + p;
+	if (interpreter::truthy(e)) {
+		Cell* profiling = tools.block_of(PROFILING);
+		if (!profiling) return false;
+		int32_t r = find_record(profiling, e);
+		if (r >= 0) {
+			Cell* start = p + 1 < n ? e + 1 : nullptr;
+			Cell* end = p + 2 < n ? e + 2 : nullptr;
+			if (!start || !cell::is(start, T_DATE) || (end && !cell::is(end, T_NONE) && !cell::is(end, T_DATE)) ||
+				r + 2 >= block::vs_length(profiling))
+				return false;
+			Cell now;
+			if (!end || !cell::is(end, T_DATE)) now_precise(end = &now);
+			double took = seconds_between(end, start);
+			Cell* total = block::vs_head(profiling) + r + 2;
+			time::make_at(total, cell::is(total, T_TIME) ? took + time::get(total) : took);
+		}
+	}
+	block::set_tail_at(stk, uint32_t(p));
+	return true;
+}
+
+// The whole event is done here, in one pass, when the state is what the
+// profiler itself keeps: the event a word, the frame a pair, the blocks,
+// counts, bases and instants of the types it puts there. Anything else is
+// declined untouched and runs the body.
+bool guard() {
+	if (!cell::is(arg(EVENT), T_WORD) || !cell::is(arg(FRAME), T_PAIR)) return false;
+	uint32_t e = arg(EVENT)->data2;
+	if (e != sym_call && e != sym_return && e != sym_prolog && e != sym_epilog && e != sym_init)
+		e = symbol::resolve(e);
+	int32_t base = pair::x_of(arg(FRAME));
+	if (e == sym_call) return on_call(base);
+	if (e == sym_return) return on_return(base);
+	if (e == sym_prolog || e == sym_epilog) return on_mark(base, e == sym_prolog);
+	if (e == sym_init) return on_init();
+	return true;
+}
+
+void entry() { stack::set_result(&NONE_CELL); }
 
 // The first word of the block (searched deeply, paths too) spelled as `symbol`.
 const Cell* find_word(const Cell* block, uint32_t symbol) {
@@ -347,6 +394,8 @@ void install() {
 			words[i].data3 = uint32_t(k);
 		}
 	}
+	Node ctx = words[PROFILING].data1;
+	shared_context = !context::on_stack(ctx) && words[FUN_STK].data1 == ctx && words[OPTIONS].data1 == ctx;
 	any_function_word = *word::load("any-function!");
 	sym_init = symbol::resolve(symbol::make("init"));
 	sym_call = symbol::resolve(symbol::make("call"));
