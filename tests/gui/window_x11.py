@@ -252,7 +252,9 @@ def timer_and_dpi_tests(vyn_path, env, tmp):
     vyn = Vyn(vyn_path, env, TIMER, tmp)
     out = vyn.lines(8)
     vyn.finish()
-    check("rate 20 ticks 15-25 times a second", 15 <= int(out[0]) <= 25 if out else out, True)
+    # A loaded machine can miss ticks (GLib does not fire missed ones again),
+    # so the floor is loose; more than 25 would be a timer firing too often.
+    check("rate 20 ticks 8-25 times a second", 8 <= int(out[0]) <= 25 if out else out, True)
     check("dpi at scale 1", out[1:2], ["96"])
     vyn = Vyn(vyn_path, dict(env, GDK_SCALE="2"), TIMER, tmp)
     out = vyn.lines(8)
