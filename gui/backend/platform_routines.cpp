@@ -26,6 +26,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/externals.h"
 #include "runtime/io/simple_io.h"
+#include "runtime/platform.h"
 #include "runtime/ownership.h"
 #include "runtime/symbol.h"
 
@@ -380,6 +381,7 @@ void define_all() {
 	if (!registered) collector::register_marker(mark_screens);
 	registered = true;
 	for (const routines::Definition& d : DEFINITIONS) routines::define(d);
+	platform::after_wait = [] { event_loop::run(true); };
 }
 
 }  // namespace vyn::platform_routines
