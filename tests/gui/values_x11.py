@@ -42,7 +42,11 @@ w: make face! [type: 'window offset: 0x0 size: 400x300 text: "vyn-values" color:
 		]]]
 ]]
 dark?: false
-w/actors: make object! [on-scroll: func [f e][log reduce ['scroll e/key e/picked e/orientation]]]
+w/actors: make object! [on-scroll: func [f e][
+	log reduce ['scroll e/key e/picked e/orientation]
+	; The bar moves when the script moves it.
+	if e/key = 'page-down [bar/position: bar/position + 10]
+]]
 view/no-wait w
 bar: make scroller! [vertical?: true]
 bar/parent: w
@@ -105,9 +109,12 @@ def values_tests(vyn_path, env, tmp):
     x11.check("para wraps an area", [count_dark(rows, 14, 180, 100, 196) > 0, count_dark(rows, 124, 180, 210, 196)],
               [True, 0])
 
-    def click(x, y, wait=0.5):
-        x11.xdotool(env, "mousemove", "--window", wid, str(x), str(y), "click", "1")
+    def click(x, y, wait=0.5, button=1):
+        x11.xdotool(env, "mousemove", "--window", wid, str(x), str(y), "click", str(button))
         return vyn.lines(wait)
+
+    def data_of(lines):
+        return float(lines[0].split()[2]) if lines and lines[0].startswith("[change scroller ") else -1
 
     got = click(160, 22)
     x11.check("slider clicked at three quarters", [line.startswith("[change slider ") for line in got], [True])
@@ -119,12 +126,19 @@ def values_tests(vyn_path, env, tmp):
                                                 for line in got], [True])
     value = float(got[0].split()[2]) if got else 0
     x11.check("scroller data from its position", 0.6 <= value <= 0.91, True)
+    # The middle button pages: by `selected` of the range, towards the pointer.
+    up = data_of(click(238, 14, button=2))
+    x11.check("scroller paged up", round(value - up, 6), 0.1)
+    x11.check("scroller paged down", round(data_of(click(238, 150, button=2)) - up, 6), 0.1)
 
     got = click(394, 280)
     x11.check("window bar sends scroll", [" ".join(line.split()[:2]) for line in got[:1]], ["[scroll track"])
     parts = got[0].strip("[]").split() if got else []
     x11.check("scroll picked and orientation", [len(parts) == 4 and 50 <= int(parts[2]) <= 91, parts[3:]],
               [True, ["vertical"]])
+    x11.check("window bar pages where the script moves it",
+              click(394, 280, button=2) + click(394, 280, button=2),
+              ["[scroll page-down 1 vertical]", "[scroll page-down 11 vertical]"])
 
     got = click(50, 252)
     x11.check("writes are silent", got, ["[set 25% 0.25 0.5]"])
