@@ -109,9 +109,9 @@ def values_tests(vyn_path, env, tmp):
     x11.check("para wraps an area", [count_dark(rows, 14, 180, 100, 196) > 0, count_dark(rows, 124, 180, 210, 196)],
               [True, 0])
 
-    def click(x, y, wait=0.5, button=1):
+    def click(x, y, wait=0.5, button=1, until=None):
         x11.xdotool(env, "mousemove", "--window", wid, str(x), str(y), "click", str(button))
-        return vyn.lines(wait)
+        return vyn.lines(wait, until)
 
     def data_of(lines):
         return float(lines[0].split()[2]) if lines and lines[0].startswith("[change scroller ") else -1
@@ -148,12 +148,12 @@ def values_tests(vyn_path, env, tmp):
 
     before = rows[252][20]
     x11.check("light theme at start", theme_variant(env, wid), "")
-    x11.check("dark mode switched on", click(140, 252), ["[dark true]"])
+    x11.check("dark mode switched on", click(140, 252, 5, until="[dark true]"), ["[dark true]"])
     time.sleep(0.3)
     x11.check("window frame variant dark", theme_variant(env, wid), "dark")
     after = x11.pixels(env, wid)[252][20]
     x11.check("button drawn darker", sum(after) < sum(before), True)
-    x11.check("dark mode switched off", click(140, 252), ["[dark false]"])
+    x11.check("dark mode switched off", click(140, 252, 5, until="[dark false]"), ["[dark false]"])
     time.sleep(0.3)
     x11.check("window frame variant light again", theme_variant(env, wid), "")
 
