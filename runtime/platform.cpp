@@ -64,6 +64,8 @@ uint64_t wait_milliseconds(double seconds) {
 	return uint64_t(ms);
 }
 
+void (*after_wait)() = nullptr;
+
 void wait(double seconds) {
 	uint64_t ms = wait_milliseconds(seconds);
 	timespec left{time_t(ms / 1000), long(ms % 1000) * 1000000L};

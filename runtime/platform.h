@@ -33,6 +33,10 @@ std::optional<std::string> get_env(const char* name);
 void wait(double seconds);
 // The sleep wait() takes for a number of seconds, in milliseconds.
 uint64_t wait_milliseconds(double seconds);
+// Run by the `wait` native after its sleep: the GUI's event loop, once and
+// without waiting, so that pending timers and window events are handled.
+// Null until the GUI backend sets it.
+extern void (*after_wait)();
 
 // Wall-clock time, one reading.
 timespec read_clock();

@@ -26,6 +26,13 @@ struct Font {
 	bool bold = false, italic = false, underline = false, strike = false;
 };
 
+// A scroll bar of a face's own (a window's, a panel's), as its scroller!
+// object sets it: positions run from 1 to `max`, `page` of them shown.
+struct ScrollBar {
+	bool vertical = true, visible = true;
+	int32_t position = 1, page = 1, max = 1;
+};
+
 struct View;
 
 class Backend {
@@ -48,6 +55,13 @@ public:
 	virtual void view_destroyed(View& view) = 0;
 	virtual void window_shown(View& view) = 0;
 	virtual bool dark_mode_supported() = 0;
+	// Dark or light theme for the face's window (and the application's
+	// controls: the window system has one theme variant per application).
+	virtual void set_dark_mode(View&, bool) {}
+	// The face's para! changed: alignment and wrapping apply anew.
+	virtual void para_changed(View&) {}
+	// A scroller! object of the face changed.
+	virtual void scroll_bar_changed(View&, const ScrollBar&) {}
 	// True while input can arrive from outside (a window is open): a
 	// waiting event loop then waits even without timers or queued events.
 	virtual bool delivers_input() { return false; }

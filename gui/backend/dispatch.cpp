@@ -92,9 +92,15 @@ bool send(uint32_t code, const Cell* face, uint32_t flags, const Cell* offset, C
 
 bool send(uint32_t code, const Cell* face, uint32_t flags, const Cell* offset, const Cell* key, const Cell* picked,
 	Cell* out) {
+	return send(code, face, flags, offset, key, picked, nullptr, out);
+}
+
+bool send(uint32_t code, const Cell* face, uint32_t flags, const Cell* offset, const Cell* key, const Cell* picked,
+	const Cell* orientation, Cell* out) {
 	event_records::Fields fields = event_records::none_fields();
 	if (key) fields.values[event_records::KEY] = *key;
 	if (picked) fields.values[event_records::PICKED] = *picked;
+	if (orientation) fields.values[event_records::ORIENTATION] = *orientation;
 	fields.values[event_records::FACE] = *face;
 	fields.values[event_records::WINDOW] = window_of(face);
 	if (offset)

@@ -15,6 +15,9 @@ bool send(uint32_t code, const Cell* face, uint32_t flags, const Cell* offset, C
 // The same with the key and picked fields (none where null).
 bool send(uint32_t code, const Cell* face, uint32_t flags, const Cell* offset, const Cell* key, const Cell* picked,
 	Cell* out);
+// The same with the orientation field too (a scroll bar's event).
+bool send(uint32_t code, const Cell* face, uint32_t flags, const Cell* offset, const Cell* key, const Cell* picked,
+	const Cell* orientation, Cell* out);
 // Dispatches an event! value (a synthetic one keeps its own fields).
 bool send_event(const Cell* event, Cell* out);
 // Queues an event! value: the event loop dispatches it when it next runs.

@@ -26,6 +26,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/externals.h"
 #include "runtime/io/simple_io.h"
+#include "runtime/platform.h"
 #include "runtime/ownership.h"
 #include "runtime/symbol.h"
 
@@ -136,8 +137,50 @@ void on_change_facet() {
 
 void update_text() { answer_none(); }
 void update_font() { answer_none(); }
-void update_para() { answer_none(); }
-void update_scroller() { answer_none(); }
+void update_para() {
+	if (backend::View* v = views::of_face(arg(0))) backend::current().para_changed(*v);
+	answer_none();
+}
+
+// A field of an object by name, or null.
+Cell* member(const Cell* object, const char* name) {
+	if (!cell::is(object, T_OBJECT)) return nullptr;
+	int32_t i = context::find_word(object->data1, symbol::make(name), true);
+	return i < 0 ? nullptr : context::values(object->data1) + i;
+}
+
+int32_t integer_member(const Cell* object, const char* name, int32_t otherwise) {
+	Cell* c = member(object, name);
+	if (!c) return otherwise;
+	if (cell::is(c, T_INTEGER)) return cell::get_integer(c);
+	if (cell::is(c, T_FLOAT)) {
+		double d = cell::get_double(c);
+		if (d >= -2e9 && d <= 2e9) return int32_t(d);
+	}
+	return otherwise;
+}
+
+// The scroller's bar on its parent's view. The flags name the field that
+// changed (its index in scroller!): the minimum is always 1, so a change of
+// `min-size` (2), `vertical?` (5) or `parent` (6) moves nothing.
+void update_scroller() {
+	Cell scroller = *arg(0);
+	int32_t field = cell::get_integer(arg(1));
+	Cell* parent = member(&scroller, "parent");
+	backend::View* v = parent ? views::of_face(parent) : nullptr;
+	if (v && field != 2 && field != 5 && field != 6) {
+		backend::ScrollBar bar;
+		Cell* vertical = member(&scroller, "vertical?");
+		bar.vertical = vertical && truthy(vertical);
+		Cell* visible = member(&scroller, "visible?");
+		bar.visible = !visible || truthy(visible);
+		bar.position = integer_member(&scroller, "position", 1);
+		bar.page = integer_member(&scroller, "page-size", 1);
+		bar.max = integer_member(&scroller, "max-size", 1);
+		backend::current().scroll_bar_changed(*v, bar);
+	}
+	answer_none();
+}
 
 void destroy_view() {
 	views::destroy(arg(0), truthy(arg(1)));
@@ -202,7 +245,10 @@ void exit_event_loop() {
 // No dialogs without a display: every requester answers none.
 void request_none() { answer_none(); }
 
-void set_dark_mode() { answer_unset(); }
+void set_dark_mode() {
+	if (backend::View* v = views::of_face(arg(0))) backend::current().set_dark_mode(*v, truthy(arg(1)));
+	answer_unset();
+}
 void support_dark_mode_q() { routines::answer_logic(backend::current().dark_mode_supported()); }
 void toggle_gpu() { answer_unset(); }
 
@@ -380,6 +426,7 @@ void define_all() {
 	if (!registered) collector::register_marker(mark_screens);
 	registered = true;
 	for (const routines::Definition& d : DEFINITIONS) routines::define(d);
+	platform::after_wait = [] { event_loop::run(true); };
 }
 
 }  // namespace vyn::platform_routines

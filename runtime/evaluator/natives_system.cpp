@@ -79,8 +79,9 @@ void n_wait(bool, const int32_t*) {
 	case T_TIME: seconds = cell::get_double(v); break;
 	default: errors::fire(errors::id::script_invalid_arg, v);
 	}
-	platform::wait(seconds);
 	answer(&constants::none_cell);
+	platform::wait(seconds);
+	if (platform::after_wait) platform::after_wait();
 }
 
 // ---- checksum ----

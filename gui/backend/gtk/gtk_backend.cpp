@@ -5,8 +5,11 @@
 #include <string>
 
 #include "gui/backend/dispatch.h"
+#include "gui/backend/gtk/control_values.h"
+#include "gui/backend/gtk/dark_mode.h"
 #include "gui/backend/gtk/gtk_library.h"
 #include "gui/backend/gtk/keys.h"
+#include "gui/backend/gtk/paragraph.h"
 #include "gui/backend/headless/headless.h"
 #include "gui/backend/platform_routines.h"
 #include "gui/backend/trampoline.h"
@@ -121,6 +124,8 @@ void fixed_allocate(GtkWidget* w, GtkAllocation* a) {
 			c.y = a->y + int(std::lround(v->y));
 			c.width = std::max(1, int(std::lround(v->width)));
 			c.height = std::max(1, int(std::lround(v->height)));
+		} else {
+			gtk_values::place_bar(child, a, &c);
 		}
 		// GTK wants the size asked before one is given.
 		lib.gtk_widget_get_preferred_size(child, nullptr, nullptr);
@@ -713,6 +718,8 @@ public:
 			lib.gtk_widget_show(n->control);
 			break;
 		case BOX:
+			// Slider, progress and scroller faces have their own control.
+			if ((n->outer = n->control = gtk_values::make(v))) break;
 			// Base faces and those without a native control of their own:
 			// painted by the draw engine, holding their pane's faces.
 			n->outer = n->control = lib.gtk_event_box_new();
@@ -733,7 +740,11 @@ public:
 		if (kind == TEXT) lib.gtk_event_box_set_visible_window(reinterpret_cast<GtkEventBox*>(n->outer), TRUE);
 		connect_pointer(pointer);
 		apply_data(v);
+		// An edit control starts with the face's text (silently).
+		if (kind == FIELD || kind == AREA) apply_text(v);
 		if (kind != BOX && kind != WINDOW) apply_font(v, platform_routines::face_font(&v.face));
+		gtk_paragraph::apply_para(v, n->control);
+		gtk_paragraph::apply_hint(v, n->control);
 		lib.gtk_widget_set_sensitive(n->outer, v.enabled);
 		if (!n->window) {
 			View* parent = views::of_slot(v.parent);
@@ -757,6 +768,9 @@ public:
 		}
 		if (has(views::TEXT)) apply_text(v);
 		if (has(views::DATA)) apply_data(v);
+		gtk_values::changed(v, n->control, bits);
+		if (has(views::PARA)) gtk_paragraph::apply_para(v, n->control);
+		if (has(views::OPTIONS)) gtk_paragraph::apply_hint(v, n->control);
 		if (has(views::ENABLED_Q)) lib.gtk_widget_set_sensitive(n->outer, v.enabled);
 		if (has(views::VISIBLE_Q)) show_or_hide(v);
 		if (has(views::FONT) && !n->box) apply_font(v, platform_routines::face_font(&v.face));
@@ -796,7 +810,15 @@ public:
 		}
 	}
 
-	bool dark_mode_supported() override { return true; }
+	bool dark_mode_supported() override { return dark_mode::supported(); }
+	void set_dark_mode(View&, bool dark) override { dark_mode::set(dark); }
+	void para_changed(View& v) override {
+		if (Native* n = native(v)) gtk_paragraph::apply_para(v, n->control);
+	}
+	void scroll_bar_changed(View& v, const backend::ScrollBar& bar) override {
+		Native* n = native(v);
+		if (n && n->box) gtk_values::set_bar(v, n->box, bar);
+	}
 	bool delivers_input() override { return windows_open > 0; }
 };
 
