@@ -61,10 +61,10 @@ def controls_tests(vyn_path, env, tmp):
 
     click(40, 80)
     x11.xdotool(env, "type", "--delay", "50", "hi")
-    x11.check("field typing", vyn.lines(0.5), ['[change field h "h"]', '[change field hi "hi"]'])
+    x11.check("field typing", vyn.lines(3, count=2), ['[change field h "h"]', '[change field hi "hi"]'])
     click(40, 120)
     x11.xdotool(env, "type", "--delay", "50", "ok")
-    x11.check("area typing", vyn.lines(0.5), ['[change area none "o"]', '[change area none "ok"]'])
+    x11.check("area typing", vyn.lines(3, count=2), ['[change area none "o"]', '[change area none "ok"]'])
 
     # The script's writes make no event; `selected` is the last control used.
     x11.check("writes are silent", click(170, 20), ['[written "Write"]'])
@@ -74,7 +74,7 @@ def controls_tests(vyn_path, env, tmp):
     x11.check("radio off after the write: checked again", click(20, 50), ['[change radio true "Radio"]'])
     click(40, 80)
     x11.xdotool(env, "key", "End", "BackSpace")
-    x11.check("field text written", vyn.lines(0.5), ['[change field se "se"]'])
+    x11.check("field text written", vyn.lines(3, count=1), ['[change field se "se"]'])
     # A button that closes its own window from its click.
     x11.check("closed from its own click", click(240, 20, 3), ["done"])
     x11.check("process ends", vyn.finish(), 0)
