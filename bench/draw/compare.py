@@ -58,6 +58,11 @@ def mixed(count=10000):
     rnd = random.Random(11)
     out = []
     pt = lambda: (rnd.randint(0, 999), rnd.randint(0, 999))  # noqa: E731
+
+    def near(n):
+        # Shapes of up to about 100 pixels, as a drawing holds.
+        x, y = rnd.randint(50, 949), rnd.randint(50, 949)
+        return [(x + rnd.randint(-50, 50), y + rnd.randint(-50, 50)) for _ in range(n)]
     while len(out) < count:
         k = rnd.randrange(20)
         if k == 0:
@@ -67,23 +72,23 @@ def mixed(count=10000):
         elif k == 2:
             out.append(("width", rnd.randint(1, 5)))
         elif k < 6:
-            out.append(("line", [*pt(), *pt()]))
+            out.append(("line", [c for p in near(2) for c in p]))
         elif k < 8:
-            out.append(("polyline", [pt() for _ in range(3)]))
+            out.append(("polyline", near(3)))
         elif k < 11:
             x, y = rnd.randint(0, 900), rnd.randint(0, 900)
             out.append(("box", [x, y, x + rnd.randint(5, 100), y + rnd.randint(5, 100), rnd.choice([0, 0, 8])]))
         elif k < 13:
-            out.append(("circle", [*pt(), rnd.randint(3, 60)]))
+            out.append(("circle", [*pt(), rnd.randint(3, 50)]))
         elif k < 14:
             x, y = rnd.randint(0, 900), rnd.randint(0, 900)
             out.append(("ellipse", [x, y, rnd.randint(5, 100), rnd.randint(5, 100)]))
         elif k < 16:
-            out.append(("polygon", [pt() for _ in range(3)]))
+            out.append(("polygon", near(3)))
         elif k < 18:
-            out.append(("polygon", [pt() for _ in range(5)]))
+            out.append(("polygon", near(5)))
         else:
-            out.append(("pie", [*pt(), rnd.randint(5, 60), rnd.randint(5, 60), rnd.randint(0, 359), rnd.randint(10, 300)]))
+            out.append(("pie", [*pt(), rnd.randint(5, 50), rnd.randint(5, 50), rnd.randint(0, 359), rnd.randint(10, 300)]))
     return out
 
 
@@ -218,7 +223,7 @@ def rich_text():
 
 
 def pango_layout(ctx, text, styles):
-    layout = PangoCairo.create_layout(ctx)
+    layout = Pango.Layout.new(ctx)
     layout.set_font_description(Pango.FontDescription.from_string("Sans 9"))
     layout.set_width(600 * Pango.SCALE)
     layout.set_wrap(Pango.WrapMode.WORD_CHAR)
@@ -240,8 +245,8 @@ def pango_layout(ctx, text, styles):
 
 def pango_times(runs):
     text, styles, points = rich_text()
-    surface = cairo.ImageSurface(cairo.FORMAT_ARGB32, 10, 10)
-    ctx = cairo.Context(surface)
+    # PangoCairo's font map, as vyn lays text out with.
+    ctx = PangoCairo.FontMap.get_default().create_context()
     best_layout = best_query = float("inf")
     for _ in range(runs):
         t = time.perf_counter()
@@ -269,11 +274,11 @@ def vyn_text_script(runs):
     script += "text: %s\n" % vyn_string(text)
     script += "styles: [%s]\n" % " ".join(style_words)
     script += "points: [%s]\n" % " ".join("%dx%d" % p for p in points)
-    script += ("rt: make face! [type: 'rich-text size: 600x0 text: text data: styles "
+    script += ("rt: make face! [type: 'rich-text size: 600x0 text: text data: styles handles: none "
                "font: make font! [name: \"Sans\" size: 9]]\n")
     script += "metrics: :system/view/platform/text-box-metrics\n"
     script += ("loop %d [\n"
-               "  rt/text: copy text\n"
+               "  rt/data: copy styles\n"
                "  t: now/precise metrics rt none 3 print ['layout difference now/precise t]\n"
                "  total: 0\n"
                "  t: now/precise foreach p points [total: total + metrics rt p 1]\n"
