@@ -271,10 +271,10 @@ def vyn_text_script(runs):
     for start, length, kind in styles:
         style_words.append("%dx%d %s" % (start + 1, length, {"red": "255.0.0"}.get(kind, kind)))
     script = "Vyn []\n"
-    script += "text: %s\n" % vyn_string(text)
+    script += "long-text: %s\n" % vyn_string(text)
     script += "styles: [%s]\n" % " ".join(style_words)
     script += "points: [%s]\n" % " ".join("%dx%d" % p for p in points)
-    script += ("rt: make face! [type: 'rich-text size: 600x0 text: text data: styles handles: none "
+    script += ("rt: make face! [type: 'rich-text size: 600x0 text: long-text data: styles handles: none "
                "font: make font! [name: \"Sans\" size: 9]]\n")
     script += "metrics: :system/view/platform/text-box-metrics\n"
     script += ("loop %d [\n"
