@@ -2,6 +2,10 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+#include <cmath>
+
+#include "gui/backend/views.h"
 #include "gui/draw/engine.h"
 #include "gui/draw/image_surface.h"
 #include "gui/draw/interpreter.h"
@@ -15,6 +19,7 @@
 #include "runtime/datatypes/point2d.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
+#include "runtime/io/image_record.h"
 #include "runtime/evaluator/natives.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/ownership.h"
@@ -168,6 +173,34 @@ void paint_face(cairo_t* cr, const Cell* face) {
 		block = *d;
 		paint.run(&block);
 	}
+}
+
+bool face_image(const Cell* face, Cell* out) {
+	if (!cell::is(face, T_OBJECT)) return false;
+	const Cell* type = field(face, "type");
+	if (!type || !cell::is(type, T_WORD)) return false;
+	std::string_view name = symbol::name(symbol::resolve(type->data2));
+	if (name != "base" && name != "rich-text") return false;
+	const backend::View* v = views::of_face(face);
+	if (!v) return false;
+	uint32_t w = uint32_t(std::clamp(std::lround(v->width), 0L, long(image_surface::MAX_SIDE)));
+	uint32_t h = uint32_t(std::clamp(std::lround(v->height), 0L, long(image_surface::MAX_SIDE)));
+	image::init_image(out, image_record::make_filled(w, h, 0));
+	if (w == 0 || h == 0) return true;
+	cairo_surface_t* surface = image_surface::of_image(out, 0, 0, w, h);
+	if (!surface) return true;
+	// The paint may run a draw block: the image stays reachable meanwhile.
+	Cell* saved = stack::top;
+	Cell* held = stack::push(out);
+	Cell f = *face;
+	cairo_t* cr = cairo_create(surface);
+	paint_face(cr, &f);
+	cairo_destroy(cr);
+	image_surface::to_image(surface, held);
+	cairo_surface_destroy(surface);
+	*out = *held;
+	stack::top = saved;
+	return true;
 }
 
 void draw_face(const Cell* face, const Cell* block) {

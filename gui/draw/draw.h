@@ -39,6 +39,10 @@ private:
 // A face's whole paint: background, then its `draw` facet when a block.
 void paint_face(cairo_t* cr, const Cell* face);
 
+// The rendering of a base or rich-text face with a live view into a new
+// image of its size (`to image!` on a face); false for any other value.
+bool face_image(const Cell* face, Cell* out);
+
 // draw-face: draws on the open paint of that face, else does nothing.
 void draw_face(const Cell* face, const Cell* block);
 

@@ -202,6 +202,9 @@ void set_anti_alias(Context& c, bool on) {
 	cairo_set_antialias(c.cr, on ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
 }
 
+void add_shadow(Context& c, const Shadow& shadow) { c.s.shadows.push_back(shadow); }
+void shadows_off(Context& c) { c.s.shadows.clear(); }
+
 void set_font(Context& c, PangoFontDescription* font, uint32_t decorations, bool has_colour, uint32_t colour) {
 	if (c.s.font) pango_font_description_free(c.s.font);
 	c.s.font = font;

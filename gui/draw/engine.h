@@ -35,6 +35,14 @@ struct Brush {
 	cairo_matrix_t transform;          // brush space to user space
 };
 
+// A shadow under (or, inset, inside) the shapes drawn while it is in force;
+// offset, blur and spread count in device pixels.
+struct Shadow {
+	double dx = 0, dy = 0, blur = 0, spread = 0;
+	uint32_t colour = 0;
+	bool inset = false;
+};
+
 struct State {
 	Brush pen, fill;
 	int32_t saved_pen_kind = OFF;  // the pen kind a zero line width suspended
@@ -46,6 +54,7 @@ struct State {
 	PangoFontDescription* font = nullptr;  // owned copy; null: the default font
 	cairo_matrix_t matrix;
 	bool singular = false;
+	std::vector<Shadow> shadows;  // several stack; empty: none in force
 };
 
 struct Context {
@@ -87,6 +96,9 @@ void set_line_join(Context& c, uint32_t keyword);
 void set_line_cap(Context& c, uint32_t keyword);
 void set_line_pattern(Context& c, const double* lengths, uint32_t count);
 void set_anti_alias(Context& c, bool on);
+// Adds a shadow to those in force; `shadows_off` clears them all.
+void add_shadow(Context& c, const Shadow& shadow);
+void shadows_off(Context& c);
 // The font of later text: family, size in points, style flags and colour
 // (has_colour false: text follows the pen).
 void set_font(Context& c, PangoFontDescription* font, uint32_t decorations, bool has_colour, uint32_t colour);

@@ -729,20 +729,26 @@ void command(Context& c, Walk& w, Command cmd) {
 		draw_engine::set_anti_alias(c, canon(w.pos++) != kw::off);
 		break;
 	case C_SHADOW: {
-		// Shadows are read and checked; Cairo draws none (see draw_primitives).
 		if (!w.more() || !(cell::is(w.pos, T_PAIR) || is_word(w.pos))) w.fail();
 		if (is_word(w.pos)) {
 			if (canon(w.pos) != kw::off) w.fail();
 			w.pos++;
+			draw_engine::shadows_off(c);
 			break;
 		}
+		draw_engine::Shadow shadow;
+		shadow.dx = pair::x_of(w.pos), shadow.dy = pair::y_of(w.pos);
 		w.pos++;
-		if (w.opt_number(n) && w.more() && cell::is(w.pos, T_INTEGER)) w.pos++;
-		if (w.more() && (cell::is(w.pos, T_TUPLE) || is_word(w.pos))) {
-			uint32_t colour;
-			if (!w.opt_colour(colour)) w.fail();
-			w.opt_keyword(kw::inset);
+		// A spread only after a blur.
+		if (w.more() && cell::is(w.pos, T_INTEGER)) {
+			shadow.blur = double(cell::get_integer(w.pos++));
+			if (w.more() && cell::is(w.pos, T_INTEGER)) shadow.spread = double(cell::get_integer(w.pos++));
 		}
+		if (w.more() && (cell::is(w.pos, T_TUPLE) || is_word(w.pos))) {
+			if (!w.opt_colour(shadow.colour)) w.fail();
+			shadow.inset = w.opt_keyword(kw::inset);
+		}
+		draw_engine::add_shadow(c, shadow);
 		break;
 	}
 	case C_CLIP: {

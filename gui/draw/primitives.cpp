@@ -25,7 +25,7 @@ bool drawable(Context& c) {
 
 // Fill then outline; fitted brushes span `box` (user space), or the path's
 // bounds widened by the stroke when no box is given.
-void paint(Context& c, bool filled, const double* box) {
+void paint_plain(Context& c, bool filled, const double* box) {
 	cairo_t* cr = c.cr;
 	double b[4];
 	bool fitted = c.s.fill.kind >= draw_engine::FITTED || c.s.pen.kind >= draw_engine::FITTED;
@@ -50,6 +50,239 @@ void paint(Context& c, bool filled, const double* box) {
 		cairo_stroke(cr);
 	}
 	cairo_new_path(cr);
+}
+
+// ---- Shadows ----
+//
+// The shape is drawn alone into a surface of its device-space bounds; each
+// shadow is a mask made from that surface's alpha (moved, spread, blurred)
+// painted in the shadow's colour: outer shadows under the shape, inset ones
+// over it, inside its outline.
+
+// Surfaces of more pixels than this draw the shape without its shadows.
+constexpr double MAX_SHADOW_PIXELS = 64.0 * 1024 * 1024;
+
+struct Rect {
+	int x = 0, y = 0, w = 0, h = 0;
+};
+
+// An 8-bit plane of w x h.
+struct Plane {
+	int w, h;
+	std::vector<uint8_t> v;
+	Plane(int w_, int h_, uint8_t fill) : w(w_), h(h_), v(size_t(w_) * h_, fill) {}
+	uint8_t& at(int x, int y) { return v[size_t(y) * w + x]; }
+};
+
+// One pass of a running max (grow) or min (shrink) over `r` pixels either
+// side, along rows (step 1) or columns (step w).
+void extreme_pass(Plane& p, int r, bool grow, bool rows) {
+	int n = rows ? p.w : p.h, lines = rows ? p.h : p.w;
+	std::vector<uint8_t> line(n), out(n);
+	for (int l = 0; l < lines; l++) {
+		for (int i = 0; i < n; i++) line[i] = rows ? p.at(i, l) : p.at(l, i);
+		for (int i = 0; i < n; i++) {
+			int lo = std::max(0, i - r), hi = std::min(n - 1, i + r);
+			uint8_t m = line[lo];
+			for (int k = lo + 1; k <= hi; k++) m = grow ? std::max(m, line[k]) : std::min(m, line[k]);
+			out[i] = m;
+		}
+		for (int i = 0; i < n; i++) (rows ? p.at(i, l) : p.at(l, i)) = out[i];
+	}
+}
+
+// A running mean over `r` pixels either side; `edge` is the value past the plane.
+void box_pass(Plane& p, int r, bool rows, uint8_t edge) {
+	int n = rows ? p.w : p.h, lines = rows ? p.h : p.w;
+	std::vector<uint8_t> line(n);
+	int span = 2 * r + 1;
+	for (int l = 0; l < lines; l++) {
+		for (int i = 0; i < n; i++) line[i] = rows ? p.at(i, l) : p.at(l, i);
+		auto get = [&](int i) { return i < 0 || i >= n ? int(edge) : int(line[i]); };
+		int sum = 0;
+		for (int k = -r; k <= r; k++) sum += get(k);
+		for (int i = 0; i < n; i++) {
+			(rows ? p.at(i, l) : p.at(l, i)) = uint8_t((sum + span / 2) / span);
+			sum += get(i + r + 1) - get(i - r);
+		}
+	}
+}
+
+// Spread grows (or, negative, shrinks) the mask; blur is a Gaussian of
+// deviation blur / 2, approximated by three box passes.
+void spread_and_blur(Plane& p, const draw_engine::Shadow& s, uint8_t edge) {
+	int spread = int(std::lround(s.spread));
+	if (spread != 0) {
+		extreme_pass(p, std::abs(spread), spread > 0, true);
+		extreme_pass(p, std::abs(spread), spread > 0, false);
+	}
+	double sigma = s.blur / 2;
+	if (sigma <= 0) return;
+	int r = std::max(1, int(std::lround((std::sqrt(4 * sigma * sigma + 1) - 1) / 2)));
+	for (int i = 0; i < 3; i++) {
+		box_pass(p, r, true, edge);
+		box_pass(p, r, false, edge);
+	}
+}
+
+int reach(const draw_engine::Shadow& s) { return int(std::ceil(1.5 * s.blur + std::fabs(s.spread))) + 1; }
+
+// Paints the plane as a mask of the colour, its top-left at device (x, y).
+void paint_mask(cairo_t* cr, Plane& p, uint32_t colour, int x, int y) {
+	cairo_surface_t* m = cairo_image_surface_create(CAIRO_FORMAT_A8, p.w, p.h);
+	if (cairo_surface_status(m) == CAIRO_STATUS_SUCCESS) {
+		uint8_t* d = cairo_image_surface_get_data(m);
+		int stride = cairo_image_surface_get_stride(m);
+		for (int row = 0; row < p.h; row++) std::copy_n(&p.at(0, row), p.w, d + size_t(row) * stride);
+		cairo_surface_mark_dirty(m);
+		draw_engine::set_source_colour(cr, colour);
+		cairo_mask_surface(cr, m, x, y);
+	}
+	cairo_surface_destroy(m);
+}
+
+// The device-space box of user-space bounds, whole pixels.
+Rect device_box(cairo_t* cr, double x1, double y1, double x2, double y2) {
+	double xs[4] = {x1, x2, x1, x2}, ys[4] = {y1, y1, y2, y2};
+	double lx = HUGE_VAL, ly = HUGE_VAL, hx = -HUGE_VAL, hy = -HUGE_VAL;
+	for (int i = 0; i < 4; i++) {
+		cairo_user_to_device(cr, &xs[i], &ys[i]);
+		lx = std::fmin(lx, xs[i]), ly = std::fmin(ly, ys[i]);
+		hx = std::fmax(hx, xs[i]), hy = std::fmax(hy, ys[i]);
+	}
+	lx = std::clamp(std::floor(lx) - 1, -1e9, 1e9), ly = std::clamp(std::floor(ly) - 1, -1e9, 1e9);
+	hx = std::clamp(std::ceil(hx) + 1, -1e9, 1e9), hy = std::clamp(std::ceil(hy) + 1, -1e9, 1e9);
+	return {int(lx), int(ly), int(std::fmax(0, hx - lx)), int(std::fmax(0, hy - ly))};
+}
+
+Rect intersect(Rect a, Rect b) {
+	int x1 = std::max(a.x, b.x), y1 = std::max(a.y, b.y);
+	int x2 = std::min(a.x + a.w, b.x + b.w), y2 = std::min(a.y + a.h, b.y + b.h);
+	return {x1, y1, std::max(0, x2 - x1), std::max(0, y2 - y1)};
+}
+
+void paint_shadowed(Context& c, bool filled, const double* box) {
+	cairo_t* cr = c.cr;
+	// The shape's device bounds, cut to what the clip lets through widened
+	// by the shadows' reach (a shape just outside still casts its shadow in).
+	double e[4] = {0, 0, 0, 0};
+	bool any = false;
+	auto widen = [&](double x1, double y1, double x2, double y2) {
+		if (x1 >= x2 && y1 >= y2) return;
+		if (!any) e[0] = x1, e[1] = y1, e[2] = x2, e[3] = y2;
+		e[0] = std::fmin(e[0], x1), e[1] = std::fmin(e[1], y1), e[2] = std::fmax(e[2], x2), e[3] = std::fmax(e[3], y2);
+		any = true;
+	};
+	double x1, y1, x2, y2;
+	if (filled && c.s.fill.kind != draw_engine::OFF) {
+		cairo_fill_extents(cr, &x1, &y1, &x2, &y2);
+		widen(x1, y1, x2, y2);
+	}
+	if (c.s.pen.kind != draw_engine::OFF) {
+		cairo_stroke_extents(cr, &x1, &y1, &x2, &y2);
+		widen(x1, y1, x2, y2);
+	}
+	if (!any) {
+		cairo_new_path(cr);
+		return;
+	}
+	Rect shape = device_box(cr, e[0], e[1], e[2], e[3]);
+	int most = 0;
+	for (const auto& s : c.s.shadows) most = std::max(most, reach(s) + int(std::ceil(std::fmax(std::fabs(s.dx), std::fabs(s.dy)))));
+	cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+	Rect clip = device_box(cr, x1, y1, x2, y2);
+	Rect r = intersect(shape, {clip.x - most, clip.y - most, clip.w + 2 * most, clip.h + 2 * most});
+	if (r.w == 0 || r.h == 0) {
+		cairo_new_path(cr);
+		return;
+	}
+	if (double(r.w + 2 * most) * double(r.h + 2 * most) > MAX_SHADOW_PIXELS) {
+		paint_plain(c, filled, box);
+		return;
+	}
+
+	// The shape alone, drawn with the same state onto its own surface.
+	cairo_surface_t* alone = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, r.w, r.h);
+	if (cairo_surface_status(alone) != CAIRO_STATUS_SUCCESS) {
+		cairo_surface_destroy(alone);
+		paint_plain(c, filled, box);
+		return;
+	}
+	cairo_t* t = cairo_create(alone);
+	cairo_matrix_t m, shift;
+	cairo_get_matrix(cr, &m);
+	cairo_matrix_init_translate(&shift, -r.x, -r.y);
+	cairo_matrix_multiply(&m, &m, &shift);
+	cairo_set_matrix(t, &m);
+	cairo_set_line_width(t, cairo_get_line_width(cr));
+	cairo_set_line_join(t, cairo_get_line_join(cr));
+	cairo_set_line_cap(t, cairo_get_line_cap(cr));
+	cairo_set_miter_limit(t, cairo_get_miter_limit(cr));
+	cairo_set_fill_rule(t, cairo_get_fill_rule(cr));
+	cairo_set_antialias(t, cairo_get_antialias(cr));
+	cairo_set_tolerance(t, cairo_get_tolerance(cr));
+	if (int n = cairo_get_dash_count(cr)) {
+		std::vector<double> dashes(n);
+		double offset;
+		cairo_get_dash(cr, dashes.data(), &offset);
+		cairo_set_dash(t, dashes.data(), n, offset);
+	}
+	cairo_path_t* path = cairo_copy_path(cr);
+	cairo_new_path(cr);
+	cairo_append_path(t, path);
+	cairo_path_destroy(path);
+	c.cr = t;
+	paint_plain(c, filled, box);
+	c.cr = cr;
+	cairo_destroy(t);
+	cairo_surface_flush(alone);
+
+	const uint8_t* data = cairo_image_surface_get_data(alone);
+	int stride = cairo_image_surface_get_stride(alone);
+	auto alpha = [&](int x, int y) -> uint8_t {
+		if (x < 0 || y < 0 || x >= r.w || y >= r.h) return 0;
+		return reinterpret_cast<const uint32_t*>(data + size_t(y) * stride)[x] >> 24;
+	};
+
+	cairo_save(cr);
+	cairo_identity_matrix(cr);
+	// Outer shadows under the shape, the first listed on top.
+	for (size_t i = c.s.shadows.size(); i-- > 0;) {
+		const auto& s = c.s.shadows[i];
+		if (s.inset) continue;
+		int g = reach(s);
+		Plane p(r.w + 2 * g, r.h + 2 * g, 0);
+		for (int y = 0; y < r.h; y++)
+			for (int x = 0; x < r.w; x++) p.at(x + g, y + g) = alpha(x, y);
+		spread_and_blur(p, s, 0);
+		paint_mask(cr, p, s.colour, r.x - g + int(std::lround(s.dx)), r.y - g + int(std::lround(s.dy)));
+	}
+	cairo_set_source_surface(cr, alone, r.x, r.y);
+	cairo_paint(cr);
+	// Inset shadows: the outside of the shape, moved in by the offset,
+	// seen through the shape itself.
+	for (size_t i = c.s.shadows.size(); i-- > 0;) {
+		const auto& s = c.s.shadows[i];
+		if (!s.inset) continue;
+		int dx = int(std::lround(s.dx)), dy = int(std::lround(s.dy));
+		Plane p(r.w, r.h, 0);
+		for (int y = 0; y < r.h; y++)
+			for (int x = 0; x < r.w; x++) p.at(x, y) = uint8_t(255 - alpha(x - dx, y - dy));
+		spread_and_blur(p, s, 255);
+		for (int y = 0; y < r.h; y++)
+			for (int x = 0; x < r.w; x++) p.at(x, y) = uint8_t((p.at(x, y) * alpha(x, y) + 127) / 255);
+		paint_mask(cr, p, s.colour, r.x, r.y);
+	}
+	cairo_restore(cr);
+	cairo_surface_destroy(alone);
+}
+
+// Fill then outline, with the shadows in force unless `plain`.
+void paint(Context& c, bool filled, const double* box, bool plain = false) {
+	if (plain || c.s.shadows.empty())
+		paint_plain(c, filled, box);
+	else
+		paint_shadowed(c, filled, box);
 }
 
 void ellipse_path(cairo_t* cr, double cx, double cy, double rx, double ry) {
@@ -98,8 +331,8 @@ void line(Context& c, const Point* p, uint32_t n) {
 	cairo_move_to(c.cr, p[0].x, p[0].y);
 	for (uint32_t i = 1; i < n; i++) cairo_line_to(c.cr, p[i].x, p[i].y);
 	// With a fill pen the area up to the chord back to the start is filled;
-	// the outline stays open.
-	paint(c, n > 2, nullptr);
+	// the outline stays open. A single segment casts no shadow.
+	paint(c, n > 2, nullptr, n == 2);
 }
 
 void box(Context& c, Point a, Point b, double radius) {

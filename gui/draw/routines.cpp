@@ -3,6 +3,7 @@
 #include "gui/draw/draw.h"
 #include "gui/draw/interpreter.h"
 #include "gui/draw/text_box.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/stack.h"
@@ -50,6 +51,7 @@ const routines::Definition DEFINITIONS[] = {
 
 void define_all() {
 	text_box::init();
+	image::face_renderer = draw::face_image;
 	for (const routines::Definition& d : DEFINITIONS) routines::define(d);
 }
 

@@ -3,6 +3,7 @@
 #include <pango/pangocairo.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -73,27 +74,60 @@ PangoContext* shared_context() {
 	return context;
 }
 
+// One character as Pango takes it; answers the byte count.
+int encode(uint32_t cp, char* out) {
+	if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;  // Pango refuses these
+	if (cp < 0x80) {
+		out[0] = char(cp);
+		return 1;
+	}
+	if (cp < 0x800) {
+		out[0] = char(0xC0 | cp >> 6), out[1] = char(0x80 | (cp & 0x3F));
+		return 2;
+	}
+	if (cp < 0x10000) {
+		out[0] = char(0xE0 | cp >> 12), out[1] = char(0x80 | ((cp >> 6) & 0x3F)), out[2] = char(0x80 | (cp & 0x3F));
+		return 3;
+	}
+	out[0] = char(0xF0 | cp >> 18), out[1] = char(0x80 | ((cp >> 12) & 0x3F));
+	out[2] = char(0x80 | ((cp >> 6) & 0x3F)), out[3] = char(0x80 | (cp & 0x3F));
+	return 4;
+}
+
 void utf8_of(Cell* str, std::string& out, std::vector<uint32_t>& offsets) {
 	Cell copy = *str;
 	string::Text t = string::text_of(&copy);
 	out.clear();
 	offsets.resize(t.length + 1);
+	char bytes[4];
 	for (uint32_t i = 0; i < t.length; i++) {
 		offsets[i] = uint32_t(out.size());
-		uint32_t cp = t.unit(i);
-		if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;  // Pango refuses these
-		if (cp < 0x80) {
-			out += char(cp);
-		} else if (cp < 0x800) {
-			out += char(0xC0 | cp >> 6), out += char(0x80 | (cp & 0x3F));
-		} else if (cp < 0x10000) {
-			out += char(0xE0 | cp >> 12), out += char(0x80 | ((cp >> 6) & 0x3F)), out += char(0x80 | (cp & 0x3F));
-		} else {
-			out += char(0xF0 | cp >> 18), out += char(0x80 | ((cp >> 12) & 0x3F));
-			out += char(0x80 | ((cp >> 6) & 0x3F)), out += char(0x80 | (cp & 0x3F));
-		}
+		out.append(bytes, size_t(encode(t.unit(i), bytes)));
 	}
 	offsets[t.length] = uint32_t(out.size());
+}
+
+// True when the string still reads as the UTF-8 text and offsets were made
+// from (no copy: a kept layout is checked at every query).
+bool same_text(Cell* str, const std::string& text, const std::vector<uint32_t>& offsets) {
+	Cell copy = *str;
+	string::Text t = string::text_of(&copy);
+	if (size_t(t.length) + 1 != offsets.size()) return false;
+	// One byte a unit and as many bytes as units: all ASCII on both sides.
+	if (t.width == 1 && text.size() == t.length)
+		return t.length == 0 || std::memcmp(t.at, text.data(), t.length) == 0;
+	char bytes[4];
+	for (uint32_t i = 0; i < t.length; i++) {
+		uint32_t cp = t.unit(i);
+		uint32_t at = offsets[i];
+		if (cp < 0x80 && cp != 0) {
+			if (text[at] != char(cp)) return false;
+			continue;
+		}
+		int n = encode(cp, bytes);
+		if (offsets[i + 1] - at != uint32_t(n) || text.compare(at, size_t(n), bytes, size_t(n)) != 0) return false;
+	}
+	return true;
 }
 
 bool has_style(const Cell* style, uint32_t k) {
@@ -307,11 +341,10 @@ bool up_to_date(const Box& box, const Cell* face) {
 		!same(box.font, field(face, "font")) || !same(box.para, field(face, "para")))
 		return false;
 	if (cell::is(&box.data, T_BLOCK) && block::length(const_cast<Cell*>(&box.data)) != box.data_length) return false;
-	std::string text;
-	std::vector<uint32_t> offsets;
-	Cell t = *field(face, "text");
-	utf8_of(&t, text, offsets);
-	return text == box.text;
+	const Cell* text = field(face, "text");
+	if (!text || !cell::is(text, T_STRING)) return false;
+	Cell t = *text;
+	return same_text(&t, box.text, box.offsets);
 }
 
 // The rich-text face's kept layout, made or refreshed as needed. The face's

@@ -421,8 +421,10 @@ Cell* make(Cell* proto, Cell* spec, Type type) {
 	return init_image(proto, record);
 }
 
+bool (*face_renderer)(const Cell* face, Cell* out) = nullptr;
+
 Cell* to(Cell* proto, Cell* spec, Type) {
-	// A face's rendering needs a window backend; headless there is none.
+	if (cell::is(spec, T_OBJECT) && face_renderer && face_renderer(spec, proto)) return proto;
 	if (!cell::is(spec, T_IMAGE)) datatype::fire_type(errors::id::script_bad_to_arg, T_IMAGE, spec);
 	return copy_whole(proto, spec);
 }

@@ -54,6 +54,9 @@ void release(const Cell* img);
 // The actions of the row.
 Cell* make(Cell* proto, Cell* spec, Type type);
 Cell* to(Cell* proto, Cell* spec, Type type);
+// The rendering of a face into a new image (set by the GUI; false when the
+// value is no face it can render).
+extern bool (*face_renderer)(const Cell* face, Cell* out);
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg, int32_t part,
 	int32_t indent);

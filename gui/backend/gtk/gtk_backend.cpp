@@ -5,6 +5,7 @@
 #include <string>
 
 #include "gui/backend/dispatch.h"
+#include "gui/backend/gtk/base_face.h"
 #include "gui/backend/gtk/control_values.h"
 #include "gui/backend/gtk/dark_mode.h"
 #include "gui/backend/gtk/gtk_library.h"
@@ -493,24 +494,10 @@ gboolean on_draw(GtkWidget* w, cairo_t* cr, gpointer) {
 	if (!v || trampoline::escaped()) return FALSE;
 	Cell face = v->face;
 	if (kind_of(*v) == WINDOW || is_type(*v, "panel") || is_type(*v, "group-box") || is_type(*v, "tab-panel")) {
-		Cell* colour = views::facet(&face, views::COLOR);
-		if (colour && cell::is(colour, T_TUPLE)) {
-			const uint8_t* rgb = tuple::bytes_of(colour);
-			cairo_set_source_rgb(cr, rgb[0] / 255.0, rgb[1] / 255.0, rgb[2] / 255.0);
-			cairo_paint(cr);
-		}
+		base_face::paint_window(w, cr, &face);
 		return FALSE;
 	}
-	struct Paint {
-		cairo_t* cr;
-		Cell face;
-	} paint{cr, face};
-	// A draw block may run code that quits or throws: that exit must not
-	// cross GTK's frames.
-	trampoline::run([](void* p) {
-		auto* a = static_cast<Paint*>(p);
-		draw::paint_face(a->cr, &a->face);
-	}, &paint);
+	base_face::paint(w, cr, &face);
 	return FALSE;
 }
 
@@ -661,6 +648,7 @@ public:
 			int w = std::max(1, int(std::lround(v.width))), h = std::max(1, int(std::lround(v.height)));
 			lib.gtk_window_set_default_size(window, w, h);
 			lib.gtk_window_move(window, int(std::lround(v.x)), int(std::lround(v.y)));
+			base_face::prepare_window(n->outer, &v.face);
 			n->box = new_box();
 			lib.gtk_container_add(reinterpret_cast<GtkContainer*>(n->outer), n->box);
 			lib.gtk_widget_add_events(n->outer, GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_STRUCTURE_MASK |

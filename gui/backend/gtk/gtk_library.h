@@ -92,6 +92,12 @@
 	X(gtk_css_provider_load_from_data) \
 	X(gtk_settings_get_default) \
 	X(gdk_screen_get_default) \
+	X(gdk_screen_get_rgba_visual) \
+	X(gdk_screen_is_composited) \
+	X(gtk_widget_get_toplevel) \
+	X(gtk_widget_get_visual) \
+	X(gtk_widget_set_visual) \
+	X(gtk_widget_set_app_paintable) \
 	X(gdk_display_get_default) \
 	X(gdk_display_get_n_monitors) \
 	X(gdk_display_get_monitor) \
