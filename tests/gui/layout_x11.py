@@ -74,7 +74,7 @@ w: layout [
 w/actors: make w/actors [on-down: func [face event][print "down 0" 'done]]
 repeat i length? w/pane [
 	f: w/pane/:i
-	f/actors: make any [f/actors object []] compose/deep [
+	f/actors: make any [f/actors make object! []] compose/deep [
 		on-down: func [face event][print ["down" (i)] 'done]
 	]
 	print ["face" i f/type f/offset/x f/offset/y f/size/x f/size/y]
