@@ -124,6 +124,8 @@ void fixed_allocate(GtkWidget* w, GtkAllocation* a) {
 	GList* children = lib.gtk_container_get_children(reinterpret_cast<GtkContainer*>(w));
 	for (GList* l = children; l; l = l->next) {
 		auto* child = static_cast<GtkWidget*>(l->data);
+		// A hidden child (a tab panel's page not shown) takes no place.
+		if (!lib.gtk_widget_get_visible(child)) continue;
 		View* v = view_of(child);
 		GtkAllocation c = {a->x, a->y, 1, 1};
 		if (v && v == view_of(w)) {

@@ -41,6 +41,7 @@
 	X(gtk_widget_hide) \
 	X(gtk_widget_destroy) \
 	X(gtk_widget_set_visible) \
+	X(gtk_widget_get_visible) \
 	X(gtk_widget_set_sensitive) \
 	X(gtk_widget_add_events) \
 	X(gtk_widget_get_window) \

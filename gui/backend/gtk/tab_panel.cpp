@@ -42,14 +42,30 @@ void show_page(View& tabs, int32_t index) {
 		if (View* page = page_view(tabs, before)) gtk_backend::show_view(*page, false);
 }
 
+// A refused switch has already moved the notebook's focus to the tab
+// asked for: a switch away and back puts it onto the current tab again.
+gboolean refocus(gpointer widget) {
+	GtkNotebook* notebook = book(static_cast<GtkWidget*>(widget));
+	Filling guard;
+	int current = lib.gtk_notebook_get_current_page(notebook), count = lib.gtk_notebook_get_n_pages(notebook);
+	if (current >= 0 && count > 1) {
+		lib.gtk_notebook_set_current_page(notebook, (current + 1) % count);
+		lib.gtk_notebook_set_current_page(notebook, current);
+	}
+	g_object_unref(widget);
+	return G_SOURCE_REMOVE;
+}
+
 // Before the switch: `select` with the tab being left; `stop` refuses it.
 void on_switch(GtkNotebook* notebook, GtkWidget*, guint, gpointer) {
 	View* v = gtk_backend::view_of_widget(reinterpret_cast<GtkWidget*>(notebook));
 	if (!v || filling) return;
 	Cell picked;
 	cell::make_integer(&picked, lib.gtk_notebook_get_current_page(notebook) + 1);
-	if (gtk_backend::send_event(gtk_backend::event_code("select"), *v, 0, nullptr, nullptr, &picked))
+	if (gtk_backend::send_event(gtk_backend::event_code("select"), *v, 0, nullptr, nullptr, &picked)) {
 		g_signal_stop_emission_by_name(notebook, "switch-page");
+		g_idle_add(refocus, g_object_ref(notebook));
+	}
 }
 
 // After it: the new page shows, `change` with its index, then `selected`.

@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""Menus and the file dialog of the GTK backend under Xvfb.
+
+Usage: menus_x11.py VYN
+A window's menu bar sits above its faces, which keep their whole area;
+its items (chosen by their shortcut letters) and a face's context menu
+send `menu` events with the item's word; the file dialog answers the path
+typed into it, and none when Escape closes it.
+"""
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import window_x11 as x11  # noqa: E402
+
+MENUS = r'''Vyn []
+log: func [x][print mold x]
+bottom: make face! [type: 'base offset: 0x190 size: 300x10 color: 255.0.0]
+ctx: make face! [type: 'base offset: 10x10 size: 100x50 color: 0.0.255 menu: ["Copy" copy "Nothing"]
+	actors: make object! [
+		on-alt-down: func [f e][log reduce ['alt-down e/offset]]
+		on-menu: func [f e][log reduce ['menu f/type e/picked e/offset]]
+	]]
+ask-file: make face! [type: 'button offset: 150x10 size: 80x24 text: "Pick"
+	actors: make object! [on-click: func [f e][log reduce ['picked request-file/title "vyn-pick"]]]]
+w: make face! [type: 'window offset: 0x0 size: 300x200 text: "vyn-menus"
+	menu: ["&File" ["&Open" open "&Quit" quit] --- "&About" about]
+	pane: reduce [bottom ctx ask-file]
+	actors: make object! [on-menu: func [f e][
+		log reduce ['menu f/type e/picked f/size]
+		if e/picked = 'quit [unview]
+	]]]
+log 'ready
+view w
+log 'done
+'''
+
+
+def events(vyn, seconds):
+    """The script's own lines, without GTK's warnings."""
+    return [line for line in vyn.lines(seconds) if line.startswith("[") or line in ("ready", "done")]
+
+
+def menu_tests(vyn_path, env, tmp):
+    env = dict(env, GSETTINGS_BACKEND="memory")
+    vyn = x11.Vyn(vyn_path, env, MENUS, tmp)
+    x11.check("started", vyn.lines(10, until="ready")[-1:], ["ready"])
+    wid = x11.window_id(env, "vyn-menus")
+    time.sleep(0.5)
+
+    # The bar is above the faces: the window is taller than the face's
+    # size, and the face at its very bottom is still all there.
+    rows = x11.pixels(env, wid)
+    bar = len(rows) - 200
+    x11.check("window width, a bar above the area", (len(rows[0]), bar > 10), (300, True))
+    x11.check("bottom face not cut", [rows[-1][5], rows[-10][295], rows[-11][5] != (255, 0, 0)],
+              [(255, 0, 0), (255, 0, 0), True])
+
+    x11.xdotool(env, "windowfocus", "--sync", wid)
+    x11.xdotool(env, "key", "alt+f")
+    time.sleep(0.4)
+    x11.xdotool(env, "key", "o")
+    x11.check("File > Open by its shortcut letters", events(vyn, 0.8), ["[menu window open 300x200]"])
+
+    def context(*keys):
+        x11.xdotool(env, "mousemove", "--window", wid, "30", str(bar + 50), "click", "3")
+        time.sleep(0.5)
+        x11.xdotool(env, "key", *keys)
+        return events(vyn, 0.8)
+
+    # The item's word and the press's offset in the face; the event then
+    # reaches the window too.
+    x11.check("context menu item", context("Down", "Return"),
+              ["[alt-down (20, 40)]", "[menu base copy (20, 40)]", "[menu window copy 300x200]"])
+    x11.check("item without a word", context("Down", "Down", "Return"),
+              ["[alt-down (20, 40)]", "[menu base none (20, 40)]", "[menu window none 300x200]"])
+    x11.check("escape chooses nothing", context("Escape"), ["[alt-down (20, 40)]"])
+
+    target = os.path.join(tmp, "Makefile")
+    with open(target, "w") as f:
+        f.write("all:\n")
+
+    def dialog(*typed):
+        x11.xdotool(env, "mousemove", "--window", wid, "180", str(bar + 20), "click", "1")
+        x11.window_id(env, "vyn-pick")
+        time.sleep(0.6)
+        for keys in typed:
+            x11.xdotool(env, *keys)
+            time.sleep(0.3)
+        return events(vyn, 1.5)
+
+    # A name without a dot passes the default filter's "*.*".
+    x11.check("typed path answered", dialog(("type", "--delay", "30", target), ("key", "Return")),
+              [f"[picked %{target}]"])
+    x11.check("escape answers none", dialog(("key", "Escape")), ["[picked none]"])
+
+    x11.xdotool(env, "windowfocus", "--sync", wid)
+    x11.xdotool(env, "key", "alt+f")
+    time.sleep(0.4)
+    x11.xdotool(env, "key", "q")
+    x11.check("File > Quit closes", events(vyn, 3), ["[menu window quit 300x200]", "done"])
+    x11.check("process ends", vyn.finish(), 0)
+
+
+def main():
+    return x11.clipboard_x11.run_under_display(menu_tests)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
