@@ -64,6 +64,9 @@ public:
 	// Runs the dialog; false when it was cancelled (and always without a
 	// display).
 	virtual bool request_files(const FileRequest&, std::vector<std::string>* /*chosen*/) { return false; }
+	// Runs the font dialog from `start` (fixed-pitch fonts only with `mono`);
+	// false when it was cancelled (and always without a display).
+	virtual bool request_font(const Font& /*start*/, bool /*mono*/, Font* /*chosen*/) { return false; }
 	// The items the native control shows (the view's own without one).
 	virtual std::vector<std::string> shown_items(View& view);
 	virtual bool dark_mode_supported() = 0;

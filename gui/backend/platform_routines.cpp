@@ -225,7 +225,42 @@ void exit_event_loop() {
 	answer_unset();
 }
 
-void request_none() { answer_none(); }
+// The font dialog fills the new font! from the user's choice: its name,
+// its whole point size and its style (bold, italic, both or none).
+void request_font() {
+	backend::Font start = face_font_object(arg(1));
+	if (start.family.empty()) start = {family_of("Courier New"), 11};
+	backend::Font chosen;
+	if (!backend::current().request_font(start, truthy(arg(2)), &chosen)) return answer_none();
+	Cell font = *arg(0);
+	auto field = [&](const char* name) -> Cell* {
+		int32_t i = context::find_word(font.data1, symbol::make(name), true);
+		return i < 0 ? nullptr : context::values(font.data1) + i;
+	};
+	Cell name;
+	string::load_at(&name, chosen.family);
+	if (Cell* f = field("name")) *f = name;
+	if (Cell* f = field("size")) cell::make_integer(f, int32_t(chosen.size));
+	if (Cell* f = field("style")) {
+		if (chosen.bold && chosen.italic) {
+			Cell both;
+			block::make_at(&both, 2);
+			Cell* held = stack::push(&both);
+			Cell w;
+			word::make_at(symbol::make("bold"), &w);
+			block::append_value(held, &w);
+			word::make_at(symbol::make("italic"), &w);
+			block::append_value(held, &w);
+			if ((f = field("style"))) *f = *held;
+			stack::pop(1);
+		} else if (chosen.bold || chosen.italic) {
+			word::make_at(symbol::make(chosen.bold ? "bold" : "italic"), f);
+		} else {
+			cell::make_none(f);
+		}
+	}
+	answer(&font);
+}
 
 std::string text_value(const Cell* c) {
 	Cell copy = *c;
@@ -398,7 +433,7 @@ const routines::Definition DEFINITIONS[] = {
 		make_view},
 	{"backend-do-event-loop", R"v(["Runs the event loop" no-wait? [logic!] return: [logic!]])v", do_event_loop},
 	{"backend-exit-event-loop", R"v(["Ends the innermost event loop"])v", exit_event_loop},
-	{"backend-request-font", R"v(["Font dialog" font selected mono?])v", request_none},
+	{"backend-request-font", R"v(["Font dialog" font selected mono?])v", request_font},
 	{"backend-request-file", R"v(["File dialog" title name filter save? multi?])v", request_file},
 	{"backend-request-dir", R"v(["Folder dialog" title dir filter keep? multi?])v", request_dir},
 	{"backend-update-scroller", R"v(["Applies a scroller change" scroller [object!] flags [integer!]])v",
@@ -433,9 +468,10 @@ std::string family_of(const std::string& name) {
 	return name;
 }
 
-backend::Font face_font(const Cell* face) {
+backend::Font face_font(const Cell* face) { return face_font_object(views::facet(face, views::FONT)); }
+
+backend::Font face_font_object(const Cell* f) {
 	backend::Font font;
-	Cell* f = views::facet(face, views::FONT);
 	if (!f || !cell::is(f, T_OBJECT)) return font;
 	static const uint32_t name_sym = symbol::make("name"), size_sym = symbol::make("size"),
 						  style_sym = symbol::make("style");

@@ -13,6 +13,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import window_x11 as x11  # noqa: E402
+from menus_x11 import events  # noqa: E402
 
 TABS = r'''Vyn []
 log: func [x][print mold x]
@@ -48,17 +49,12 @@ acts: make object! [
 	on-change: func [f e][log reduce ['change f/type e/picked f/selected]]
 ]
 tl: make face! [type: 'text-list offset: 10x10 size: 100x100 data: ["one" "two" "three"] actors: acts]
-cal: make face! [type: 'calendar offset: 10x120 size: 250x170 data: 15-Mar-2024
-	actors: make object! [on-change: func [f e][log reduce ['change type? f/data f/data/month f/data/year]]]]
+cal: make face! [type: 'calendar offset: 10x120 size: 250x170 data: 15-Mar-2024 color: 255.255.0
+	actors: make object! [on-change: func [f e][log reduce ['change type? f/data f/data/month f/data/year] f/color: none]]]
 w: make face! [type: 'window offset: 0x0 size: 300x300 text: "vyn-lists" pane: reduce [tl cal]]
 log 'ready
 view w
 '''
-
-
-def events(vyn, seconds):
-    """The script's own lines, without GTK's warnings."""
-    return [line for line in vyn.lines(seconds) if line.startswith("[") or line in ("ready", "done")]
 
 
 def tab_tests(vyn_path, env, tmp):
@@ -76,17 +72,17 @@ def tab_tests(vyn_path, env, tmp):
     x11.xdotool(env, "mousemove", "--window", wid, "25", "22", "click", "1")
     x11.check("current tab clicked: no switch", events(vyn, 0.5), [])
     x11.xdotool(env, "key", "Right")
-    x11.check("select (the tab left) then change (the new one)", events(vyn, 0.6),
+    x11.check("select (the tab left) then change (the new one)", events(vyn, 5, until="[change"),
               ["[select 1 1]", "[change 2 1]"])
     x11.check("second page shown", page_colour(), (0, 255, 0))
     x11.xdotool(env, "key", "Right")
-    x11.check("select answered stop", events(vyn, 0.6), ["[select 2 2]"])
+    x11.check("select answered stop", events(vyn, 1), ["[select 2 2]"])
     x11.check("page two kept", page_colour(), (0, 255, 0))
     x11.xdotool(env, "key", "Right")
-    x11.check("switch allowed again", events(vyn, 0.6), ["[select 2 2]", "[change 3 2]"])
+    x11.check("switch allowed again", events(vyn, 5, until="[change"), ["[select 2 2]", "[change 3 2]"])
     x11.check("third page shown", page_colour(), (0, 0, 255))
     x11.xdotool(env, "key", "q")
-    x11.check("selected and pages at the end", events(vyn, 2), ["[selected 3 [false false true]]", "done"])
+    x11.check("selected and pages at the end", events(vyn, 5, until="done"), ["[selected 3 [false false true]]", "done"])
     x11.check("tabs process ends", vyn.finish(), 0)
 
 
@@ -96,18 +92,21 @@ def list_tests(vyn_path, env, tmp):
     wid = x11.window_id(env, "vyn-lists")
     time.sleep(0.5)
 
-    def click(x, y):
+    def click(x, y, until=None):
         x11.xdotool(env, "mousemove", "--window", wid, str(x), str(y), "click", "1")
-        return events(vyn, 0.6)
+        return events(vyn, 5 if until else 0.6, until)
 
     # Rows are about 20 pixels high from the list's top at 10.
-    x11.check("row 1", click(30, 15), ["[select text-list 1 -1]", "[change text-list 1 1]"])
-    x11.check("row 2", click(30, 35), ["[select text-list 2 1]", "[change text-list 2 2]"])
-    x11.check("row 3", click(30, 55), ["[select text-list 3 2]", "[change text-list 3 3]"])
+    x11.check("row 1", click(30, 15, "[change"), ["[select text-list 1 -1]", "[change text-list 1 1]"])
+    x11.check("row 2", click(30, 35, "[change"), ["[select text-list 2 1]", "[change text-list 2 2]"])
+    x11.check("row 3", click(30, 55, "[change"), ["[select text-list 3 2]", "[change text-list 3 3]"])
     x11.check("row 3 again: no change", click(30, 55), [])
     x11.check("below the rows: nothing", click(30, 95), [])
+    x11.check("calendar in its colour", x11.pixels(env, wid)[250][15], (255, 255, 0))
     # A day in the middle of the month's grid.
-    x11.check("calendar day clicked", click(135, 220), ["[change date! 3 2024]"])
+    x11.check("calendar day clicked", click(135, 220, "[change"), ["[change date! 3 2024]"])
+    time.sleep(0.3)
+    x11.check("colour none: the theme's again", x11.pixels(env, wid)[250][15] != (255, 255, 0), True)
     vyn.proc.kill()
     vyn.finish()
 

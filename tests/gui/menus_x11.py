@@ -24,9 +24,13 @@ ctx: make face! [type: 'base offset: 10x10 size: 100x50 color: 0.0.255 menu: ["C
 	]]
 ask-file: make face! [type: 'button offset: 150x10 size: 80x24 text: "Pick"
 	actors: make object! [on-click: func [f e][log reduce ['picked request-file/title "vyn-pick"]]]]
+ask-font: make face! [type: 'button offset: 150x50 size: 80x24 text: "Font"
+	actors: make object! [on-click: func [f e /local ft][
+		log either ft: request-font/font make font! [name: "Sans" size: 14] [reduce ['font ft/name ft/size]]['none]
+	]]]
 w: make face! [type: 'window offset: 0x0 size: 300x200 text: "vyn-menus"
 	menu: ["&File" ["&Open" open "&Quit" quit] --- "&About" about]
-	pane: reduce [bottom ctx ask-file]
+	pane: reduce [bottom ctx ask-file ask-font]
 	actors: make object! [on-menu: func [f e][
 		log reduce ['menu f/type e/picked f/size]
 		if e/picked = 'quit [unview]
@@ -37,9 +41,18 @@ log 'done
 '''
 
 
-def events(vyn, seconds):
-    """The script's own lines, without GTK's warnings."""
-    return [line for line in vyn.lines(seconds) if line.startswith("[") or line in ("ready", "done")]
+def events(vyn, seconds, until=None):
+    """The script's own lines, without GTK's warnings; with `until`, as soon
+    as a line starts with it."""
+    out = []
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        for line in vyn.lines(0.1):
+            if line.startswith("[") or line in ("ready", "done", "none"):
+                out.append(line)
+        if until and out and out[-1].startswith(until):
+            break
+    return out
 
 
 def menu_tests(vyn_path, env, tmp):
@@ -61,13 +74,13 @@ def menu_tests(vyn_path, env, tmp):
     x11.xdotool(env, "key", "alt+f")
     time.sleep(0.4)
     x11.xdotool(env, "key", "o")
-    x11.check("File > Open by its shortcut letters", events(vyn, 0.8), ["[menu window open 300x200]"])
+    x11.check("File > Open by its shortcut letters", events(vyn, 5, until="[menu"), ["[menu window open 300x200]"])
 
-    def context(*keys):
+    def context(*keys, until="[menu window"):
         x11.xdotool(env, "mousemove", "--window", wid, "30", str(bar + 50), "click", "3")
         time.sleep(0.5)
         x11.xdotool(env, "key", *keys)
-        return events(vyn, 0.8)
+        return events(vyn, 5, until=until)
 
     # The item's word and the press's offset in the face; the event then
     # reaches the window too.
@@ -75,7 +88,7 @@ def menu_tests(vyn_path, env, tmp):
               ["[alt-down (20, 40)]", "[menu base copy (20, 40)]", "[menu window copy 300x200]"])
     x11.check("item without a word", context("Down", "Down", "Return"),
               ["[alt-down (20, 40)]", "[menu base none (20, 40)]", "[menu window none 300x200]"])
-    x11.check("escape chooses nothing", context("Escape"), ["[alt-down (20, 40)]"])
+    x11.check("escape chooses nothing", context("Escape", until="[menu"), ["[alt-down (20, 40)]"])
 
     target = os.path.join(tmp, "Makefile")
     with open(target, "w") as f:
@@ -84,16 +97,28 @@ def menu_tests(vyn_path, env, tmp):
     def dialog(*typed):
         x11.xdotool(env, "mousemove", "--window", wid, "180", str(bar + 20), "click", "1")
         x11.window_id(env, "vyn-pick")
-        time.sleep(0.6)
+        time.sleep(1.0)
         for keys in typed:
             x11.xdotool(env, *keys)
             time.sleep(0.3)
-        return events(vyn, 1.5)
+        return events(vyn, 10, until="[picked")
 
     # A name without a dot passes the default filter's "*.*".
     x11.check("typed path answered", dialog(("type", "--delay", "30", target), ("key", "Return")),
               [f"[picked %{target}]"])
     x11.check("escape answers none", dialog(("key", "Escape")), ["[picked none]"])
+
+    # The font chooser starts from the given font; Return takes it.
+    x11.xdotool(env, "mousemove", "--window", wid, "180", str(bar + 60), "click", "1")
+    x11.window_id(env, "Font")
+    time.sleep(0.8)
+    x11.xdotool(env, "key", "Return")
+    x11.check("font chosen", events(vyn, 10, until="[font"), ['[font "Sans" 14]'])
+    x11.xdotool(env, "mousemove", "--window", wid, "180", str(bar + 60), "click", "1")
+    x11.window_id(env, "Font")
+    time.sleep(0.8)
+    x11.xdotool(env, "key", "Escape")
+    x11.check("font dialog escaped", events(vyn, 10, until="none"), ["none"])
 
     x11.xdotool(env, "windowfocus", "--sync", wid)
     x11.xdotool(env, "key", "alt+f")

@@ -3,6 +3,9 @@
 #include "gui/backend/control_data.h"
 #include "gui/backend/gtk/gtk_library.h"
 #include "gui/backend/gtk/services.h"
+#include "runtime/datatypes/tuple.h"
+
+#include <string>
 
 namespace vyn::gtk_calendar {
 
@@ -56,6 +59,26 @@ void read(GtkWidget* calendar, int32_t* year, int32_t* month, int32_t* day) {
 	*year = int32_t(y);
 	*month = int32_t(m) + 1;
 	*day = int32_t(d);
+}
+
+void colour(View& v, GtkWidget* calendar) {
+	Cell* color = views::facet(&v.face, views::COLOR);
+	if (!color || (!cell::is(color, T_TUPLE) && !cell::is(color, T_NONE))) return;
+	auto* data = reinterpret_cast<GObject*>(calendar);
+	auto* css = static_cast<GtkCssProvider*>(g_object_get_data(data, "vyn-colour"));
+	if (!css) {
+		css = lib.gtk_css_provider_new();
+		lib.gtk_style_context_add_provider(lib.gtk_widget_get_style_context(calendar),
+			reinterpret_cast<GtkStyleProvider*>(css), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+		g_object_set_data_full(data, "vyn-colour", css, g_object_unref);
+	}
+	std::string rule;
+	if (cell::is(color, T_TUPLE)) {
+		const uint8_t* rgb = tuple::bytes_of(color);
+		rule = "calendar { background-color: rgb(" + std::to_string(rgb[0]) + "," + std::to_string(rgb[1]) + "," +
+			std::to_string(rgb[2]) + "); }";
+	}
+	lib.gtk_css_provider_load_from_data(css, rule.c_str(), -1, nullptr);
 }
 
 }  // namespace vyn::gtk_calendar

@@ -37,7 +37,32 @@ GtkWindow* active_window() {
 	return active;
 }
 
+gboolean fixed_pitch(const PangoFontFamily* family, const PangoFontFace*, gpointer) {
+	return pango_font_family_is_monospace(const_cast<PangoFontFamily*>(family));
+}
+
 }  // namespace
+
+bool request_font(const backend::Font& start, bool mono, backend::Font* chosen) {
+	GtkWidget* dialog = lib.gtk_font_chooser_dialog_new("Font", active_window());
+	auto* chooser = reinterpret_cast<GtkFontChooser*>(dialog);
+	std::string name = start.family + " " + std::to_string(int(start.size > 0 ? start.size : 11));
+	lib.gtk_font_chooser_set_font(chooser, name.c_str());
+	if (mono) lib.gtk_font_chooser_set_filter_func(chooser, fixed_pitch, nullptr, nullptr);
+	bool accepted = lib.gtk_dialog_run(reinterpret_cast<GtkDialog*>(dialog)) == GTK_RESPONSE_OK;
+	PangoFontDescription* desc = accepted ? lib.gtk_font_chooser_get_font_desc(chooser) : nullptr;
+	if (desc) {
+		const char* family = pango_font_description_get_family(desc);
+		chosen->family = family ? family : "";
+		chosen->size = pango_font_description_get_size(desc) / PANGO_SCALE;
+		// Only the exact bold weight counts as bold.
+		chosen->bold = pango_font_description_get_weight(desc) == PANGO_WEIGHT_BOLD;
+		chosen->italic = pango_font_description_get_style(desc) != PANGO_STYLE_NORMAL;
+		pango_font_description_free(desc);
+	}
+	lib.gtk_widget_destroy(dialog);
+	return desc != nullptr;
+}
 
 bool request_files(const backend::FileRequest& r, std::vector<std::string>* chosen) {
 	GtkFileChooserAction action = r.folder ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER

@@ -777,7 +777,10 @@ public:
 			if (kind == TABS) n->control = gtk_tabs::make(v, n->box);
 			break;
 		case LIST: gtk_lists::make(v, &n->outer, &n->control); break;
-		case CALENDAR: n->outer = n->control = gtk_calendar::make(v); break;
+		case CALENDAR:
+			n->outer = n->control = gtk_calendar::make(v);
+			gtk_calendar::colour(v, n->control);
+			break;
 		}
 		tag(n->outer, v);
 		tag(n->control, v);
@@ -819,6 +822,8 @@ public:
 		if (has(views::DATA)) apply_data(v);
 		if (has(views::DATA) || has(views::SELECTED)) apply_items(v, has(views::DATA));
 		if (has(views::MENU) && n->window) gtk_menus::set_bar(v, n->outer, n->box);
+		if (has(views::COLOR) && kind_of(v) == CALENDAR) gtk_calendar::colour(v, n->control);
+		if (has(views::SIZE) && kind_of(v) == TABS) gtk_tabs::refit(v, n->control);
 		if (has(views::ENABLED_Q)) lib.gtk_widget_set_sensitive(n->outer, v.enabled);
 		if (has(views::VISIBLE_Q)) show_or_hide(v);
 		if (has(views::FONT) && !n->box) apply_font(v, platform_routines::face_font(&v.face));
@@ -869,6 +874,10 @@ public:
 
 	bool request_files(const backend::FileRequest& r, std::vector<std::string>* chosen) override {
 		return gtk_dialogs::request_files(r, chosen);
+	}
+
+	bool request_font(const backend::Font& start, bool mono, backend::Font* chosen) override {
+		return gtk_dialogs::request_font(start, mono, chosen);
 	}
 
 	void window_shown(View& v) override {

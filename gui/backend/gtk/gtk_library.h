@@ -167,7 +167,11 @@
 	X(gtk_file_chooser_select_filename) \
 	X(gtk_file_chooser_add_filter) \
 	X(gtk_dialog_run) \
-	X(gtk_file_chooser_get_filenames)
+	X(gtk_file_chooser_get_filenames) \
+	X(gtk_font_chooser_dialog_new) \
+	X(gtk_font_chooser_set_font) \
+	X(gtk_font_chooser_set_filter_func) \
+	X(gtk_font_chooser_get_font_desc)
 
 namespace vyn::gtk_library {
 

@@ -139,6 +139,15 @@ void fit_page(View& page, View& tabs, GtkWidget* notebook) {
 	else point2D::make_at(size, float(width), float(height));
 }
 
+void refit(View& tabs, GtkWidget* notebook) {
+	for (int32_t i = 0;; i++) {
+		Cell* pane = views::facet(&tabs.face, views::PANE);
+		if (!pane || !cell::is(pane, T_BLOCK) || uint32_t(i) >= spans::cells_of(pane).count) break;
+		if (View* page = page_view(tabs, i)) fit_page(*page, tabs, notebook);
+	}
+	lib.gtk_widget_queue_resize(notebook);
+}
+
 std::vector<std::string> shown(GtkWidget* notebook) {
 	std::vector<std::string> out;
 	for (int i = 0; i < lib.gtk_notebook_get_n_pages(book(notebook)); i++) {

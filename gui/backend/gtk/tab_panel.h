@@ -21,6 +21,8 @@ void fill(backend::View& v, GtkWidget* notebook);
 void select(backend::View& v, GtkWidget* notebook);
 // A page face of the tab panel takes the page area as its offset and size.
 void fit_page(backend::View& page, backend::View& tabs, GtkWidget* notebook);
+// The tab panel resized: every page takes the new page area.
+void refit(backend::View& tabs, GtkWidget* notebook);
 std::vector<std::string> shown(GtkWidget* notebook);
 
 }  // namespace vyn::gtk_tabs
