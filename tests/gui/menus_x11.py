@@ -40,6 +40,14 @@ view w
 log 'done
 '''
 
+POPUP = r'''Vyn []
+w: make face! [type: 'window offset: 0x0 size: 200x120 text: "vyn-popup" menu: [popup "Copy" copy]
+	actors: make object! [on-menu: func [f e][print mold reduce ['menu e/picked e/offset] unview]]]
+print "ready"
+view w
+print "done"
+'''
+
 
 def events(vyn, seconds, until=None):
     """The script's own lines, without GTK's warnings; with `until`, as soon
@@ -128,8 +136,23 @@ def menu_tests(vyn_path, env, tmp):
     x11.check("process ends", vyn.finish(), 0)
 
 
+def popup_tests(vyn_path, env, tmp):
+    vyn = x11.Vyn(vyn_path, env, POPUP, tmp)
+    x11.check("popup started", vyn.lines(10, until="ready")[-1:], ["ready"])
+    wid = x11.window_id(env, "vyn-popup")
+    time.sleep(0.5)
+    # `popup` makes no bar: the window is its faces' area only.
+    rows = x11.pixels(env, wid)
+    x11.check("no bar", (len(rows[0]), len(rows)), (200, 120))
+    x11.xdotool(env, "mousemove", "--window", wid, "50", "60", "click", "3")
+    time.sleep(0.5)
+    x11.xdotool(env, "key", "Down", "Return")
+    x11.check("window's context menu", events(vyn, 5, until="done"), ["[menu copy (50, 60)]", "done"])
+    x11.check("popup process ends", vyn.finish(), 0)
+
+
 def main():
-    return x11.clipboard_x11.run_under_display(menu_tests)
+    return x11.clipboard_x11.run_under_display(menu_tests, popup_tests)
 
 
 if __name__ == "__main__":
