@@ -96,15 +96,23 @@ def list_tests(vyn_path, env, tmp):
         x11.xdotool(env, "mousemove", "--window", wid, str(x), str(y), "click", "1")
         return events(vyn, 5 if until else 0.6, until)
 
+    # The focus first goes elsewhere: the list selects nothing by taking it.
+    x11.check("nothing chosen at the start", click(200, 60), [])
+
     # Rows are about 20 pixels high from the list's top at 10.
     x11.check("row 1", click(30, 15, "[change"), ["[select text-list 1 -1]", "[change text-list 1 1]"])
     x11.check("row 2", click(30, 35, "[change"), ["[select text-list 2 1]", "[change text-list 2 2]"])
     x11.check("row 3", click(30, 55, "[change"), ["[select text-list 3 2]", "[change text-list 3 3]"])
     x11.check("row 3 again: no change", click(30, 55), [])
+    x11.xdotool(env, "key", "Up")
+    x11.check("arrow key up a row", events(vyn, 5, until="[change"),
+              ["[select text-list 2 3]", "[change text-list 2 2]"])
     x11.check("below the rows: nothing", click(30, 95), [])
     x11.check("calendar in its colour", x11.pixels(env, wid)[250][15], (255, 255, 0))
+    # The month before, by the header's arrow: neither `data` nor an event.
+    x11.check("month navigation sends nothing", click(20, 130), [])
     # A day in the middle of the month's grid.
-    x11.check("calendar day clicked", click(135, 220, "[change"), ["[change date! 3 2024]"])
+    x11.check("calendar day clicked", click(135, 220, "[change"), ["[change date! 2 2024]"])
     time.sleep(0.3)
     x11.check("colour none: the theme's again", x11.pixels(env, wid)[250][15] != (255, 255, 0), True)
     vyn.proc.kill()

@@ -21,8 +21,17 @@ bool navigating = false;
 
 GtkCalendar* cal(GtkWidget* w) { return reinterpret_cast<GtkCalendar*>(w); }
 
+gboolean navigated(gpointer) {
+	navigating = false;
+	return G_SOURCE_REMOVE;
+}
+
 void on_month_changed(GtkCalendar*, gpointer) {
-	if (!writing) navigating = true;
+	if (writing || navigating) return;
+	navigating = true;
+	// Whether GTK selects a day after the change or not, the next choice
+	// is the user's again.
+	g_idle_add(navigated, nullptr);
 }
 
 void on_day_selected(GtkCalendar* calendar, gpointer) {

@@ -171,7 +171,13 @@
 	X(gtk_font_chooser_dialog_new) \
 	X(gtk_font_chooser_set_font) \
 	X(gtk_font_chooser_set_filter_func) \
-	X(gtk_font_chooser_get_font_desc)
+	X(gtk_font_chooser_get_font_desc) \
+	X(gtk_get_current_event) \
+	X(gtk_get_event_widget) \
+	X(gtk_widget_is_ancestor) \
+	X(gtk_widget_has_focus) \
+	X(gtk_container_get_focus_child) \
+	X(gdk_event_free)
 
 namespace vyn::gtk_library {
 

@@ -48,8 +48,31 @@ void chosen(GtkWidget* control, int32_t index) {
 	if (!stopped) gtk_backend::send_event(gtk_backend::event_code("change"), *v, 0, nullptr, nullptr, &picked);
 }
 
+// GtkListBox also selects its first row when it takes the focus: only a
+// press on the list, or a key while it has the focus, is the user's choice.
+bool users_choice(GtkWidget* list) {
+	GdkEvent* e = lib.gtk_get_current_event();
+	if (!e) return false;
+	bool user = false;
+	if (e->type == GDK_BUTTON_PRESS || e->type == GDK_BUTTON_RELEASE) {
+		GtkWidget* at = lib.gtk_get_event_widget(e);
+		user = at && (at == list || lib.gtk_widget_is_ancestor(at, list));
+	} else if (e->type == GDK_KEY_PRESS) {
+		user = lib.gtk_widget_has_focus(list) ||
+			lib.gtk_container_get_focus_child(reinterpret_cast<GtkContainer*>(list)) != nullptr;
+	}
+	lib.gdk_event_free(e);
+	return user;
+}
+
 void on_row_selected(GtkListBox* box, GtkListBoxRow* row, gpointer) {
-	if (row) chosen(reinterpret_cast<GtkWidget*>(box), lib.gtk_list_box_row_get_index(row));
+	auto* list = reinterpret_cast<GtkWidget*>(box);
+	if (!row || filling) return;
+	if (users_choice(list)) {
+		chosen(list, lib.gtk_list_box_row_get_index(row));
+	} else if (View* v = gtk_backend::view_of_widget(list)) {
+		select(*v, list);
+	}
 }
 
 void on_combo_changed(GtkComboBox* box, gpointer) {
