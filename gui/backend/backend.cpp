@@ -2,6 +2,7 @@
 
 #include "gui/backend/gtk/gtk_backend.h"
 #include "gui/backend/headless/headless.h"
+#include "gui/backend/views.h"
 
 namespace vyn::backend {
 
@@ -10,5 +11,7 @@ Backend& current() {
 	static Backend* chosen = gtk_backend::open();
 	return chosen ? *chosen : headless::instance();
 }
+
+std::vector<std::string> Backend::shown_items(View& view) { return view.items; }
 
 }  // namespace vyn::backend

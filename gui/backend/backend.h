@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vyn::backend {
@@ -35,6 +36,14 @@ struct ScrollBar {
 
 struct View;
 
+// What the system's file or folder dialog is asked for. Paths are UTF-8.
+struct FileRequest {
+	std::string title;    // empty: the system's own
+	std::string name;     // the initial file, or folder (ending in "/")
+	std::vector<std::pair<std::string, std::string>> filters;  // name, patterns split by ';'
+	bool save = false, multi = false, folder = false, keep = false;
+};
+
 class Backend {
 public:
 	virtual ~Backend() = default;
@@ -54,6 +63,19 @@ public:
 	virtual void view_changed(View& view, uint32_t bits) = 0;
 	virtual void view_destroyed(View& view) = 0;
 	virtual void window_shown(View& view) = 0;
+	// A list's or tab panel's items (view.items) changed in place.
+	virtual void items_changed(View&) {}
+	// A calendar's selected day: shown, and read back.
+	virtual void calendar_show(View& view, int32_t year, int32_t month, int32_t day) = 0;
+	virtual void calendar_read(View& view, int32_t* year, int32_t* month, int32_t* day) = 0;
+	// Runs the dialog; false when it was cancelled (and always without a
+	// display).
+	virtual bool request_files(const FileRequest&, std::vector<std::string>* /*chosen*/) { return false; }
+	// Runs the font dialog from `start` (fixed-pitch fonts only with `mono`);
+	// false when it was cancelled (and always without a display).
+	virtual bool request_font(const Font& /*start*/, bool /*mono*/, Font* /*chosen*/) { return false; }
+	// The items the native control shows (the view's own without one).
+	virtual std::vector<std::string> shown_items(View& view);
 	virtual bool dark_mode_supported() = 0;
 	// Dark or light theme for the face's window (and the application's
 	// controls: the window system has one theme variant per application).

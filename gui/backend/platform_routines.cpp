@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "gui/backend/backend.h"
+#include "gui/backend/control_data.h"
 #include "gui/backend/dispatch.h"
 #include "gui/backend/event_loop.h"
 #include "gui/backend/trampoline.h"
@@ -14,6 +15,7 @@
 #include "runtime/datatypes/event_records.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/file.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point2d.h"
@@ -127,12 +129,36 @@ void size_text() {
 	answer(&out);
 }
 
-// Headless views hold no native copy of a deep-changed series: the owner is
-// re-read whole.
+// A list's or tab panel's `data` changed in place updates its items;
+// another deep change re-reads the owner whole.
 void on_change_facet() {
 	backend::View* v = views::of_face(arg(0));
-	if (v) backend::current().view_changed(*v, 0);
+	static const uint32_t data_sym = symbol::make("data");
+	bool items = v && control_data::family_of(*v) != control_data::OTHER &&
+		word::is_any_word(cell::type_of(arg(1))) && symbol::same_name(arg(1)->data2, data_sym);
+	if (items) {
+		v->face = *arg(0);
+		uint32_t action = word::is_any_word(cell::type_of(arg(3))) ? arg(3)->data2 : 0;
+		int32_t index = cell::is(arg(5), T_INTEGER) ? cell::get_integer(arg(5)) : 0;
+		int32_t part = cell::is(arg(6), T_INTEGER) ? cell::get_integer(arg(6)) : 0;
+		if (control_data::data_changed(*v, action, index, part)) backend::current().items_changed(*v);
+	} else if (v) {
+		backend::current().view_changed(*v, 0);
+	}
 	answer_unset();
+}
+
+// The items a list's or tab panel's control shows now, as strings.
+void control_items() {
+	backend::View* v = views::of_face(arg(0));
+	if (!v || control_data::family_of(*v) == control_data::OTHER) return answer_none();
+	std::vector<std::string> items = backend::current().shown_items(*v);
+	Cell out;
+	block::make_at(&out, int32_t(items.size()));
+	Cell* held = stack::push(&out);
+	for (const std::string& item : items)
+		string::load_in(reinterpret_cast<const uint8_t*>(item.data()), uint32_t(item.size()), held);
+	answer(held);
 }
 
 void update_text() { answer_none(); }
@@ -242,8 +268,121 @@ void exit_event_loop() {
 	answer_unset();
 }
 
-// No dialogs without a display: every requester answers none.
-void request_none() { answer_none(); }
+// The font dialog fills the new font! from the user's choice: its name,
+// its whole point size and its style (bold, italic, both or none).
+void request_font() {
+	backend::Font start = face_font_object(arg(1));
+	if (start.family.empty()) start = {family_of("Courier New"), 11};
+	backend::Font chosen;
+	if (!backend::current().request_font(start, truthy(arg(2)), &chosen)) return answer_none();
+	Cell font = *arg(0);
+	auto field = [&](const char* name) -> Cell* {
+		int32_t i = context::find_word(font.data1, symbol::make(name), true);
+		return i < 0 ? nullptr : context::values(font.data1) + i;
+	};
+	Cell name;
+	string::load_at(&name, chosen.family);
+	if (Cell* f = field("name")) *f = name;
+	if (Cell* f = field("size")) cell::make_integer(f, int32_t(chosen.size));
+	if (Cell* f = field("style")) {
+		if (chosen.bold && chosen.italic) {
+			Cell both;
+			block::make_at(&both, 2);
+			Cell* held = stack::push(&both);
+			Cell w;
+			word::make_at(symbol::make("bold"), &w);
+			block::append_value(held, &w);
+			word::make_at(symbol::make("italic"), &w);
+			block::append_value(held, &w);
+			if ((f = field("style"))) *f = *held;
+			stack::pop(1);
+		} else if (chosen.bold || chosen.italic) {
+			word::make_at(symbol::make(chosen.bold ? "bold" : "italic"), f);
+		} else {
+			cell::make_none(f);
+		}
+	}
+	answer(&font);
+}
+
+std::string text_value(const Cell* c) {
+	Cell copy = *c;
+	return simple_io::utf8_text(&copy);
+}
+
+// The filter block of a requester: strings or files, in name/pattern pairs;
+// another value raises invalid-arg. Without a block, the default filter.
+std::vector<std::pair<std::string, std::string>> filters_of(const Cell* filter) {
+	std::vector<std::pair<std::string, std::string>> out;
+	if (!cell::is(filter, T_BLOCK)) {
+		out = {{"All files", "*.*"}, {"Vyn scripts", "*.vyn;*.vyns"}, {"QUARN scripts", "*.qs"}, {"Text files", "*.txt"}};
+		return out;
+	}
+	spans::Cells cells = spans::cells_of(filter);
+	std::vector<std::string> texts;
+	for (uint32_t i = 0; i < cells.count; i++) {
+		const Cell* c = cells.head + i;
+		if (!cell::is(c, T_STRING) && !cell::is(c, T_FILE)) errors::fire(errors::id::script_invalid_arg, c);
+		texts.push_back(text_value(c));
+	}
+	for (size_t i = 0; i + 1 < texts.size(); i += 2) out.emplace_back(texts[i], texts[i + 1]);
+	return out;
+}
+
+// title, name, filter, save?/keep?, multi? into a request.
+backend::FileRequest request_of(bool folder) {
+	backend::FileRequest r;
+	r.folder = folder;
+	if (cell::is(arg(0), T_STRING)) r.title = text_value(arg(0));
+	if (cell::is(arg(1), T_STRING) || cell::is(arg(1), T_FILE)) r.name = text_value(arg(1));
+	if (folder) {
+		r.keep = truthy(arg(3));
+	} else {
+		r.filters = filters_of(arg(2));
+		r.save = truthy(arg(3));
+		r.multi = truthy(arg(4));
+	}
+	return r;
+}
+
+void file_cell(const std::string& path, Cell* out) {
+	file::load(out, reinterpret_cast<const uint8_t*>(path.data()), uint32_t(path.size()), string::ENC_UTF8);
+}
+
+// The chosen file as a file!, or with multi? a block of them; none when
+// the dialog was cancelled.
+void request_file() {
+	backend::FileRequest r = request_of(false);
+	std::vector<std::string> chosen;
+	if (!backend::current().request_files(r, &chosen) || chosen.empty()) return answer_none();
+	if (!r.multi) {
+		Cell out;
+		file_cell(chosen[0], &out);
+		return answer(&out);
+	}
+	Cell out;
+	block::make_at(&out, int32_t(chosen.size()));
+	Cell* held = stack::push(&out);
+	for (const std::string& path : chosen) {
+		Cell* slot = stack::alloc_slot();
+		file_cell(path, slot);
+		block::append_value(held, slot);
+		stack::pop(1);
+	}
+	answer(held);
+}
+
+// The chosen folder as a file! ending in "/"; none when cancelled.
+void request_dir() {
+	backend::FileRequest r = request_of(true);
+	std::vector<std::string> chosen;
+	if (!backend::current().request_files(r, &chosen) || chosen.empty()) return answer_none();
+	std::string path = chosen[0];
+	if (path.empty() || path.back() != '/') path += '/';
+	Cell out;
+	file_cell(path, &out);
+	answer(&out);
+}
 
 void set_dark_mode() {
 	if (backend::View* v = views::of_face(arg(0))) backend::current().set_dark_mode(*v, truthy(arg(1)));
@@ -340,9 +479,9 @@ const routines::Definition DEFINITIONS[] = {
 		make_view},
 	{"backend-do-event-loop", R"v(["Runs the event loop" no-wait? [logic!] return: [logic!]])v", do_event_loop},
 	{"backend-exit-event-loop", R"v(["Ends the innermost event loop"])v", exit_event_loop},
-	{"backend-request-font", R"v(["Font dialog" font selected mono?])v", request_none},
-	{"backend-request-file", R"v(["File dialog" title name filter save? multi?])v", request_none},
-	{"backend-request-dir", R"v(["Folder dialog" title dir filter keep? multi?])v", request_none},
+	{"backend-request-font", R"v(["Font dialog" font selected mono?])v", request_font},
+	{"backend-request-file", R"v(["File dialog" title name filter save? multi?])v", request_file},
+	{"backend-request-dir", R"v(["Folder dialog" title dir filter keep? multi?])v", request_dir},
 	{"backend-update-scroller", R"v(["Applies a scroller change" scroller [object!] flags [integer!]])v",
 		update_scroller},
 	{"backend-set-dark-mode", R"v(["Switches a window's dark theme" face [object!] dark? [logic!]])v", set_dark_mode},
@@ -351,6 +490,8 @@ const routines::Definition DEFINITIONS[] = {
 	{"backend-toggle-GPU", R"v(["Switches GPU rendering"])v", toggle_gpu},
 	{"backend-start", R"v(["Starts the backend: [version dpi font-name font-size scroller text window panel]" return: [block!]])v",
 		start},
+	{"control-items", R"v(["The items a list's or tab panel's control shows now" face [object!] return: [block! none!]])v",
+		control_items},
 	{"send-event-os", R"v(["Sends an event into the GUI's event path" event [event!] queued? [logic!] return: [logic!]])v",
 		send_event_os},
 };
@@ -373,9 +514,10 @@ std::string family_of(const std::string& name) {
 	return name;
 }
 
-backend::Font face_font(const Cell* face) {
+backend::Font face_font(const Cell* face) { return face_font_object(views::facet(face, views::FONT)); }
+
+backend::Font face_font_object(const Cell* f) {
 	backend::Font font;
-	Cell* f = views::facet(face, views::FONT);
 	if (!f || !cell::is(f, T_OBJECT)) return font;
 	static const uint32_t name_sym = symbol::make("name"), size_sym = symbol::make("size"),
 						  style_sym = symbol::make("style");

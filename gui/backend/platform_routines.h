@@ -15,6 +15,8 @@ namespace vyn::platform_routines {
 // system's), cut to 31 characters; its size when an integer above 0 (else
 // 0, the system size); its style words. The system font without an object.
 backend::Font face_font(const Cell* face);
+// The same of a font! object itself.
+backend::Font face_font_object(const Cell* font);
 // True when the value, a word or a block of words, holds the word.
 bool holds_word(const Cell* words, const char* name);
 // The family a script's font name stands for here.

@@ -6,6 +6,8 @@
 #include <unordered_map>
 
 #include "gui/backend/backend.h"
+#include "gui/backend/camera/camera.h"
+#include "gui/backend/control_data.h"
 #include "gui/backend/event_loop.h"
 #include "runtime/collector.h"
 #include "runtime/context.h"
@@ -145,6 +147,9 @@ void set_up_scroller(const Cell* face) {
 	if (data) cell::make_float(data, 0.0);
 }
 
+bool is_camera(const View& v) { return v.type && symbol::same_name(v.type, symbol::make("camera")); }
+bool is_calendar(const View& v) { return v.type && symbol::same_name(v.type, symbol::make("calendar")); }
+
 void free_view(const Cell* face, bool top, bool empty) {
 	View* v = of_face(face);
 	if (!v) return;
@@ -158,6 +163,7 @@ void free_view(const Cell* face, bool top, bool empty) {
 			if (cell::is(&child, T_OBJECT)) free_view(&child, false, false);
 		}
 	}
+	if (is_camera(*v)) camera::destroyed(*v);
 	backend::current().view_destroyed(*v);
 	int32_t slot = v->slot;
 	table.erase(slot);
@@ -221,7 +227,10 @@ void make(const Cell* face, const Cell* parent, Cell* out) {
 	v.slot = slot;
 	table.emplace(slot, std::move(view));
 	event_loop::set_timer(v, period);
+	if (control_data::family_of(v) != control_data::OTHER) control_data::fill(v);
 	backend::current().view_made(v);
+	if (is_camera(v)) camera::made(v);
+	if (is_calendar(v)) control_data::apply_calendar(v);
 	handle::make_at(out, slot, handle::WINDOW);
 }
 
@@ -238,7 +247,13 @@ void update(const Cell* face) {
 	cell::make_integer(state + 1, 0);
 	v->face = *face;
 	read_facets(*v, bits);
+	if ((bits & (1u << DATA)) && control_data::family_of(*v) != control_data::OTHER) control_data::fill(*v);
 	backend::current().view_changed(*v, bits);
+	if (is_calendar(*v) && (bits & (1u << DATA))) control_data::apply_calendar(*v);
+	if (is_camera(*v)) {
+		if (bits & (1u << SELECTED)) camera::select(*v);
+		if (bits & (1u << IMAGE)) camera::grab(*v);
+	}
 }
 
 void destroy(const Cell* face, bool empty) { free_view(face, true, empty); }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "runtime/cell.h"
 
@@ -28,6 +29,8 @@ struct View {
 	bool visible = true, enabled = true;
 	uint32_t period_ms = 0;  // the rate timer's period, 0 without one
 	uint32_t timer = 0;      // its GLib source id
+	// List and tab controls: the items the control shows, in order.
+	std::vector<std::string> items;
 	void* native = nullptr;  // the backend's own record
 };
 

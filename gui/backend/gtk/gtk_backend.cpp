@@ -5,12 +5,19 @@
 #include <string>
 
 #include "gui/backend/dispatch.h"
+#include "gui/backend/camera/camera.h"
 #include "gui/backend/gtk/base_face.h"
+#include "gui/backend/gtk/calendar.h"
 #include "gui/backend/gtk/control_values.h"
 #include "gui/backend/gtk/dark_mode.h"
+#include "gui/backend/gtk/dialogs.h"
 #include "gui/backend/gtk/gtk_library.h"
 #include "gui/backend/gtk/keys.h"
+#include "gui/backend/gtk/lists.h"
+#include "gui/backend/gtk/menus.h"
 #include "gui/backend/gtk/paragraph.h"
+#include "gui/backend/gtk/services.h"
+#include "gui/backend/gtk/tab_panel.h"
 #include "gui/backend/headless/headless.h"
 #include "gui/backend/platform_routines.h"
 #include "gui/backend/trampoline.h"
@@ -58,7 +65,7 @@ struct Native {
 	bool window = false;
 };
 
-enum Kind { WINDOW, BOX, BUTTON, TOGGLE, CHECK, RADIO, FIELD, AREA, TEXT };
+enum Kind { WINDOW, BOX, BUTTON, TOGGLE, CHECK, RADIO, FIELD, AREA, TEXT, TABS, LIST, CALENDAR };
 
 // Our own writes into the controls fire the same GTK signals as the user:
 // while this is above 0 the signal handlers send nothing.
@@ -84,6 +91,9 @@ Kind kind_of(const View& v) {
 	if (is_type(v, "field")) return FIELD;
 	if (is_type(v, "area")) return AREA;
 	if (is_type(v, "text")) return TEXT;
+	if (is_type(v, "tab-panel")) return TABS;
+	if (is_type(v, "text-list") || is_type(v, "drop-list") || is_type(v, "drop-down")) return LIST;
+	if (is_type(v, "calendar")) return CALENDAR;
 	return BOX;
 }
 
@@ -118,9 +128,15 @@ void fixed_allocate(GtkWidget* w, GtkAllocation* a) {
 	GList* children = lib.gtk_container_get_children(reinterpret_cast<GtkContainer*>(w));
 	for (GList* l = children; l; l = l->next) {
 		auto* child = static_cast<GtkWidget*>(l->data);
+		// A hidden child (a tab panel's page not shown) takes no place.
+		if (!lib.gtk_widget_get_visible(child)) continue;
 		View* v = view_of(child);
 		GtkAllocation c = {a->x, a->y, 1, 1};
-		if (v) {
+		if (v && v == view_of(w)) {
+			// The face's own control under its children (a tab panel's notebook).
+			c.width = std::max(1, a->width);
+			c.height = std::max(1, a->height);
+		} else if (v) {
 			c.x = a->x + int(std::lround(v->x));
 			c.y = a->y + int(std::lround(v->y));
 			c.width = std::max(1, int(std::lround(v->width)));
@@ -251,7 +267,10 @@ gboolean on_button(GtkWidget* w, GdkEventButton* e, gpointer) {
 	if (!type) return FALSE;
 	Cell offset;
 	offset_in(w, e->x_root, e->y_root, &offset);
-	return send(code(type), *v, flags, &offset);
+	bool stop = send(code(type), *v, flags, &offset);
+	if (e->type == GDK_BUTTON_PRESS && e->button == 3 && !stop && (v = view_of(w)))
+		return gtk_menus::show_context(*v, e, point2D::x_of(&offset), point2D::y_of(&offset));
+	return stop;
 }
 
 gboolean on_motion(GtkWidget* w, GdkEventMotion* e, gpointer) {
@@ -362,8 +381,9 @@ void write_xy(View& v, views::Facet f, int x, int y) {
 gboolean on_configure(GtkWidget* w, GdkEventConfigure* e, gpointer) {
 	View* v = view_of(w);
 	if (!v) return FALSE;
+	int height = e->height - gtk_menus::bar_height(w);
 	bool moved = e->x != int(std::lround(v->x)) || e->y != int(std::lround(v->y));
-	bool resized = e->width != int(std::lround(v->width)) || e->height != int(std::lround(v->height));
+	bool resized = e->width != int(std::lround(v->width)) || height != int(std::lround(v->height));
 	if (moved) {
 		v->x = e->x;
 		v->y = e->y;
@@ -375,10 +395,10 @@ gboolean on_configure(GtkWidget* w, GdkEventConfigure* e, gpointer) {
 	v = view_of(w);
 	if (v && resized) {
 		v->width = e->width;
-		v->height = e->height;
-		write_xy(*v, views::SIZE, e->width, e->height);
+		v->height = height;
+		write_xy(*v, views::SIZE, e->width, height);
 		Cell size;
-		point2D::make_at(&size, float(e->width), float(e->height));
+		point2D::make_at(&size, float(e->width), float(height));
 		send(code("resize"), *v, 0, &size);
 	}
 	return FALSE;
@@ -487,6 +507,25 @@ void connect_pointer(GtkWidget* w) {
 	connect(w, "scroll-event", G_CALLBACK(on_scroll));
 }
 
+// A camera's latest frame, scaled to fit its face and centred.
+void paint_camera(const View& v, GtkWidget* w, cairo_t* cr) {
+	std::vector<uint32_t> pixels;
+	uint32_t width = 0, height = 0;
+	if (!camera::latest(v, &pixels, &width, &height)) return;
+	GtkAllocation a;
+	lib.gtk_widget_get_allocation(w, &a);
+	double scale = std::min(double(a.width) / width, double(a.height) / height);
+	cairo_surface_t* frame = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels.data()),
+		CAIRO_FORMAT_RGB24, int(width), int(height), int(width * 4));
+	cairo_save(cr);
+	cairo_translate(cr, (a.width - width * scale) / 2, (a.height - height * scale) / 2);
+	cairo_scale(cr, scale, scale);
+	cairo_set_source_surface(cr, frame, 0, 0);
+	cairo_paint(cr);
+	cairo_restore(cr);
+	cairo_surface_destroy(frame);
+}
+
 // A box's own paint: a base face (and any face without a native control)
 // through the draw engine; a window or panel is filled with its colour.
 gboolean on_draw(GtkWidget* w, cairo_t* cr, gpointer) {
@@ -497,6 +536,7 @@ gboolean on_draw(GtkWidget* w, cairo_t* cr, gpointer) {
 		base_face::paint_window(w, cr, &face);
 		return FALSE;
 	}
+	if (is_type(*v, "camera")) paint_camera(*v, w, cr);
 	base_face::paint(w, cr, &face);
 	return FALSE;
 }
@@ -520,7 +560,10 @@ void apply_text(View& v) {
 		break;
 	}
 	case TEXT: lib.gtk_label_set_text(reinterpret_cast<GtkLabel*>(n->control), v.text.c_str()); break;
-	case BOX: lib.gtk_widget_queue_draw(n->outer); break;
+	case BOX:
+	case TABS:
+	case LIST:
+	case CALENDAR: lib.gtk_widget_queue_draw(n->outer); break;
 	}
 }
 
@@ -577,6 +620,15 @@ gboolean destroy_later(gpointer w) {
 	lib.gtk_widget_destroy(static_cast<GtkWidget*>(w));
 	g_object_unref(w);
 	return G_SOURCE_REMOVE;
+}
+
+// A list's or tab panel's control shows its items again (`refill`), or
+// selects its `selected` item.
+void apply_items(View& v, bool refill) {
+	Native* n = native(v);
+	if (!n) return;
+	if (kind_of(v) == LIST) refill ? gtk_lists::fill(v, n->control) : gtk_lists::select(v, n->control);
+	if (kind_of(v) == TABS) refill ? gtk_tabs::fill(v, n->control) : gtk_tabs::select(v, n->control);
 }
 
 class Gtk final : public backend::Backend {
@@ -651,6 +703,9 @@ public:
 			base_face::prepare_window(n->outer, &v.face);
 			n->box = new_box();
 			lib.gtk_container_add(reinterpret_cast<GtkContainer*>(n->outer), n->box);
+			// The menu bar is GTK's window's: the faces keep their whole area.
+			gtk_menus::set_bar(v, n->outer, n->box);
+			if (int bar = gtk_menus::bar_height(n->outer)) lib.gtk_window_set_default_size(window, w, h + bar);
 			lib.gtk_widget_add_events(n->outer, GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_STRUCTURE_MASK |
 				GDK_FOCUS_CHANGE_MASK);
 			connect(n->outer, "key-press-event", G_CALLBACK(on_key_press));
@@ -708,11 +763,19 @@ public:
 		case BOX:
 			// Slider, progress and scroller faces have their own control.
 			if ((n->outer = n->control = gtk_values::make(v))) break;
+			[[fallthrough]];
+		case TABS:
 			// Base faces and those without a native control of their own:
 			// painted by the draw engine, holding their pane's faces.
 			n->outer = n->control = lib.gtk_event_box_new();
 			n->box = new_box();
 			lib.gtk_container_add(reinterpret_cast<GtkContainer*>(n->outer), n->box);
+			if (kind == TABS) n->control = gtk_tabs::make(v, n->box);
+			break;
+		case LIST: gtk_lists::make(v, &n->outer, &n->control); break;
+		case CALENDAR:
+			n->outer = n->control = gtk_calendar::make(v);
+			gtk_calendar::colour(v, n->control);
 			break;
 		}
 		tag(n->outer, v);
@@ -724,7 +787,7 @@ public:
 		}
 		// Pointer events where the face's input arrives: its event box, its
 		// control, or the window.
-		GtkWidget* pointer = kind == BOX || kind == TEXT ? n->outer : n->control;
+		GtkWidget* pointer = kind == BOX || kind == TEXT || kind == TABS ? n->outer : n->control;
 		if (kind == TEXT) lib.gtk_event_box_set_visible_window(reinterpret_cast<GtkEventBox*>(n->outer), TRUE);
 		connect_pointer(pointer);
 		apply_data(v);
@@ -738,6 +801,7 @@ public:
 			View* parent = views::of_slot(v.parent);
 			Native* pn = parent ? native(*parent) : nullptr;
 			if (pn && pn->box) lib.gtk_fixed_put(reinterpret_cast<GtkFixed*>(pn->box), n->outer, 0, 0);
+			if (pn && kind_of(*parent) == TABS) gtk_tabs::fit_page(v, *parent, pn->control);
 			show_or_hide(v);
 		}
 	}
@@ -759,6 +823,10 @@ public:
 		gtk_values::changed(v, n->control, bits);
 		if (has(views::PARA)) gtk_paragraph::apply_para(v, n->control);
 		if (has(views::OPTIONS)) gtk_paragraph::apply_hint(v, n->control);
+		if (has(views::DATA) || has(views::SELECTED)) apply_items(v, has(views::DATA));
+		if (has(views::MENU) && n->window) gtk_menus::set_bar(v, n->outer, n->box);
+		if (has(views::COLOR) && kind_of(v) == CALENDAR) gtk_calendar::colour(v, n->control);
+		if (has(views::SIZE) && kind_of(v) == TABS) gtk_tabs::refit(v, n->control);
 		if (has(views::ENABLED_Q)) lib.gtk_widget_set_sensitive(n->outer, v.enabled);
 		if (has(views::VISIBLE_Q)) show_or_hide(v);
 		if (has(views::FONT) && !n->box) apply_font(v, platform_routines::face_font(&v.face));
@@ -789,6 +857,32 @@ public:
 		delete n;
 	}
 
+	void items_changed(View& v) override { apply_items(v, true); }
+
+	std::vector<std::string> shown_items(View& v) override {
+		Native* n = native(v);
+		if (!n) return v.items;
+		if (kind_of(v) == LIST) return gtk_lists::shown(v, n->control);
+		if (kind_of(v) == TABS) return gtk_tabs::shown(n->control);
+		return v.items;
+	}
+
+	void calendar_show(View& v, int32_t year, int32_t month, int32_t day) override {
+		if (Native* n = native(v)) gtk_calendar::show(n->control, year, month, day);
+	}
+
+	void calendar_read(View& v, int32_t* year, int32_t* month, int32_t* day) override {
+		if (Native* n = native(v)) gtk_calendar::read(n->control, year, month, day);
+	}
+
+	bool request_files(const backend::FileRequest& r, std::vector<std::string>* chosen) override {
+		return gtk_dialogs::request_files(r, chosen);
+	}
+
+	bool request_font(const backend::Font& start, bool mono, backend::Font* chosen) override {
+		return gtk_dialogs::request_font(start, mono, chosen);
+	}
+
 	void window_shown(View& v) override {
 		Native* n = native(v);
 		if (!n || !n->window) return;
@@ -811,6 +905,28 @@ public:
 };
 
 }  // namespace
+
+uint32_t event_code(const char* type) { return code(type); }
+
+bool send_event(uint32_t code, const View& v, uint32_t flags, const Cell* offset, const Cell* key, const Cell* picked) {
+	return send(code, v, flags, offset, key, picked);
+}
+
+void tag_widget(GtkWidget* w, const View& v) { tag(w, v); }
+View* view_of_widget(GtkWidget* w) { return view_of(w); }
+
+GtkWidget* window_widget_of(const View& v) {
+	View* w = window_view(v);
+	return w ? native(*w)->outer : nullptr;
+}
+
+void show_view(View& v, bool visible) {
+	if (Cell* facet = views::facet(&v.face, views::VISIBLE_Q)) cell::make_logic(facet, visible);
+	v.visible = visible;
+	if (native(v)) show_or_hide(v);
+}
+
+void connect_signal(gpointer w, const char* signal, GCallback fn, gpointer data) { connect(w, signal, fn, data); }
 
 backend::Backend* open() {
 	if (!gtk_library::display()) return nullptr;

@@ -41,6 +41,7 @@
 	X(gtk_widget_hide) \
 	X(gtk_widget_destroy) \
 	X(gtk_widget_set_visible) \
+	X(gtk_widget_get_visible) \
 	X(gtk_widget_set_sensitive) \
 	X(gtk_widget_add_events) \
 	X(gtk_widget_get_window) \
@@ -114,7 +115,75 @@
 	X(gdk_keymap_translate_keyboard_state) \
 	X(gdk_keyval_to_unicode) \
 	X(gdk_keyval_to_upper) \
-	X(gdk_event_get_scroll_deltas)
+	X(gdk_event_get_scroll_deltas) \
+	X(gtk_menu_bar_new) \
+	X(gtk_menu_new) \
+	X(gtk_menu_item_new_with_mnemonic) \
+	X(gtk_separator_menu_item_new) \
+	X(gtk_menu_item_set_submenu) \
+	X(gtk_menu_shell_append) \
+	X(gtk_menu_popup_at_pointer) \
+	X(gtk_box_new) \
+	X(gtk_box_pack_start) \
+	X(gtk_box_pack_end) \
+	X(gtk_container_remove) \
+	X(gtk_notebook_new) \
+	X(gtk_notebook_set_scrollable) \
+	X(gtk_notebook_get_n_pages) \
+	X(gtk_notebook_remove_page) \
+	X(gtk_notebook_append_page) \
+	X(gtk_notebook_set_current_page) \
+	X(gtk_notebook_get_current_page) \
+	X(gtk_notebook_get_tab_label_text) \
+	X(gtk_notebook_get_nth_page) \
+	X(gtk_list_box_new) \
+	X(gtk_list_box_set_selection_mode) \
+	X(gtk_list_box_row_get_index) \
+	X(gtk_list_box_insert) \
+	X(gtk_list_box_get_row_at_index) \
+	X(gtk_list_box_select_row) \
+	X(gtk_list_box_unselect_all) \
+	X(gtk_combo_box_text_new) \
+	X(gtk_combo_box_text_new_with_entry) \
+	X(gtk_combo_box_text_append_text) \
+	X(gtk_combo_box_text_remove_all) \
+	X(gtk_combo_box_get_active) \
+	X(gtk_combo_box_set_active) \
+	X(gtk_combo_box_get_model) \
+	X(gtk_tree_model_get_iter_first) \
+	X(gtk_tree_model_iter_next) \
+	X(gtk_tree_model_get) \
+	X(gtk_bin_get_child) \
+	X(gtk_label_get_text) \
+	X(gtk_calendar_new) \
+	X(gtk_calendar_select_month) \
+	X(gtk_calendar_select_day) \
+	X(gtk_calendar_get_date) \
+	X(gtk_file_filter_new) \
+	X(gtk_file_filter_set_name) \
+	X(gtk_file_filter_add_pattern) \
+	X(gtk_window_list_toplevels) \
+	X(gtk_window_is_active) \
+	X(gtk_file_chooser_dialog_new) \
+	X(gtk_window_set_modal) \
+	X(gtk_file_chooser_set_select_multiple) \
+	X(gtk_file_chooser_set_do_overwrite_confirmation) \
+	X(gtk_file_chooser_set_current_folder) \
+	X(gtk_file_chooser_set_current_name) \
+	X(gtk_file_chooser_select_filename) \
+	X(gtk_file_chooser_add_filter) \
+	X(gtk_dialog_run) \
+	X(gtk_file_chooser_get_filenames) \
+	X(gtk_font_chooser_dialog_new) \
+	X(gtk_font_chooser_set_font) \
+	X(gtk_font_chooser_set_filter_func) \
+	X(gtk_font_chooser_get_font_desc) \
+	X(gtk_get_current_event) \
+	X(gtk_get_event_widget) \
+	X(gtk_widget_is_ancestor) \
+	X(gtk_widget_has_focus) \
+	X(gtk_container_get_focus_child) \
+	X(gdk_event_free)
 
 namespace vyn::gtk_library {
 

@@ -1,6 +1,9 @@
 #include "gui/backend/headless/headless.h"
 
 #include <dlfcn.h>
+
+#include <ctime>
+#include <unordered_map>
 #include <pango/pangocairo.h>
 
 #include "gui/backend/views.h"
@@ -102,11 +105,32 @@ public:
 	// Offscreen views need nothing native: the view records are the windows.
 	void view_made(backend::View&) override {}
 	void view_changed(backend::View&, uint32_t) override {}
-	void view_destroyed(backend::View&) override {}
+	void view_destroyed(backend::View& v) override { days.erase(v.slot); }
 	void window_shown(backend::View&) override {}
 	bool dark_mode_supported() override { return false; }
 
+	// An offscreen calendar starts at today.
+	void calendar_show(backend::View& v, int32_t year, int32_t month, int32_t day) override {
+		days[v.slot] = {year, month, day};
+	}
+	void calendar_read(backend::View& v, int32_t* year, int32_t* month, int32_t* day) override {
+		auto it = days.find(v.slot);
+		if (it == days.end()) {
+			std::time_t now = std::time(nullptr);
+			std::tm local{};
+			localtime_r(&now, &local);
+			it = days.emplace(v.slot, Day{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}).first;
+		}
+		*year = it->second.year;
+		*month = it->second.month;
+		*day = it->second.day;
+	}
+
 private:
+	struct Day {
+		int32_t year, month, day;
+	};
+	std::unordered_map<int32_t, Day> days;
 	Pango api;
 	PangoFontMap* font_map = nullptr;
 	PangoContext* pango = nullptr;
