@@ -84,10 +84,11 @@ view w
 print "done"
 '''
 
-# Controls whose presses arrive on a window of exactly their allocation.
-POINTER_PROBED = {"button", "check", "text", "base", "slider", "drop-list"}
+# Controls whose presses arrive on a window of exactly their allocation
+# (a native drop-list takes its presses to open its list).
+POINTER_PROBED = {"button", "check", "text", "base", "slider"}
 # Controls that paint their whole allocation (their edges show on blue).
-PIXEL_PROBED = {"button", "field", "area", "base"}
+PIXEL_PROBED = {"button", "field", "area", "base", "drop-list"}
 BLUE = (0, 0, 255)
 
 
