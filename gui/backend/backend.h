@@ -47,6 +47,8 @@ public:
 	virtual void view_changed(View& view, uint32_t bits) = 0;
 	virtual void view_destroyed(View& view) = 0;
 	virtual void window_shown(View& view) = 0;
+	// Paints the face again soon (its `drawing` actor runs in that paint).
+	virtual void redraw(View&) {}
 	virtual bool dark_mode_supported() = 0;
 	// True while input can arrive from outside (a window is open): a
 	// waiting event loop then waits even without timers or queued events.

@@ -504,7 +504,14 @@ gboolean on_draw(GtkWidget* w, cairo_t* cr, gpointer) {
 	// cross GTK's frames.
 	trampoline::run([](void* p) {
 		auto* a = static_cast<Paint*>(p);
-		draw::paint_face(a->cr, &a->face);
+		draw::FacePaint paint(a->cr, &a->face);
+		Cell* d = views::facet(&a->face, views::DRAW);
+		if (d && cell::is(d, T_BLOCK)) {
+			Cell block = *d;
+			paint.run(&block);
+		}
+		// An on-drawing actor draws on this paint with draw-face.
+		if (View* v = views::of_face(&a->face)) send(code("drawing"), *v, 0);
 	}, &paint);
 	return FALSE;
 }
@@ -597,6 +604,10 @@ public:
 	}
 
 	const char* name() const override { return "gtk"; }
+
+	void redraw(View& v) override {
+		if (Native* n = native(v); n && n->outer) lib.gtk_widget_queue_draw(n->outer);
+	}
 
 	std::vector<backend::Screen> screens() override {
 		GdkDisplay* display = lib.gdk_display_get_default();
