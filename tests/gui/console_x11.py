@@ -17,7 +17,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from clipboard_x11 import check, xclip_in  # noqa: E402
 import clipboard_x11  # noqa: E402
-from window_x11 import pixels, window_id, xdotool  # noqa: E402
+from window_x11 import ask_to_close, pixels, window_id, xdotool  # noqa: E402
 
 
 def clipboard(env):
@@ -113,6 +113,14 @@ def console_tests(vyn_path, env, tmp):
     c.keys("Tab", "End", "ctrl+c")
     check("Tab completes appe", clipboard(c.env), "append")
     c.keys("ctrl+k")
+
+    # Alt+O opens the Settings dialog; closing it gives the prompt back.
+    c.keys("alt+o")
+    settings = window_id(c.env, "Settings")
+    ask_to_close(c.env["DISPLAY"], settings)
+    time.sleep(0.5)
+    c.type("10 + 1")
+    check("Settings closed, the prompt answers", "\n== 11\n>> " in c.wait_for(r"== 11"), True)
 
     # The wheel scrolls by three display rows a notch.
     c.type("print gui-console-ctx/terminal/line-h")

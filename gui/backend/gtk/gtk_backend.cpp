@@ -744,6 +744,8 @@ public:
 		if (kind == TEXT) lib.gtk_event_box_set_visible_window(reinterpret_cast<GtkEventBox*>(n->outer), TRUE);
 		connect_pointer(pointer);
 		apply_data(v);
+		// Entries start with the face's text (buttons and labels are made with theirs).
+		if (kind == FIELD || kind == AREA) apply_text(v);
 		if (kind != BOX && kind != WINDOW) apply_font(v, platform_routines::face_font(&v.face));
 		lib.gtk_widget_set_sensitive(n->outer, v.enabled);
 		if (!n->window) {
