@@ -3,6 +3,7 @@
 #include "runtime/collector.h"
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,12 +12,16 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "gui/backend/backend.h"
+#include "gui/backend/gtk/gtk_backend.h"
 #include "runtime/context.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
+#include "runtime/io/os_info.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/lexer.h"
@@ -26,6 +31,7 @@
 #include "runtime/platform_exit.h"
 #include "runtime/print_hooks.h"
 #include "runtime/registry.h"
+#include "runtime/roots.h"
 #include "runtime/symbol.h"
 #include "runtime/utf8.h"
 
@@ -75,9 +81,9 @@ void print_value(const Cell* text, int32_t) {
 	write_out(out);
 }
 
-// The raw-text hook: the runtime's own UTF-8 output, with a leading byte
-// order mark skipped and CR LF or a lone CR turned into LF.
-void print_text(const char* text, uint32_t length, uint32_t flag) {
+// The runtime's own UTF-8 output as the console shows it: a leading byte
+// order mark skipped, CR LF or a lone CR turned into LF.
+std::string console_text(const char* text, uint32_t length) {
 	std::string_view in(text, length == uint32_t(-1) ? std::strlen(text) : length);
 	if (in.substr(0, 3) == "\xEF\xBB\xBF") in.remove_prefix(3);
 	std::string out;
@@ -90,6 +96,12 @@ void print_text(const char* text, uint32_t length, uint32_t flag) {
 		out += '\n';
 		if (i + 1 < in.size() && in[i + 1] == '\n') i++;
 	}
+	return out;
+}
+
+// The raw-text hook.
+void print_text(const char* text, uint32_t length, uint32_t flag) {
+	std::string out = console_text(text, length);
 	if (flag) out += '\n';
 	write_out(out);
 }
@@ -191,6 +203,109 @@ void console_report() {
 	stack::set_result(&UNSET_VALUE);
 }
 
+// ---- the window's front end ----
+
+// Whether the console opens its window: a display is there (and VYN_HEADLESS
+// is not 1), standard input is not piped or redirected from a file (piped
+// input is read as the headless console reads it), and no script is named
+// unless --catch asks for the prompt after it.
+bool window_wanted() {
+	if (std::strcmp(backend::current().name(), "gtk") != 0) return false;
+	struct stat st{};
+	if (fstat(STDIN_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode) || S_ISSOCK(st.st_mode)))
+		return false;
+	std::vector<std::string> argv = platform::get_arguments();
+	bool catch_ = false;
+	for (size_t i = 1; i < argv.size(); i++) {
+		const std::string& a = argv[i];
+		if (a == "--") return i + 1 >= argv.size() || catch_;
+		if (a.rfind("--", 0) != 0) return catch_;
+		if (a == "--catch") catch_ = true;
+	}
+	return true;
+}
+
+bool window_front_end() {
+	static const bool wanted = window_wanted();
+	return wanted;
+}
+
+void console_window_q() { routines::answer_logic(window_front_end()); }
+
+// The function that writes text into the window (the terminal's vprint),
+// kept where the collector sees it while the hooks are installed.
+Cell gui_printer{T_NONE, 0, 0, 0};
+
+void mark_gui_printer() { collector::mark_cell(&gui_printer); }
+
+// The window's value hook: the text goes to the terminal, with tracing off
+// so that printing from a traced function does not trace the console.
+void print_value_gui(const Cell* text, int32_t) {
+	if (stack::frames_end - stack::frames_top <= PRINT_FRAMES_ROOM || stack::end - stack::top <= PRINT_CELLS_ROOM)
+		errors::fire(errors::id::internal_stack_overflow);
+	if (!cell::is(&gui_printer, T_FUNCTION)) return;
+	static uint32_t name_symbol = symbol::make("vprint");
+	Cell name{T_WORD, 0, name_symbol, 0xFFFFFFFFu};
+	Cell call_args[2];
+	call_args[0] = *text;
+	cell::make_logic(call_args + 1, natives::print_newline);
+	Cell fn = gui_printer;
+	roots::Guard guard(call_args, 2);
+	roots::Guard fn_guard(&fn);
+	Cell* out = stack::alloc_slot();
+	bool was_tracing = interpreter::tracing;
+	interpreter::tracing = false;
+	try {
+		interpreter::call_for_value(&fn, call_args, 2, &name, out);
+	} catch (...) {
+		interpreter::tracing = was_tracing;
+		throw;
+	}
+	interpreter::tracing = was_tracing;
+	stack::pop(1);
+}
+
+// The window's raw-text hook: the text made a string for the value hook.
+void print_text_gui(const char* text, uint32_t length, uint32_t flag) {
+	Cell* s = stack::alloc_slot();
+	string::load_at(s, console_text(text, length));
+	bool saved = natives::print_newline;
+	natives::print_newline = flag != 0;
+	try {
+		print_value_gui(s, int32_t(string::vs_length(s)));
+	} catch (...) {
+		natives::print_newline = saved;
+		throw;
+	}
+	natives::print_newline = saved;
+	stack::pop(1);
+}
+
+// console-add-gui-print printer: from here on print, prin and the runtime's
+// output go to the window instead of standard output.
+void add_gui_print() {
+	static bool marker = false;
+	if (!marker) collector::register_marker(mark_gui_printer);
+	marker = true;
+	gui_printer = args()[0];
+	dyn_print::remove(print_value, print_text);
+	dyn_print::remove(print_value_gui, print_text_gui);
+	dyn_print::add(print_value_gui, print_text_gui);
+}
+
+// console-remove-gui-print: output goes to standard output again (the
+// window is gone; what is printed while the process ends still shows).
+void remove_gui_print() {
+	dyn_print::remove(print_value_gui, print_text_gui);
+	dyn_print::remove(print_value, print_text);
+	dyn_print::add(print_value, print_text);
+	cell::make_none(&gui_printer);
+}
+
+// get-caret-blink-time: GTK's caret blink time in milliseconds; negative
+// when blinking is off, 0 without a display.
+void caret_blink_time() { routines::answer_integer(gtk_backend::caret_blink_time()); }
+
 }  // namespace
 
 void install_print_hooks() { dyn_print::add(print_value, print_text); }
@@ -202,6 +317,10 @@ void install_input() {
 	routines::define({"console-init", R"v([str [string!]])v", console_init});
 	routines::define({"console-do", R"v([code [block!]])v", console_do});
 	routines::define({"console-report", R"v([error [error! string!]])v", console_report});
+	routines::define({"console-window?", "[]", console_window_q});
+	routines::define({"console-add-gui-print", R"v([printer [function!]])v", add_gui_print});
+	routines::define({"console-remove-gui-print", "[]", remove_gui_print});
+	routines::define({"get-caret-blink-time", "[]", caret_blink_time});
 }
 
 namespace {
@@ -231,7 +350,7 @@ int run_top(Cell code) {
 
 int launch() {
 	stack::reset_all();
-	const char* text = "system/console/launch";
+	const char* text = window_front_end() ? "gui-console-ctx/launch" : "system/console/launch";
 	// The loaded block stays on the data stack, where the collector sees it.
 	return run_top(*lexer::load(reinterpret_cast<const uint8_t*>(text), uint32_t(std::strlen(text))));
 }

@@ -76,6 +76,8 @@ public:
 	virtual bool request_font(const Font& /*start*/, bool /*mono*/, Font* /*chosen*/) { return false; }
 	// The items the native control shows (the view's own without one).
 	virtual std::vector<std::string> shown_items(View& view);
+	// Paints the face again soon (its `drawing` actor runs in that paint).
+	virtual void redraw(View&) {}
 	virtual bool dark_mode_supported() = 0;
 	// Dark or light theme for the face's window (and the application's
 	// controls: the window system has one theme variant per application).

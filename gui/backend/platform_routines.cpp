@@ -247,7 +247,10 @@ void update_view() {
 }
 
 void refresh_window() { answer_unset(); }
-void redraw() { answer_unset(); }
+void redraw() {
+	if (backend::View* v = views::of_face(arg(0))) backend::current().redraw(*v);
+	answer_unset();
+}
 
 void show_window() {
 	backend::View* v = views::of_handle(arg(0));

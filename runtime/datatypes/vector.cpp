@@ -573,6 +573,11 @@ Cell* insert(Cell* v, Cell* value, int32_t part, bool, int32_t dup, bool append)
 	Series* s = memory::buffer_of(v);
 	uint32_t total = written_count(values.count, dup, s->unit());
 	uint32_t at = append ? series::units(s) : head;
+	// Doubling: a vector appended to one value at a time (the console's
+	// line counts) is not copied whole on every append.
+	uint64_t needed = uint64_t(s->used()) + uint64_t(total) * s->unit();
+	const uint64_t largest = 0xFFFFFF00u - SERIES_BLOCK_EXTRA;
+	if (needed > s->size - s->head) s = series::reserve(s, needed * 2 <= largest ? needed * 2 : needed);
 	s = series::open_gap(s, at, total);
 	write_run(s, at, values, dup);
 	if (!append) v->data1 = at + total;

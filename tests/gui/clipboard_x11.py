@@ -25,9 +25,9 @@ def check(name, got, want):
         print(f"FAIL {name}\n  got:  {got!r}\n  want: {want!r}")
 
 
-def start_xvfb():
+def start_xvfb(screen="640x480x24"):
     r, w = os.pipe()
-    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-nolisten", "tcp", "-screen", "0", "640x480x24"],
+    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-nolisten", "tcp", "-screen", "0", screen],
                             pass_fds=[w], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(w)
     number = b""
@@ -60,10 +60,10 @@ def png_2x1():
             + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
 
 
-def run_under_display(*tests):
+def run_under_display(*tests, screen="640x480x24"):
     """Runs each test(vyn_path, env, tmp) under an X server of its own; prints the closing count."""
     vyn_path = os.path.abspath(sys.argv[1])
-    xvfb, display = start_xvfb()
+    xvfb, display = start_xvfb(screen)
     env = {"DISPLAY": display, "PATH": "/usr/bin:/bin", "ASAN_OPTIONS": "detect_leaks=0"}
     try:
         with tempfile.TemporaryDirectory() as tmp:

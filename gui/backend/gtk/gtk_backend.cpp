@@ -642,6 +642,10 @@ public:
 
 	const char* name() const override { return "gtk"; }
 
+	void redraw(View& v) override {
+		if (Native* n = native(v); n && n->outer) lib.gtk_widget_queue_draw(n->outer);
+	}
+
 	std::vector<backend::Screen> screens() override {
 		GdkDisplay* display = lib.gdk_display_get_default();
 		std::vector<backend::Screen> out;

@@ -11,4 +11,8 @@ namespace vyn::gtk_backend {
 // else null.
 backend::Backend* open();
 
+// The caret blink time of GTK's settings in milliseconds: negative when
+// blinking is off, 0 without a display.
+int caret_blink_time();
+
 }  // namespace vyn::gtk_backend

@@ -14,6 +14,7 @@
 
 #define VYN_GTK_FUNCTIONS(X) \
 	X(gtk_init_check) \
+	X(gdk_set_allowed_backends) \
 	X(gtk_clipboard_get) \
 	X(gtk_clipboard_store) \
 	X(gtk_clipboard_set_with_data) \
