@@ -4,11 +4,13 @@
 
 #include "gui/backend/backend.h"
 #include "runtime/datatypes/date.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/spans.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/io/simple_io.h"
 #include "runtime/symbol.h"
+#include "runtime/words.h"
 
 namespace vyn::control_data {
 
@@ -56,6 +58,12 @@ Family family_of(const View& v) {
 
 std::vector<std::string> items_of(const Cell* data, Family family) {
 	std::vector<std::string> out;
+	if (data && cell::is(data, T_MAP)) {
+		// A map's keys and values, in order.
+		Cell body = *data;
+		map::reflect(&body, words::sym_body);
+		return items_of(&body, family);
+	}
 	if (!is_series_block(data)) return out;
 	spans::Cells cells = spans::cells_of(data);
 	for (uint32_t i = 0; i < cells.count; i++)
