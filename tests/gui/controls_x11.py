@@ -32,6 +32,8 @@ w: make face! [type: 'window offset: 0x0 size: 300x220 text: "vyn-controls" pane
 		]]]
 	make face! [type: 'button offset: 220x10 size: 60x24 text: "Close"
 		actors: make object! [on-click: func [face e][unview]]]
+	make face! [type: 'button offset: 220x40 size: 60x40 image: make image! [20x20 255.0.0]]
+	make face! [type: 'button offset: 220x100 size: 70x50 image: reduce [make image! [2x2 0.0.255] 50x30]]
 ]]
 remove-event-func 'tab
 log 'ready
@@ -45,6 +47,12 @@ def controls_tests(vyn_path, env, tmp):
     x11.check("started", vyn.lines(10, until="ready")[-1:], ["ready"])
     wid = x11.window_id(env, "vyn-controls")
     time.sleep(0.3)
+
+    # Button pictures: an image at its own size, one of a block at the pair's.
+    rows = x11.pixels(env, wid)
+    x11.check("button pictures", [rows[60][250], rows[60][241], rows[60][237],
+                                  rows[125][255], rows[125][232], rows[125][226]],
+              [(255, 0, 0), (255, 0, 0), rows[60][226], (0, 0, 255), (0, 0, 255), rows[125][222]])
 
     def click(x, y, wait=0.4):
         x11.xdotool(env, "mousemove", "--window", wid, str(x), str(y), "click", "1")

@@ -7,6 +7,7 @@
 #include "gui/backend/dispatch.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/gtk/base_face.h"
+#include "gui/backend/gtk/button_image.h"
 #include "gui/backend/gtk/calendar.h"
 #include "gui/backend/gtk/control_values.h"
 #include "gui/backend/gtk/dark_mode.h"
@@ -724,6 +725,7 @@ public:
 		case BUTTON:
 			n->outer = n->control = lib.gtk_button_new_with_label(v.text.c_str());
 			connect(n->control, "clicked", G_CALLBACK(on_clicked));
+			gtk_button_image::apply(v, n->control);
 			break;
 		case TOGGLE:
 			n->outer = n->control = lib.gtk_toggle_button_new_with_label(v.text.c_str());
@@ -839,6 +841,7 @@ public:
 			View* target = selected && cell::is(selected, T_OBJECT) ? views::of_face(selected) : nullptr;
 			if (target && native(*target)) lib.gtk_widget_grab_focus(native(*target)->control);
 		}
+		if (has(views::IMAGE) && kind_of(v) == BUTTON) gtk_button_image::apply(v, n->control);
 		if (has(views::COLOR) || has(views::DRAW) || has(views::IMAGE) || has(views::FONT) || has(views::PARA))
 			lib.gtk_widget_queue_draw(n->outer);
 	}

@@ -32,6 +32,9 @@
 	X(gtk_selection_data_free) \
 	X(gdk_atom_intern_static_string) \
 	X(gtk_window_new) \
+	X(gtk_button_set_image) \
+	X(gtk_button_set_always_show_image) \
+	X(gtk_image_new_from_surface) \
 	X(gtk_window_set_title) \
 	X(gtk_window_move) \
 	X(gtk_window_resize) \
