@@ -329,18 +329,22 @@ inline bool number_function(const Cell* op) { return integer_function(Type((op->
 	return true;
 }
 
-// The same for an operand that is a literal, a word's value, a path's
-// (see path_value) or a paren's (see paren_number).
-inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
+// The right operand of the operator at pos when it needs no evaluation: a
+// literal, a word's value, a path's (see path_value) or a number paren's
+// (see paren_number, worked out into `number`); null otherwise.
+inline const Cell* fast_operand(const Cell* op, Code& code, int32_t pos, Cell* number) {
 	const Cell* right = code.cell_at(pos + 1);
-	if (!right) return false;
+	if (!right) return nullptr;
+	if (cell::is(right, T_WORD)) return value_cell(code.at(pos + 1));
+	if (cell::is(right, T_PATH)) return path_value(right);
+	if (cell::is(right, T_PAREN)) return number_function(op) && paren_number(right, number) ? number : nullptr;
+	return right;
+}
+
+// The same for such an operand.
+inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 	Cell number;
-	if (cell::is(right, T_WORD))
-		right = value_cell(code.at(pos + 1));
-	else if (cell::is(right, T_PATH))
-		right = path_value(right);
-	else if (cell::is(right, T_PAREN))
-		right = number_function(op) && paren_number(right, &number) ? &number : nullptr;
+	const Cell* right = fast_operand(op, code, pos, &number);
 	if (!right) return false;
 	return fast_op_with(op, right, left);
 }
@@ -461,15 +465,8 @@ inline const Cell* plain_value(Cell* c) {
 		const Cell* op = operator_at(code, pos);
 		if (!op) break;
 		if (!number_function(op)) return pos;
-		const Cell* right = code.cell_at(pos + 1);
-		if (!right) return pos;
 		Cell number;
-		if (cell::is(right, T_WORD))
-			right = value_cell(code.at(pos + 1));
-		else if (cell::is(right, T_PATH))
-			right = path_value(right);
-		else if (cell::is(right, T_PAREN))
-			right = paren_number(right, &number) ? &number : nullptr;
+		const Cell* right = fast_operand(op, code, pos, &number);
 		// A failed operator leaves its left operand as it was.
 		if (!right || !number_op(Type((op->header >> 16) & 0xFF), op->data1, out, right)) return pos;
 	}

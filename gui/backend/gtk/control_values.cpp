@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "gui/backend/dispatch.h"
-#include "gui/backend/gtk/control_library.h"
+#include "gui/backend/gtk/gtk_library.h"
 #include "gui/backend/trampoline.h"
 #include "runtime/context.h"
 #include "runtime/datatypes/event.h"
@@ -17,7 +17,7 @@ namespace vyn::gtk_values {
 namespace {
 
 using backend::View;
-using control_library::lib;
+using gtk_library::lib;
 
 enum Kind { NONE, SLIDER, PROGRESS, SCROLLER };
 
@@ -236,7 +236,7 @@ gboolean on_bar_moved(GtkRange* r, GtkScrollType scroll, gdouble value, gpointer
 
 GtkWidget* make(View& v) {
 	Kind kind = kind_of(v);
-	if (kind == NONE || !control_library::load()) return nullptr;
+	if (kind == NONE || !gtk_library::display()) return nullptr;
 	GtkOrientation orientation = vertical(v) ? GTK_ORIENTATION_VERTICAL : GTK_ORIENTATION_HORIZONTAL;
 	GtkWidget* w = nullptr;
 	switch (kind) {
@@ -270,7 +270,7 @@ GtkWidget* make(View& v) {
 
 void changed(View& v, GtkWidget* control, uint32_t bits) {
 	Kind kind = kind_of(v);
-	if (kind == NONE || !control || !control_library::load()) return;
+	if (kind == NONE || !control || !gtk_library::display()) return;
 	auto has = [&](views::Facet f) { return (bits & (1u << f)) != 0; };
 	switch (kind) {
 	case SLIDER:
@@ -287,7 +287,7 @@ void changed(View& v, GtkWidget* control, uint32_t bits) {
 }
 
 void set_bar(View& v, GtkWidget* box, const backend::ScrollBar& bar) {
-	if (!control_library::load()) return;
+	if (!gtk_library::display()) return;
 	GtkWidget* w = bar_of(box, bar.vertical);
 	if (!w) {
 		w = lib.gtk_scrollbar_new(bar.vertical ? GTK_ORIENTATION_VERTICAL : GTK_ORIENTATION_HORIZONTAL, nullptr);
@@ -308,7 +308,7 @@ void set_bar(View& v, GtkWidget* box, const backend::ScrollBar& bar) {
 
 bool place_bar(GtkWidget* child, const GtkAllocation* box, GtkAllocation* out) {
 	int which = GPOINTER_TO_INT(g_object_get_data(object(child), BAR_KEY));
-	if (!which || !control_library::load()) return false;
+	if (!which || !gtk_library::display()) return false;
 	gint minimum = 0, natural = 0;
 	// The thickness the theme gives a bar; the other bar's corner is left free.
 	if (which == 1) lib.gtk_widget_get_preferred_width(child, &minimum, &natural);

@@ -3,18 +3,18 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "gui/backend/gtk/control_library.h"
+#include "gui/backend/gtk/gtk_library.h"
 
 namespace vyn::dark_mode {
 
 namespace {
 
-using control_library::lib;
+using gtk_library::lib;
 
 constexpr const char* PREFER_DARK = "gtk-application-prefer-dark-theme";
 
 GObject* settings() {
-	if (!control_library::load()) return nullptr;
+	if (!gtk_library::display()) return nullptr;
 	return reinterpret_cast<GObject*>(lib.gtk_settings_get_default());
 }
 

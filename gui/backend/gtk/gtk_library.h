@@ -187,7 +187,38 @@
 	X(gtk_widget_is_ancestor) \
 	X(gtk_widget_has_focus) \
 	X(gtk_container_get_focus_child) \
-	X(gdk_event_free)
+	X(gdk_event_free) \
+	X(gtk_scale_new) \
+	X(gtk_scale_set_draw_value) \
+	X(gtk_scrollbar_new) \
+	X(gtk_range_get_adjustment) \
+	X(gtk_range_set_inverted) \
+	X(gtk_range_set_round_digits) \
+	X(gtk_adjustment_new) \
+	X(gtk_adjustment_configure) \
+	X(gtk_adjustment_get_value) \
+	X(gtk_adjustment_set_value) \
+	X(gtk_adjustment_get_lower) \
+	X(gtk_adjustment_get_upper) \
+	X(gtk_adjustment_get_page_size) \
+	X(gtk_progress_bar_new) \
+	X(gtk_progress_bar_set_fraction) \
+	X(gtk_progress_bar_get_fraction) \
+	X(gtk_progress_bar_set_inverted) \
+	X(gtk_orientable_set_orientation) \
+	X(gtk_widget_get_preferred_width) \
+	X(gtk_widget_get_preferred_height) \
+	X(gtk_widget_get_sensitive) \
+	X(gtk_entry_set_alignment) \
+	X(gtk_label_set_yalign) \
+	X(gtk_label_set_line_wrap) \
+	X(gtk_label_set_justify) \
+	X(gtk_text_view_set_justification) \
+	X(gtk_text_view_set_wrap_mode) \
+	X(gtk_scrolled_window_set_policy) \
+	X(gtk_widget_get_parent) \
+	X(gtk_label_get_type) \
+	X(gtk_scrolled_window_get_type)
 
 namespace vyn::gtk_library {
 

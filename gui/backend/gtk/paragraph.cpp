@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "gui/backend/gtk/control_library.h"
+#include "gui/backend/gtk/gtk_library.h"
 #include "runtime/context.h"
 #include "runtime/datatypes/spans.h"
 #include "runtime/datatypes/string.h"
@@ -15,7 +15,7 @@ namespace vyn::gtk_paragraph {
 namespace {
 
 using backend::View;
-using control_library::lib;
+using gtk_library::lib;
 
 enum Kind { OTHER, BUTTON, CHECK, FIELD, AREA, TEXT };
 
@@ -58,7 +58,7 @@ bool is_label(GtkWidget* w) { return w && g_type_is_a(G_OBJECT_TYPE(w), lib.gtk_
 
 void apply_para(View& v, GtkWidget* control) {
 	Kind kind = kind_of(v);
-	if (kind == OTHER || !control || !control_library::load()) return;
+	if (kind == OTHER || !control || !gtk_library::display()) return;
 	Cell face = v.face;
 	Cell* para = views::facet(&face, views::PARA);
 	if (!para || !cell::is(para, T_OBJECT)) return;
@@ -109,7 +109,7 @@ void apply_para(View& v, GtkWidget* control) {
 }
 
 void apply_hint(View& v, GtkWidget* control) {
-	if (kind_of(v) != FIELD || !control || !control_library::load()) return;
+	if (kind_of(v) != FIELD || !control || !gtk_library::display()) return;
 	Cell face = v.face;
 	Cell* options = views::facet(&face, views::OPTIONS);
 	std::string hint;
