@@ -31,10 +31,15 @@ ask-font: make face! [type: 'button offset: 150x50 size: 80x24 text: "Font"
 w: make face! [type: 'window offset: 0x0 size: 300x200 text: "vyn-menus"
 	menu: ["&File" ["&Open" open "&Quit" quit] --- "&About" about]
 	pane: reduce [bottom ctx ask-file ask-font]
-	actors: make object! [on-menu: func [f e][
-		log reduce ['menu f/type e/picked f/size]
-		if e/picked = 'quit [unview]
-	]]]
+	actors: make object! [
+		on-menu: func [f e][
+			log reduce ['menu f/type e/picked f/size]
+			if e/picked = 'quit [unview]
+		]
+		; Only the window's own presses, not those bubbling from its faces.
+		on-down: func [f e][if same? e/face f [log reduce ['window-down e/offset]]]
+		on-up: func [f e][if same? e/face f [log reduce ['window-up e/offset]]]
+	]]
 log 'ready
 view w
 log 'done
@@ -120,6 +125,11 @@ def menu_tests(vyn_path, env, tmp):
     x11.check("item without a word", context("Down", "Down", "Return"),
               ["[alt-down (20, 40)]", "[menu base none (20, 40)]", "[menu window none 300x200]"])
     x11.check("escape chooses nothing", context("Escape", until="[menu"), ["[alt-down (20, 40)]"])
+
+    # The window's own background: each press once, offsets below the bar.
+    x11.xdotool(env, "mousemove", "--window", wid, "250", str(bar + 150), "click", "1")
+    x11.check("window background press", events(vyn, 3, until="[window-up"),
+              ["[window-down (250, 150)]", "[window-up (250, 150)]"])
 
     target = os.path.join(tmp, "Makefile")
     with open(target, "w") as f:

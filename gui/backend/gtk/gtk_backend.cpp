@@ -224,8 +224,41 @@ bool own_event(GtkWidget* w, GdkWindow* window) {
 	return owner == w;
 }
 
-// The pointer position relative to the widget's top-left corner.
+// GTK emits a toplevel's own pointer signals twice for one event; the
+// second delivery answers as the first did instead of reaching the face again.
+struct Delivered {
+	GtkWidget* w = nullptr;
+	const void* event = nullptr;
+	GdkEventType type = GDK_NOTHING;
+	guint32 time = 0;
+	gboolean answer = FALSE;
+};
+Delivered delivered;
+
+template <class E>
+bool delivered_before(GtkWidget* w, const E* e, gboolean* answer) {
+	if (delivered.w != w || delivered.event != e || delivered.type != e->type || delivered.time != e->time)
+		return false;
+	*answer = delivered.answer;
+	return true;
+}
+
+template <class E>
+gboolean remember(GtkWidget* w, const E* e, gboolean answer) {
+	delivered = {w, e, e->type, e->time, answer};
+	return answer;
+}
+
+// A window's faces lie in its box, below any menu bar.
+GtkWidget* pointer_frame(GtkWidget* w) {
+	View* v = view_of(w);
+	Native* n = v ? native(*v) : nullptr;
+	return n && n->window && n->box ? n->box : w;
+}
+
+// The pointer position relative to the face's top-left corner.
 void offset_in(GtkWidget* w, double x_root, double y_root, Cell* out) {
+	w = pointer_frame(w);
 	gint ox = 0, oy = 0;
 	lib.gdk_window_get_origin(lib.gtk_widget_get_window(w), &ox, &oy);
 	if (!lib.gtk_widget_get_has_window(w)) {
@@ -239,7 +272,9 @@ void offset_in(GtkWidget* w, double x_root, double y_root, Cell* out) {
 
 gboolean on_button(GtkWidget* w, GdkEventButton* e, gpointer) {
 	View* v = view_of(w);
+	gboolean answer = FALSE;
 	if (!v || !own_event(w, e->window)) return FALSE;
+	if (delivered_before(w, e, &answer)) return answer;
 	const char* type = nullptr;
 	uint32_t flags = pointer_flags(e->state);
 	if (e->type == GDK_BUTTON_PRESS) {
@@ -270,19 +305,21 @@ gboolean on_button(GtkWidget* w, GdkEventButton* e, gpointer) {
 	offset_in(w, e->x_root, e->y_root, &offset);
 	bool stop = send(code(type), *v, flags, &offset);
 	if (e->type == GDK_BUTTON_PRESS && e->button == 3 && !stop && (v = view_of(w)))
-		return gtk_menus::show_context(*v, e, point2D::x_of(&offset), point2D::y_of(&offset));
-	return stop;
+		return remember(w, e, gtk_menus::show_context(*v, e, point2D::x_of(&offset), point2D::y_of(&offset)));
+	return remember(w, e, stop);
 }
 
 gboolean on_motion(GtkWidget* w, GdkEventMotion* e, gpointer) {
 	View* v = view_of(w);
+	gboolean answer = FALSE;
 	if (!v || !own_event(w, e->window)) return FALSE;
+	if (delivered_before(w, e, &answer)) return answer;
 	bool changed = hover_slot != v->slot;
 	hover_slot = v->slot;
 	if (!changed && !has_flag(*v, "all-over")) return FALSE;
 	Cell offset;
 	offset_in(w, e->x_root, e->y_root, &offset);
-	return send(code("over"), *v, pointer_flags(e->state), &offset);
+	return remember(w, e, send(code("over"), *v, pointer_flags(e->state), &offset));
 }
 
 gboolean on_leave(GtkWidget* w, GdkEventCrossing* e, gpointer) {
