@@ -91,6 +91,44 @@ def events(vyn, seconds, until=None):
     return out
 
 
+LATER = r'''Vyn []
+w: make face! [type: 'window offset: 0x0 size: 200x120 text: "vyn-later" color: 255.0.0
+	actors: make object! [on-key: func [f e][
+		switch e/key [
+			#"m" [w/menu: ["&File" ["&Quit" quit]]]
+			#"s" [w/size: 160x90]
+		]
+		print mold w/size
+	]]]
+print "ready"
+view w
+'''
+
+
+def later_tests(vyn_path, env, tmp):
+    """A bar given to a shown window, then a new size: the faces' area keeps
+    the face's size both times and the window grows by the bar."""
+    vyn = x11.Vyn(vyn_path, env, LATER, tmp)
+    x11.check("later started", vyn.lines(10, until="ready")[-1:], ["ready"])
+    wid = x11.window_id(env, "vyn-later")
+    time.sleep(0.5)
+    x11.xdotool(env, "windowfocus", "--sync", wid)
+    x11.xdotool(env, "key", "m")
+    time.sleep(0.5)
+    x11.check("menu set: face size kept", vyn.lines(3, count=1), ["200x120"])
+    rows = x11.pixels(env, wid)
+    bar = len(rows) - 120
+    x11.check("window grew by the bar", (len(rows[0]), bar > 10, rows[-1][5], rows[bar][5]),
+              (200, True, (255, 0, 0), (255, 0, 0)))
+    x11.xdotool(env, "key", "s")
+    time.sleep(0.5)
+    x11.check("new size: face size", vyn.lines(3, count=1), ["160x90"])
+    rows = x11.pixels(env, wid)
+    x11.check("new size below the bar", (len(rows[0]), len(rows)), (160, 90 + bar))
+    x11.ask_to_close(env["DISPLAY"], wid)
+    x11.check("later process ends", vyn.finish(), 0)
+
+
 def menu_tests(vyn_path, env, tmp):
     env = dict(env, GSETTINGS_BACKEND="memory")
     vyn = x11.Vyn(vyn_path, env, MENUS, tmp)
@@ -184,7 +222,7 @@ def popup_tests(vyn_path, env, tmp):
 
 
 def main():
-    return x11.clipboard_x11.run_under_display(menu_tests, popup_tests)
+    return x11.clipboard_x11.run_under_display(menu_tests, popup_tests, later_tests)
 
 
 if __name__ == "__main__":

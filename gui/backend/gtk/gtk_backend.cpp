@@ -854,10 +854,13 @@ public:
 		if (!n) return;
 		if (!bits) bits = ~0u;  // a deep change: everything is read again
 		auto has = [&](views::Facet f) { return (bits & (1u << f)) != 0; };
-		if (n->window && (has(views::OFFSET) || has(views::SIZE))) {
+		if (has(views::MENU) && n->window) gtk_menus::set_bar(v, n->outer, n->box);
+		if (n->window && (has(views::OFFSET) || has(views::SIZE) || has(views::MENU))) {
 			auto* window = reinterpret_cast<GtkWindow*>(n->outer);
 			lib.gtk_window_move(window, int(std::lround(v.x)), int(std::lround(v.y)));
-			lib.gtk_window_resize(window, std::max(1, int(std::lround(v.width))), std::max(1, int(std::lround(v.height))));
+			// The size is the faces' area: a menu bar comes on top of it.
+			lib.gtk_window_resize(window, std::max(1, int(std::lround(v.width))),
+				std::max(1, int(std::lround(v.height))) + gtk_menus::bar_height(n->outer));
 		} else if (has(views::OFFSET) || has(views::SIZE)) {
 			lib.gtk_widget_queue_resize(n->outer);
 		}
@@ -867,7 +870,6 @@ public:
 		if (has(views::PARA)) gtk_paragraph::apply_para(v, n->control);
 		if (has(views::OPTIONS)) gtk_paragraph::apply_hint(v, n->control);
 		if (has(views::DATA) || has(views::SELECTED)) apply_items(v, has(views::DATA));
-		if (has(views::MENU) && n->window) gtk_menus::set_bar(v, n->outer, n->box);
 		if (has(views::COLOR) && kind_of(v) == CALENDAR) gtk_calendar::colour(v, n->control);
 		if (has(views::SIZE) && kind_of(v) == TABS) gtk_tabs::refit(v, n->control);
 		if (has(views::ENABLED_Q)) lib.gtk_widget_set_sensitive(n->outer, v.enabled);
