@@ -4,9 +4,11 @@
 #include <cstring>
 #include <iterator>
 
+#include "runtime/datatypes/series.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/unicode.h"
+#include "runtime/words.h"
 
 namespace vyn::unicode {
 
@@ -101,6 +103,7 @@ Cell* change_case_part(Cell* value, const Cell* part, bool upper) {
 		s = store(s, i, change_case(get_unit(unit_at(s, i), s->unit()), upper));
 		i++;
 	}
+	series::notify(value, upper ? words::w_uppercase : words::w_lowercase, head, stop - head);
 	return value;
 }
 
