@@ -1,14 +1,14 @@
 #include "gui/backend/engine_entries.h"
 
 #include "runtime/collector.h"
-#include "runtime/cycles.h"
-#include "runtime/errors.h"
 #include "runtime/compiled.h"
 #include "runtime/context.h"
+#include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/library_entries.h"
@@ -19,6 +19,8 @@
 namespace vyn::engine_entries {
 
 namespace {
+
+// ---------------------------------------------------------------- face!/on-change*
 
 // The global words the handler's quick path reads, bound at start-up and
 // read at each call.
@@ -46,9 +48,9 @@ Cell* field(const Cell* object, uint32_t symbol) {
 
 bool owned(const Cell* series) { return memory::buffer_of(series)->flags & SERIES_OWNED; }
 
-// What the guard found for the entry: the face, its state block (null when
-// the face has none), the facet's bit, whether the bits change at all and
-// whether the face joins unsynced-faces.
+// What the guard found for the entry: the face, its state (a block when
+// has_state), the facet's bit, whether the bits change at all and whether
+// the face joins unsynced-faces (the list when it does).
 struct Plan {
 	Cell face;
 	Cell state;
