@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boot/repl.h"
+#include "gui/backend/engine_entries.h"
 #include "gui/backend/platform_routines.h"
 #include "boot/types.h"
 #include "gui/backend/gtk/clipboard.h"
@@ -186,6 +187,7 @@ void start_library() {
 	function::boot_no_trace = false;
 	library_entries::install();
 	reactivity::install();
+	engine_entries::install();
 	object::last_class_id = object::FIRST_CLASS_ID;
 	collector::boot_done();
 }
