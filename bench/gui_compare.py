@@ -10,6 +10,7 @@ under do-no-sync with one show (GTK: 100k background colour overrides);
 dispatch, 100k synthetic clicks through the global event functions to an
 actor; sync_counts, the update-view calls of an unchanged show and of a
 do-no-sync batch; rich_text, the markup of 1k, 2k and 4k runs.
+view_faces and colours also run on the GTK backend under Xvfb, as the peer does.
 Each program times its own work (start-up and set-up excluded) and prints
 seconds; the best of `runs` (default 5) counts.
 Targets: view_faces within 2 times GTK; colours with sync on within 3 times
@@ -43,10 +44,16 @@ def main():
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     headless = dict(os.environ, VYN_HEADLESS="1")
     xvfb = shutil.which("xvfb-run")
-    peer = [xvfb, "-a", SYSTEM_PYTHON] if xvfb else [SYSTEM_PYTHON]
+    display = [xvfb, "-a"] if xvfb else []
+    peer = [*display, SYSTEM_PYTHON]
 
     def vyn_time(name, *args):
         return best([vyn, str(HERE / f"{name}.vyn"), *args], runs, headless)
+
+    def vyn_gtk_time(name):
+        # The same script on the GTK backend, under an X server like the peer's.
+        shown = {k: v for k, v in os.environ.items() if k != "VYN_HEADLESS"}
+        return best([*display, vyn, str(HERE / f"{name}.vyn")], runs, shown) if xvfb else None
 
     def gtk_time(name):
         return best([*peer, str(HERE / f"{name}.py")], runs)[0]
@@ -54,10 +61,16 @@ def main():
     print(f"{'program':<22}{'vyn s':>9}{'gtk s':>9}{'vyn/gtk':>9}  target")
     v = vyn_time("view_faces")[0]
     g = gtk_time("view_faces")
-    print(f"{'view 1,000 faces':<22}{v:9.3f}{g:9.3f}{v / g:9.2f}  <= 2")
+    print(f"{'view 1,000 faces':<22}{v:9.3f}{g:9.3f}{v / g:9.2f}  <= 2 (headless)")
+    shown = vyn_gtk_time("view_faces")
+    if shown:
+        print(f"{'  on GTK':<22}{shown[0]:9.3f}{g:9.3f}{shown[0] / g:9.2f}  <= 2")
     sync_on, no_sync = vyn_time("colours")
     g = gtk_time("colours")
-    print(f"{'100k colours, sync':<22}{sync_on:9.3f}{g:9.3f}{sync_on / g:9.2f}  <= 3")
+    print(f"{'100k colours, sync':<22}{sync_on:9.3f}{g:9.3f}{sync_on / g:9.2f}  <= 3 (headless)")
+    shown = vyn_gtk_time("colours")
+    if shown:
+        print(f"{'  on GTK':<22}{shown[0]:9.3f}{g:9.3f}{shown[0] / g:9.2f}  <= 3")
     print(f"{'100k colours, no-sync':<22}{no_sync:9.3f}{'':>9}{'':>9}  sync/no-sync {sync_on / no_sync:.1f} >= 10")
     d = vyn_time("dispatch")[0]
     print(f"{'100k dispatches':<22}{d:9.3f}{'':>18}  {100000 / d:,.0f} a second >= 50,000")
