@@ -2043,9 +2043,26 @@ uint32_t event_mask_of(const Cell* fn) {
 	return mask;
 }
 
+namespace {
+
+// The installed tracer's events go to the frameless handler: settled when
+// it is installed.
+bool frameless = false;
+uint32_t frameless_entry = UINT32_MAX;
+FramelessHandler frameless_handler;
+
+bool frameless_tracer() {
+	if (!frameless_handler) return false;
+	const Cell* entry = more_cell(&tracer, MORE_ENTRY);
+	return cell::is(entry, T_INTEGER) && uint32_t(cell::get_integer(entry)) == frameless_entry;
+}
+
+}  // namespace
+
 bool start_tracing(const Cell* fn) {
 	if (cell::is(&tracer, T_FUNCTION) || !cell::is(fn, T_FUNCTION)) return false;
 	tracer = *fn;
+	frameless = frameless_tracer();
 	event_mask = event_mask_of(fn);
 	tracer_padding = extra_slots(fn, 6);
 	trace_all = true;
@@ -2077,19 +2094,6 @@ void stop_tracing() {
 
 bool tracer_installed() { return cell::is(&tracer, T_FUNCTION); }
 
-namespace {
-
-uint32_t frameless_entry = UINT32_MAX;
-FramelessHandler frameless_handler;
-
-// Whether the tracer is the one whose events go to the frameless handler.
-inline bool frameless_tracer() {
-	const Cell* entry = more_cell(&tracer, MORE_ENTRY);
-	return cell::is(entry, T_INTEGER) && uint32_t(cell::get_integer(entry)) == frameless_entry;
-}
-
-}  // namespace
-
 void set_frameless_tracer(uint32_t index, FramelessHandler handler) {
 	frameless_entry = index;
 	frameless_handler = handler;
@@ -2099,19 +2103,10 @@ void set_delivery(bool on) { paused = !on; }
 
 bool delivering() { return tracing && !paused && tracer_installed(); }
 
-void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
-	if (!tracing || paused || !(event_mask & e) || !cell::is(&tracer, T_FUNCTION)) return;
-	if (frameless_tracer()) {
-		// Untraced like a call; a throw out of it leaves tracing off.
-		tracing = false;
-		bool all = trace_all;
-		trace_all = false;
-		bool taken = frameless_handler(e, value ? value : &NONE_CELL, ref && (e & EVENTS_WITH_REF) ? ref : &NONE_CELL,
-			int32_t(stack::index_of(stack::arguments)));
-		trace_all = all;
-		tracing = true;
-		if (taken) return;
-	}
+namespace {
+
+// The tracer's call for one event.
+[[gnu::noinline]] void call_tracer(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
 	Cell args[6];
 	args[0] = *event_word(e);
 	args[1] = code ? *code : NONE_CELL;
@@ -2140,6 +2135,24 @@ void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const
 	stack::top = top;
 	stack::arguments = arguments;
 	stack::frames_top = frames;
+}
+
+}  // namespace
+
+void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
+	if (!tracing || paused || !(event_mask & e) || !cell::is(&tracer, T_FUNCTION)) return;
+	if (frameless) {
+		// Untraced like a call; a throw out of it leaves tracing off.
+		tracing = false;
+		bool all = trace_all;
+		trace_all = false;
+		bool taken = frameless_handler(e, value ? value : &NONE_CELL, ref && (e & EVENTS_WITH_REF) ? ref : &NONE_CELL,
+			int32_t(stack::index_of(stack::arguments)));
+		trace_all = all;
+		tracing = true;
+		if (taken) return;
+	}
+	call_tracer(e, code, pos, value, ref);
 }
 
 }  // namespace vyn::interpreter

@@ -18,7 +18,6 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/tick_clock.h"
 #include "runtime/platform.h"
-#include "runtime/roots.h"
 #include "runtime/symbol.h"
 
 namespace vyn::profiler {
@@ -254,8 +253,18 @@ struct Tools {
 	}
 };
 
+// Room for `cells` more at the block's tail, grown only when full.
+inline Cell* tail_room(Cell* block, uint32_t cells) {
+	Series* s = block::buffer(block);
+	uint32_t bytes = cells * uint32_t(sizeof(Cell));
+	if (uint64_t(s->tail) + bytes > s->size) return reinterpret_cast<Cell*>(memory::alloc_tail_bytes(s, bytes));
+	Cell* c = s->tail_cell();
+	s->tail += bytes;
+	return c;
+}
+
 void append_entry(Cell* stk, const Cell* name, const Cell* start, int32_t base) {
-	Cell* c = reinterpret_cast<Cell*>(memory::alloc_tail_bytes(block::buffer(stk), ENTRY * sizeof(Cell)));
+	Cell* c = tail_room(stk, ENTRY);
 	c[0] = *name;
 	c[1] = *start;
 	c[2] = NONE_CELL;
@@ -290,8 +299,9 @@ bool on_call(int32_t base, const Cell* fn, const Cell* ref) {
 	}
 	const Cell* functions = any_function();
 	if (!functions) return false;
+	// Collections wait for the evaluator's safe points: a new tag needs no
+	// root while it goes onto the blocks.
 	Cell name = *ref;
-	roots::Guard keep(&name);  // a new tag, in sight of the collector while blocks grow
 	Cell* anon = nullptr;
 	if (compiled::typeset_has(functions, cell::type_of(&name))) {
 		anon = tools.get(ANON_COUNT);
@@ -308,7 +318,7 @@ bool on_call(int32_t base, const Cell* fn, const Cell* ref) {
 		if (!cell::is(count, T_INTEGER) || cell::get_integer(count) == INT32_MAX) return false;
 		cell::make_integer(count, cell::get_integer(count) + 1);
 	} else {
-		Cell* c = reinterpret_cast<Cell*>(memory::alloc_tail_bytes(block::buffer(profiling), 3 * sizeof(Cell)));
+		Cell* c = tail_room(profiling, 3);
 		c[0] = name;
 		cell::make_integer(c + 1, 1);
 		cell::make_integer(c + 2, 0);
@@ -376,7 +386,8 @@ bool on_return(int32_t base) {
 			time::make_at(total, cell::is(total, T_TIME) ? took + time::get(total) : took);
 		}
 	}
-	block::set_tail_at(stk, uint32_t(p));
+	Series* entries_buffer = block::buffer(stk);
+	entries_buffer->tail = entries_buffer->head + uint32_t(p) * uint32_t(sizeof(Cell));
 	return true;
 }
 
@@ -402,11 +413,10 @@ Cell* profiler_function() {
 
 // Copies the state's words from the body with their binding; again once a
 // collection has renumbered nodes, which the copies do not follow.
-bool bound;
-uint32_t bound_cycles;
+// The node cycle the words were copied in; another one while unbound.
+uint32_t bound_cycles = UINT32_MAX;
 bool bind() {
-	bound = false;
-	bound_cycles = memory::nodes_cycles;
+	bound_cycles = memory::nodes_cycles - 1;
 	Cell* fn = profiler_function();
 	if (!fn) return false;
 	const Cell* body = memory::series(fn->data3)->head_cell();
@@ -432,7 +442,7 @@ bool bind() {
 	sym_epilog = symbol::resolve(symbol::make("epilog"));
 	sym_profile = symbol::make("profile");
 	sym_types = symbol::make("types");
-	bound = true;
+	bound_cycles = memory::nodes_cycles;
 	return true;
 }
 
@@ -440,7 +450,7 @@ bool bind() {
 // profiler itself keeps: the blocks, counts, bases and instants of the types
 // it puts there. Anything else is declined untouched and runs the body.
 bool handle(interpreter::Event e, const Cell* value, const Cell* ref, int32_t base) {
-	if ((!bound || bound_cycles != memory::nodes_cycles) && !bind()) return false;
+	if (bound_cycles != memory::nodes_cycles && !bind()) return false;
 	switch (e) {
 	case interpreter::EV_CALL: return on_call(base, value, ref);
 	case interpreter::EV_RETURN: return on_return(base);

@@ -27,6 +27,7 @@ struct State {
 	int64_t anchor_real = 0;
 	double ns_per_tick = 0;
 	uint64_t interval_ticks = 0;  // 0 until the rate is known
+	uint64_t quickest = 0;        // ticks of the quickest system read seen
 	int64_t last = INT64_MIN;
 };
 State s;
@@ -59,15 +60,27 @@ bool steady_ticks() { return false; }
 
 // Reads the system clock and takes its instant as the new anchor; the rate
 // is measured over all the ticks since the baseline, which starts again when
-// the rate it gives strays (a suspend, a migration).
+// the rate it gives strays (a suspend, a migration). A read that took much
+// longer than the quickest (the process was put aside during it) answers
+// the time but is not trusted with the anchor or the rate.
 int64_t reanchor() {
 	uint64_t t0 = ticks();
 	int64_t real = read_ns(CLOCK_REALTIME);
 	uint64_t t1 = ticks();
 	int64_t mono = read_ns(CLOCK_MONOTONIC);
-	bool restart = s.base_tick == 0 || t1 <= s.base_tick || t1 < s.anchor_tick;
+	uint64_t t2 = ticks();
+	if (t1 < t0 || t2 < t1) {
+		s.base_tick = 0;
+		s.interval_ticks = 0;
+		return real;
+	}
+	uint64_t span = t1 - t0 > t2 - t1 ? t1 - t0 : t2 - t1;
+	if (s.quickest == 0 || span < s.quickest) s.quickest = span > 0 ? span : 1;
+	if (span > 4 * s.quickest) return real;
+	uint64_t at = t1 + (t2 - t1) / 2;  // the monotonic read's instant
+	bool restart = s.base_tick == 0 || at <= s.base_tick;
 	if (!restart && mono - s.base_mono >= INTERVAL_NS) {
-		double rate = double(mono - s.base_mono) / double(t1 - s.base_tick);
+		double rate = double(mono - s.base_mono) / double(at - s.base_tick);
 		if (s.ns_per_tick > 0 && (rate > s.ns_per_tick * 1.01 || rate < s.ns_per_tick * 0.99)) {
 			restart = true;
 			s.interval_ticks = 0;
@@ -77,7 +90,7 @@ int64_t reanchor() {
 		}
 	}
 	if (restart) {
-		s.base_tick = t1;
+		s.base_tick = at;
 		s.base_mono = mono;
 	}
 	s.anchor_tick = t0 + (t1 - t0) / 2;
