@@ -116,11 +116,21 @@ double seconds_between(const Cell* end, const Cell* start) {
 	return time::get(&took);
 }
 
-// fun-stk's cells, read once an event.
-struct Entries {
+// A block's cells from its index to its tail, read once an event; the
+// index lies within the tail.
+struct Cells {
 	Cell* head;
 	int32_t n;
-	explicit Entries(Cell* stk) : head(block::vs_head(stk)), n(block::vs_length(stk)) {}
+	explicit Cells(const Cell* b) {
+		Series* s = block::buffer(b);
+		head = s->head_cell() + b->data1;
+		n = int32_t(s->used() / sizeof(Cell)) - int32_t(b->data1);
+	}
+};
+
+// fun-stk's cells.
+struct Entries : Cells {
+	explicit Entries(const Cell* stk) : Cells(stk) {}
 	// The frame base of the entry at p, or null when past the tail or not an
 	// integer (the body then raises).
 	const Cell* base_of(int32_t p) const {
@@ -180,13 +190,11 @@ struct Known {
 Known known[KNOWN];
 inline Known& known_of(uint32_t symbol) { return known[(symbol * 0x9E3779B1u) >> 24]; }
 
-int32_t find_record(Cell* profiling, const Cell* name) {
-	int32_t n = block::vs_length(profiling);
+int32_t find_record(Cell* profiling, const Cells& records, const Cell* name) {
 	if (cell::is(name, T_WORD)) {
 		Known& k = known_of(name->data2);
-		Cell* head = block::vs_head(profiling);
-		if (k.symbol == name->data2 && k.record % 3 == 0 && k.record + 2 < n && cell::is(head + k.record, T_WORD) &&
-			head[k.record].data2 == name->data2)
+		if (k.symbol == name->data2 && k.record % 3 == 0 && k.record + 2 < records.n &&
+			cell::is(records.head + k.record, T_WORD) && records.head[k.record].data2 == name->data2)
 			return k.record;
 		int32_t r = record_of(profiling, const_cast<Cell*>(name));
 		if (r >= 0) k = {name->data2, r};
@@ -312,9 +320,10 @@ bool on_call(int32_t base, const Cell* fn, const Cell* ref) {
 		string::append_literal(&name, std::to_string(cell::get_integer(anon) + 1));
 		cell::set_type(&name, T_TAG);
 	}
-	int32_t r = find_record(profiling, &name);
+	Cells records(profiling);
+	int32_t r = find_record(profiling, records, &name);
 	if (r >= 0) {
-		Cell* count = block::vs_head(profiling) + r + 1;
+		Cell* count = records.head + r + 1;
 		if (!cell::is(count, T_INTEGER) || cell::get_integer(count) == INT32_MAX) return false;
 		cell::make_integer(count, cell::get_integer(count) + 1);
 	} else {
@@ -372,17 +381,18 @@ bool on_return(int32_t base) {
 	if (interpreter::truthy(e)) {
 		Cell* profiling = tools.block_of(PROFILING);
 		if (!profiling) return false;
-		int32_t r = find_record(profiling, e);
+		Cells records(profiling);
+		int32_t r = find_record(profiling, records, e);
 		if (r >= 0) {
 			Cell* start = p + 1 < n ? e + 1 : nullptr;
 			Cell* end = p + 2 < n ? e + 2 : nullptr;
 			if (!start || !cell::is(start, T_DATE) || (end && !cell::is(end, T_NONE) && !cell::is(end, T_DATE)) ||
-				r + 2 >= block::vs_length(profiling))
+				r + 2 >= records.n)
 				return false;
 			Cell now;
 			if (!end || !cell::is(end, T_DATE)) now_precise(end = &now);
 			double took = seconds_between(end, start);
-			Cell* total = block::vs_head(profiling) + r + 2;
+			Cell* total = records.head + r + 2;
 			time::make_at(total, cell::is(total, T_TIME) ? took + time::get(total) : took);
 		}
 	}
