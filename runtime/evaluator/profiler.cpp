@@ -423,7 +423,7 @@ Cell* profiler_function() {
 
 // Copies the state's words from the body with their binding; again once a
 // collection has renumbered nodes, which the copies do not follow.
-// The node cycle the words were copied in; another one while unbound.
+// bound_cycles is the node cycle they were copied in, another while unbound.
 uint32_t bound_cycles = UINT32_MAX;
 bool bind() {
 	bound_cycles = memory::nodes_cycles - 1;
