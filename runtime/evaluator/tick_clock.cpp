@@ -14,6 +14,9 @@ namespace vyn::tick_clock {
 namespace {
 
 constexpr int64_t INTERVAL_NS = 1000000;
+// A system read takes well under a microsecond: more ticks than this (a few
+// microseconds at the slowest tick rates) mean the process was put aside.
+constexpr uint64_t MAX_READ_TICKS = 4000;
 
 struct State {
 	bool checked = false;
@@ -60,9 +63,9 @@ bool steady_ticks() { return false; }
 
 // Reads the system clock and takes its instant as the new anchor; the rate
 // is measured over all the ticks since the baseline, which starts again when
-// the rate it gives strays (a suspend, a migration). A read that took much
-// longer than the quickest (the process was put aside during it) answers
-// the time but is not trusted with the anchor or the rate.
+// the rate it gives strays (a suspend, a migration). A read that took long
+// (the process was put aside during it) answers the time but is not trusted
+// with the anchor or the rate, the first one included.
 int64_t reanchor() {
 	uint64_t t0 = ticks();
 	int64_t real = read_ns(CLOCK_REALTIME);
@@ -76,7 +79,7 @@ int64_t reanchor() {
 	}
 	uint64_t span = t1 - t0 > t2 - t1 ? t1 - t0 : t2 - t1;
 	if (s.quickest == 0 || span < s.quickest) s.quickest = span > 0 ? span : 1;
-	if (span > 4 * s.quickest) return real;
+	if (span > 4 * s.quickest || span > MAX_READ_TICKS) return real;
 	uint64_t at = t1 + (t2 - t1) / 2;  // the monotonic read's instant
 	bool restart = s.base_tick == 0 || at <= s.base_tick;
 	if (!restart && mono - s.base_mono >= INTERVAL_NS) {
