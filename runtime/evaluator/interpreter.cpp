@@ -2043,9 +2043,26 @@ uint32_t event_mask_of(const Cell* fn) {
 	return mask;
 }
 
+namespace {
+
+// The installed tracer's events go to the frameless handler: settled when
+// it is installed.
+bool frameless = false;
+uint32_t frameless_entry = UINT32_MAX;
+FramelessHandler frameless_handler;
+
+bool frameless_tracer() {
+	if (!frameless_handler) return false;
+	const Cell* entry = more_cell(&tracer, MORE_ENTRY);
+	return cell::is(entry, T_INTEGER) && uint32_t(cell::get_integer(entry)) == frameless_entry;
+}
+
+}  // namespace
+
 bool start_tracing(const Cell* fn) {
 	if (cell::is(&tracer, T_FUNCTION) || !cell::is(fn, T_FUNCTION)) return false;
 	tracer = *fn;
+	frameless = frameless_tracer();
 	event_mask = event_mask_of(fn);
 	tracer_padding = extra_slots(fn, 6);
 	trace_all = true;
@@ -2077,74 +2094,26 @@ void stop_tracing() {
 
 bool tracer_installed() { return cell::is(&tracer, T_FUNCTION); }
 
-namespace {
-
-uint32_t frameless_entry = UINT32_MAX;
-routine::Guard frameless_guard;
-routine::Entry frameless_run;
-
-// Where the event's cells go for the frameless tracer: above the top, where
-// its entry reads them as arguments; null when the tracer is another or the
-// stack has no room (the full call reports the overflow).
-Cell* frameless_cells() {
-	Cell* entry = more_cell(&tracer, MORE_ENTRY);
-	if (!cell::is(entry, T_INTEGER) || uint32_t(cell::get_integer(entry)) != frameless_entry) return nullptr;
-	Cell* base = stack::top <= stack::arguments ? stack::arguments + 1 : stack::top;
-	return stack::end - base < 16 ? nullptr : base;
-}
-
-// Runs the frameless tracer's entry on the event's cells at `base` when its
-// guard takes them; false when the event must go to a full call. Like a
-// call, a throw out of it leaves tracing off.
-bool fire_frameless(Cell* base) {
-	Cell* top = stack::top;
-	Cell* arguments = stack::arguments;
-	stack::arguments = base;
-	stack::top = base + 6;
-	tracing = false;
-	bool all = trace_all;
-	trace_all = false;
-	bool taken = frameless_guard();
-	if (taken) frameless_run();
-	trace_all = all;
-	tracing = true;
-	stack::top = top;
-	stack::arguments = arguments;
-	return taken;
-}
-
-}  // namespace
-
-void set_frameless_tracer(uint32_t index, void (*entry)(), bool (*guard)()) {
+void set_frameless_tracer(uint32_t index, FramelessHandler handler) {
 	frameless_entry = index;
-	frameless_run = entry;
-	frameless_guard = guard;
+	frameless_handler = handler;
 }
 
 void set_delivery(bool on) { paused = !on; }
 
 bool delivering() { return tracing && !paused && tracer_installed(); }
 
-void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
-	if (!tracing || paused || !(event_mask & e) || !cell::is(&tracer, T_FUNCTION)) return;
-	// The code, the value and the ref may lie where the cells go.
-	Cell c = code ? *code : NONE_CELL;
-	Cell v = value ? *value : NONE_CELL;
-	Cell r = ref && (e & EVENTS_WITH_REF) ? *ref : NONE_CELL;
-	Cell local[6];
-	Cell* frameless = frameless_cells();
-	Cell* args = frameless ? frameless : local;
+namespace {
+
+// The tracer's call for one event.
+[[gnu::noinline]] void call_tracer(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
+	Cell args[6];
 	args[0] = *event_word(e);
-	args[1] = c;
+	args[1] = code ? *code : NONE_CELL;
 	cell::make_integer(args + 2, code ? pos : -1);
-	args[3] = v;
-	args[4] = r;
+	args[3] = value ? *value : NONE_CELL;
+	args[4] = ref && (e & EVENTS_WITH_REF) ? *ref : NONE_CELL;
 	pair::make_at(args + 5, int32_t(stack::index_of(stack::arguments)), int32_t(stack::index_of(stack::top)));
-	if (frameless) {
-		if (fire_frameless(frameless)) return;
-		for (int i = 0; i < 6; i++) local[i] = frameless[i];
-		args = local;
-	}
 	Cell* top = stack::top;
 	Cell* arguments = stack::arguments;
 	stack::Frame* frames = stack::frames_top;
@@ -2166,6 +2135,24 @@ void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const
 	stack::top = top;
 	stack::arguments = arguments;
 	stack::frames_top = frames;
+}
+
+}  // namespace
+
+void fire_event(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
+	if (!tracing || paused || !(event_mask & e) || !cell::is(&tracer, T_FUNCTION)) return;
+	if (frameless) {
+		// Untraced like a call; a throw out of it leaves tracing off.
+		tracing = false;
+		bool all = trace_all;
+		trace_all = false;
+		bool taken = frameless_handler(e, value ? value : &NONE_CELL, ref && (e & EVENTS_WITH_REF) ? ref : &NONE_CELL,
+			int32_t(stack::index_of(stack::arguments)));
+		trace_all = all;
+		tracing = true;
+		if (taken) return;
+	}
+	call_tracer(e, code, pos, value, ref);
 }
 
 }  // namespace vyn::interpreter

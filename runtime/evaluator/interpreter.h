@@ -174,10 +174,13 @@ template <typename F> void under_tracer(F body);
 // Fires `end` (keeping any pending exit) and removes the tracer.
 void stop_tracing();
 // Names the C++ entry (with its index in the routine registry) of a tracer
-// that runs no code: a tracer function given it gets each event's cells as
-// its frame's arguments straight on the data stack, with no call frame
-// opened; its guard still sends what it does not take to the body.
-void set_frameless_tracer(uint32_t index, void (*entry)(), bool (*guard)());
+// that runs no code: a tracer function given it has each event handed to
+// `handler` as it fires (the value and the ref none when absent, the frame
+// the index of the current frame's arguments), with no cells written and no
+// frame opened. The handler leaves everything as it found it when it
+// declines an event, which then goes to the body.
+using FramelessHandler = bool (*)(Event e, const Cell* value, const Cell* ref, int32_t frame);
+void set_frameless_tracer(uint32_t index, FramelessHandler handler);
 
 extern bool trace_all;
 

@@ -16,6 +16,7 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/library_entries.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/evaluator/tick_clock.h"
 #include "runtime/platform.h"
 #include "runtime/symbol.h"
 
@@ -63,15 +64,16 @@ Cell* field_of(const Cell* object, uint32_t symbol) {
 	return cell::is(v, T_UNSET) ? nullptr : v;
 }
 
-// now/precise. The zone and the date are those of the clock's whole second,
-// so they are worked out once a second; within the day the time needs no
-// normalising (its local value lies in [0, 86400)).
+// now/precise, on the tick clock. The zone and the date are those of the
+// clock's whole second, so they are worked out once a second; within the day
+// the time needs no normalising (its local value lies in [0, 86400)).
 void now_precise(Cell* out) {
-	static time_t last_second = -1;
+	static int64_t second_ns = 0;  // the whole second's start, in ns since the epoch
 	static uint32_t packed = 0;
 	static double second_of_day = 0;  // the whole second's stored time
-	timespec clock = platform::read_clock();
-	if (clock.tv_sec != last_second) {
+	int64_t ns = tick_clock::now_ns();
+	if (ns < second_ns || ns - second_ns >= 1000000000) {
+		timespec clock{time_t(ns / 1000000000 - (ns % 1000000000 < 0)), 0};
 		uint32_t zone = platform::date_of(clock, false) & date::ZONE_BITS;
 		int64_t local = int64_t(clock.tv_sec) + date::zone_seconds(zone);
 		int64_t days = local / 86400 - (local % 86400 < 0);
@@ -79,9 +81,9 @@ void now_precise(Cell* out) {
 		Cell whole;
 		date::rebuild(&whole, date::day_number(1970, 1, 1) + days, second_of_day, date::TIME_FLAG | zone);
 		packed = date::packed_of(&whole);
-		last_second = clock.tv_sec;
+		second_ns = int64_t(clock.tv_sec) * 1000000000;
 	}
-	date::set_at(out, packed, second_of_day + double(clock.tv_nsec) * 1e-9);
+	date::set_at(out, packed, second_of_day + double(ns - second_ns) * 1e-9);
 }
 
 // The record of `name` in profiling (a find/only/skip by 3), or -1; its
@@ -114,30 +116,50 @@ double seconds_between(const Cell* end, const Cell* start) {
 	return time::get(&took);
 }
 
-// The cell `i` items past the block's index, or null past its tail.
-inline Cell* item(Cell* block, int32_t i) {
-	return i >= 0 && i < block::vs_length(block) ? block::vs_head(block) + i : nullptr;
-}
+// A block's cells from its index to its tail, read once an event; the
+// index lies within the tail.
+struct Cells {
+	Cell* head;
+	int32_t n;
+	explicit Cells(const Cell* b) {
+		Series* s = block::buffer(b);
+		head = s->head_cell() + b->data1;
+		n = int32_t(s->used() / sizeof(Cell)) - int32_t(b->data1);
+	}
+};
+
+// fun-stk's cells.
+struct Entries : Cells {
+	explicit Entries(const Cell* stk) : Cells(stk) {}
+	// The frame base of the entry at p, or null when past the tail or not an
+	// integer (the body then raises).
+	const Cell* base_of(int32_t p) const {
+		return p + 3 < n && cell::is(head + p + 3, T_INTEGER) ? head + p + 3 : nullptr;
+	}
+};
 
 // The earliest of the last entries whose frame base lies above `base`:
 // calls in that frame, or ended early there. fun-stk's length when none
 // does; -1 when a base is not an integer (the body then raises).
-int32_t above(Cell* stk, int32_t base) {
-	int32_t p = block::vs_length(stk);
+int32_t above(const Entries& stk, int32_t base) {
+	int32_t p = stk.n;
 	while (p > 0) {
-		Cell* b = item(stk, (p > ENTRY ? p - ENTRY : 0) + 3);
-		if (!b || !cell::is(b, T_INTEGER)) return -1;
+		int32_t q = p > ENTRY ? p - ENTRY : 0;
+		const Cell* b = stk.base_of(q);
+		if (!b) return -1;
 		if (base >= cell::get_integer(b)) break;
-		p = p > ENTRY ? p - ENTRY : 0;
+		p = q;
 	}
 	return p;
 }
 
 // A field of an object by a lookup kept from the last time: the profiler
-// reads the same two fields at every call.
+// reads the same two fields at every call. An object's values stay in the
+// buffer it was made with, and its words keep their places.
 struct Field {
 	Node ctx = 0;
 	uint32_t epoch = 0;
+	Node values = 0;
 	int32_t index = -1;
 };
 Cell* cached_field(Field& f, const Cell* object, uint32_t symbol) {
@@ -145,11 +167,14 @@ Cell* cached_field(Field& f, const Cell* object, uint32_t symbol) {
 	Node ctx = object->data1;
 	if (f.ctx != ctx || f.epoch != memory::handle_epoch) {
 		f.index = context::find_word(ctx, symbol, true);
+		f.values = context::on_stack(ctx) ? 0 : context::header(ctx)->data2;
 		f.ctx = ctx;
 		f.epoch = memory::handle_epoch;
 	}
-	if (f.index < 0) return nullptr;
-	Cell* v = context::values(ctx) + f.index;
+	if (f.index < 0 || !f.values) return nullptr;
+	Series* values = memory::series(f.values);
+	if (uint32_t(f.index) >= values->used() / sizeof(Cell)) return nullptr;
+	Cell* v = values->head_cell() + f.index;
 	return cell::is(v, T_UNSET) ? nullptr : v;
 }
 Field profile_field, types_field;
@@ -165,13 +190,11 @@ struct Known {
 Known known[KNOWN];
 inline Known& known_of(uint32_t symbol) { return known[(symbol * 0x9E3779B1u) >> 24]; }
 
-int32_t find_record(Cell* profiling, const Cell* name) {
-	int32_t n = block::vs_length(profiling);
+int32_t find_record(Cell* profiling, const Cells& records, const Cell* name) {
 	if (cell::is(name, T_WORD)) {
 		Known& k = known_of(name->data2);
-		Cell* head = block::vs_head(profiling);
-		if (k.symbol == name->data2 && k.record % 3 == 0 && k.record + 2 < n && cell::is(head + k.record, T_WORD) &&
-			head[k.record].data2 == name->data2)
+		if (k.symbol == name->data2 && k.record % 3 == 0 && k.record + 2 < records.n &&
+			cell::is(records.head + k.record, T_WORD) && records.head[k.record].data2 == name->data2)
 			return k.record;
 		int32_t r = record_of(profiling, const_cast<Cell*>(name));
 		if (r >= 0) k = {name->data2, r};
@@ -180,16 +203,36 @@ int32_t find_record(Cell* profiling, const Cell* name) {
 	return record_of(profiling, const_cast<Cell*>(name));
 }
 
+// A global's value by the buffer of its context's values, found once.
+struct Slot {
+	Node values = 0;
+	uint32_t index = 0;
+	bool set(const Cell* word) {
+		Node ctx = word->data1;
+		if (!ctx || int32_t(word->data3) < 0 || context::on_stack(ctx)) return false;
+		values = context::header(ctx)->data2;
+		index = word->data3;
+		return true;
+	}
+	Cell* get() const {
+		Series* s = memory::series(values);
+		if (index >= s->used() / sizeof(Cell)) return nullptr;
+		Cell* v = s->head_cell() + index;
+		return cell::is(v, T_UNSET) ? nullptr : v;
+	}
+};
+
 // any-function!, read at each call as any-function? reads it.
-Cell any_function_word;
+Slot any_function_slot;
 const Cell* any_function() {
-	Cell* v = value_of(&any_function_word);
+	Cell* v = any_function_slot.get();
 	return v && cell::is(v, T_TYPESET) ? v : nullptr;
 }
 
 // profiling, fun-stk and options are fields of the tools object: an event
 // looks its values up once for the three.
 bool shared_context;
+Node tools_values;
 struct Tools {
 	Cell* values = nullptr;
 	uint32_t count = 0;
@@ -198,9 +241,9 @@ struct Tools {
 	Cell* get(Word w) {
 		if (!shared_context || w == ANON_COUNT) return value_of(&words[w]);
 		if (!read) {
-			Node ctx = words[w].data1;
-			values = context::values(ctx);
-			count = values ? memory::series(context::header(ctx)->data2)->used() / sizeof(Cell) : 0;
+			Series* s = memory::series(tools_values);
+			values = s->head_cell();
+			count = s->used() / sizeof(Cell);
 			read = true;
 		}
 		uint32_t i = words[w].data3;
@@ -218,8 +261,18 @@ struct Tools {
 	}
 };
 
+// Room for `cells` more at the block's tail, grown only when full.
+inline Cell* tail_room(Cell* block, uint32_t cells) {
+	Series* s = block::buffer(block);
+	uint32_t bytes = cells * uint32_t(sizeof(Cell));
+	if (uint64_t(s->tail) + bytes > s->size) return reinterpret_cast<Cell*>(memory::alloc_tail_bytes(s, bytes));
+	Cell* c = s->tail_cell();
+	s->tail += bytes;
+	return c;
+}
+
 void append_entry(Cell* stk, const Cell* name, const Cell* start, int32_t base) {
-	Cell* c = reinterpret_cast<Cell*>(memory::alloc_tail_bytes(block::buffer(stk), ENTRY * sizeof(Cell)));
+	Cell* c = tail_room(stk, ENTRY);
 	c[0] = *name;
 	c[1] = *start;
 	c[2] = NONE_CELL;
@@ -238,7 +291,7 @@ bool on_init() {
 
 // Everything is checked before anything changes: a call the entry declines
 // has left the state as it found it for the body.
-bool on_call(int32_t base) {
+bool on_call(int32_t base, const Cell* fn, const Cell* ref) {
 	Tools tools;
 	Cell* profiling = tools.block_of(PROFILING);
 	Cell* stk = tools.stk();
@@ -248,33 +301,33 @@ bool on_call(int32_t base) {
 	Cell* profile = options ? cached_field(profile_field, options, sym_profile) : nullptr;
 	Cell* types = profile ? cached_field(types_field, profile, sym_types) : nullptr;
 	if (!types) return false;
-	const Cell* fn = arg(VALUE);
 	if (!cell::is(types, T_TYPESET) || !compiled::typeset_has(types, cell::type_of(fn))) {
 		append_entry(stk, &NONE_CELL, &NONE_CELL, base);
 		return true;
 	}
 	const Cell* functions = any_function();
 	if (!functions) return false;
-	Cell name = *arg(REF);
+	// Collections wait for the evaluator's safe points: a new tag needs no
+	// root while it goes onto the blocks.
+	Cell name = *ref;
 	Cell* anon = nullptr;
 	if (compiled::typeset_has(functions, cell::type_of(&name))) {
 		anon = tools.get(ANON_COUNT);
 		if (!anon || !cell::is(anon, T_INTEGER) || cell::get_integer(anon) == INT32_MAX) return false;
-		// A function value is named by the next numbered tag. Nothing
-		// collects before the entry is on fun-stk: the new string stays put.
+		// A function value is named by the next numbered tag.
 		string::make_at(&name, 16);
 		string::append_literal(&name, "anon");
 		string::append_literal(&name, std::to_string(cell::get_integer(anon) + 1));
 		cell::set_type(&name, T_TAG);
 	}
-	if (anon) stack::push(&name);  // in sight of the collector while blocks grow
-	int32_t r = find_record(profiling, &name);
+	Cells records(profiling);
+	int32_t r = find_record(profiling, records, &name);
 	if (r >= 0) {
-		Cell* count = block::vs_head(profiling) + r + 1;
+		Cell* count = records.head + r + 1;
 		if (!cell::is(count, T_INTEGER) || cell::get_integer(count) == INT32_MAX) return false;
 		cell::make_integer(count, cell::get_integer(count) + 1);
 	} else {
-		Cell* c = reinterpret_cast<Cell*>(memory::alloc_tail_bytes(block::buffer(profiling), 3 * sizeof(Cell)));
+		Cell* c = tail_room(profiling, 3);
 		c[0] = name;
 		cell::make_integer(c + 1, 1);
 		cell::make_integer(c + 2, 0);
@@ -300,10 +353,11 @@ bool on_mark(int32_t base, bool prolog) {
 	Tools tools;
 	Cell* stk = tools.stk();
 	if (!stk) return false;
-	int32_t p = above(stk, base);
+	Entries entries(stk);
+	int32_t p = above(entries, base);
 	if (p <= 0) return p == 0;
 	int32_t at = p > ENTRY ? p - ENTRY : 0;
-	Cell* e = block::vs_head(stk) + at;
+	Cell* e = entries.head + at;
 	// above() found this base an integer no greater than the frame's.
 	if (interpreter::truthy(e) && cell::get_integer(e + 3) == base) now_precise(e + (prolog ? 1 : 2));
 	return true;
@@ -313,55 +367,39 @@ bool on_return(int32_t base) {
 	Tools tools;
 	Cell* stk = tools.stk();
 	if (!stk) return false;
-	int32_t p = above(stk, base);
+	Entries entries(stk);
+	int32_t p = above(entries, base);
 	if (p < 0) return false;
-	int32_t n = block::vs_length(stk);
+	int32_t n = entries.n;
 	if (p == n) {
 		// None above: an operator's call, made in the frame returned to.
 		int32_t at = n > ENTRY ? n - ENTRY : 0;
-		if (n == 0 || cell::get_integer(block::vs_head(stk) + at + 3) != base) return true;
+		if (n == 0 || cell::get_integer(entries.head + at + 3) != base) return true;
 		p = at;
 	}
-	Cell* e = block::vs_head(stk) + p;
+	Cell* e = entries.head + p;
 	if (interpreter::truthy(e)) {
 		Cell* profiling = tools.block_of(PROFILING);
 		if (!profiling) return false;
-		int32_t r = find_record(profiling, e);
+		Cells records(profiling);
+		int32_t r = find_record(profiling, records, e);
 		if (r >= 0) {
 			Cell* start = p + 1 < n ? e + 1 : nullptr;
 			Cell* end = p + 2 < n ? e + 2 : nullptr;
 			if (!start || !cell::is(start, T_DATE) || (end && !cell::is(end, T_NONE) && !cell::is(end, T_DATE)) ||
-				r + 2 >= block::vs_length(profiling))
+				r + 2 >= records.n)
 				return false;
 			Cell now;
 			if (!end || !cell::is(end, T_DATE)) now_precise(end = &now);
 			double took = seconds_between(end, start);
-			Cell* total = block::vs_head(profiling) + r + 2;
+			Cell* total = records.head + r + 2;
 			time::make_at(total, cell::is(total, T_TIME) ? took + time::get(total) : took);
 		}
 	}
-	block::set_tail_at(stk, uint32_t(p));
+	Series* entries_buffer = block::buffer(stk);
+	entries_buffer->tail = entries_buffer->head + uint32_t(p) * uint32_t(sizeof(Cell));
 	return true;
 }
-
-// The whole event is done here, in one pass, when the state is what the
-// profiler itself keeps: the event a word, the frame a pair, the blocks,
-// counts, bases and instants of the types it puts there. Anything else is
-// declined untouched and runs the body.
-bool guard() {
-	if (!cell::is(arg(EVENT), T_WORD) || !cell::is(arg(FRAME), T_PAIR)) return false;
-	uint32_t e = arg(EVENT)->data2;
-	if (e != sym_call && e != sym_return && e != sym_prolog && e != sym_epilog && e != sym_init)
-		e = symbol::resolve(e);
-	int32_t base = pair::x_of(arg(FRAME));
-	if (e == sym_call) return on_call(base);
-	if (e == sym_return) return on_return(base);
-	if (e == sym_prolog || e == sym_epilog) return on_mark(base, e == sym_prolog);
-	if (e == sym_init) return on_init();
-	return true;
-}
-
-void entry() { stack::set_result(&NONE_CELL); }
 
 // The first word of the block (searched deeply, paths too) spelled as `symbol`.
 const Cell* find_word(const Cell* block, uint32_t symbol) {
@@ -375,28 +413,38 @@ const Cell* find_word(const Cell* block, uint32_t symbol) {
 	return nullptr;
 }
 
-}  // namespace
-
-void install() {
+// system/tools/profiler, or null.
+Cell* profiler_function() {
 	Cell* system = context::global_value(symbol::make("system"));
 	Cell* tools = system ? field_of(system, symbol::make("tools")) : nullptr;
 	Cell* fn = tools ? field_of(tools, symbol::make("profiler")) : nullptr;
-	if (!fn || !cell::is(fn, T_FUNCTION)) return;
+	return fn && cell::is(fn, T_FUNCTION) ? fn : nullptr;
+}
+
+// Copies the state's words from the body with their binding; again once a
+// collection has renumbered nodes, which the copies do not follow.
+// bound_cycles is the node cycle they were copied in, another while unbound.
+uint32_t bound_cycles = UINT32_MAX;
+bool bind() {
+	bound_cycles = memory::nodes_cycles - 1;
+	Cell* fn = profiler_function();
+	if (!fn) return false;
 	const Cell* body = memory::series(fn->data3)->head_cell();
-	if (!cell::is(body, T_BLOCK)) return;
+	if (!cell::is(body, T_BLOCK)) return false;
 	for (int i = 0; i < WORD_COUNT; i++) {
 		const Cell* w = find_word(body, symbol::make(WORD_NAMES[i]));
-			if (!w || !w->data1) return;
+		if (!w || !w->data1) return false;
 		words[i] = *w;
 		if (int32_t(words[i].data3) < 0) {
 			int32_t k = context::find_word(w->data1, w->data2, true);
-			if (k < 0) return;
+			if (k < 0) return false;
 			words[i].data3 = uint32_t(k);
 		}
 	}
 	Node ctx = words[PROFILING].data1;
 	shared_context = !context::on_stack(ctx) && words[FUN_STK].data1 == ctx && words[OPTIONS].data1 == ctx;
-	any_function_word = *word::load("any-function!");
+	tools_values = shared_context ? context::header(ctx)->data2 : 0;
+	if (!any_function_slot.set(word::load("any-function!"))) return false;
 	sym_init = symbol::resolve(symbol::make("init"));
 	sym_call = symbol::resolve(symbol::make("call"));
 	sym_return = symbol::resolve(symbol::make("return"));
@@ -404,8 +452,50 @@ void install() {
 	sym_epilog = symbol::resolve(symbol::make("epilog"));
 	sym_profile = symbol::make("profile");
 	sym_types = symbol::make("types");
+	bound_cycles = memory::nodes_cycles;
+	return true;
+}
+
+// The whole event is done here, in one pass, when the state is what the
+// profiler itself keeps: the blocks, counts, bases and instants of the types
+// it puts there. Anything else is declined untouched and runs the body.
+bool handle(interpreter::Event e, const Cell* value, const Cell* ref, int32_t base) {
+	if (bound_cycles != memory::nodes_cycles && !bind()) return false;
+	switch (e) {
+	case interpreter::EV_CALL: return on_call(base, value, ref);
+	case interpreter::EV_RETURN: return on_return(base);
+	case interpreter::EV_PROLOG: return on_mark(base, true);
+	case interpreter::EV_EPILOG: return on_mark(base, false);
+	case interpreter::EV_INIT: return on_init();
+	default: return true;
+	}
+}
+
+// The same for a call of the function itself, on its arguments' cells: the
+// event a word, the frame a pair.
+bool guard() {
+	if (!cell::is(arg(EVENT), T_WORD) || !cell::is(arg(FRAME), T_PAIR)) return false;
+	uint32_t e = symbol::resolve(arg(EVENT)->data2);
+	int32_t base = pair::x_of(arg(FRAME));
+	constexpr interpreter::Event NONE_EVENT = interpreter::Event(0);
+	interpreter::Event event = e == sym_call ? interpreter::EV_CALL
+		: e == sym_return                    ? interpreter::EV_RETURN
+		: e == sym_prolog                    ? interpreter::EV_PROLOG
+		: e == sym_epilog                    ? interpreter::EV_EPILOG
+		: e == sym_init                      ? interpreter::EV_INIT
+											 : NONE_EVENT;
+	return handle(event, arg(VALUE), arg(REF), base);
+}
+
+void entry() { stack::set_result(&NONE_CELL); }
+
+}  // namespace
+
+void install() {
+	if (!bind()) return;
+	Cell* fn = profiler_function();
 	library_entries::give_value(fn, entry, guard);
-	interpreter::set_frameless_tracer(uint32_t(cell::get_integer(memory::series(fn->data3)->head_cell() + 2)), entry, guard);
+	interpreter::set_frameless_tracer(uint32_t(cell::get_integer(memory::series(fn->data3)->head_cell() + 2)), handle);
 }
 
 }  // namespace vyn::profiler

@@ -4,9 +4,11 @@
 // profile runs, so its Vyn body would cost many times the code profiled.
 // The function keeps that body as the definition of what it does; this
 // entry does the same work on the same blocks (system/tools/profiling,
-// system/tools/fun-stk, its anon-count) and reads the same options. When
-// those hold anything the profiler itself would not have put there, its
-// guard sends the call to the body, which raises or copes as written.
+// system/tools/fun-stk, its anon-count) and reads the same options. The
+// interpreter hands it each event as it fires, with no call made; when the
+// blocks hold anything the profiler itself would not have put there, the
+// event goes to the body, which raises or copes as written. Times come from
+// the tick clock.
 #pragma once
 
 namespace vyn::profiler {
