@@ -41,7 +41,7 @@ MEMORY = r'''Vyn []
 rss: func [/local s][
 	s: read %/proc/self/status
 	s: find s "VmRSS:"
-	to integer! first load copy/part skip s 6 find s "kB"
+	to integer! trim copy/part skip s 6 find s "kB"
 ]
 gui-console-ctx/terminal/max-lines: 10000
 repeat i 20000 [print i]
