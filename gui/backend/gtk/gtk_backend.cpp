@@ -388,6 +388,9 @@ gboolean on_key_press(GtkWidget* window, GdkEventKey* e, gpointer) {
 		key_cell(press.key, &key);
 		stop = send(code("key"), *v, press.key_flags, nullptr, &key);
 	}
+	// What the key changed is painted now, not at the next frame: typing
+	// shows without the frame clock's wait.
+	if (GdkWindow* gw = lib.gtk_widget_get_window(window)) lib.gdk_window_process_updates(gw, TRUE);
 	// Tab moves the focus through the script layer's own order.
 	return stop || press.tab;
 }

@@ -56,6 +56,7 @@
 	X(gtk_widget_set_clip) \
 	X(gtk_widget_get_preferred_size) \
 	X(gtk_widget_queue_draw) \
+	X(gdk_window_process_updates) \
 	X(gtk_widget_queue_resize) \
 	X(gtk_widget_grab_focus) \
 	X(gtk_widget_get_style_context) \
@@ -222,9 +223,13 @@
 
 namespace vyn::gtk_library {
 
+// gdk_window_process_updates is deprecated but still the one way to paint
+// at once rather than at the next frame.
+G_GNUC_BEGIN_IGNORE_DEPRECATIONS
 struct Table {
 	VYN_GTK_FUNCTIONS(VYN_LIBRARY_FIELD)
 };
+G_GNUC_END_IGNORE_DEPRECATIONS
 extern Table lib;
 
 // Loads the library and opens the display named by DISPLAY (once; later
