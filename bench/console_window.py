@@ -14,7 +14,7 @@ Usage: bench/console_window.py build/vyn [lines]
 Targets: output within 2 times Tk and 1.5 times xterm; memory after 1M
 within +10% of that after 20k; key to paint p50 <= 8 ms, p95 <= 16 ms
 (<= 25 ms with highlighting).
-The peers are not installed by set-up: `apt-get install -y xterm python3-tk`.
+xterm is not installed by set-up: `apt-get install -y xterm` (Tk comes with python3).
 Each vyn program is run with --catch (the window's front end) and a fresh
 HOME; it writes its figures to a file and quits.
 """
