@@ -706,7 +706,7 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 	} else if (path) {
 		Series* ps = memory::series(path->data2);
 		int32_t plen = int32_t(ps->used() / sizeof(Cell));
-		bool used[32] = {};
+		uint32_t used = 0;  // a bit per refinement slot
 		for (int32_t p = int32_t(path->data1) + 1; p < plen; p++) {
 			Cell element = *(memory::series(path->data2)->head_cell() + p);
 			bool on = true;
@@ -717,17 +717,16 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 			// The lexer gives path elements as words: a word names a refinement too.
 			if (cell::is(&element, T_WORD)) cell::set_type(&element, T_REFINEMENT);
 			if (!cell::is(&element, T_REFINEMENT)) errors::fire(errors::id::script_bad_refine, &element);
+			// Spelled as in the spec, a refinement is found without resolving names.
 			int found = -1;
-			uint32_t name = symbol::resolve(element.data2);
-			for (int k = 0; k < nslots; k++) {
-				if (symbol::resolve(entry_at(slots[k].cache_index)->data2) == name) {
-					found = k;
-					break;
-				}
-			}
+			for (int k = 0; k < nslots && found < 0; k++)
+				if (entry_at(slots[k].cache_index)->data2 == element.data2) found = k;
+			uint32_t name = found < 0 ? symbol::resolve(element.data2) : 0;
+			for (int k = 0; k < nslots && found < 0; k++)
+				if (symbol::resolve(entry_at(slots[k].cache_index)->data2) == name) found = k;
 			if (found < 0) errors::fire(errors::id::script_no_refine, f.name, &element);
-			if (used[found]) errors::fire(errors::id::script_dup_refine, path);
-			used[found] = true;
+			if (used & (1u << found)) errors::fire(errors::id::script_dup_refine, path);
+			used |= 1u << found;
 			take(found, on);
 			if (errors::pending) return pos;
 		}
