@@ -407,7 +407,11 @@ Cell* reverse(Cell* series, const Cell* part, const Cell* skip) {
 	size_t bytes = size_t(size) << shift_of(s);
 	uint8_t* a = unit_at(s, h);
 	uint8_t* b = unit_at(s, uint32_t(h + count - size));
-	for (; a < b; a += bytes, b -= bytes) swap_bytes(a, b, bytes);
+	if (bytes == sizeof(Cell)) {
+		for (Cell *x = reinterpret_cast<Cell*>(a), *y = reinterpret_cast<Cell*>(b); x < y; x++, y--) std::swap(*x, *y);
+	} else {
+		for (; a < b; a += bytes, b -= bytes) swap_bytes(a, b, bytes);
+	}
 	hash_reindex(series, h, uint32_t(count));
 	if (owned) notify(series, words::w_reversed, h, count);
 	return series;

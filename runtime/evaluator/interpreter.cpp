@@ -81,17 +81,20 @@ void datatype_cell(Type t, Cell* out) { cell::set(out, T_DATATYPE, t); }
 	return values ? values + index : nullptr;
 }
 
-inline Cell* value_cell(Cell* word) {
+[[gnu::noinline]] Cell* value_cell_search(Cell* word) {
+	// Looked up once; the word keeps its index (`self` stays -1).
+	Node ctx = word->data1;
+	int32_t index = context::find_word(ctx, word->data2, true);
+	if (index < 0) return nullptr;
+	word->data3 = uint32_t(index);
+	return context_cell(ctx, index);
+}
+
+[[gnu::always_inline]] inline Cell* value_cell(Cell* word) {
 	Node ctx = word->data1;
 	if (!ctx) return nullptr;
 	int32_t index = int32_t(word->data3);
-	if (index < 0) {
-		// Looked up once; the word keeps its index (`self` stays -1).
-		index = context::find_word(ctx, word->data2, true);
-		if (index < 0) return nullptr;
-		word->data3 = uint32_t(index);
-	}
-	return context_cell(ctx, index);
+	return index >= 0 ? context_cell(ctx, index) : value_cell_search(word);
 }
 
 // value_cell for a word that needs no search: null for an unbound word or
@@ -636,12 +639,13 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 	RefSlot slots[32];
 	int nslots = 0;
 	int32_t locals = -1;
+	const Cell* entries = entry_at(0);  // nothing is evaluated until the slots are laid out
 	for (uint32_t k = i; k < len; k++) {
-		Cell* e = entry_at(k);
+		const Cell* e = entries + k;
 		if (cell::is(e, T_REFINEMENT)) {
 			int32_t args = 0;
-			while (k + 1 + args < len && cell::is(entry_at(k + 1 + args), T_TYPESET) &&
-				   (entry_at(k + 1 + args)->header & ARG_MODE_MASK) != ARG_NOT_ARGUMENT)
+			while (k + 1 + args < len && cell::is(entries + k + 1 + args, T_TYPESET) &&
+				   (entries[k + 1 + args].header & ARG_MODE_MASK) != ARG_NOT_ARGUMENT)
 				args++;
 			if (nslots < 32) slots[nslots++] = {k, int32_t(stack::top - base_frame), args};
 			if (!f.native) stack::push(&FALSE_CELL);
@@ -702,7 +706,7 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 	} else if (path) {
 		Series* ps = memory::series(path->data2);
 		int32_t plen = int32_t(ps->used() / sizeof(Cell));
-		bool used[32] = {};
+		uint32_t used = 0;  // a bit per refinement slot
 		for (int32_t p = int32_t(path->data1) + 1; p < plen; p++) {
 			Cell element = *(memory::series(path->data2)->head_cell() + p);
 			bool on = true;
@@ -713,16 +717,16 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 			// The lexer gives path elements as words: a word names a refinement too.
 			if (cell::is(&element, T_WORD)) cell::set_type(&element, T_REFINEMENT);
 			if (!cell::is(&element, T_REFINEMENT)) errors::fire(errors::id::script_bad_refine, &element);
+			// Spelled as in the spec, a refinement is found without resolving names.
 			int found = -1;
-			for (int k = 0; k < nslots; k++) {
-				if (symbol::resolve(entry_at(slots[k].cache_index)->data2) == symbol::resolve(element.data2)) {
-					found = k;
-					break;
-				}
-			}
+			for (int k = 0; k < nslots && found < 0; k++)
+				if (entry_at(slots[k].cache_index)->data2 == element.data2) found = k;
+			uint32_t name = found < 0 ? symbol::resolve(element.data2) : 0;
+			for (int k = 0; k < nslots && found < 0; k++)
+				if (symbol::resolve(entry_at(slots[k].cache_index)->data2) == name) found = k;
 			if (found < 0) errors::fire(errors::id::script_no_refine, f.name, &element);
-			if (used[found]) errors::fire(errors::id::script_dup_refine, path);
-			used[found] = true;
+			if (used & (1u << found)) errors::fire(errors::id::script_dup_refine, path);
+			used |= 1u << found;
 			take(found, on);
 			if (errors::pending) return pos;
 		}
@@ -969,11 +973,43 @@ inline void call_binary_entry(const Cell* fn) {
 	return pos;
 }
 
+// An item of a block picked by an integer step, read in place; null sends
+// the step the general way (past either end, other types).
+inline const Cell* block_item(const Cell* current, const Cell* selector) {
+	if (!cell::is(current, T_BLOCK) || !cell::is(selector, T_INTEGER)) return nullptr;
+	int32_t n = cell::get_integer(selector);
+	Series* s = memory::buffer_of(current);
+	uint32_t length = s->used() / sizeof(Cell);
+	if (n < 1 || current->data1 >= length || uint32_t(n) > length - current->data1) return nullptr;
+	return s->head_cell() + current->data1 + (n - 1);
+}
+
+// pick and poke on a block by an integer within it, done in place of the
+// action while no tracer runs: the result goes to the frame's first cell.
+// False (nothing done) for any other call, which the action then makes.
+inline bool block_pick_poke(const Cell* fn, Cell* a) {
+	if (tracing || !cell::is(fn, T_ACTION) || !cell::is(a, T_BLOCK)) return false;
+	uint32_t slot = fn->data1 + 1;
+	if (slot != A_PICK && slot != A_POKE) return false;
+	Cell* item = const_cast<Cell*>(block_item(a, a + 1));
+	if (!item) return false;
+	if (slot == A_PICK) {
+		stack::move_cell(a, item);
+		return true;
+	}
+	// A block an object's field owns tells the object of each change.
+	if (memory::buffer_of(a)->flags & SERIES_OWNED) return false;
+	*item = a[2];
+	stack::move_cell(a, a + 2);
+	return true;
+}
+
 void call_native(const Cell* fn, const Fetch& f) {
 	Cell* a = stack::arguments;
 	if (f.refinement_count == 0 && stack::top == a + 2 && cell::is(a, T_INTEGER) && cell::is(a + 1, T_INTEGER) &&
 		integer_op(cell::type_of(fn), fn->data1, a, a + 1))
 		return;
+	if (f.refinement_count == 0 && block_pick_poke(fn, a)) return;
 	int32_t refs[32];
 	for (int r = 0; r < f.refinement_count; r++) refs[r] = f.refinements[r] == 0x7FFFFFFF ? 0 : f.refinements[r];
 	if (f.refinement_count == 0) refs[0] = -1;
@@ -1626,31 +1662,25 @@ inline const Cell* object_field(const Cell* current, Cell* selector, bool case_s
 	return v;
 }
 
-// An item of a block picked by an integer step, read in place; null sends
-// the step the general way (past either end, other types).
-inline const Cell* block_item(const Cell* current, const Cell* selector) {
-	if (!cell::is(current, T_BLOCK) || !cell::is(selector, T_INTEGER)) return nullptr;
-	int32_t n = cell::get_integer(selector);
-	Series* s = memory::buffer_of(current);
-	uint32_t length = s->used() / sizeof(Cell);
-	if (n < 1 || current->data1 >= length || uint32_t(n) > length - current->data1) return nullptr;
-	return s->head_cell() + current->data1 + (n - 1);
+// The value cell of the field a word names in an object's (or port's)
+// context, or null when the word is not one of its words.
+[[gnu::always_inline]] inline Cell* field_cell(const Cell* object, const Cell* word) {
+	Node ctx = object->data1;
+	int32_t k = context::find_word(ctx, word->data2, true);
+	return k < 0 ? nullptr : context::values(ctx) + k;
 }
 
-// The value the steps of a path from `from` to `to` reach from `v` through
+inline bool has_fields(const Cell* v) { return cell::is(v, T_OBJECT) || cell::is(v, T_PORT); }
+
+// The value the steps of a path from `e` to `end` reach from `v` through
 // object fields named by words and block items picked by integers, read in
 // place with no effect; null at any other step or an unset field (the
 // general path raises or goes on there).
-inline const Cell* walk_fields(const Cell* path, const Cell* v, uint32_t from, uint32_t to) {
-	Cell* elements = memory::series(path->data2)->head_cell();
-	for (uint32_t i = from; i < to; i++) {
-		const Cell* e = elements + i;
-		if ((cell::is(v, T_OBJECT) || cell::is(v, T_PORT)) && cell::is(e, T_WORD)) {
-			Node ctx = v->data1;
-			int32_t k = context::find_word(ctx, e->data2, true);
-			if (k < 0) return nullptr;
-			v = context::values(ctx) + k;
-			if (cell::is(v, T_UNSET)) return nullptr;
+[[gnu::always_inline]] inline const Cell* walk_fields(const Cell* e, const Cell* end, const Cell* v) {
+	for (; e < end; e++) {
+		if (has_fields(v) && cell::is(e, T_WORD)) {
+			v = field_cell(v, e);
+			if (!v || cell::is(v, T_UNSET)) return nullptr;
 		} else if (!(v = block_item(v, e))) {
 			return nullptr;
 		}
@@ -1658,21 +1688,23 @@ inline const Cell* walk_fields(const Cell* path, const Cell* v, uint32_t from, u
 	return v;
 }
 
-// The first word's value of a path of two or more elements, or null.
-inline const Cell* path_start(const Cell* path, uint32_t& len) {
+// The first word's value of a path of two or more elements, or null; `e`
+// and `end` are set to the path's second element and its tail.
+[[gnu::always_inline]] inline const Cell* path_start(const Cell* path, const Cell*& e, const Cell*& end) {
 	Series* ps = memory::series(path->data2);
-	len = ps->used() / sizeof(Cell);
-	if (path->data1 + 1 >= len) return nullptr;
 	Cell* first = ps->head_cell() + path->data1;
-	return cell::is(first, T_WORD) ? value_cell(first) : nullptr;
+	end = ps->tail_cell();
+	e = first + 1;
+	if (e >= end || !cell::is(first, T_WORD)) return nullptr;
+	return value_cell(first);
 }
 
 // A path read that only passes object fields and block items, to a value
 // that is not a function (see walk_fields); null sends it the general way.
 const Cell* path_value(const Cell* path) {
-	uint32_t len;
-	const Cell* v = path_start(path, len);
-	if (v) v = walk_fields(path, v, path->data1 + 1, len);
+	const Cell *e, *end;
+	const Cell* v = path_start(path, e, end);
+	if (v) v = walk_fields(e, end, v);
 	return v && PLAIN_VALUE.at[cell::type_of(v)] ? v : nullptr;
 }
 
@@ -1715,16 +1747,16 @@ bool paren_number(const Cell* paren, Cell* out, uint32_t depth) {
 // handlers, reached as path_value reaches values: the field is assigned as
 // the object's path action would. False (nothing done) for any other path.
 bool set_field(const Cell* path, const Cell* value) {
-	uint32_t len;
-	const Cell* parent = path_start(path, len);
-	if (parent) parent = walk_fields(path, parent, path->data1 + 1, len - 1);
+	const Cell *e, *end;
+	const Cell* parent = path_start(path, e, end);
+	if (parent) parent = walk_fields(e, end - 1, parent);
 	// A port's fields are set as an object's (its path action is the object's).
-	if (!parent || !(cell::is(parent, T_OBJECT) || cell::is(parent, T_PORT)) || parent->data3) return false;
-	const Cell* e = memory::series(path->data2)->head_cell() + (len - 1);
-	if (!cell::is(e, T_WORD) || symbol::is_self(e->data2)) return false;
+	if (!parent || !has_fields(parent) || parent->data3) return false;
+	e = end - 1;
+	if (!cell::is(e, T_WORD)) return false;
 	Node ctx = parent->data1;
 	int32_t k = context::find_word(ctx, e->data2, true);
-	if (k < 0) return false;
+	if (k < 0 || symbol::same_name(e->data2, words::sym_self)) return false;
 	context::word_cell(ctx, uint32_t(k))->header |= context::WORD_ASSIGNED;
 	stack::move_cell(context::values(ctx) + k, value);
 	return true;
