@@ -110,10 +110,9 @@ inline bool node_marked(Node n) {
 
 inline bool is_marked(Node n) { return live_buffer(n) && node_marked(n); }
 
-// A buffer found in a frame is live when its node is marked and still names it.
-inline bool is_live(const Series* s) {
-	return valid_node(s->node) && node_marked(s->node) && memory::node_table[s->node] == s;
-}
+// A buffer found in a frame is live when its node is marked (so valid) and
+// still names it.
+inline bool is_live(const Series* s) { return node_marked(s->node) && memory::node_table[s->node] == s; }
 
 void start_marks() {
 	mark_bits.assign((size_t(memory::node_frame_count) * NODE_FRAME_NODES + 1 + 63) / 64, 0);
@@ -121,6 +120,8 @@ void start_marks() {
 	for (SeriesFrame* f = memory::state.series_head; f; f = f->next) spans.push_back({f->start(), f->end, 0, false});
 	last_span = 0;
 }
+
+inline uint32_t block_bytes(const Series* s) { return s->size + SERIES_BLOCK_EXTRA; }
 
 // The span holding an address, or null outside every series frame.
 Span* span_of(const void* address) {
@@ -134,6 +135,25 @@ Span* span_of(const void* address) {
 	if (p >= at->to) return nullptr;
 	last_span = size_t(at - spans.begin());
 	return &*at;
+}
+
+// Sets the mark of the buffer a slot names, without touching the buffer;
+// answers it when it was not marked yet.
+Series* mark_node(Node* slot) {
+	follow(slot);
+	Node n = *slot;
+	if (!valid_node(n) || node_marked(n)) return nullptr;
+	Series* s = memory::node_table[n];
+	if (!s || memory::node_is_free_slot(s)) return nullptr;
+	// A node frame made while marking (a marker that allocates) is beyond the bits.
+	if ((n >> 6) >= mark_bits.size()) mark_bits.resize((n >> 6) + 1, 0);
+	mark_bits[n >> 6] |= uint64_t(1) << (n & 63);
+	return s;
+}
+
+void count_live(const Series* s) {
+	if (!(s->flags & (SERIES_BIG | SERIES_FIXED)))
+		if (Span* span = span_of(s)) span->live += block_bytes(s);
 }
 
 // ------------------------------------------------------------ per type
@@ -231,13 +251,27 @@ void install_type_markers() {
 	type_markers[T_EVENT] = mark_event;
 }
 
-// Marks cells until no buffer is left to scan.
+// Takes the buffers mark_block queued until none is left: each is counted,
+// and its cells are marked when it holds cells. They pass through a short
+// queue whose headers are fetched ahead, so that the cache misses of a walk
+// through scattered buffers overlap instead of following one another.
 void drain() {
-	while (!work.empty()) {
-		Node n = work.back();
-		work.pop_back();
-		Series* s = memory::node_table[n];
-		mark_cells(s->head_cell(), s->tail_cell());
+	constexpr uint32_t AHEAD = 8;
+	Node ahead[AHEAD];
+	uint32_t first = 0, queued = 0;
+	for (;;) {
+		while (queued < AHEAD && !work.empty()) {
+			Node n = work.back();
+			work.pop_back();
+			__builtin_prefetch(memory::node_table[n]);
+			ahead[(first + queued++) % AHEAD] = n;
+		}
+		if (!queued) return;
+		Series* s = memory::node_table[ahead[first]];
+		first = (first + 1) % AHEAD;
+		queued--;
+		count_live(s);
+		if (s->unit() == sizeof(Cell)) mark_cells(s->head_cell(), s->tail_cell());
 	}
 }
 
@@ -262,8 +296,7 @@ void mark_guards() {
 			continue;
 		}
 		// A bare handle: its buffer, and its cells when it holds cells.
-		Node* slot = static_cast<Node*>(e.at);
-		if (mark_buffer(slot) && memory::node_table[*slot]->unit() == sizeof(Cell)) work.push_back(*slot);
+		mark_block(static_cast<Node*>(e.at));
 	}
 }
 
@@ -450,8 +483,6 @@ void node_housekeeping(uint64_t churn) {
 
 // ------------------------------------------------------------ series frames
 
-inline uint32_t block_bytes(const Series* s) { return s->size + SERIES_BLOCK_EXTRA; }
-
 // A dead buffer's node is released, unless growth abandoned the buffer.
 inline void drop(Series* s) {
 	if (s->node && valid_node(s->node) && memory::node_table[s->node] == s) pending_free.push_back(s->node);
@@ -468,6 +499,9 @@ void move_run(uint8_t* from, size_t length, uint8_t* to) {
 	}
 }
 
+// How far ahead of a walk through a frame its headers are fetched.
+constexpr size_t WALK_AHEAD = 512;
+
 // Slides the live buffers of a frame together, moving runs into the free
 // tail of the previous frame while that has room. Answers the frame's new
 // bump pointer.
@@ -477,6 +511,7 @@ uint8_t* compact_frame(SeriesFrame* f, SeriesFrame* prev) {
 	uint8_t* slide = nullptr;  // where the next run slides to, once a gap opened
 	uint8_t* p = f->start();
 	while (p < f->bump) {
+		__builtin_prefetch(p + WALK_AHEAD);
 		auto* s = reinterpret_cast<Series*>(p);
 		if (!is_live(s)) {
 			drop(s);
@@ -487,6 +522,7 @@ uint8_t* compact_frame(SeriesFrame* f, SeriesFrame* prev) {
 		uint8_t* run = p;
 		size_t length = 0;
 		while (p < f->bump) {
+			__builtin_prefetch(p + WALK_AHEAD);
 			auto* b = reinterpret_cast<Series*>(p);
 			if (!is_live(b)) break;
 			size_t bytes = block_bytes(b);
@@ -635,21 +671,14 @@ void sweep_big() {
 // ------------------------------------------------------------ marking entries
 
 bool mark_buffer(Node* slot) {
-	follow(slot);
-	Node n = *slot;
-	if (!valid_node(n) || node_marked(n)) return false;
-	Series* s = memory::node_table[n];
-	if (!s || memory::node_is_free_slot(s)) return false;
-	// A node frame made while marking (a marker that allocates) is beyond the bits.
-	if ((n >> 6) >= mark_bits.size()) mark_bits.resize((n >> 6) + 1, 0);
-	mark_bits[n >> 6] |= uint64_t(1) << (n & 63);
-	if (!(s->flags & (SERIES_BIG | SERIES_FIXED)))
-		if (Span* span = span_of(s)) span->live += block_bytes(s);
+	Series* s = mark_node(slot);
+	if (!s) return false;
+	count_live(s);
 	return true;
 }
 
 void mark_block(Node* slot) {
-	if (mark_buffer(slot) && memory::node_table[*slot]->unit() == sizeof(Cell)) work.push_back(*slot);
+	if (mark_node(slot)) work.push_back(*slot);
 }
 
 // A context is two cells (header and owner): marking its cells marks its
