@@ -560,17 +560,17 @@ void release_series_frame(SeriesFrame* f) {
 constexpr uint32_t IDLE_RELEASE = 2;
 
 void compact_series() {
-	size_t i = 0;
-	for (SeriesFrame* f = memory::state.series_head; f; i++) {
+	for (SeriesFrame* f = memory::state.series_head; f;) {
 		SeriesFrame* next = f->next;
 		bool used = f->bump != f->start();
-		Span& span = spans[i];
+		// A frame made while marking has no span: it is walked.
+		Span* span = span_of(f->start());
 		bool room_before = f->prev && size_t(f->prev->end - f->prev->bump) >= TARGET_ROOM;
-		if (span.live == 0) {
+		if (span && span->live == 0) {
 			// Its nodes are released by release_emptied_nodes.
-			span.emptied = used;
+			span->emptied = used;
 			f->bump = f->start();
-		} else if (span.live != uint64_t(f->bump - f->start()) || room_before) {
+		} else if (!span || span->live != uint64_t(f->bump - f->start()) || room_before) {
 			f->bump = compact_frame(f, f->prev);
 		}
 		bool empty = f->bump == f->start();
