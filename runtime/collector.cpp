@@ -590,10 +590,13 @@ uint64_t release_emptied_nodes() {
 	uint64_t released = 0;
 	for (int32_t k = memory::state.node_head; k >= 0; k = memory::node_frames[k].next) {
 		NodeFrame& frame = memory::node_frames[k];
+		// A slot evacuate moved still names its buffer: the moved-to node is the live one.
+		if (frame.evacuated) continue;
 		Node first = Node(k) * NODE_FRAME_NODES + 1;
 		for (Node n = first; n < first + frame.capacity; n++) {
 			Series* s = memory::node_table[n];
 			if (!s || memory::node_is_free_slot(s) || node_marked(n)) continue;
+			if (relocation && hash::heap_map_get(relocation, n)) continue;
 			Span* span = span_of(s);
 			if (span && span->emptied) {
 				memory::release_node(n);
