@@ -65,8 +65,20 @@ uint32_t stress_gap(uint32_t mean) {
 
 // Buffers whose cells still have to be marked.
 std::vector<Node> work;
-// Marked buffers outside every frame (C heap): their marks are cleared at the end.
-std::vector<Series*> fixed_marked;
+// The marks, one bit per node handle, beside the buffers: a buffer already
+// reached is told without touching it, and no buffer carries a mark to clear.
+std::vector<uint64_t> mark_bits;
+// The series frames in address order, with the bytes of the buffers marked in
+// each: a frame whose buffers are all dead, or all live, is settled without a
+// walk through its buffers.
+struct Span {
+	const uint8_t* from;
+	const uint8_t* to;
+	uint64_t live;
+	bool emptied;  // all dead: its bump pointer went back to the start unwalked
+};
+std::vector<Span> spans;
+size_t last_span = 0;
 // Nodes of dead buffers, released once compaction is over.
 std::vector<Node> pending_free;
 // Old node -> new node, while a collection evacuates node frames.
@@ -91,9 +103,57 @@ inline Series* live_buffer(Node n) {
 	return s && !memory::node_is_free_slot(s) ? s : nullptr;
 }
 
-inline bool is_marked(Node n) {
-	Series* s = live_buffer(n);
-	return s && (s->flags & SERIES_MARK);
+inline bool node_marked(Node n) {
+	size_t word = n >> 6;
+	return word < mark_bits.size() && ((mark_bits[word] >> (n & 63)) & 1);
+}
+
+inline bool is_marked(Node n) { return live_buffer(n) && node_marked(n); }
+
+// A buffer found in a frame is live when its node is marked (so valid) and
+// still names it.
+inline bool is_live(const Series* s) { return node_marked(s->node) && memory::node_table[s->node] == s; }
+
+void start_marks() {
+	mark_bits.assign((size_t(memory::node_frame_count) * NODE_FRAME_NODES + 1 + 63) / 64, 0);
+	spans.clear();
+	for (SeriesFrame* f = memory::state.series_head; f; f = f->next) spans.push_back({f->start(), f->end, 0, false});
+	last_span = 0;
+}
+
+inline uint32_t block_bytes(const Series* s) { return s->size + SERIES_BLOCK_EXTRA; }
+
+// The span holding an address, or null outside every series frame.
+Span* span_of(const void* address) {
+	auto* p = static_cast<const uint8_t*>(address);
+	if (spans.empty()) return nullptr;
+	Span* last = &spans[last_span];
+	if (p >= last->from && p < last->to) return last;
+	auto at = std::upper_bound(spans.begin(), spans.end(), p, [](const uint8_t* q, const Span& sp) { return q < sp.from; });
+	if (at == spans.begin()) return nullptr;
+	--at;
+	if (p >= at->to) return nullptr;
+	last_span = size_t(at - spans.begin());
+	return &*at;
+}
+
+// Sets the mark of the buffer a slot names, without touching the buffer;
+// answers it when it was not marked yet.
+Series* mark_node(Node* slot) {
+	follow(slot);
+	Node n = *slot;
+	if (!valid_node(n) || node_marked(n)) return nullptr;
+	Series* s = memory::node_table[n];
+	if (!s || memory::node_is_free_slot(s)) return nullptr;
+	// A node frame made while marking (a marker that allocates) is beyond the bits.
+	if ((n >> 6) >= mark_bits.size()) mark_bits.resize((n >> 6) + 1, 0);
+	mark_bits[n >> 6] |= uint64_t(1) << (n & 63);
+	return s;
+}
+
+void count_live(const Series* s) {
+	if (!(s->flags & (SERIES_BIG | SERIES_FIXED)))
+		if (Span* span = span_of(s)) span->live += block_bytes(s);
 }
 
 // ------------------------------------------------------------ per type
@@ -191,13 +251,27 @@ void install_type_markers() {
 	type_markers[T_EVENT] = mark_event;
 }
 
-// Marks cells until no buffer is left to scan.
+// Takes the buffers mark_block queued until none is left: each is counted,
+// and its cells are marked when it holds cells. They pass through a short
+// queue whose headers are fetched ahead, so that the cache misses of a walk
+// through scattered buffers overlap instead of following one another.
 void drain() {
-	while (!work.empty()) {
-		Node n = work.back();
-		work.pop_back();
-		Series* s = memory::node_table[n];
-		mark_cells(s->head_cell(), s->tail_cell());
+	constexpr uint32_t AHEAD = 8;
+	Node ahead[AHEAD];
+	uint32_t first = 0, queued = 0;
+	for (;;) {
+		while (queued < AHEAD && !work.empty()) {
+			Node n = work.back();
+			work.pop_back();
+			__builtin_prefetch(memory::node_table[n]);
+			ahead[(first + queued++) % AHEAD] = n;
+		}
+		if (!queued) return;
+		Series* s = memory::node_table[ahead[first]];
+		first = (first + 1) % AHEAD;
+		queued--;
+		count_live(s);
+		if (s->unit() == sizeof(Cell)) mark_cells(s->head_cell(), s->tail_cell());
 	}
 }
 
@@ -222,8 +296,7 @@ void mark_guards() {
 			continue;
 		}
 		// A bare handle: its buffer, and its cells when it holds cells.
-		Node* slot = static_cast<Node*>(e.at);
-		if (mark_buffer(slot) && memory::node_table[*slot]->unit() == sizeof(Cell)) work.push_back(*slot);
+		mark_block(static_cast<Node*>(e.at));
 	}
 }
 
@@ -293,7 +366,7 @@ std::vector<Cell*> mark_ownership(uint32_t& live) {
 // The table is re-indexed after the collection (its buckets hash handles).
 bool sweep_ownership(const std::vector<Cell*>& dead) {
 	for (Cell* key : dead) {
-		if (Series* s = live_buffer(key->data1); s && (s->flags & SERIES_MARK)) s->flags &= ~SERIES_OWNED;
+		if (Series* s = live_buffer(key->data1); s && node_marked(key->data1)) s->flags &= ~SERIES_OWNED;
 		key->header = 0;
 		key->data1 = 0;
 		for (int i = 1; i <= 3; i++) cell::make_unset(key + i);
@@ -410,8 +483,6 @@ void node_housekeeping(uint64_t churn) {
 
 // ------------------------------------------------------------ series frames
 
-inline uint32_t block_bytes(const Series* s) { return s->size + SERIES_BLOCK_EXTRA; }
-
 // A dead buffer's node is released, unless growth abandoned the buffer.
 inline void drop(Series* s) {
 	if (s->node && valid_node(s->node) && memory::node_table[s->node] == s) pending_free.push_back(s->node);
@@ -428,6 +499,9 @@ void move_run(uint8_t* from, size_t length, uint8_t* to) {
 	}
 }
 
+// How far ahead of a walk through a frame its headers are fetched.
+constexpr size_t WALK_AHEAD = 512;
+
 // Slides the live buffers of a frame together, moving runs into the free
 // tail of the previous frame while that has room. Answers the frame's new
 // bump pointer.
@@ -437,8 +511,9 @@ uint8_t* compact_frame(SeriesFrame* f, SeriesFrame* prev) {
 	uint8_t* slide = nullptr;  // where the next run slides to, once a gap opened
 	uint8_t* p = f->start();
 	while (p < f->bump) {
+		__builtin_prefetch(p + WALK_AHEAD);
 		auto* s = reinterpret_cast<Series*>(p);
-		if (!(s->flags & SERIES_MARK)) {
+		if (!is_live(s)) {
 			drop(s);
 			if (!slide) slide = p;
 			p += block_bytes(s);
@@ -447,11 +522,11 @@ uint8_t* compact_frame(SeriesFrame* f, SeriesFrame* prev) {
 		uint8_t* run = p;
 		size_t length = 0;
 		while (p < f->bump) {
+			__builtin_prefetch(p + WALK_AHEAD);
 			auto* b = reinterpret_cast<Series*>(p);
-			if (!(b->flags & SERIES_MARK)) break;
+			if (!is_live(b)) break;
 			size_t bytes = block_bytes(b);
 			if (target && length && length + bytes > room) break;
-			b->flags &= ~SERIES_MARK;
 			length += bytes;
 			p += bytes;
 		}
@@ -488,13 +563,48 @@ void compact_series() {
 	for (SeriesFrame* f = memory::state.series_head; f;) {
 		SeriesFrame* next = f->next;
 		bool used = f->bump != f->start();
-		f->bump = compact_frame(f, f->prev);
+		// A frame made while marking has no span: it is walked.
+		Span* span = span_of(f->start());
+		bool room_before = f->prev && size_t(f->prev->end - f->prev->bump) >= TARGET_ROOM;
+		if (span && span->live == 0) {
+			// Its nodes are released by release_emptied_nodes.
+			span->emptied = used;
+			f->bump = f->start();
+		} else if (!span || span->live != uint64_t(f->bump - f->start()) || room_before) {
+			f->bump = compact_frame(f, f->prev);
+		}
 		bool empty = f->bump == f->start();
 		f->idle = used || !empty ? 0 : f->idle + 1;
 		if (empty && f->prev && f->next && f->idle >= IDLE_RELEASE) release_series_frame(f);
 		f = next;
 	}
 	memory::state.series_current = memory::state.series_head;
+}
+
+// Releases the unmarked nodes whose buffers were in frames emptied unwalked:
+// the node table is read in order, a dead buffer is never touched.
+uint64_t release_emptied_nodes() {
+	bool any = false;
+	for (const Span& span : spans) any |= span.emptied;
+	if (!any) return 0;
+	uint64_t released = 0;
+	for (int32_t k = memory::state.node_head; k >= 0; k = memory::node_frames[k].next) {
+		NodeFrame& frame = memory::node_frames[k];
+		// A slot evacuate moved still names its buffer: the moved-to node is the live one.
+		if (frame.evacuated) continue;
+		Node first = Node(k) * NODE_FRAME_NODES + 1;
+		for (Node n = first; n < first + frame.capacity; n++) {
+			Series* s = memory::node_table[n];
+			if (!s || memory::node_is_free_slot(s) || node_marked(n)) continue;
+			if (relocation && hash::heap_map_get(relocation, n)) continue;
+			Span* span = span_of(s);
+			if (span && span->emptied) {
+				memory::release_node(n);
+				released++;
+			}
+		}
+	}
+	return released;
 }
 
 // Stress mode: every live buffer moves into other frames; the old frames
@@ -519,8 +629,7 @@ void move_all_series() {
 		for (uint8_t* p = f->start(); p < f->bump;) {
 			auto* s = reinterpret_cast<Series*>(p);
 			uint32_t bytes = block_bytes(s);
-			if (s->flags & SERIES_MARK) {
-				s->flags &= ~SERIES_MARK;
+			if (is_live(s)) {
 				while (to->bump + bytes >= to->end) {
 					if (bytes >= memory::state.series_planned) memory::state.series_planned = memory::state.series_cap;
 					to = next_target();
@@ -544,9 +653,7 @@ void sweep_big() {
 	for (BigFrame* f = memory::state.big_head; f;) {
 		BigFrame* next = f->next;
 		Series* s = f->buffer();
-		if (s->flags & SERIES_MARK) {
-			s->flags &= ~SERIES_MARK;
-		} else {
+		if (!is_live(s)) {
 			drop(s);
 			if (f->prev) f->prev->next = f->next;
 			if (f->next) f->next->prev = f->prev;
@@ -567,16 +674,14 @@ void sweep_big() {
 // ------------------------------------------------------------ marking entries
 
 bool mark_buffer(Node* slot) {
-	follow(slot);
-	Series* s = live_buffer(*slot);
-	if (!s || (s->flags & SERIES_MARK)) return false;
-	s->flags |= SERIES_MARK;
-	if (s->flags & SERIES_FIXED) fixed_marked.push_back(s);
+	Series* s = mark_node(slot);
+	if (!s) return false;
+	count_live(s);
 	return true;
 }
 
 void mark_block(Node* slot) {
-	if (mark_buffer(slot) && memory::node_table[*slot]->unit() == sizeof(Cell)) work.push_back(*slot);
+	if (mark_node(slot)) work.push_back(*slot);
 }
 
 // A context is two cells (header and owner): marking its cells marks its
@@ -644,26 +749,28 @@ void run(bool handles_may_move) {
 	memory::release_spare_big_frames();
 	uint32_t nodes_before = memory::nodes_cycles;
 	if (handles_may_move && memory::node_compaction) compact_nodes();
+	start_marks();
 	mark_roots();
 	uint32_t owned = 0;
 	std::vector<Cell*> dead_owned = mark_ownership(owned);
 	externals::sweep();
 	bool reindex = sweep_ownership(dead_owned) || memory::nodes_cycles != nodes_before;
-	if (stress)
+	uint64_t churn = 0;
+	if (stress) {
 		move_all_series();
-	else
+	} else {
 		compact_series();
+		churn += release_emptied_nodes();
+	}
 	sweep_big();
 	for (Node n : pending_free) memory::release_node(n);
-	uint64_t churn = pending_free.size();
+	churn += pending_free.size();
 	pending_free.clear();
 	node_housekeeping(churn);
 	if (relocation) {
 		hash::heap_map_free(relocation);
 		relocation = nullptr;
 	}
-	for (Series* s : fixed_marked) s->flags &= ~SERIES_MARK;
-	fixed_marked.clear();
 	memory::collection_count++;
 	memory::collection_done();
 	memory::collecting = false;

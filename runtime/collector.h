@@ -12,8 +12,8 @@
 //    (roots.h) and the registered markers. The ownership table is weak: an
 //    entry lives only while its series and its owner are otherwise reached.
 //  - Marking runs on an explicit work stack, so nesting depth costs heap,
-//    never C++ stack. The mark bit (SERIES_MARK) is clear outside a
-//    collection.
+//    never C++ stack. Marks are bits beside the buffers, one per node
+//    handle; buffers carry none.
 //  - Live buffers slide toward their frame's start (or into the previous
 //    frame's free tail); a buffer's node slot is rewritten when it moves.
 //  - Node handles change only when a node frame is evacuated, which happens

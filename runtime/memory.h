@@ -31,14 +31,13 @@ namespace vyn {
 constexpr uint32_t SERIES_USED = 0x80000000u;
 constexpr uint32_t SERIES_MADE = 0x20000000u;
 constexpr uint32_t SERIES_MIDDLE = 0x10000000u;   // head placed mid-buffer (offset -1)
-constexpr uint32_t SERIES_MARK = 0x08000000u;     // collector's mark
 constexpr uint32_t SERIES_BIG = 0x01000000u;
 constexpr uint32_t SERIES_FIXED = 0x00100000u;    // from the C heap, never moved
 constexpr uint32_t SERIES_UTF16 = 0x00040000u;    // text loaded from UTF-16
 constexpr uint32_t SERIES_OWNED = 0x00020000u;    // owned by an object field
 constexpr uint32_t SERIES_UNIT_MASK = 0x1Fu;
 // Where a buffer lives belongs to that buffer: growth and copies do not pass these on.
-constexpr uint32_t SERIES_PLACEMENT = SERIES_BIG | SERIES_FIXED | SERIES_MARK;
+constexpr uint32_t SERIES_PLACEMENT = SERIES_BIG | SERIES_FIXED;
 
 struct Series {
 	uint32_t flags;
