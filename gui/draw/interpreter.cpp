@@ -635,7 +635,6 @@ void points_at_least(Walk& w, std::vector<Point>& pts, size_t least, bool fail_a
 
 void command(Context& c, Walk& w, Command cmd) {
 	Point a, b;
-	double n;
 	std::vector<Point> pts;
 	switch (cmd) {
 	case C_LINE:
