@@ -11,6 +11,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/hash_table.h"
 #include "runtime/sorting.h"
+#include "runtime/symbol.h"
 #include "runtime/words.h"
 
 namespace vyn::block {
@@ -23,11 +24,33 @@ struct Search {
 	Mode mode;
 	CompareOp op;
 	const Cell* value;
+	Type key_type = T_NONE;    // the value's type, for Mode::value
+	bool word_key = false;     // a word key under the default matching
+	uint32_t key_name = 0;     // its canonical symbol
 	Cell sequence;        // the value's cells, for Mode::sequence
 	uint32_t length = 1;  // cells one attempt compares
 	int64_t step = 1;
 	int64_t end = 0;      // last searchable cell
 };
+
+// Words that match one another by spelling (issues stand apart).
+inline bool spelled_word(Type t) { return t >= T_WORD && t <= T_REFINEMENT; }
+
+// Types whose comparison never finds a word equal under the default matching.
+inline bool never_a_word(Type t) { return t == T_INTEGER || t == T_STRING || t == T_BLOCK || t == T_NONE; }
+
+// One cell against the key under the default matching, without the type's
+// compare where the answer is known from the two types.
+inline bool matches_default(const Search& q, const Cell* c) {
+	Type t = cell::type_of(c);
+	if (spelled_word(t)) {
+		if (!q.word_key) return false;
+		return c->data2 == q.value->data2 || symbol::resolve(c->data2) == q.key_name;
+	}
+	if (q.word_key) return !never_a_word(t) && matches(c, q.value, q.op);
+	if (t == T_INTEGER && q.key_type == T_INTEGER) return c->data2 == q.value->data2;
+	return matches(c, q.value, q.op);
+}
 
 // Whether the cells at `pos` match; a sequence must end by `end`.
 bool attempt(const Search& q, const Cell* b, int64_t pos) {
@@ -35,7 +58,7 @@ bool attempt(const Search& q, const Cell* b, int64_t pos) {
 	switch (q.mode) {
 	case Mode::type: return cell::type_of(c) == Type(q.value->data1);
 	case Mode::typeset: return typeset_has(q.value, cell::type_of(c));
-	case Mode::value: return matches(c, q.value, q.op);
+	case Mode::value: return q.op == COMP_FIND_SELECT ? matches_default(q, c) : matches(c, q.value, q.op);
 	case Mode::sequence: break;
 	}
 	if (pos + q.length - 1 > q.end) return false;
@@ -98,6 +121,9 @@ Found search(Cell* series, Cell* value, const Cell* part, bool only, bool case_s
 		if (q.length == 0) return none;
 	} else {
 		q.mode = Mode::value;
+		q.key_type = vt;
+		q.word_key = spelled_word(vt);
+		if (q.word_key) q.key_name = symbol::resolve(value->data2);
 	}
 	bool backward = last || reverse;
 	if (cell::is(series, T_HASH) && series->data3 && q.mode == Mode::value && !match && indexed_lookup(value, same)) {
@@ -123,18 +149,23 @@ Found search(Cell* series, Cell* value, const Cell* part, bool only, bool case_s
 		stop = 0;
 		if (start < 0) return none;
 	}
-	if (backward) {
-		for (int64_t pos = start; pos >= stop; pos -= q.step) {
-			if (attempt(q, series, pos)) return {pos, true};
-			if (match) break;
+	auto scan = [&](auto hit) -> Found {
+		if (backward) {
+			for (int64_t pos = start; pos >= stop; pos -= q.step) {
+				if (hit(pos)) return {pos, true};
+				if (match) break;
+			}
+		} else {
+			for (int64_t pos = start; pos <= stop; pos += q.step) {
+				if (hit(pos)) return {pos, false};
+				if (match) break;
+			}
 		}
-	} else {
-		for (int64_t pos = start; pos <= stop; pos += q.step) {
-			if (attempt(q, series, pos)) return {pos, false};
-			if (match) break;
-		}
-	}
-	return none;
+		return none;
+	};
+	if (q.mode == Mode::value && q.op == COMP_FIND_SELECT)
+		return scan([&](int64_t pos) { return matches_default(q, vs_abs_at(series, uint32_t(pos))); });
+	return scan([&](int64_t pos) { return attempt(q, series, pos); });
 }
 
 Cell* answer_none(Cell* series) {
