@@ -717,7 +717,7 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 			// The lexer gives path elements as words: a word names a refinement too.
 			if (cell::is(&element, T_WORD)) cell::set_type(&element, T_REFINEMENT);
 			if (!cell::is(&element, T_REFINEMENT)) errors::fire(errors::id::script_bad_refine, &element);
-			// Spelled as in the spec, a refinement is found without resolving names.
+			// Spelled as in the function's spec block, a refinement is found without resolving names.
 			int found = -1;
 			for (int k = 0; k < nslots && found < 0; k++)
 				if (entry_at(slots[k].cache_index)->data2 == element.data2) found = k;
