@@ -2,7 +2,8 @@
 //
 // Decoding reads the records up to the first image only (an animation's
 // later frames are never decoded) and paints it on a canvas of the logical
-// screen's size, transparent where the frame does not reach. giflib hands
+// screen's size, transparent where the frame does not reach; a frame the
+// screen does not hold is the image alone. giflib hands
 // the rows of an interlaced image over in file order (every 8th row from 0,
 // every 8th from 4, every 4th from 2, every 2nd from 1); they are put back
 // in place here.
@@ -72,8 +73,22 @@ uint32_t interlaced_row(uint32_t n, uint32_t h) {
 	return h;
 }
 
-// Reads the first image's rows and paints them.
-bool paint(GifFileType* gif, int transparent, uint32_t* canvas, uint32_t cw, uint32_t ch) {
+// Reads the first image's rows, in file order. They are read before the
+// canvas is made, so a frame that claims more rows than its data holds
+// fails having taken memory in proportion to the data alone.
+bool read_rows(GifFileType* gif, std::vector<GifPixelType>& rows) {
+	uint32_t fw = uint32_t(gif->Image.Width), fh = uint32_t(gif->Image.Height);
+	for (uint32_t n = 0; n < fh; n++) {
+		size_t at = rows.size();
+		rows.resize(at + fw);
+		if (DGifGetLine(gif, rows.data() + at, int(fw)) == GIF_ERROR) return false;
+	}
+	return true;
+}
+
+// Paints the rows read on the canvas.
+bool paint(GifFileType* gif, int transparent, const std::vector<GifPixelType>& rows, uint32_t* canvas, uint32_t cw,
+	uint32_t ch, uint32_t x0, uint32_t y0) {
 	const GifImageDesc& d = gif->Image;
 	const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
 	if (!map) return false;
@@ -88,13 +103,11 @@ bool paint(GifFileType* gif, int transparent, uint32_t* canvas, uint32_t cw, uin
 	}
 	if (transparent >= 0) colours[transparent] = 0;
 	uint32_t fw = uint32_t(d.Width), fh = uint32_t(d.Height);
-	std::vector<GifPixelType> line(fw ? fw : 1);
 	for (uint32_t n = 0; n < fh; n++) {
-		if (DGifGetLine(gif, line.data(), int(fw)) == GIF_ERROR) return false;
-		uint32_t y = uint32_t(d.Top) + (d.Interlace ? interlaced_row(n, fh) : n);
+		const GifPixelType* line = rows.data() + size_t(n) * fw;
+		uint32_t y = y0 + (d.Interlace ? interlaced_row(n, fh) : n);
 		if (y >= ch) continue;
 		uint32_t* row = canvas + size_t(y) * cw;
-		uint32_t x0 = uint32_t(d.Left);
 		uint32_t count = x0 < cw ? std::min(fw, cw - x0) : 0;
 		for (uint32_t x = 0; x < count; x++) row[x0 + x] = colours[line[x]];
 	}
@@ -126,16 +139,23 @@ Node decode(const uint8_t* data, size_t size) {
 		if (DGifGetImageDesc(c.gif) == GIF_ERROR) return 0;
 		const GifImageDesc& d = c.gif->Image;
 		if (d.Width <= 0 || d.Height <= 0 || d.Left < 0 || d.Top < 0) return 0;
+		// A frame that reaches past the screen (or a screen of none) is the
+		// image itself: its offset never makes a canvas larger than its data.
 		uint32_t w = uint32_t(c.gif->SWidth), h = uint32_t(c.gif->SHeight);
-		// A screen smaller than the frame (or none) takes the frame's extent.
-		w = std::max(w, uint32_t(d.Left + d.Width));
-		h = std::max(h, uint32_t(d.Top + d.Height));
+		uint32_t x0 = uint32_t(d.Left), y0 = uint32_t(d.Top);
+		if (x0 + uint32_t(d.Width) > w || y0 + uint32_t(d.Height) > h) {
+			w = uint32_t(d.Width);
+			h = uint32_t(d.Height);
+			x0 = y0 = 0;
+		}
 		if (w > image_record::MAX_SIDE || h > image_record::MAX_SIDE) return 0;
+		std::vector<GifPixelType> rows;
+		if (!read_rows(c.gif, rows)) return 0;
 		Node record = image_record::make(w, h);
 		uint32_t* canvas = image_record::pixels(record);
-		bool whole = d.Left == 0 && d.Top == 0 && uint32_t(d.Width) == w && uint32_t(d.Height) == h;
+		bool whole = x0 == 0 && y0 == 0 && uint32_t(d.Width) == w && uint32_t(d.Height) == h;
 		if (!whole) std::memset(canvas, 0, size_t(w) * h * 4);
-		return paint(c.gif, transparent, canvas, w, h) ? record : 0;
+		return paint(c.gif, transparent, rows, canvas, w, h, x0, y0) ? record : 0;
 	}
 }
 

@@ -142,6 +142,54 @@ TEST_F(ImageRecord, GifOfManyColoursComesBackClose) {
 	EXPECT_LE(worst, 32);
 }
 
+// The first frame is painted at its offset on the logical screen; a frame
+// the screen does not hold is the image alone, so a few bytes never make a
+// canvas the size of their offsets.
+TEST_F(ImageRecord, GifFramesOnAndOffTheirScreen) {
+	auto gif = [](uint16_t sw, uint16_t sh, uint16_t left, uint16_t top, uint16_t fw, uint16_t fh,
+		std::vector<uint8_t> lzw) {
+		std::vector<uint8_t> b = {'G', 'I', 'F', '8', '9', 'a'};
+		auto put16 = [&](uint16_t v) {
+			b.push_back(uint8_t(v));
+			b.push_back(uint8_t(v >> 8));
+		};
+		put16(sw);
+		put16(sh);
+		b.insert(b.end(), {0x80, 0, 0, 0, 0, 0, 0xFF, 0, 0});  // two colours: black, red
+		b.push_back(0x2C);
+		for (uint16_t v : {left, top, fw, fh}) put16(v);
+		b.insert(b.end(), {0, 2, uint8_t(lzw.size())});
+		b.insert(b.end(), lzw.begin(), lzw.end());
+		b.insert(b.end(), {0, 0x3B});
+		return b;
+	};
+	const std::vector<uint8_t> red = {0x4C, 0x01};          // clear, 1, end
+	const std::vector<uint8_t> red_black = {0x0C, 0x0A};    // clear, 1, 0, end
+	const uint32_t R = image_record::OPAQUE | 0xFF0000u, K = image_record::OPAQUE, CLEAR = 0;
+	struct Case {
+		const char* what;
+		std::vector<uint8_t> bytes;
+		uint32_t w, h;
+		std::vector<uint32_t> pixels;
+	} cases[] = {
+		{"frame inside its screen", gif(3, 2, 2, 1, 1, 1, red), 3, 2, {CLEAR, CLEAR, CLEAR, CLEAR, CLEAR, R}},
+		{"frame far past its screen", gif(2, 2, 40000, 14000, 1, 1, red), 1, 1, {R}},
+		{"screen of none", gif(0, 0, 0, 0, 2, 1, red_black), 2, 1, {R, K}},
+		{"frame wider than its screen", gif(1, 1, 0, 0, 2, 1, red_black), 2, 1, {R, K}},
+	};
+	for (const Case& c : cases) {
+		Node n = image_codec::decode(image_codec::GIF, c.bytes.data(), c.bytes.size());
+		ASSERT_NE(n, 0u) << c.what;
+		ASSERT_EQ(image_record::width(n), c.w) << c.what;
+		ASSERT_EQ(image_record::height(n), c.h) << c.what;
+		std::vector<uint32_t> got(image_record::pixels(n), image_record::pixels(n) + c.w * c.h);
+		EXPECT_EQ(got, c.pixels) << c.what;
+	}
+	// Rows the data does not hold: refused.
+	std::vector<uint8_t> cut = gif(2, 2, 18759, 14406, 24889, 3, {0x04});
+	EXPECT_EQ(image_codec::decode(image_codec::GIF, cut.data(), cut.size()), 0u);
+}
+
 TEST_F(ImageRecord, BmpHeadersThatDoNotAddUpAreRefused) {
 	auto bmp = [](uint32_t hsize, int32_t w, int32_t h, uint16_t bpp, uint32_t compression, size_t data) {
 		std::vector<uint8_t> b(14 + 40 + data, 0);
