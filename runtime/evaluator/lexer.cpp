@@ -393,6 +393,8 @@ void path_scanner(Scan& s, const uint8_t* start, const uint8_t* end, uint32_t fl
 	s.start_state = ST_SEGMENT;
 }
 
+}  // namespace
+
 // "(": a point literal when the text up to the first "," is all point
 // characters, else a paren level. Text that ends before any "," is a paren,
 // so an unfinished "(1 + 2" is reported as a missing ")".
@@ -411,6 +413,8 @@ bool point_ahead(const uint8_t* p, const uint8_t* end) {
 	}
 	return false;
 }
+
+namespace {
 
 // ---------------------------------------------------------------- the machine
 

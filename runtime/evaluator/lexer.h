@@ -53,6 +53,10 @@ int32_t scan_string(Cell* result, Cell* string, int32_t length, const Options& o
 int32_t scan_series(Cell* result, Cell* series, int64_t length, const Options& options,
 	uint32_t* consumed = nullptr);
 
+// Whether the text after a "(" makes it a point literal: point characters
+// (blanks, digits, signs, ".", "#" and the letters of special floats) up to a ",".
+bool point_ahead(const uint8_t* p, const uint8_t* end);
+
 // Loads UTF-8 text into a new block pushed on the data stack (the console
 // line, `do` of text); answers the block cell.
 Cell* load(const uint8_t* bytes, uint32_t length);

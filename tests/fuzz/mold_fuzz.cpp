@@ -21,11 +21,9 @@ namespace {
 // point. That is the lexer's rule, not a fault of mold: such molds are not
 // checked.
 bool reads_as_point(const std::string& text) {
-	static const std::string point_chars = " \t#+-.0123456789AEFINaefin";
-	for (size_t open = text.find('('); open != std::string::npos; open = text.find('(', open + 1)) {
-		size_t end = text.find_first_not_of(point_chars, open + 1);
-		if (end != std::string::npos && text[end] == ',') return true;
-	}
+	auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+	for (size_t open = text.find('('); open != std::string::npos; open = text.find('(', open + 1))
+		if (lexer::point_ahead(bytes + open + 1, bytes + text.size())) return true;
 	return false;
 }
 
