@@ -66,8 +66,9 @@ inline Series* words_buffer(Node ctx) { return memory::series(hash::table_of(wor
 inline uint32_t word_count(Node ctx) { return words_buffer(ctx)->used() / sizeof(Cell); }
 inline Cell* word_cell(Node ctx, uint32_t n) { return words_buffer(ctx)->head_cell() + n; }
 // The first value cell, or null when the context has no values (a stack
-// context whose function is not running).
-inline Cell* values(Node ctx) {
+// context whose function is not running). Every word read goes through it:
+// always inlined, whatever the size of the caller.
+[[gnu::always_inline]] inline Cell* values(Node ctx) {
 	Cell* h = header(ctx);
 	if (h->header & FLAG_STACK) return h->data2 ? stack::at(h->data2 - 1) : nullptr;
 	return memory::series(h->data2)->head_cell();

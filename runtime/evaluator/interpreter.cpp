@@ -43,6 +43,10 @@ constexpr uint32_t CACHE_INCOMPLETE = 0x00800000u;
 // locals; a native's refinement arguments, all none) and a native's
 // refinement count in bits 24-29.
 constexpr uint32_t CACHE_PLAIN = 0x00400000u;
+// A plain cache of a native or action whose refinement entries hold where
+// their arguments go (see lay_out_refinements): a call through a path fills
+// the frame from them without walking the cache.
+constexpr uint32_t CACHE_LAID_OUT = 0x00200000u;
 
 // More block of a function value: body, argument cache, native entry, op
 // copy, owner context.
@@ -156,6 +160,7 @@ constexpr PlainTable PLAIN_VALUE;
 
 Cell* build_cache(const Cell* fn);
 const Cell* path_value(const Cell* path);
+const Cell* path_function(const Cell* path);
 bool paren_number(const Cell* paren, Cell* out, uint32_t depth = 0);
 bool set_field(const Cell* path, const Cell* value);
 
@@ -214,6 +219,7 @@ void store(const Cell* value, bool push) {
 
 int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
 	const Cell* parent, uint32_t mode, bool infix);
+int32_t call_path(Code& code, int32_t pos, const Cell* at, bool push);
 
 // Whether integer_op knows the function: add, subtract, multiply and
 // divide, the comparisons. Their specs take two evaluated arguments, each
@@ -335,7 +341,7 @@ inline bool number_function(const Cell* op) { return integer_function(Type((op->
 // The right operand of the operator at pos when it needs no evaluation: a
 // literal, a word's value, a path's (see path_value) or a number paren's
 // (see paren_number, worked out into `number`); null otherwise.
-inline const Cell* fast_operand(const Cell* op, Code& code, int32_t pos, Cell* number) {
+[[gnu::always_inline]] inline const Cell* fast_operand(const Cell* op, Code& code, int32_t pos, Cell* number) {
 	const Cell* right = code.cell_at(pos + 1);
 	if (!right) return nullptr;
 	if (cell::is(right, T_WORD)) return value_cell(code.at(pos + 1));
@@ -625,6 +631,21 @@ inline void push_locals(int32_t locals) {
 	for (int32_t l = 1; l < locals; l++) stack::push(&NONE_CELL);
 }
 
+// Path element p of a call's path as a refinement! into `element`; answers
+// whether it is on (a get-word element: when its word's value is true).
+bool refinement_element(const Cell* path, int32_t p, Cell* element) {
+	*element = *(memory::series(path->data2)->head_cell() + p);
+	bool on = true;
+	if (cell::is(element, T_GET_WORD)) {
+		on = truthy(word_value(element));
+		cell::set_type(element, T_REFINEMENT);
+	}
+	// The lexer gives path elements as words: a word names a refinement too.
+	if (cell::is(element, T_WORD)) cell::set_type(element, T_REFINEMENT);
+	if (!cell::is(element, T_REFINEMENT)) errors::fire(errors::id::script_bad_refine, element);
+	return on;
+}
+
 // Refinements, their arguments and locals: the slots after the required
 // arguments, filled in spec order, then the refinements named by the path.
 int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, Node cache, uint32_t i, uint32_t len,
@@ -686,7 +707,7 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 		if (errors::pending) return;
 		if (on) {
 			for (int32_t a = 0; a < rs.args; a++) base_frame[first + a] = top_before[a];
-			f.refinements[found] = f.native ? (rs.args ? first : 0x7FFFFFFF) : first;
+			f.refinements[found] = f.native ? (rs.args ? first : 0) : first;
 		}
 		stack::top = top_before;
 	};
@@ -708,15 +729,8 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 		int32_t plen = int32_t(ps->used() / sizeof(Cell));
 		uint32_t used = 0;  // a bit per refinement slot
 		for (int32_t p = int32_t(path->data1) + 1; p < plen; p++) {
-			Cell element = *(memory::series(path->data2)->head_cell() + p);
-			bool on = true;
-			if (cell::is(&element, T_GET_WORD)) {
-				on = truthy(word_value(&element));
-				cell::set_type(&element, T_REFINEMENT);
-			}
-			// The lexer gives path elements as words: a word names a refinement too.
-			if (cell::is(&element, T_WORD)) cell::set_type(&element, T_REFINEMENT);
-			if (!cell::is(&element, T_REFINEMENT)) errors::fire(errors::id::script_bad_refine, &element);
+			Cell element;
+			bool on = refinement_element(path, p, &element);
 			// Spelled as in the function's spec block, a refinement is found without resolving names.
 			int found = -1;
 			for (int k = 0; k < nslots && found < 0; k++)
@@ -832,11 +846,101 @@ inline void finish_plain(Fetch& f, uint32_t info) {
 	return pos;
 }
 
+// The refinement entry of a laid-out cache (node) that a refinement names,
+// or null; its entries from `from` on are searched. Spelled as in the spec
+// block, it is found without resolving names.
+const Cell* find_refinement(Node node, uint32_t from, const Cell* refinement) {
+	Series* s = memory::series(node);
+	for (const Cell* e = s->head_cell() + from; e < s->tail_cell(); e++)
+		if (cell::is(e, T_REFINEMENT) && e->data2 == refinement->data2) return e;
+	uint32_t name = symbol::resolve(refinement->data2);
+	for (const Cell* e = s->head_cell() + from; e < s->tail_cell(); e++)
+		if (cell::is(e, T_REFINEMENT) && symbol::resolve(e->data2) == name) return e;
+	return nullptr;
+}
+
+// Fetches the `count` arguments of a refinement, cache entries `i` on, into
+// the frame cells from `first`, checking their types.
+int32_t fetch_into(Fetch& f, Code& code, int32_t pos, Node node, uint32_t i, uint32_t first, uint32_t count) {
+	for (uint32_t a = 0; a < count; a++, i++) {
+		Cell* slot = stack::top;
+		uint32_t mode = memory::series(node)->head_cell()[i].header & ARG_MODE_MASK;
+		Cell* at = code.cell_at(pos);
+		if (!at) {
+			const Cell* entry = memory::series(node)->head_cell() + i;
+			if (mode == ARG_ESCAPABLE && typeset_has(entry, T_UNSET)) {
+				stack::push(&UNSET_CELL);
+			} else {
+				no_arg(f.fn, f.name, argument_number(memory::series(node)->head_cell(), entry));
+			}
+		} else {
+			int32_t simple = mode == ARG_EVALUATED ? eval_simple(code, pos, at, f.infix) : -1;
+			pos = simple >= 0 ? simple : fetch_argument(code, pos, mode, f.infix);
+			if (errors::pending) return pos;
+			const Cell* entry = memory::series(node)->head_cell() + i;
+			if (!accepts(entry, cell::type_of(slot)))
+				expect_arg(f.fn, f.name, slot, argument_number(memory::series(node)->head_cell(), entry));
+		}
+		stack::move_cell(stack::arguments + first + a, slot);
+		stack::top = slot;
+	}
+	return pos;
+}
+
+// Evaluates the arguments of a refinement that is off for their effects
+// alone, as far as the code goes: they are not type-checked.
+int32_t skip_arguments(Fetch& f, Code& code, int32_t pos, Node node, uint32_t i, uint32_t count) {
+	for (uint32_t a = 0; a < count && pos < code.limit(); a++, i++) {
+		Cell* slot = stack::top;
+		pos = fetch_argument(code, pos, memory::series(node)->head_cell()[i].header & ARG_MODE_MASK, f.infix);
+		if (errors::pending) return pos;
+		stack::top = slot;
+	}
+	return pos;
+}
+
+// Pushes the arguments of a native or action called through a path, its
+// cache laid out: the required ones, none in every refinement argument's
+// cell, then the arguments of each refinement the path names, in its order,
+// straight into their cells.
+[[gnu::noinline]] int32_t fetch_refined(Fetch& f, Code& code, int32_t pos, const Cell* cache, const Cell* path) {
+	Node node = cache->data2;
+	uint32_t info = cache->data3;
+	uint32_t count = info & 0xFF;
+	pos = fetch_range(f, code, pos, node, 0, count);
+	if (errors::pending) return pos;
+	finish_plain(f, info);
+	uint32_t used = 0;  // a bit per refinement
+	for (int32_t p = int32_t(path->data1) + 1; p < int32_t(memory::series(path->data2)->used() / sizeof(Cell)); p++) {
+		Cell element;
+		bool on = refinement_element(path, p, &element);
+		const Cell* entry = find_refinement(node, count, &element);
+		if (!entry) errors::fire(errors::id::script_no_refine, f.name, &element);
+		uint32_t i = uint32_t(entry - memory::series(node)->head_cell()) + 1;
+		uint32_t layout = entry->data3;
+		uint32_t first = layout & 0xFFFF, args = (layout >> 16) & 0xFF, number = layout >> 24;
+		if (used & (1u << number)) errors::fire(errors::id::script_dup_refine, path);
+		used |= 1u << number;
+		if (!on) {
+			pos = skip_arguments(f, code, pos, node, i, args);
+			if (errors::pending) return pos;
+			continue;
+		}
+		pos = fetch_into(f, code, pos, node, i, first, args);
+		if (errors::pending) return pos;
+		f.refinements[number] = args ? int32_t(first) : 0;
+	}
+	return pos;
+}
+
 [[gnu::always_inline]] inline int32_t fetch_arguments(Fetch& f, Code& code, int32_t pos, const Cell* path, bool infix,
 	uint32_t mode) {
 	const Cell* cache = more_cell(f.fn, MORE_CACHE);
 	if (!cell::is(cache, T_BLOCK) || (cache->header & CACHE_INCOMPLETE)) cache = build_cache(f.fn);
-	if (!path && !mode && (cache->header & CACHE_PLAIN)) return fetch_plain(f, code, pos, cache, infix);
+	if (!mode && (cache->header & CACHE_PLAIN)) {
+		if (!path) return fetch_plain(f, code, pos, cache, infix);
+		if (!infix && (cache->header & CACHE_LAID_OUT)) return fetch_refined(f, code, pos, cache, path);
+	}
 	return eval_arguments(f, code, pos, path, infix, mode);
 }
 
@@ -1004,20 +1108,20 @@ inline bool block_pick_poke(const Cell* fn, Cell* a) {
 	return true;
 }
 
-void call_native(const Cell* fn, const Fetch& f) {
+void call_native(const Cell* fn, Fetch& f) {
 	Cell* a = stack::arguments;
-	if (f.refinement_count == 0 && stack::top == a + 2 && cell::is(a, T_INTEGER) && cell::is(a + 1, T_INTEGER) &&
-		integer_op(cell::type_of(fn), fn->data1, a, a + 1))
-		return;
-	if (f.refinement_count == 0 && block_pick_poke(fn, a)) return;
-	int32_t refs[32];
-	for (int r = 0; r < f.refinement_count; r++) refs[r] = f.refinements[r] == 0x7FFFFFFF ? 0 : f.refinements[r];
-	if (f.refinement_count == 0) refs[0] = -1;
+	if (f.refinement_count == 0) {
+		if (stack::top == a + 2 && cell::is(a, T_INTEGER) && cell::is(a + 1, T_INTEGER) &&
+			integer_op(cell::type_of(fn), fn->data1, a, a + 1))
+			return;
+		if (block_pick_poke(fn, a)) return;
+		f.refinements[0] = -1;
+	}
 	uint32_t index = fn->data1;
 	if (cell::is(fn, T_NATIVE))
-		natives::table[index](false, refs);
+		natives::table[index](false, f.refinements);
 	else
-		actions::stack_forms[index](refs);
+		actions::stack_forms[index](f.refinements);
 }
 
 // Runs the C++ entry a library function was given for its hot path; its
@@ -1157,6 +1261,19 @@ void call_native(const Cell* fn, const Fetch& f) {
 int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
 	const Cell*, uint32_t mode, bool infix) {
 	return call_value(fn, code, pos, push, name, path, mode, infix);
+}
+
+// A path of the code at `at` (`pos` after it) whose first word's value is a
+// function, evaluated while no tracer runs: the call eval_path makes, the
+// path's other elements its refinements, without walking the path first.
+// Answers the position after the call, or -1 (nothing done) for any other
+// path.
+[[gnu::noinline]] int32_t call_path(Code& code, int32_t pos, const Cell* at, bool push) {
+	const Cell* fn = path_function(at);
+	if (!fn) return -1;
+	Cell path = *at;  // `at` is in the code's buffer, which may move
+	Cell word = *(memory::series(path.data2)->head_cell() + path.data1);
+	return call_value(fn, code, pos, push, &word, &path, 0, false, true);
 }
 
 // Evaluates a set-word: the value of the next expression goes into the
@@ -1490,6 +1607,9 @@ int32_t eval_expression(Code& code, bool sub, bool push, bool prefix) {
 				Cell* slot = push ? stack::push(v) : stack::set_result(v);
 				return sub ? code.pos + 1 : eval_operators(code, code.pos + 1, slot, push);
 			}
+			Cell* start = push ? stack::top : stack::arguments;
+			int32_t pos = call_path(code, code.pos + 1, at, push);
+			if (pos >= 0) return errors::pending || sub ? pos : eval_operators(code, pos, start, push);
 		} else if (t == T_SET_WORD) {
 			// A word of a function or the global context (an object's runs
 			// change handlers) set to a value quick_value works out takes no
@@ -1708,6 +1828,14 @@ const Cell* path_value(const Cell* path) {
 	return v && PLAIN_VALUE.at[cell::type_of(v)] ? v : nullptr;
 }
 
+// The function a path of two or more elements calls when its first word's
+// value is one (the other elements are its refinements), else null.
+const Cell* path_function(const Cell* path) {
+	const Cell *e, *end;
+	const Cell* v = path_start(path, e, end);
+	return v && is_function_type(cell::type_of(v)) ? v : nullptr;
+}
+
 // A paren's operand: a plain value (see plain_value), a path's (see
 // path_value) or a nested paren's; null for any other.
 inline const Cell* number_operand(const Cell* c, Cell* scratch, uint32_t depth) {
@@ -1911,6 +2039,29 @@ Cell* argument_cache(const Cell* fn) {
 
 namespace {
 
+// Writes into word 3 of each refinement entry of a native's plain cache the
+// frame cell of its first argument (bits 0-15), its argument count (bits
+// 16-23) and its number from 0 (bits 24-28); the frame holds the required
+// arguments, then every refinement's arguments in spec order. False when a
+// refinement's run holds a return: entry (the general fetch deals with it).
+bool lay_out_refinements(Node n, uint32_t arguments) {
+	Series* s = memory::series(n);
+	Cell* refinement = nullptr;
+	uint32_t cell = arguments, number = 0;
+	for (Cell* e = s->head_cell() + arguments; e < s->tail_cell(); e++) {
+		if (cell::is(e, T_REFINEMENT)) {
+			refinement = e;
+			e->data3 = cell | (number++ << 24);
+		} else if (refinement && cell::is(e, T_TYPESET)) {
+			if ((e->header & ARG_MODE_MASK) == ARG_NOT_ARGUMENT) return false;
+			if (((refinement->data3 >> 16) & 0xFF) == 0xFF || cell >= 0xFFFF) return false;
+			refinement->data3 += 1u << 16;
+			cell++;
+		}
+	}
+	return true;
+}
+
 Cell* build_cache(const Cell* fn) {
 	Cell* slot;
 	bool native = cell::is(fn, T_NATIVE) || cell::is(fn, T_ACTION);
@@ -2011,6 +2162,7 @@ Cell* build_cache(const Cell* fn) {
 	if (plain && arguments < 256 && tail < 0x10000 && refinements < 32) {
 		cache.header |= CACHE_PLAIN;
 		cache.data3 = arguments | (tail << 8) | (uint32_t(refinements) << 24);
+		if (native && lay_out_refinements(n, arguments)) cache.header |= CACHE_LAID_OUT;
 	}
 	slot = more_cell(fn, MORE_CACHE);
 	*slot = cache;
