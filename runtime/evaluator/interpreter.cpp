@@ -289,6 +289,16 @@ inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right)
 	return false;
 }
 
+// remainder of two integers, done in place of `left` as the action does;
+// false (nothing done) for any other function, and where the action raises.
+inline bool integer_remainder(const Cell* fn, Cell* left, const Cell* right) {
+	if (!cell::is(fn, T_ACTION) || fn->data1 + 1 != A_REMAINDER) return false;
+	int32_t a = cell::get_integer(left), b = cell::get_integer(right);
+	if (b == 0 || (a == INT32_MIN && b == -1)) return false;
+	left->data2 = uint32_t(a % b);
+	return true;
+}
+
 // Sums, differences, products, quotients and orderings of a float and a
 // float or an integer, done in place of `left` as the float action and the comparison
 // natives do (an ordering with NaN is false).
@@ -1112,7 +1122,7 @@ void call_native(const Cell* fn, Fetch& f) {
 	Cell* a = stack::arguments;
 	if (f.refinement_count == 0) {
 		if (stack::top == a + 2 && cell::is(a, T_INTEGER) && cell::is(a + 1, T_INTEGER) &&
-			integer_op(cell::type_of(fn), fn->data1, a, a + 1))
+			(integer_op(cell::type_of(fn), fn->data1, a, a + 1) || integer_remainder(fn, a, a + 1)))
 			return;
 		if (block_pick_poke(fn, a)) return;
 		f.refinements[0] = -1;
