@@ -2137,32 +2137,44 @@ bool delivering() { return tracing && !paused && tracer_installed(); }
 
 namespace {
 
-// The tracer's call for one event.
+// The tracer's call for one event: its arguments are written straight into
+// its frame, as it runs on every event.
 [[gnu::noinline]] void call_tracer(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
-	Cell args[6];
-	args[0] = *event_word(e);
-	args[1] = code ? *code : NONE_CELL;
-	cell::make_integer(args + 2, code ? pos : -1);
-	args[3] = value ? *value : NONE_CELL;
-	args[4] = ref && (e & EVENTS_WITH_REF) ? *ref : NONE_CELL;
-	pair::make_at(args + 5, int32_t(stack::index_of(stack::arguments)), int32_t(stack::index_of(stack::top)));
 	Cell* top = stack::top;
 	Cell* arguments = stack::arguments;
 	stack::Frame* frames = stack::frames_top;
+	int32_t base_at = int32_t(stack::index_of(arguments));
+	int32_t top_at = int32_t(stack::index_of(top));
 	// The tracer's frame goes above the current frame's result, which an
 	// exit leaves with nothing above it.
 	if (stack::top <= stack::arguments) stack::top = stack::arguments + 1;
 	CodeSaver saver;
 	Cell fn = tracer;
 	Cell name{T_WORD, 0, words::sym_frame_interp_callback, 0xFFFFFFFFu};
+	stack::mark_call(&name, fn.data1);
+	Cell* a = stack::top;
+	if (a + 6 + tracer_padding >= stack::end) stack::overflow();
+	stack::move_cell(a, event_word(e));
+	stack::move_cell(a + 1, code ? code : &NONE_CELL);
+	cell::make_integer(a + 2, code ? pos : -1);
+	stack::move_cell(a + 3, value ? value : &NONE_CELL);
+	stack::move_cell(a + 4, ref && (e & EVENTS_WITH_REF) ? ref : &NONE_CELL);
+	pair::make_at(a + 5, base_at, top_at);
+	Cell* p = a + 6;
+	if (tracer_padding) {
+		stack::move_cell(p++, &FALSE_CELL);
+		for (uint32_t i = 1; i < tracer_padding; i++) stack::move_cell(p++, &NONE_CELL);
+	}
+	stack::top = p;
 	// The tracer's own evaluation is not traced; a throw out of it leaves
 	// tracing off.
 	tracing = false;
 	bool all = trace_all;
 	trace_all = false;
-	call_with(&fn, args, 6, tracer_padding, &name);
+	call_function(&fn, fn.data1, &name, 0);
 	trace_all = all;
 	if (errors::pending) return;
+	stack::unwind_call();
 	tracing = true;
 	stack::top = top;
 	stack::arguments = arguments;
