@@ -486,11 +486,11 @@ inline const Cell* plain_value(Cell* c) {
 	return pos;
 }
 
-// Pushes a value that needs no evaluation of its own (a literal, or a word
-// whose value is neither a function nor unset) and applies the operators
-// after it unless `sub`; `c` is the cell at `pos`. Answers the position
-// after them, or -1 (nothing done) for any other value and while tracing,
-// which take the full path.
+// Pushes a value that needs no evaluation of its own (a literal, a word
+// whose value is neither a function nor unset, or a path's, see
+// path_value) and applies the operators after it unless `sub`; `c` is the
+// cell at `pos`. Answers the position after them, or -1 (nothing done) for
+// any other value and while tracing, which take the full path.
 [[gnu::always_inline]] inline int32_t eval_simple(Code& code, int32_t pos, Cell* c, bool sub) {
 	if (__builtin_expect(tracing, false)) return -1;
 	uint32_t t = cell::type_of(c);
@@ -501,7 +501,7 @@ inline const Cell* plain_value(Cell* c) {
 		Type vt = cell::type_of(v);
 		if (!PLAIN_VALUE.at[vt]) return -1;
 	} else if (!INERT.at[t]) {
-		return -1;
+		if (t != T_PATH || !(v = path_value(c))) return -1;
 	}
 	Cell* slot = stack::push(v);
 	pos++;
