@@ -950,8 +950,19 @@ inline void call_binary_entry(const Cell* fn) {
 		// value (the caller computes those), so it is evaluated at once.
 		Cell* right = stack::top;
 		if (pos >= code.limit()) no_arg(fn, name, 1);
-		code.pos = pos;
-		pos = eval_expression(code, true, true, false);
+		Cell* c = code.at(pos);
+		if (cell::is(c, T_PAREN)) {
+			// The fast form tried first found it not a paren of numbers
+			// (paren_number): its block is evaluated at once.
+			Cell paren;
+			stack::move_cell(&paren, c);
+			eval_block(&paren, false);
+			code.sync();
+			pos++;
+		} else {
+			code.pos = pos;
+			pos = eval_expression(code, true, true, false);
+		}
 		if (errors::pending) return pos;
 		if (number_op(cell::type_of(fn), fn->data1, start, right)) {
 			stack::unwind();
