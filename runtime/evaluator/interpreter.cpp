@@ -33,6 +33,15 @@ bool paused = false;
 const Cell NONE_CELL{T_NONE, 0, 0, 0};
 const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
 const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
+// What a native is given for its refinements when the call used none.
+struct Unrefined {
+	int32_t at[32];
+	constexpr Unrefined() : at() {
+		for (int32_t& r : at) r = -1;
+	}
+};
+constexpr Unrefined UNREFINED_CELLS;
+constexpr const int32_t* UNREFINED = UNREFINED_CELLS.at;
 constexpr uint32_t FN_TRACE = function::FLAG_TRACE, FN_NO_TRACE = function::FLAG_NO_TRACE;
 // A cache built while some type word of the spec had no value yet.
 constexpr uint32_t CACHE_INCOMPLETE = 0x00800000u;
@@ -477,11 +486,11 @@ inline const Cell* plain_value(Cell* c) {
 	return pos;
 }
 
-// Pushes a value that needs no evaluation of its own (a literal, or a word
-// whose value is neither a function nor unset) and applies the operators
-// after it unless `sub`; `c` is the cell at `pos`. Answers the position
-// after them, or -1 (nothing done) for any other value and while tracing,
-// which take the full path.
+// Pushes a value that needs no evaluation of its own (a literal, a word
+// whose value is neither a function nor unset, or a path's, see
+// path_value) and applies the operators after it unless `sub`; `c` is the
+// cell at `pos`. Answers the position after them, or -1 (nothing done) for
+// any other value and while tracing, which take the full path.
 [[gnu::always_inline]] inline int32_t eval_simple(Code& code, int32_t pos, Cell* c, bool sub) {
 	if (__builtin_expect(tracing, false)) return -1;
 	uint32_t t = cell::type_of(c);
@@ -492,7 +501,7 @@ inline const Cell* plain_value(Cell* c) {
 		Type vt = cell::type_of(v);
 		if (!PLAIN_VALUE.at[vt]) return -1;
 	} else if (!INERT.at[t]) {
-		return -1;
+		if (t != T_PATH || !(v = path_value(c))) return -1;
 	}
 	Cell* slot = stack::push(v);
 	pos++;
@@ -570,8 +579,9 @@ struct Fetch {
 	const Cell* name;
 	bool native;  // native or action: refinements as positions
 	bool infix;   // an operator call: its right argument takes no operator
-	int32_t refinements[32];
+	int32_t refinements[32];  // read only when `refined`
 	int32_t refinement_count;
+	bool refined;  // a refinement was used: `refinements` holds each one's cell or -1
 };
 
 // Pushes the evaluated arguments of one run of typesets of the cache (the
@@ -687,6 +697,7 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 		if (on) {
 			for (int32_t a = 0; a < rs.args; a++) base_frame[first + a] = top_before[a];
 			f.refinements[found] = f.native ? (rs.args ? first : 0x7FFFFFFF) : first;
+			f.refined = true;
 		}
 		stack::top = top_before;
 	};
@@ -807,7 +818,6 @@ inline void finish_plain(Fetch& f, uint32_t info) {
 	if (f.native) {
 		for (uint32_t k = 0; k < tail; k++) stack::push(&NONE_CELL);
 		f.refinement_count = int32_t(info >> 24);
-		for (int32_t r = 0; r < f.refinement_count; r++) f.refinements[r] = -1;
 	} else if (tail) {
 		push_locals(int32_t(tail));
 	}
@@ -940,8 +950,19 @@ inline void call_binary_entry(const Cell* fn) {
 		// value (the caller computes those), so it is evaluated at once.
 		Cell* right = stack::top;
 		if (pos >= code.limit()) no_arg(fn, name, 1);
-		code.pos = pos;
-		pos = eval_expression(code, true, true, false);
+		Cell* c = code.at(pos);
+		if (cell::is(c, T_PAREN)) {
+			// The fast form tried first found it not a paren of numbers
+			// (paren_number): its block is evaluated at once.
+			Cell paren;
+			stack::move_cell(&paren, c);
+			eval_block(&paren, false);
+			code.sync();
+			pos++;
+		} else {
+			code.pos = pos;
+			pos = eval_expression(code, true, true, false);
+		}
 		if (errors::pending) return pos;
 		if (number_op(cell::type_of(fn), fn->data1, start, right)) {
 			stack::unwind();
@@ -961,6 +982,7 @@ inline void call_binary_entry(const Cell* fn) {
 		f.native = true;
 		f.infix = true;
 		f.refinement_count = 0;
+		f.refined = false;
 		pos = fetch_range(f, code, pos, node, 1, 2);
 		if (errors::pending) return pos;
 		if (!(known && number_op(cell::type_of(fn), fn->data1, start, start + 1))) {
@@ -1011,13 +1033,16 @@ void call_native(const Cell* fn, const Fetch& f) {
 		return;
 	if (f.refinement_count == 0 && block_pick_poke(fn, a)) return;
 	int32_t refs[32];
-	for (int r = 0; r < f.refinement_count; r++) refs[r] = f.refinements[r] == 0x7FFFFFFF ? 0 : f.refinements[r];
-	if (f.refinement_count == 0) refs[0] = -1;
+	const int32_t* given = UNREFINED;
+	if (f.refined) {
+		for (int r = 0; r < f.refinement_count; r++) refs[r] = f.refinements[r] == 0x7FFFFFFF ? 0 : f.refinements[r];
+		given = refs;
+	}
 	uint32_t index = fn->data1;
 	if (cell::is(fn, T_NATIVE))
-		natives::table[index](false, refs);
+		natives::table[index](false, given);
 	else
-		actions::stack_forms[index](refs);
+		actions::stack_forms[index](given);
 }
 
 // Runs the C++ entry a library function was given for its hot path; its
@@ -1087,6 +1112,7 @@ void call_native(const Cell* fn, const Fetch& f) {
 	f.native = false;
 	f.infix = infix || (mode & MODE_SAFER);  // apply/safer: each argument is one value
 	f.refinement_count = 0;
+	f.refined = false;
 	Type t = cell::type_of(&fn);
 	switch (t) {
 	case T_NATIVE:
