@@ -932,6 +932,19 @@ inline void call_binary_entry(const Cell* fn) {
 		actions::stack_forms[fn->data1](refs);
 }
 
+// Evaluates the right operand at code.pos of an operator on numbers whose
+// fast form failed (see fast_operand): a paren there is then no number paren,
+// so it is evaluated as a block at once rather than worked out again.
+[[gnu::noinline]] int32_t eval_right_operand(Code& code) {
+	Cell* at = code.at(code.pos);
+	if (tracing || !cell::is(at, T_PAREN)) return eval_expression(code, true, true, false);
+	Cell paren;
+	stack::move_cell(&paren, at);
+	eval(&paren, false);
+	code.sync();
+	return code.pos + 1;
+}
+
 // An operator made from a native or action of exactly two arguments (its
 // cache plain, data3 == 2), called while no tracer runs: the general call in
 // infix mode without its bookkeeping. The result replaces the left operand
@@ -949,7 +962,7 @@ inline void call_binary_entry(const Cell* fn) {
 		Cell* right = stack::top;
 		if (pos >= code.limit()) no_arg(fn, name, 1);
 		code.pos = pos;
-		pos = eval_expression(code, true, true, false);
+		pos = eval_right_operand(code);
 		if (errors::pending) return pos;
 		if (number_op(number_op_of(cell::type_of(fn), fn->data1), start, right)) {
 			stack::unwind();
