@@ -323,36 +323,49 @@ inline double number_value(const Cell* c) {
 	return cell::is(c, T_INTEGER) ? double(cell::get_integer(c)) : cell::get_double(c);
 }
 
-// The operation on two numbers, computed in place of `left`; false (nothing
-// done) for other operands and functions. Two floats, the commonest pair in
-// number code, are tested first.
-[[gnu::always_inline]] inline bool number_op(NumberOp op, Cell* left, const Cell* right) {
+// The operation `decode()` answers on two numbers, computed in place of
+// `left`; false (nothing done) for other operands and functions. Two floats,
+// the commonest pair in number code, are tested first; the operation is
+// decoded only for numbers.
+template <typename Decode>
+[[gnu::always_inline]] inline bool number_op_by(Decode decode, Cell* left, const Cell* right) {
 	Type lt = cell::type_of(left), rt = cell::type_of(right);
-	if (lt == T_FLOAT && rt == T_FLOAT) return float_op(op, left, cell::get_double(left), cell::get_double(right));
-	if (lt == T_INTEGER && rt == T_INTEGER) return integer_op(op, left, right);
+	if (lt == T_FLOAT && rt == T_FLOAT) return float_op(decode(), left, cell::get_double(left), cell::get_double(right));
+	if (lt == T_INTEGER && rt == T_INTEGER) return integer_op(decode(), left, right);
 	if ((lt != T_INTEGER && lt != T_FLOAT) || (rt != T_INTEGER && rt != T_FLOAT)) return false;
-	return float_op(op, left, number_value(left), number_value(right));
+	return float_op(decode(), left, number_value(left), number_value(right));
+}
+
+[[gnu::always_inline]] inline bool number_op(NumberOp op, Cell* left, const Cell* right) {
+	return number_op_by([op] { return op; }, left, right);
+}
+
+// The same for an operator cell's function.
+[[gnu::always_inline]] inline bool number_op(const Cell* op, Cell* left, const Cell* right) {
+	return number_op_by([op] { return number_op_of(op); }, left, right);
 }
 
 // The right operand of the operator at pos when it needs no evaluation: a
 // literal, a word's value, a path's (see path_value) or a number paren's
-// (see paren_number, worked out into `number`); null otherwise.
-inline const Cell* fast_operand(NumberOp k, Code& code, int32_t pos, Cell* number) {
+// (see paren_number, worked out into `number`); null otherwise. `decode`
+// answers the operator's NumberOp, as for number_op_by.
+template <typename Decode>
+inline const Cell* fast_operand(Decode decode, Code& code, int32_t pos, Cell* number) {
 	const Cell* right = code.cell_at(pos + 1);
 	if (!right) return nullptr;
 	if (cell::is(right, T_WORD)) return value_cell(code.at(pos + 1));
 	if (cell::is(right, T_PATH)) return path_value(right);
-	if (cell::is(right, T_PAREN)) return k != NumberOp::NONE && paren_number(right, number) ? number : nullptr;
+	if (cell::is(right, T_PAREN)) return decode() != NumberOp::NONE && paren_number(right, number) ? number : nullptr;
 	return right;
 }
 
 // An operator on two numbers whose right operand is such a one: computed in
 // place of the left operand, without a frame.
 inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
-	NumberOp k = number_op_of(op);
 	Cell number;
-	const Cell* right = fast_operand(k, code, pos, &number);
-	if (!right || !number_op(k, left, right)) return false;
+	auto decode = [op] { return number_op_of(op); };
+	const Cell* right = fast_operand(decode, code, pos, &number);
+	if (!right || !number_op_by(decode, left, right)) return false;
 	stack::top = left + 1;
 	return true;
 }
@@ -410,7 +423,6 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 // nothing, so it runs without saving registers; the rest goes to the loop.
 [[gnu::noinline]] int32_t apply_operators(Code& code, int32_t pos, Cell* start, bool push, Cell* op) {
 	if (__builtin_expect(tracing, false)) return apply_operator_run(code, pos, start, push, op);
-	NumberOp k = number_op_of(op);
 	const Cell* right = code.cell_at(pos + 1);
 	Cell number;
 	if (right && cell::is(right, T_WORD))
@@ -418,8 +430,8 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 	else if (right && cell::is(right, T_PATH))
 		right = path_value(right);
 	else if (right && cell::is(right, T_PAREN))
-		right = k != NumberOp::NONE && paren_number(right, &number) ? &number : nullptr;
-	if (!right || !number_op(k, start, right)) return apply_operator_run(code, pos, start, push, op, true);
+		right = number_op_of(op) != NumberOp::NONE && paren_number(right, &number) ? &number : nullptr;
+	if (!right || !number_op(op, start, right)) return apply_operator_run(code, pos, start, push, op, true);
 	stack::top = start + 1;
 	pos += 2;
 	Cell* next = code.cell_at(pos);
@@ -477,7 +489,7 @@ inline const Cell* plain_value(Cell* c) {
 		NumberOp k = number_op_of(op);
 		if (k == NumberOp::NONE) return pos;
 		Cell number;
-		const Cell* right = fast_operand(k, code, pos, &number);
+		const Cell* right = fast_operand([k] { return k; }, code, pos, &number);
 		// A failed operator leaves its left operand as it was.
 		if (!right || !number_op(k, out, right)) return pos;
 	}
@@ -935,11 +947,10 @@ inline void call_binary_entry(const Cell* fn) {
 // Evaluates the right operand at code.pos of an operator on numbers whose
 // fast form failed (see fast_operand): a paren there is then no number paren,
 // so it is evaluated as a block at once rather than worked out again.
-[[gnu::noinline]] int32_t eval_right_operand(Code& code) {
-	Cell* at = code.at(code.pos);
-	if (tracing || !cell::is(at, T_PAREN)) return eval_expression(code, true, true, false);
+[[gnu::noinline]] int32_t eval_paren_operand(Code& code) {
+	if (tracing) return eval_expression(code, true, true, false);
 	Cell paren;
-	stack::move_cell(&paren, at);
+	stack::move_cell(&paren, code.at(code.pos));
 	eval(&paren, false);
 	code.sync();
 	return code.pos + 1;
@@ -962,7 +973,7 @@ inline void call_binary_entry(const Cell* fn) {
 		Cell* right = stack::top;
 		if (pos >= code.limit()) no_arg(fn, name, 1);
 		code.pos = pos;
-		pos = eval_right_operand(code);
+		pos = cell::is(code.at(pos), T_PAREN) ? eval_paren_operand(code) : eval_expression(code, true, true, false);
 		if (errors::pending) return pos;
 		if (number_op(number_op_of(cell::type_of(fn), fn->data1), start, right)) {
 			stack::unwind();
