@@ -224,141 +224,159 @@ void store(const Cell* value, bool push) {
 int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell* name, const Cell* path,
 	const Cell* parent, uint32_t mode, bool infix);
 
-// Whether integer_op knows the function: add, subtract, multiply and
-// divide, the comparisons. Their specs take two evaluated arguments, each
-// accepting every number.
-inline bool integer_function(Type type, uint32_t index) {
-	switch (index + 1) {
-	case A_ADD: case A_SUBTRACT: case A_MULTIPLY: case A_DIVIDE: return type == T_ACTION;
-	default: break;
-	}
-	if (type != T_NATIVE) return false;
-	switch (index + 1) {
-	case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: case natives::N_NOT_EQUAL_Q: case natives::N_LESSER_Q:
-	case natives::N_GREATER_Q: case natives::N_LESSER_OR_EQUAL_Q: case natives::N_GREATER_OR_EQUAL_Q: return true;
-	default: return false;
-	}
-}
+// The functions computed in place on two numbers: add, subtract, multiply
+// and divide, the comparisons. Their specs take two evaluated arguments,
+// each accepting every number. Decoded once per operator from the
+// function's type and index, so each operation dispatches once.
+enum class NumberOp : uint8_t {
+	NONE, ADD, SUBTRACT, MULTIPLY, DIVIDE, EQUAL, NOT_EQUAL, LESSER, GREATER, LESSER_OR_EQUAL, GREATER_OR_EQUAL
+};
 
-// The ordering natives (function `index`) on two numbers of one C++ type.
-template <typename T>
-inline bool ordering(uint32_t index, T a, T b, bool& answer) {
-	switch (index + 1) {
-	case natives::N_LESSER_Q: answer = a < b; return true;
-	case natives::N_GREATER_Q: answer = a > b; return true;
-	case natives::N_LESSER_OR_EQUAL_Q: answer = a <= b; return true;
-	case natives::N_GREATER_OR_EQUAL_Q: answer = a >= b; return true;
-	default: return false;
-	}
-}
-
-// The arithmetic and comparison functions on two integers, done in place
-// of `left` as the full call would; false (nothing done) for any other
-// function, and for a sum or product that leaves the integer range.
-inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right) {
-	int32_t a = cell::get_integer(left), b = cell::get_integer(right), r;
+inline NumberOp number_op_of(Type type, uint32_t index) {
 	if (type == T_ACTION) {
 		switch (index + 1) {
-		case A_ADD: if (__builtin_add_overflow(a, b, &r)) return false; break;
-		case A_SUBTRACT: if (__builtin_sub_overflow(a, b, &r)) return false; break;
-		case A_MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
-		case A_DIVIDE:
-			if (b == 0 || (a == INT32_MIN && b == -1)) return false;  // the action raises
-			if (a % b != 0) {  // an inexact quotient is a float, as in the action
-				double q = double(a) / double(b);
-				uint64_t bits;
-				std::memcpy(&bits, &q, sizeof bits);
-				cell::store(left, ((left->header & ~TYPE_MASK) | T_FLOAT) | uint64_t(left->data1) << 32, bits);
-				return true;
-			}
-			r = a / b;
-			break;
-		default: return false;
+		case A_ADD: return NumberOp::ADD;
+		case A_SUBTRACT: return NumberOp::SUBTRACT;
+		case A_MULTIPLY: return NumberOp::MULTIPLY;
+		case A_DIVIDE: return NumberOp::DIVIDE;
+		default: return NumberOp::NONE;
 		}
-		// The left operand's flags stay, as in the action.
-		cell::store(left, left->header | uint64_t(left->data1) << 32, uint32_t(r) | uint64_t(left->data3) << 32);
-		return true;
 	}
-	if (type == T_NATIVE) {
-		bool answer;
-		switch (index + 1) {
-		case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: answer = a == b; break;
-		case natives::N_NOT_EQUAL_Q: answer = a != b; break;
-		default: if (!ordering(index, a, b, answer)) return false;
-		}
-		cell::make_logic(left, answer);
-		return true;
+	if (type != T_NATIVE) return NumberOp::NONE;
+	switch (index + 1) {
+	case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: return NumberOp::EQUAL;
+	case natives::N_NOT_EQUAL_Q: return NumberOp::NOT_EQUAL;
+	case natives::N_LESSER_Q: return NumberOp::LESSER;
+	case natives::N_GREATER_Q: return NumberOp::GREATER;
+	case natives::N_LESSER_OR_EQUAL_Q: return NumberOp::LESSER_OR_EQUAL;
+	case natives::N_GREATER_OR_EQUAL_Q: return NumberOp::GREATER_OR_EQUAL;
+	default: return NumberOp::NONE;
 	}
-	return false;
 }
 
-// Sums, differences, products, quotients and orderings of a float and a
-// float or an integer, done in place of `left` as the float action and the comparison
-// natives do (an ordering with NaN is false).
-inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
-	double x = cell::is(left, T_INTEGER) ? double(cell::get_integer(left)) : cell::get_double(left);
-	double y = cell::is(right, T_INTEGER) ? double(cell::get_integer(right)) : cell::get_double(right);
-	if (type == T_NATIVE) {
-		bool answer;
-		if (!ordering(index, x, y, answer)) return false;
-		cell::make_logic(left, answer);
-		return true;
-	}
-	if (type != T_ACTION) return false;
-	double r;
-	switch (index + 1) {
-	case A_ADD: r = x + y; break;
-	case A_SUBTRACT: r = x - y; break;
-	case A_MULTIPLY: r = x * y; break;
-	case A_DIVIDE: r = x / y; break;  // by zero too: the action answers the infinity as well
+// The function an operator cell is made from (type in header bits 16-23).
+inline NumberOp number_op_of(const Cell* op) { return number_op_of(Type((op->header >> 16) & 0xFF), op->data1); }
+
+// Whether number_op knows the function.
+inline bool integer_function(Type type, uint32_t index) { return number_op_of(type, index) != NumberOp::NONE; }
+
+// A comparison of two numbers of one C++ type (false for an equality
+// test too: the caller answers those). An ordering with NaN is false.
+template <typename T>
+inline bool ordering(NumberOp op, T a, T b, bool& answer) {
+	switch (op) {
+	case NumberOp::LESSER: answer = a < b; return true;
+	case NumberOp::GREATER: answer = a > b; return true;
+	case NumberOp::LESSER_OR_EQUAL: answer = a <= b; return true;
+	case NumberOp::GREATER_OR_EQUAL: answer = a >= b; return true;
 	default: return false;
 	}
+}
+
+// The result of a float operation in place of `left`, whose flags stay.
+inline void store_float(Cell* left, double r) {
 	uint64_t bits;
 	std::memcpy(&bits, &r, sizeof bits);
 	cell::store(left, ((left->header & ~TYPE_MASK) | T_FLOAT) | uint64_t(left->data1) << 32, bits);
+}
+
+// The operation on two integers, done in place of `left` as the full call
+// would; false (nothing done) for a sum or product that leaves the integer
+// range and a division the action raises on.
+inline bool integer_op(NumberOp op, Cell* left, const Cell* right) {
+	int32_t a = cell::get_integer(left), b = cell::get_integer(right), r;
+	bool answer = false;
+	switch (op) {
+	case NumberOp::NONE: return false;
+	case NumberOp::ADD: if (__builtin_add_overflow(a, b, &r)) return false; break;
+	case NumberOp::SUBTRACT: if (__builtin_sub_overflow(a, b, &r)) return false; break;
+	case NumberOp::MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
+	case NumberOp::DIVIDE:
+		if (b == 0 || (a == INT32_MIN && b == -1)) return false;  // the action raises
+		if (a % b != 0) {  // an inexact quotient is a float, as in the action
+			store_float(left, double(a) / double(b));
+			return true;
+		}
+		r = a / b;
+		break;
+	case NumberOp::EQUAL: cell::make_logic(left, a == b); return true;
+	case NumberOp::NOT_EQUAL: cell::make_logic(left, a != b); return true;
+	default:
+		ordering(op, a, b, answer);
+		cell::make_logic(left, answer);
+		return true;
+	}
+	// The left operand's flags stay, as in the action.
+	cell::store(left, left->header | uint64_t(left->data1) << 32, uint32_t(r) | uint64_t(left->data3) << 32);
 	return true;
 }
 
-// The function `index` of type `source` (see integer_function) on two
-// numbers, computed in place of `left`; false (nothing done) for other
-// operands and functions.
-[[gnu::always_inline]] inline bool number_op(Type source, uint32_t index, Cell* left, const Cell* right) {
-	Type lt = cell::type_of(left);
-	if (lt != T_INTEGER && lt != T_FLOAT) return false;
-	Type rt = cell::type_of(right);
-	if (lt == T_INTEGER && rt == T_INTEGER) return integer_op(source, index, left, right);
-	return (rt == T_FLOAT || rt == T_INTEGER) && float_op(source, index, left, right);
+// Sums, differences, products, quotients and orderings of two floats, done
+// in place of `left` as the float action and the comparison natives do;
+// false (nothing done) for an equality test, which the natives decide.
+inline bool float_op(NumberOp op, Cell* left, double x, double y) {
+	bool answer;
+	switch (op) {
+	case NumberOp::ADD: store_float(left, x + y); return true;
+	case NumberOp::SUBTRACT: store_float(left, x - y); return true;
+	case NumberOp::MULTIPLY: store_float(left, x * y); return true;
+	case NumberOp::DIVIDE: store_float(left, x / y); return true;  // by zero too: the action answers the infinity as well
+	default:
+		if (!ordering(op, x, y, answer)) return false;
+		cell::make_logic(left, answer);
+		return true;
+	}
 }
 
-// Whether number_op may know the function of an operator.
-inline bool number_function(const Cell* op) { return integer_function(Type((op->header >> 16) & 0xFF), op->data1); }
+inline double number_value(const Cell* c) {
+	return cell::is(c, T_INTEGER) ? double(cell::get_integer(c)) : cell::get_double(c);
+}
 
-// An operator on two numbers, its right operand's value given: computed in
-// place of the left operand, without a frame.
-[[gnu::always_inline]] inline bool fast_op_with(const Cell* op, const Cell* right, Cell* left) {
-	if (!number_op(Type((op->header >> 16) & 0xFF), op->data1, left, right)) return false;
-	stack::top = left + 1;
-	return true;
+// The operation `decode()` answers on two numbers, computed in place of
+// `left`; false (nothing done) for other operands and functions. Two floats,
+// the commonest pair in number code, are tested first; the operation is
+// decoded only for numbers.
+template <typename Decode>
+[[gnu::always_inline]] inline bool number_op_by(Decode decode, Cell* left, const Cell* right) {
+	Type lt = cell::type_of(left), rt = cell::type_of(right);
+	if (lt == T_FLOAT && rt == T_FLOAT) return float_op(decode(), left, cell::get_double(left), cell::get_double(right));
+	if (lt == T_INTEGER && rt == T_INTEGER) return integer_op(decode(), left, right);
+	if ((lt != T_INTEGER && lt != T_FLOAT) || (rt != T_INTEGER && rt != T_FLOAT)) return false;
+	return float_op(decode(), left, number_value(left), number_value(right));
+}
+
+[[gnu::always_inline]] inline bool number_op(NumberOp op, Cell* left, const Cell* right) {
+	return number_op_by([op] { return op; }, left, right);
+}
+
+// The same for an operator cell's function.
+[[gnu::always_inline]] inline bool number_op(const Cell* op, Cell* left, const Cell* right) {
+	return number_op_by([op] { return number_op_of(op); }, left, right);
 }
 
 // The right operand of the operator at pos when it needs no evaluation: a
 // literal, a word's value, a path's (see path_value) or a number paren's
-// (see paren_number, worked out into `number`); null otherwise.
-inline const Cell* fast_operand(const Cell* op, Code& code, int32_t pos, Cell* number) {
+// (see paren_number, worked out into `number`); null otherwise. `decode`
+// answers the operator's NumberOp, as for number_op_by.
+template <typename Decode>
+inline const Cell* fast_operand(Decode decode, Code& code, int32_t pos, Cell* number) {
 	const Cell* right = code.cell_at(pos + 1);
 	if (!right) return nullptr;
 	if (cell::is(right, T_WORD)) return value_cell(code.at(pos + 1));
 	if (cell::is(right, T_PATH)) return path_value(right);
-	if (cell::is(right, T_PAREN)) return number_function(op) && paren_number(right, number) ? number : nullptr;
+	if (cell::is(right, T_PAREN)) return decode() != NumberOp::NONE && paren_number(right, number) ? number : nullptr;
 	return right;
 }
 
-// The same for such an operand.
+// An operator on two numbers whose right operand is such a one: computed in
+// place of the left operand, without a frame.
 inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 	Cell number;
-	const Cell* right = fast_operand(op, code, pos, &number);
-	if (!right) return false;
-	return fast_op_with(op, right, left);
+	auto decode = [op] { return number_op_of(op); };
+	const Cell* right = fast_operand(decode, code, pos, &number);
+	if (!right || !number_op_by(decode, left, right)) return false;
+	stack::top = left + 1;
+	return true;
 }
 
 // Calls the operator `op` (the value of the word at `pos`) with the value at
@@ -421,8 +439,9 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 	else if (right && cell::is(right, T_PATH))
 		right = path_value(right);
 	else if (right && cell::is(right, T_PAREN))
-		right = number_function(op) && paren_number(right, &number) ? &number : nullptr;
-	if (!right || !fast_op_with(op, right, start)) return apply_operator_run(code, pos, start, push, op, true);
+		right = number_op_of(op) != NumberOp::NONE && paren_number(right, &number) ? &number : nullptr;
+	if (!right || !number_op(op, start, right)) return apply_operator_run(code, pos, start, push, op, true);
+	stack::top = start + 1;
 	pos += 2;
 	Cell* next = code.cell_at(pos);
 	if (!next || !cell::is(next, T_WORD)) return pos;
@@ -476,11 +495,12 @@ inline const Cell* plain_value(Cell* c) {
 	for (pos++;; pos += 2) {
 		const Cell* op = operator_at(code, pos);
 		if (!op) break;
-		if (!number_function(op)) return pos;
+		NumberOp k = number_op_of(op);
+		if (k == NumberOp::NONE) return pos;
 		Cell number;
-		const Cell* right = fast_operand(op, code, pos, &number);
+		const Cell* right = fast_operand([k] { return k; }, code, pos, &number);
 		// A failed operator leaves its left operand as it was.
-		if (!right || !number_op(Type((op->header >> 16) & 0xFF), op->data1, out, right)) return pos;
+		if (!right || !number_op(k, out, right)) return pos;
 	}
 	more = false;
 	return pos;
@@ -934,6 +954,18 @@ inline void call_binary_entry(const Cell* fn) {
 		actions::stack_forms[fn->data1](refs);
 }
 
+// Evaluates the right operand at code.pos of an operator on numbers whose
+// fast form failed (see fast_operand): a paren there is then no number paren,
+// so it is evaluated as a block at once rather than worked out again.
+[[gnu::noinline]] int32_t eval_paren_operand(Code& code) {
+	if (tracing) return eval_expression(code, true, true, false);
+	Cell paren;
+	stack::move_cell(&paren, code.at(code.pos));
+	eval(&paren, false);
+	code.sync();
+	return code.pos + 1;
+}
+
 // An operator made from a native or action of exactly two arguments (its
 // cache plain, data3 == 2), called while no tracer runs: the general call in
 // infix mode without its bookkeeping. The result replaces the left operand
@@ -950,21 +982,10 @@ inline void call_binary_entry(const Cell* fn) {
 		// value (the caller computes those), so it is evaluated at once.
 		Cell* right = stack::top;
 		if (pos >= code.limit()) no_arg(fn, name, 1);
-		Cell* c = code.at(pos);
-		if (cell::is(c, T_PAREN)) {
-			// The fast form tried first found it not a paren of numbers
-			// (paren_number): its block is evaluated at once.
-			Cell paren;
-			stack::move_cell(&paren, c);
-			eval_block(&paren, false);
-			code.sync();
-			pos++;
-		} else {
-			code.pos = pos;
-			pos = eval_expression(code, true, true, false);
-		}
+		code.pos = pos;
+		pos = cell::is(code.at(pos), T_PAREN) ? eval_paren_operand(code) : eval_expression(code, true, true, false);
 		if (errors::pending) return pos;
-		if (number_op(cell::type_of(fn), fn->data1, start, right)) {
+		if (number_op(number_op_of(cell::type_of(fn), fn->data1), start, right)) {
 			stack::unwind();
 			return pos;  // no code ran since the operand: `code` is still synced
 		}
@@ -985,7 +1006,7 @@ inline void call_binary_entry(const Cell* fn) {
 		f.refined = false;
 		pos = fetch_range(f, code, pos, node, 1, 2);
 		if (errors::pending) return pos;
-		if (!(known && number_op(cell::type_of(fn), fn->data1, start, start + 1))) {
+		if (!(known && number_op(number_op_of(cell::type_of(fn), fn->data1), start, start + 1))) {
 			call_binary_entry(fn);
 			if (errors::pending) return pos;
 		}
@@ -1029,7 +1050,7 @@ inline bool block_pick_poke(const Cell* fn, Cell* a) {
 void call_native(const Cell* fn, const Fetch& f) {
 	Cell* a = stack::arguments;
 	if (f.refinement_count == 0 && stack::top == a + 2 && cell::is(a, T_INTEGER) && cell::is(a + 1, T_INTEGER) &&
-		integer_op(cell::type_of(fn), fn->data1, a, a + 1))
+		integer_op(number_op_of(cell::type_of(fn), fn->data1), a, a + 1))
 		return;
 	if (f.refinement_count == 0 && block_pick_poke(fn, a)) return;
 	int32_t refs[32];
@@ -1762,9 +1783,11 @@ bool paren_number(const Cell* paren, Cell* out, uint32_t depth) {
 	for (c++; c < end; c += 2) {
 		if (c + 1 >= end || !cell::is(c, T_WORD)) return false;
 		const Cell* op = value_cell(const_cast<Cell*>(c));
-		if (!op || !cell::is(op, T_OP) || !number_function(op)) return false;
+		if (!op || !cell::is(op, T_OP)) return false;
+		NumberOp k = number_op_of(op);
+		if (k == NumberOp::NONE) return false;
 		const Cell* right = number_operand(c + 1, &scratch, depth);
-		if (!right || !number_op(Type((op->header >> 16) & 0xFF), op->data1, out, right)) return false;
+		if (!right || !number_op(k, out, right)) return false;
 	}
 	return true;
 }
