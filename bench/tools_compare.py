@@ -5,10 +5,12 @@ Usage: bench/tools_compare.py build/vyn [runs]
 Runs bench/tools/tracing.vyn and tracing.py in each mode; each program times
 its own run (start-up left out) and the best of `runs` rounds (default 3) counts;
 the rounds alternate the programs and modes.
-Prints each mode's time and its ratio to the untraced loop. Vyn's "empty"
-tracer receives every event; its "calls" tracer only calls, which is what
-CPython's empty trace function receives (it returns None, so no line events
-follow). The profilers are the library's `profile` and cProfile; `profile`
+Prints each mode's time and its ratio to the untraced loop, beside the
+peer's run that receives the same kinds of events. Vyn's "empty" tracer
+receives every event, like CPython's "every" trace function, which returns
+itself and so also receives each line and return; Vyn's "calls" tracer only
+receives calls, which is what CPython's empty trace function receives (it
+returns None, so no line events follow). The profilers are the library's `profile` and cProfile; `profile`
 times the calls of `f` and of its `+` (an operator is a call here), twice the
 calls cProfile times, so "functions" also shows it timing `f` alone.
 """
@@ -19,7 +21,7 @@ from pathlib import Path
 
 HERE = Path(__file__).parent / "tools"
 # Vyn's modes and the peer's run each is set against.
-PEER = {"plain": "plain", "empty": "empty", "calls": "empty", "profile": "profile", "profile-functions": "profile"}
+PEER = {"plain": "plain", "empty": "every", "calls": "empty", "profile": "profile", "profile-functions": "profile"}
 MODES = list(PEER)
 
 
@@ -34,16 +36,18 @@ def main():
     # Each round runs every mode of both, so a busy spell of the machine
     # falls on both sides alike.
     for _ in range(runs):
+        peers_run = set()
         for m in MODES:
             t = seconds([vyn, str(HERE / "tracing.vyn")], dict(os.environ, TRACING_MODE=m, VYN_HEADLESS="1"))
             v[m] = min(v.get(m, t), t)
-            if m == PEER[m]:
-                t = seconds([sys.executable, str(HERE / "tracing.py"), m])
-                p[m] = min(p.get(m, t), t)
-    print(f"{'mode':<18}{'vyn s':>9}{'ratio':>8}{'python s':>10}{'ratio':>8}")
+            if PEER[m] not in peers_run:
+                peers_run.add(PEER[m])
+                t = seconds([sys.executable, str(HERE / "tracing.py"), PEER[m]])
+                p[PEER[m]] = min(p.get(PEER[m], t), t)
+    print(f"{'mode':<18}{'vyn s':>9}{'ratio':>8}  {'python mode':<12}{'python s':>9}{'ratio':>8}")
     for m in MODES:
         pt = p[PEER[m]]
-        print(f"{m:<18}{v[m]:9.3f}{v[m] / v['plain']:8.1f}{pt:10.3f}{pt / p['plain']:8.1f}")
+        print(f"{m:<18}{v[m]:9.3f}{v[m] / v['plain']:8.1f}  {PEER[m]:<12}{pt:9.3f}{pt / p['plain']:8.1f}")
 
 
 if __name__ == "__main__":

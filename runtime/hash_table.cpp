@@ -6,6 +6,7 @@
 
 #include "runtime/case_folding.h"
 #include "runtime/datatypes/date.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions.h"
 #include "runtime/evaluator/stack.h"
@@ -200,7 +201,15 @@ bool has_compare(Type t) {
 
 // Keys of a type without a comparison are equal when their cells are.
 bool keys_equal(const Cell* stored, const Cell* key, CompareOp op) {
-	if (!has_compare(cell::type_of(stored)))
+	Type t = cell::type_of(stored);
+	// Text keys of one type, the usual ones, go straight to the text
+	// comparison their type's action would make.
+	if (t == cell::type_of(key) && op != COMP_SAME &&
+		registry::entry(t, A_COMPARE) == reinterpret_cast<void*>(&string::compare)) {
+		Cell a = *stored, b = *key;
+		return string::compare_texts(string::text_of(&a), string::text_of(&b), op) == 0;
+	}
+	if (!has_compare(t))
 		return (stored->header & TYPE_MASK) == (key->header & TYPE_MASK) && stored->data1 == key->data1 &&
 			stored->data2 == key->data2 && stored->data3 == key->data3;
 	return actions::compare_raw(stored, key, op) == 0;

@@ -192,18 +192,24 @@ void note_growth(uint64_t bytes) {
 	if (grown >= growth_budget) collection_requested = true;
 }
 
-uint8_t* bump_block(size_t block) {
-	SeriesFrame* f = state.series_current;
-	if (!f || !fits(f, block)) {
-		f = frame_with_room(block);
-		if (!f) {
-			if (block >= state.series_planned) state.series_planned = state.series_cap;
-			f = new_series_frame();
-		}
-		// Counted when taken, so the hot path above stays one compare.
-		note_growth(size_t(f->end - f->bump));
-		state.series_current = f;
+// Takes up another frame for a block the current one has no room for.
+[[gnu::noinline]] SeriesFrame* next_frame(size_t block) {
+	SeriesFrame* f = frame_with_room(block);
+	if (!f) {
+		if (block >= state.series_planned) state.series_planned = state.series_cap;
+		f = new_series_frame();
 	}
+	// Counted when taken, so the hot path stays one compare.
+	note_growth(size_t(f->end - f->bump));
+	state.series_current = f;
+	return f;
+}
+
+// Allocation is inlined down to the bump and the node list; every way off
+// that path is a call, so the common one saves no registers.
+[[gnu::always_inline]] inline uint8_t* bump_block(size_t block) {
+	SeriesFrame* f = state.series_current;
+	if (__builtin_expect(!f || !fits(f, block), false)) f = next_frame(block);
 	uint8_t* p = f->bump;
 	f->bump += block;
 	return p;
@@ -225,7 +231,7 @@ BigFrame* take_spare(size_t block) {
 	return f;
 }
 
-Series* big_block(size_t block) {
+[[gnu::noinline]] Series* big_block(size_t block) {
 	note_growth(block);
 	BigFrame* f = take_spare(block);
 	if (!f) {
@@ -247,13 +253,13 @@ Series* big_block(size_t block) {
 	return f->buffer();
 }
 
-uint32_t rounded_bytes(uint64_t count, uint32_t unit) {
+inline uint32_t rounded_bytes(uint64_t count, uint32_t unit) {
 	uint64_t bytes = (count * unit + 15) & ~uint64_t(15);
 	if (bytes > 0xFFFFFF00u - SERIES_BLOCK_EXTRA) no_memory();
 	return uint32_t(bytes);
 }
 
-void init_header(Series* s, uint32_t bytes, uint32_t unit, int32_t offset, uint32_t extra_flags) {
+inline void init_header(Series* s, uint32_t bytes, uint32_t unit, int32_t offset, uint32_t extra_flags) {
 	s->size = bytes;
 	s->flags = unit | SERIES_USED | SERIES_MADE | extra_flags;
 	uint32_t at = 0;
@@ -267,12 +273,12 @@ void init_header(Series* s, uint32_t bytes, uint32_t unit, int32_t offset, uint3
 }
 
 // Allocates the buffer alone (no node).
-Series* alloc_buffer(uint32_t count, uint32_t unit, int32_t offset) {
+[[gnu::always_inline]] inline Series* alloc_buffer(uint32_t count, uint32_t unit, int32_t offset) {
 	uint32_t bytes = rounded_bytes(count, unit);
 	size_t block = size_t(bytes) + SERIES_BLOCK_EXTRA;
 	Series* s;
 	uint32_t big = 0;
-	if (block >= state.series_cap) {
+	if (__builtin_expect(block >= state.series_cap, false)) {
 		s = big_block(block);
 		big = SERIES_BIG;
 	} else {
@@ -282,8 +288,28 @@ Series* alloc_buffer(uint32_t count, uint32_t unit, int32_t offset) {
 	return s;
 }
 
-Node attach_node(Series* s) {
-	Node n = alloc_node();
+// A node frame with a free node, made current.
+[[gnu::noinline]] int32_t next_node_frame() {
+	int32_t k = state.node_head;
+	while (k >= 0 && (node_frames[k].free_head == 0 || node_frames[k].evacuated)) k = node_frames[k].next;
+	if (k < 0) k = new_node_frame(NODE_FRAME_NODES);
+	state.node_current = k;
+	return k;
+}
+
+[[gnu::always_inline]] inline Node take_node() {
+	int32_t k = state.node_current;
+	if (__builtin_expect(k < 0 || node_frames[k].free_head == 0, false)) k = next_node_frame();
+	NodeFrame& f = node_frames[k];
+	Node n = f.free_head;
+	f.free_head = free_next(node_table[n]);
+	node_table[n] = nullptr;
+	f.used++;
+	return n;
+}
+
+[[gnu::always_inline]] inline Node attach_node(Series* s) {
+	Node n = take_node();
 	node_table[n] = s;
 	s->node = n;
 	return n;
@@ -387,21 +413,7 @@ int32_t new_node_frame(uint32_t capacity) {
 	return int32_t(k);
 }
 
-Node alloc_node() {
-	int32_t k = state.node_current;
-	if (k < 0 || node_frames[k].free_head == 0) {
-		k = state.node_head;
-		while (k >= 0 && (node_frames[k].free_head == 0 || node_frames[k].evacuated)) k = node_frames[k].next;
-		if (k < 0) k = new_node_frame(NODE_FRAME_NODES);
-		state.node_current = k;
-	}
-	NodeFrame& f = node_frames[k];
-	Node n = f.free_head;
-	f.free_head = free_next(node_table[n]);
-	node_table[n] = nullptr;
-	f.used++;
-	return n;
-}
+Node alloc_node() { return take_node(); }
 
 void release_node(Node node) {
 	NodeFrame& f = node_frames[node_frame_of(node)];
@@ -414,7 +426,8 @@ Node alloc_series(uint32_t count, uint32_t unit, int32_t offset) {
 	return attach_node(alloc_buffer(count, unit, offset));
 }
 
-Node alloc_cells(uint32_t count) { return alloc_series(count, sizeof(Cell), 0); }
+// Blocks are most of what programs allocate: this path is compiled for them.
+Node alloc_cells(uint32_t count) { return attach_node(alloc_buffer(count, sizeof(Cell), 0)); }
 
 Node alloc_unset_cells(uint32_t count) {
 	Node n = alloc_cells(count);

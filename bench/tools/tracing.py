@@ -23,8 +23,12 @@ def empty(frame, event, arg):
     return None
 
 
-def traced():
-    sys.settrace(empty)
+def every(frame, event, arg):
+    return every
+
+
+def traced(tracer=empty):
+    sys.settrace(tracer)
     try:
         loop()
     finally:
@@ -35,7 +39,7 @@ def profiled():
     cProfile.Profile().runcall(loop)
 
 
-RUNS = {"plain": loop, "empty": traced, "profile": profiled}
+RUNS = {"plain": loop, "empty": traced, "every": lambda: traced(every), "profile": profiled}
 t0 = time.perf_counter()
 RUNS[sys.argv[1] if len(sys.argv) > 1 else "plain"]()
 print(time.perf_counter() - t0)

@@ -236,6 +236,14 @@ Cell* make(Cell* proto, Cell* spec, Type type) {
 }
 
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
+	Series* s = memory::buffer_of(buffer);
+	if (s->unit() == 1 && uint64_t(s->tail) + 11 <= s->size) {
+		// Digits and sign are ASCII: a one-byte text with room takes them in place.
+		char* at = reinterpret_cast<char*>(s->tail_ptr());
+		char* end = form_signed(get(value), at);
+		s->tail += uint32_t(end - at);
+		return part - int32_t(end - at);
+	}
 	char text[12];
 	char* end = form_signed(get(value), text);
 	string::append_literal(buffer, std::string_view(text, size_t(end - text)));

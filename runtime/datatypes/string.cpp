@@ -133,19 +133,38 @@ void append_char(Cell* value, uint32_t cp) {
 	unicode::put_unit(at, width, cp);
 }
 
+namespace {
+
+// Whether every byte is below 0x80, eight at a time.
+bool all_ascii(const uint8_t* bytes, uint32_t n) {
+	uint64_t seen = 0;
+	uint32_t i = 0;
+	for (; i + 8 <= n; i += 8) {
+		uint64_t word;
+		std::memcpy(&word, bytes + i, 8);
+		seen |= word;
+	}
+	for (; i < n; i++) seen |= bytes[i];
+	return (seen & 0x8080808080808080u) == 0;
+}
+
+}  // namespace
+
 void append_bytes(Cell* value, const uint8_t* bytes, uint32_t n) {
 	Series* s = buffer(value);
 	uint32_t width = s->unit();
-	if (width == 1) {
+	if (width == 1 && !all_ascii(bytes, n)) {
 		// Latin-1 above 0x7F widens, as append_char does.
-		for (uint32_t i = 0; i < n; i++)
-			if (bytes[i] > 0x7F) {
-				s = unicode::widen(s, 2);
-				width = 2;
-				break;
-			}
+		s = unicode::widen(s, 2);
+		width = 2;
 	}
-	uint8_t* at = memory::alloc_tail_bytes(s, n * width);
+	uint8_t* at;
+	if (uint64_t(s->tail) + uint64_t(n) * width <= s->size) {
+		at = s->tail_ptr();
+		s->tail += n * width;
+	} else {
+		at = memory::alloc_tail_bytes(s, n * width);
+	}
 	if (width == 1) {
 		std::memcpy(at, bytes, n);
 		return;
@@ -196,7 +215,16 @@ void append_units(Cell* value, const uint8_t* units, uint32_t from, uint32_t n) 
 void append_range(Cell* value, Node source, uint32_t from, uint32_t n) {
 	if (n == 0) return;
 	uint32_t sw = memory::series(source)->unit();
-	Series* s = widen_to(buffer(value), sw);
+	Series* s = buffer(value);
+	uint64_t bytes = uint64_t(n) * sw;
+	if (s->unit() == sw && s->tail + bytes <= s->size) {
+		// The usual case: same width, room at the tail; the source may be
+		// this very buffer.
+		std::memmove(s->tail_ptr(), unicode::unit_at(memory::series(source), from), bytes);
+		s->tail += uint32_t(bytes);
+		return;
+	}
+	s = widen_to(s, sw);
 	s = reserve(s, n);
 	// Re-read after the growth: the source may be this very buffer.
 	Series* src = memory::series(source);

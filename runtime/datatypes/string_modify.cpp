@@ -58,8 +58,15 @@ uint32_t add_text(Cell* series, Cell* value, int32_t part, bool only, int32_t du
 }  // namespace
 
 Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
-	if (append && dup <= 1 && cell::is(value, T_CHAR) && !(buffer(series)->flags & SERIES_OWNED)) {
-		append_char(series, value->data2);
+	// A single append to a series without an owner: nobody to tell, nothing to move.
+	if (append && dup <= 1 && !(buffer(series)->flags & SERIES_OWNED)) {
+		Type t = cell::type_of(value);
+		if (t == T_CHAR)
+			append_char(series, value->data2);
+		else if (part < 0 && any_string(t) && t != T_TAG)
+			append_string(series, value, -1);
+		else
+			append_value_text(series, value, part, only);
 		series->data1 = 0;
 		return series;
 	}

@@ -33,6 +33,15 @@ bool paused = false;
 const Cell NONE_CELL{T_NONE, 0, 0, 0};
 const Cell UNSET_CELL{T_UNSET, 0, 0, 0};
 const Cell FALSE_CELL{T_LOGIC, 0, 0, 0};
+// What a native is given for its refinements when the call used none.
+struct Unrefined {
+	int32_t at[32];
+	constexpr Unrefined() : at() {
+		for (int32_t& r : at) r = -1;
+	}
+};
+constexpr Unrefined UNREFINED_CELLS;
+constexpr const int32_t* UNREFINED = UNREFINED_CELLS.at;
 constexpr uint32_t FN_TRACE = function::FLAG_TRACE, FN_NO_TRACE = function::FLAG_NO_TRACE;
 // A cache built while some type word of the spec had no value yet.
 constexpr uint32_t CACHE_INCOMPLETE = 0x00800000u;
@@ -221,72 +230,34 @@ int32_t eval_call(const Cell* fn, Code& code, int32_t pos, bool push, const Cell
 	const Cell* parent, uint32_t mode, bool infix);
 int32_t call_path(Code& code, int32_t pos, const Cell* at, bool push);
 
-// Whether integer_op knows the function: add, subtract, multiply and
-// divide, the comparisons. Their specs take two evaluated arguments, each
-// accepting every number.
-inline bool integer_function(Type type, uint32_t index) {
-	switch (index + 1) {
-	case A_ADD: case A_SUBTRACT: case A_MULTIPLY: case A_DIVIDE: return type == T_ACTION;
-	default: break;
-	}
-	if (type != T_NATIVE) return false;
-	switch (index + 1) {
-	case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: case natives::N_NOT_EQUAL_Q: case natives::N_LESSER_Q:
-	case natives::N_GREATER_Q: case natives::N_LESSER_OR_EQUAL_Q: case natives::N_GREATER_OR_EQUAL_Q: return true;
-	default: return false;
-	}
-}
+// The functions computed in place on two numbers: add, subtract, multiply
+// and divide, the comparisons. Their specs take two evaluated arguments,
+// each accepting every number. Decoded once per operator from the
+// function's type and index, so each operation dispatches once.
+enum class NumberOp : uint8_t {
+	NONE, ADD, SUBTRACT, MULTIPLY, DIVIDE, EQUAL, NOT_EQUAL, LESSER, GREATER, LESSER_OR_EQUAL, GREATER_OR_EQUAL
+};
 
-// The ordering natives (function `index`) on two numbers of one C++ type.
-template <typename T>
-inline bool ordering(uint32_t index, T a, T b, bool& answer) {
-	switch (index + 1) {
-	case natives::N_LESSER_Q: answer = a < b; return true;
-	case natives::N_GREATER_Q: answer = a > b; return true;
-	case natives::N_LESSER_OR_EQUAL_Q: answer = a <= b; return true;
-	case natives::N_GREATER_OR_EQUAL_Q: answer = a >= b; return true;
-	default: return false;
-	}
-}
-
-// The arithmetic and comparison functions on two integers, done in place
-// of `left` as the full call would; false (nothing done) for any other
-// function, and for a sum or product that leaves the integer range.
-inline bool integer_op(Type type, uint32_t index, Cell* left, const Cell* right) {
-	int32_t a = cell::get_integer(left), b = cell::get_integer(right), r;
+inline NumberOp number_op_of(Type type, uint32_t index) {
 	if (type == T_ACTION) {
 		switch (index + 1) {
-		case A_ADD: if (__builtin_add_overflow(a, b, &r)) return false; break;
-		case A_SUBTRACT: if (__builtin_sub_overflow(a, b, &r)) return false; break;
-		case A_MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
-		case A_DIVIDE:
-			if (b == 0 || (a == INT32_MIN && b == -1)) return false;  // the action raises
-			if (a % b != 0) {  // an inexact quotient is a float, as in the action
-				double q = double(a) / double(b);
-				uint64_t bits;
-				std::memcpy(&bits, &q, sizeof bits);
-				cell::store(left, ((left->header & ~TYPE_MASK) | T_FLOAT) | uint64_t(left->data1) << 32, bits);
-				return true;
-			}
-			r = a / b;
-			break;
-		default: return false;
+		case A_ADD: return NumberOp::ADD;
+		case A_SUBTRACT: return NumberOp::SUBTRACT;
+		case A_MULTIPLY: return NumberOp::MULTIPLY;
+		case A_DIVIDE: return NumberOp::DIVIDE;
+		default: return NumberOp::NONE;
 		}
-		// The left operand's flags stay, as in the action.
-		cell::store(left, left->header | uint64_t(left->data1) << 32, uint32_t(r) | uint64_t(left->data3) << 32);
-		return true;
 	}
-	if (type == T_NATIVE) {
-		bool answer;
-		switch (index + 1) {
-		case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: answer = a == b; break;
-		case natives::N_NOT_EQUAL_Q: answer = a != b; break;
-		default: if (!ordering(index, a, b, answer)) return false;
-		}
-		cell::make_logic(left, answer);
-		return true;
+	if (type != T_NATIVE) return NumberOp::NONE;
+	switch (index + 1) {
+	case natives::N_EQUAL_Q: case natives::N_STRICT_EQUAL_Q: return NumberOp::EQUAL;
+	case natives::N_NOT_EQUAL_Q: return NumberOp::NOT_EQUAL;
+	case natives::N_LESSER_Q: return NumberOp::LESSER;
+	case natives::N_GREATER_Q: return NumberOp::GREATER;
+	case natives::N_LESSER_OR_EQUAL_Q: return NumberOp::LESSER_OR_EQUAL;
+	case natives::N_GREATER_OR_EQUAL_Q: return NumberOp::GREATER_OR_EQUAL;
+	default: return NumberOp::NONE;
 	}
-	return false;
 }
 
 // remainder of two integers, done in place of `left` as the action does;
@@ -299,73 +270,129 @@ inline bool integer_remainder(const Cell* fn, Cell* left, const Cell* right) {
 	return true;
 }
 
-// Sums, differences, products, quotients and orderings of a float and a
-// float or an integer, done in place of `left` as the float action and the comparison
-// natives do (an ordering with NaN is false).
-inline bool float_op(Type type, uint32_t index, Cell* left, const Cell* right) {
-	double x = cell::is(left, T_INTEGER) ? double(cell::get_integer(left)) : cell::get_double(left);
-	double y = cell::is(right, T_INTEGER) ? double(cell::get_integer(right)) : cell::get_double(right);
-	if (type == T_NATIVE) {
-		bool answer;
-		if (!ordering(index, x, y, answer)) return false;
-		cell::make_logic(left, answer);
-		return true;
-	}
-	if (type != T_ACTION) return false;
-	double r;
-	switch (index + 1) {
-	case A_ADD: r = x + y; break;
-	case A_SUBTRACT: r = x - y; break;
-	case A_MULTIPLY: r = x * y; break;
-	case A_DIVIDE: r = x / y; break;  // by zero too: the action answers the infinity as well
+// The function an operator cell is made from (type in header bits 16-23).
+inline NumberOp number_op_of(const Cell* op) { return number_op_of(Type((op->header >> 16) & 0xFF), op->data1); }
+
+// Whether number_op knows the function.
+inline bool integer_function(Type type, uint32_t index) { return number_op_of(type, index) != NumberOp::NONE; }
+
+// A comparison of two numbers of one C++ type (false for an equality
+// test too: the caller answers those). An ordering with NaN is false.
+template <typename T>
+inline bool ordering(NumberOp op, T a, T b, bool& answer) {
+	switch (op) {
+	case NumberOp::LESSER: answer = a < b; return true;
+	case NumberOp::GREATER: answer = a > b; return true;
+	case NumberOp::LESSER_OR_EQUAL: answer = a <= b; return true;
+	case NumberOp::GREATER_OR_EQUAL: answer = a >= b; return true;
 	default: return false;
 	}
+}
+
+// The result of a float operation in place of `left`, whose flags stay.
+inline void store_float(Cell* left, double r) {
 	uint64_t bits;
 	std::memcpy(&bits, &r, sizeof bits);
 	cell::store(left, ((left->header & ~TYPE_MASK) | T_FLOAT) | uint64_t(left->data1) << 32, bits);
+}
+
+// The operation on two integers, done in place of `left` as the full call
+// would; false (nothing done) for a sum or product that leaves the integer
+// range and a division the action raises on.
+inline bool integer_op(NumberOp op, Cell* left, const Cell* right) {
+	int32_t a = cell::get_integer(left), b = cell::get_integer(right), r;
+	bool answer = false;
+	switch (op) {
+	case NumberOp::NONE: return false;
+	case NumberOp::ADD: if (__builtin_add_overflow(a, b, &r)) return false; break;
+	case NumberOp::SUBTRACT: if (__builtin_sub_overflow(a, b, &r)) return false; break;
+	case NumberOp::MULTIPLY: if (__builtin_mul_overflow(a, b, &r)) return false; break;
+	case NumberOp::DIVIDE:
+		if (b == 0 || (a == INT32_MIN && b == -1)) return false;  // the action raises
+		if (a % b != 0) {  // an inexact quotient is a float, as in the action
+			store_float(left, double(a) / double(b));
+			return true;
+		}
+		r = a / b;
+		break;
+	case NumberOp::EQUAL: cell::make_logic(left, a == b); return true;
+	case NumberOp::NOT_EQUAL: cell::make_logic(left, a != b); return true;
+	default:
+		ordering(op, a, b, answer);
+		cell::make_logic(left, answer);
+		return true;
+	}
+	// The left operand's flags stay, as in the action.
+	cell::store(left, left->header | uint64_t(left->data1) << 32, uint32_t(r) | uint64_t(left->data3) << 32);
 	return true;
 }
 
-// The function `index` of type `source` (see integer_function) on two
-// numbers, computed in place of `left`; false (nothing done) for other
-// operands and functions.
-[[gnu::always_inline]] inline bool number_op(Type source, uint32_t index, Cell* left, const Cell* right) {
-	Type lt = cell::type_of(left);
-	if (lt != T_INTEGER && lt != T_FLOAT) return false;
-	Type rt = cell::type_of(right);
-	if (lt == T_INTEGER && rt == T_INTEGER) return integer_op(source, index, left, right);
-	return (rt == T_FLOAT || rt == T_INTEGER) && float_op(source, index, left, right);
+// Sums, differences, products, quotients and orderings of two floats, done
+// in place of `left` as the float action and the comparison natives do;
+// false (nothing done) for an equality test, which the natives decide.
+inline bool float_op(NumberOp op, Cell* left, double x, double y) {
+	bool answer;
+	switch (op) {
+	case NumberOp::ADD: store_float(left, x + y); return true;
+	case NumberOp::SUBTRACT: store_float(left, x - y); return true;
+	case NumberOp::MULTIPLY: store_float(left, x * y); return true;
+	case NumberOp::DIVIDE: store_float(left, x / y); return true;  // by zero too: the action answers the infinity as well
+	default:
+		if (!ordering(op, x, y, answer)) return false;
+		cell::make_logic(left, answer);
+		return true;
+	}
 }
 
-// Whether number_op may know the function of an operator.
-inline bool number_function(const Cell* op) { return integer_function(Type((op->header >> 16) & 0xFF), op->data1); }
+inline double number_value(const Cell* c) {
+	return cell::is(c, T_INTEGER) ? double(cell::get_integer(c)) : cell::get_double(c);
+}
 
-// An operator on two numbers, its right operand's value given: computed in
-// place of the left operand, without a frame.
-[[gnu::always_inline]] inline bool fast_op_with(const Cell* op, const Cell* right, Cell* left) {
-	if (!number_op(Type((op->header >> 16) & 0xFF), op->data1, left, right)) return false;
-	stack::top = left + 1;
-	return true;
+// The operation `decode()` answers on two numbers, computed in place of
+// `left`; false (nothing done) for other operands and functions. Two floats,
+// the commonest pair in number code, are tested first; the operation is
+// decoded only for numbers.
+template <typename Decode>
+[[gnu::always_inline]] inline bool number_op_by(Decode decode, Cell* left, const Cell* right) {
+	Type lt = cell::type_of(left), rt = cell::type_of(right);
+	if (lt == T_FLOAT && rt == T_FLOAT) return float_op(decode(), left, cell::get_double(left), cell::get_double(right));
+	if (lt == T_INTEGER && rt == T_INTEGER) return integer_op(decode(), left, right);
+	if ((lt != T_INTEGER && lt != T_FLOAT) || (rt != T_INTEGER && rt != T_FLOAT)) return false;
+	return float_op(decode(), left, number_value(left), number_value(right));
+}
+
+[[gnu::always_inline]] inline bool number_op(NumberOp op, Cell* left, const Cell* right) {
+	return number_op_by([op] { return op; }, left, right);
+}
+
+// The same for an operator cell's function.
+[[gnu::always_inline]] inline bool number_op(const Cell* op, Cell* left, const Cell* right) {
+	return number_op_by([op] { return number_op_of(op); }, left, right);
 }
 
 // The right operand of the operator at pos when it needs no evaluation: a
 // literal, a word's value, a path's (see path_value) or a number paren's
-// (see paren_number, worked out into `number`); null otherwise.
-[[gnu::always_inline]] inline const Cell* fast_operand(const Cell* op, Code& code, int32_t pos, Cell* number) {
+// (see paren_number, worked out into `number`); null otherwise. `decode`
+// answers the operator's NumberOp, as for number_op_by.
+template <typename Decode>
+inline const Cell* fast_operand(Decode decode, Code& code, int32_t pos, Cell* number) {
 	const Cell* right = code.cell_at(pos + 1);
 	if (!right) return nullptr;
 	if (cell::is(right, T_WORD)) return value_cell(code.at(pos + 1));
 	if (cell::is(right, T_PATH)) return path_value(right);
-	if (cell::is(right, T_PAREN)) return number_function(op) && paren_number(right, number) ? number : nullptr;
+	if (cell::is(right, T_PAREN)) return decode() != NumberOp::NONE && paren_number(right, number) ? number : nullptr;
 	return right;
 }
 
-// The same for such an operand.
+// An operator on two numbers whose right operand is such a one: computed in
+// place of the left operand, without a frame.
 inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 	Cell number;
-	const Cell* right = fast_operand(op, code, pos, &number);
-	if (!right) return false;
-	return fast_op_with(op, right, left);
+	auto decode = [op] { return number_op_of(op); };
+	const Cell* right = fast_operand(decode, code, pos, &number);
+	if (!right || !number_op_by(decode, left, right)) return false;
+	stack::top = left + 1;
+	return true;
 }
 
 // Calls the operator `op` (the value of the word at `pos`) with the value at
@@ -428,8 +455,9 @@ inline bool fast_op(const Cell* op, Code& code, int32_t pos, Cell* left) {
 	else if (right && cell::is(right, T_PATH))
 		right = path_value(right);
 	else if (right && cell::is(right, T_PAREN))
-		right = number_function(op) && paren_number(right, &number) ? &number : nullptr;
-	if (!right || !fast_op_with(op, right, start)) return apply_operator_run(code, pos, start, push, op, true);
+		right = number_op_of(op) != NumberOp::NONE && paren_number(right, &number) ? &number : nullptr;
+	if (!right || !number_op(op, start, right)) return apply_operator_run(code, pos, start, push, op, true);
+	stack::top = start + 1;
 	pos += 2;
 	Cell* next = code.cell_at(pos);
 	if (!next || !cell::is(next, T_WORD)) return pos;
@@ -483,21 +511,22 @@ inline const Cell* plain_value(Cell* c) {
 	for (pos++;; pos += 2) {
 		const Cell* op = operator_at(code, pos);
 		if (!op) break;
-		if (!number_function(op)) return pos;
+		NumberOp k = number_op_of(op);
+		if (k == NumberOp::NONE) return pos;
 		Cell number;
-		const Cell* right = fast_operand(op, code, pos, &number);
+		const Cell* right = fast_operand([k] { return k; }, code, pos, &number);
 		// A failed operator leaves its left operand as it was.
-		if (!right || !number_op(Type((op->header >> 16) & 0xFF), op->data1, out, right)) return pos;
+		if (!right || !number_op(k, out, right)) return pos;
 	}
 	more = false;
 	return pos;
 }
 
-// Pushes a value that needs no evaluation of its own (a literal, or a word
-// whose value is neither a function nor unset) and applies the operators
-// after it unless `sub`; `c` is the cell at `pos`. Answers the position
-// after them, or -1 (nothing done) for any other value and while tracing,
-// which take the full path.
+// Pushes a value that needs no evaluation of its own (a literal, a word
+// whose value is neither a function nor unset, or a path's, see
+// path_value) and applies the operators after it unless `sub`; `c` is the
+// cell at `pos`. Answers the position after them, or -1 (nothing done) for
+// any other value and while tracing, which take the full path.
 [[gnu::always_inline]] inline int32_t eval_simple(Code& code, int32_t pos, Cell* c, bool sub) {
 	if (__builtin_expect(tracing, false)) return -1;
 	uint32_t t = cell::type_of(c);
@@ -508,7 +537,7 @@ inline const Cell* plain_value(Cell* c) {
 		Type vt = cell::type_of(v);
 		if (!PLAIN_VALUE.at[vt]) return -1;
 	} else if (!INERT.at[t]) {
-		return -1;
+		if (t != T_PATH || !(v = path_value(c))) return -1;
 	}
 	Cell* slot = stack::push(v);
 	pos++;
@@ -586,8 +615,9 @@ struct Fetch {
 	const Cell* name;
 	bool native;  // native or action: refinements as positions
 	bool infix;   // an operator call: its right argument takes no operator
-	int32_t refinements[32];
+	int32_t refinements[32];  // read only when `refined`
 	int32_t refinement_count;
+	bool refined;  // a refinement was used: `refinements` holds each one's cell or -1
 };
 
 // Pushes the evaluated arguments of one run of typesets of the cache (the
@@ -718,6 +748,7 @@ int32_t eval_refinements(Fetch& f, Code& code, int32_t pos, const Cell* path, No
 		if (on) {
 			for (int32_t a = 0; a < rs.args; a++) base_frame[first + a] = top_before[a];
 			f.refinements[found] = f.native ? (rs.args ? first : 0) : first;
+			f.refined = true;
 		}
 		stack::top = top_before;
 	};
@@ -831,7 +862,6 @@ inline void finish_plain(Fetch& f, uint32_t info) {
 	if (f.native) {
 		for (uint32_t k = 0; k < tail; k++) stack::push(&NONE_CELL);
 		f.refinement_count = int32_t(info >> 24);
-		for (int32_t r = 0; r < f.refinement_count; r++) f.refinements[r] = -1;
 	} else if (tail) {
 		push_locals(int32_t(tail));
 	}
@@ -920,6 +950,8 @@ int32_t skip_arguments(Fetch& f, Code& code, int32_t pos, Node node, uint32_t i,
 	pos = fetch_range(f, code, pos, node, 0, count);
 	if (errors::pending) return pos;
 	finish_plain(f, info);
+	f.refined = true;
+	for (int32_t r = 0; r < f.refinement_count; r++) f.refinements[r] = -1;
 	uint32_t used = 0;  // a bit per refinement
 	for (int32_t p = int32_t(path->data1) + 1; p < int32_t(memory::series(path->data2)->used() / sizeof(Cell)); p++) {
 		Cell element;
@@ -1038,6 +1070,18 @@ inline void call_binary_entry(const Cell* fn) {
 		actions::stack_forms[fn->data1](refs);
 }
 
+// Evaluates the right operand at code.pos of an operator on numbers whose
+// fast form failed (see fast_operand): a paren there is then no number paren,
+// so it is evaluated as a block at once rather than worked out again.
+[[gnu::noinline]] int32_t eval_paren_operand(Code& code) {
+	if (tracing) return eval_expression(code, true, true, false);
+	Cell paren;
+	stack::move_cell(&paren, code.at(code.pos));
+	eval(&paren, false);
+	code.sync();
+	return code.pos + 1;
+}
+
 // An operator made from a native or action of exactly two arguments (its
 // cache plain, data3 == 2), called while no tracer runs: the general call in
 // infix mode without its bookkeeping. The result replaces the left operand
@@ -1055,9 +1099,9 @@ inline void call_binary_entry(const Cell* fn) {
 		Cell* right = stack::top;
 		if (pos >= code.limit()) no_arg(fn, name, 1);
 		code.pos = pos;
-		pos = eval_expression(code, true, true, false);
+		pos = cell::is(code.at(pos), T_PAREN) ? eval_paren_operand(code) : eval_expression(code, true, true, false);
 		if (errors::pending) return pos;
-		if (number_op(cell::type_of(fn), fn->data1, start, right)) {
+		if (number_op(number_op_of(cell::type_of(fn), fn->data1), start, right)) {
 			stack::unwind();
 			return pos;  // no code ran since the operand: `code` is still synced
 		}
@@ -1075,9 +1119,10 @@ inline void call_binary_entry(const Cell* fn) {
 		f.native = true;
 		f.infix = true;
 		f.refinement_count = 0;
+		f.refined = false;
 		pos = fetch_range(f, code, pos, node, 1, 2);
 		if (errors::pending) return pos;
-		if (!(known && number_op(cell::type_of(fn), fn->data1, start, start + 1))) {
+		if (!(known && number_op(number_op_of(cell::type_of(fn), fn->data1), start, start + 1))) {
 			call_binary_entry(fn);
 			if (errors::pending) return pos;
 		}
@@ -1118,20 +1163,20 @@ inline bool block_pick_poke(const Cell* fn, Cell* a) {
 	return true;
 }
 
-void call_native(const Cell* fn, Fetch& f) {
+void call_native(const Cell* fn, const Fetch& f) {
 	Cell* a = stack::arguments;
 	if (f.refinement_count == 0) {
 		if (stack::top == a + 2 && cell::is(a, T_INTEGER) && cell::is(a + 1, T_INTEGER) &&
-			(integer_op(cell::type_of(fn), fn->data1, a, a + 1) || integer_remainder(fn, a, a + 1)))
+			(integer_op(number_op_of(cell::type_of(fn), fn->data1), a, a + 1) || integer_remainder(fn, a, a + 1)))
 			return;
 		if (block_pick_poke(fn, a)) return;
-		f.refinements[0] = -1;
 	}
+	const int32_t* given = f.refined ? f.refinements : UNREFINED;
 	uint32_t index = fn->data1;
 	if (cell::is(fn, T_NATIVE))
-		natives::table[index](false, f.refinements);
+		natives::table[index](false, given);
 	else
-		actions::stack_forms[index](f.refinements);
+		actions::stack_forms[index](given);
 }
 
 // Runs the C++ entry a library function was given for its hot path; its
@@ -1201,6 +1246,7 @@ void call_native(const Cell* fn, Fetch& f) {
 	f.native = false;
 	f.infix = infix || (mode & MODE_SAFER);  // apply/safer: each argument is one value
 	f.refinement_count = 0;
+	f.refined = false;
 	Type t = cell::type_of(&fn);
 	switch (t) {
 	case T_NATIVE:
@@ -1874,9 +1920,11 @@ bool paren_number(const Cell* paren, Cell* out, uint32_t depth) {
 	for (c++; c < end; c += 2) {
 		if (c + 1 >= end || !cell::is(c, T_WORD)) return false;
 		const Cell* op = value_cell(const_cast<Cell*>(c));
-		if (!op || !cell::is(op, T_OP) || !number_function(op)) return false;
+		if (!op || !cell::is(op, T_OP)) return false;
+		NumberOp k = number_op_of(op);
+		if (k == NumberOp::NONE) return false;
 		const Cell* right = number_operand(c + 1, &scratch, depth);
-		if (!right || !number_op(Type((op->header >> 16) & 0xFF), op->data1, out, right)) return false;
+		if (!right || !number_op(k, out, right)) return false;
 	}
 	return true;
 }
@@ -2299,32 +2347,44 @@ bool delivering() { return tracing && !paused && tracer_installed(); }
 
 namespace {
 
-// The tracer's call for one event.
+// The tracer's call for one event: its arguments are written straight into
+// its frame, as it runs on every event.
 [[gnu::noinline]] void call_tracer(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
-	Cell args[6];
-	args[0] = *event_word(e);
-	args[1] = code ? *code : NONE_CELL;
-	cell::make_integer(args + 2, code ? pos : -1);
-	args[3] = value ? *value : NONE_CELL;
-	args[4] = ref && (e & EVENTS_WITH_REF) ? *ref : NONE_CELL;
-	pair::make_at(args + 5, int32_t(stack::index_of(stack::arguments)), int32_t(stack::index_of(stack::top)));
 	Cell* top = stack::top;
 	Cell* arguments = stack::arguments;
 	stack::Frame* frames = stack::frames_top;
+	int32_t base_at = int32_t(stack::index_of(arguments));
+	int32_t top_at = int32_t(stack::index_of(top));
 	// The tracer's frame goes above the current frame's result, which an
 	// exit leaves with nothing above it.
 	if (stack::top <= stack::arguments) stack::top = stack::arguments + 1;
 	CodeSaver saver;
 	Cell fn = tracer;
 	Cell name{T_WORD, 0, words::sym_frame_interp_callback, 0xFFFFFFFFu};
+	stack::mark_call(&name, fn.data1);
+	Cell* a = stack::top;
+	if (a + 6 + tracer_padding >= stack::end) stack::overflow();
+	stack::move_cell(a, event_word(e));
+	stack::move_cell(a + 1, code ? code : &NONE_CELL);
+	cell::make_integer(a + 2, code ? pos : -1);
+	stack::move_cell(a + 3, value ? value : &NONE_CELL);
+	stack::move_cell(a + 4, ref && (e & EVENTS_WITH_REF) ? ref : &NONE_CELL);
+	pair::make_at(a + 5, base_at, top_at);
+	Cell* p = a + 6;
+	if (tracer_padding) {
+		stack::move_cell(p++, &FALSE_CELL);
+		for (uint32_t i = 1; i < tracer_padding; i++) stack::move_cell(p++, &NONE_CELL);
+	}
+	stack::top = p;
 	// The tracer's own evaluation is not traced; a throw out of it leaves
 	// tracing off.
 	tracing = false;
 	bool all = trace_all;
 	trace_all = false;
-	call_with(&fn, args, 6, tracer_padding, &name);
+	call_function(&fn, fn.data1, &name, 0);
 	trace_all = all;
 	if (errors::pending) return;
+	stack::unwind_call();
 	tracing = true;
 	stack::top = top;
 	stack::arguments = arguments;

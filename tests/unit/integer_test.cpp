@@ -268,6 +268,30 @@ TEST_F(Integer, FormAndMold) {
 	EXPECT_EQ(narrow(units_text(&part)), "-12");
 }
 
+TEST_F(Integer, FormAppendsToTextsOfAnyRoomAndWidth) {
+	// A 16-unit text after a prefix: room for the longest form (11 units) or
+	// one unit short of it, narrow and wide.
+	struct Case {
+		const char* prefix;
+		uint32_t width;
+		int32_t v;
+	} cases[] = {
+		{"abcde", 1, -2147483648}, {"abcdef", 1, -2147483648}, {"abcdef", 1, 7}, {"", 1, 42},
+		{"abcdefghijklmnop", 1, -1}, {"ab", 2, -2147483648}, {"abcdef", 4, 2147483647},
+	};
+	for (const Case& c : cases) {
+		Cell out;
+		string::make_at_unit(&out, 16, c.width);
+		string::append_literal(&out, c.prefix);
+		Cell v = I(c.v);
+		int32_t left = actions::form(&v, &out, nullptr, 100);
+		std::string digits = std::to_string(c.v);
+		EXPECT_EQ(narrow(units_text(&out)), c.prefix + digits) << c.prefix << "/" << c.width;
+		EXPECT_EQ(left, 100 - int32_t(digits.size()));
+		EXPECT_EQ(string::width_of(&out), c.width);
+	}
+}
+
 TEST_F(Integer, UnaryActions) {
 	EXPECT_TRUE(logic::get(&(const Cell&)call(A_ODD_Q, {I(-3)})));
 	EXPECT_TRUE(logic::get(&(const Cell&)call(A_EVEN_Q, {I(-2147483648)})));

@@ -2,8 +2,11 @@
 // table of copies, and growth under many keys.
 #include <gtest/gtest.h>
 
+#include "runtime/datatypes/file.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/map.h"
+#include "runtime/datatypes/tag.h"
+#include "runtime/datatypes/url.h"
 #include "runtime/evaluator/token_loaders.h"
 #include "tests/unit/block_support.h"
 
@@ -19,6 +22,9 @@ protected:
 		BlockTest::SetUp();
 		hash_::init_type();
 		map::init_type();
+		url::init_type();
+		file::init_type();
+		tag::init_type();
 	}
 	void TearDown() override {
 		lexer::extended = saved_loaders;
@@ -83,6 +89,28 @@ TEST_F(MapTest, RepeatedKeysLeaveTheBlockWithTheirValueKept) {
 	EXPECT_EQ(selected(m, value("a")), 3);
 	EXPECT_EQ(selected(m, value("\"x\"")), 5);
 	EXPECT_EQ(mold_of(m, {.flat = true}), "#[a: 3 b: 2 \"x\" 5]");
+}
+
+TEST_F(MapTest, TextKeysMatchAsTheirTypeComparesThem) {
+	Cell m = map_of("\"Word\" 1 %word 2 <word> 3 \"caf\u00e9\" 4 \"\" 5 \"wordy\" 6 \"\u4e2dx\" 7");
+	struct Case {
+		Cell key;
+		bool case_sensitive;
+		int32_t found;  // -1: none
+	} cases[] = {
+		{value("\"Word\""), false, 1}, {value("\"WORD\""), false, 1}, {value("\"WORD\""), true, -1},
+		{value("\"Word\""), true, 1}, {value("%WORD"), false, 2}, {value("<Word>"), false, 3},
+		{value("\"CAF\u00c9\""), false, 4}, {value("\"caf\u00e9\""), true, 4}, {value("\"cafe\""), false, -1},
+		{value("\"\""), false, 5}, {value("\"word\u4e2d\""), false, -1}, {value("\"wor\""), false, -1},
+		{at(value("\"xWord\""), 1), false, 1},  // from the key's head
+		{at(value("\"xwordy\""), 1), false, 6}, {value("\"\u4e2dX\""), false, 7}, {value("\"\u4e2dX\""), true, -1},
+	};
+	for (const Case& c : cases) {
+		Cell v = m, k = c.key;
+		Cell found = *map::select(&v, &k, nullptr, false, c.case_sensitive, false, false, nullptr, nullptr, false, false);
+		EXPECT_EQ(cell::is(&found, T_INTEGER) ? cell::get_integer(&found) : -1, c.found)
+			<< mold_of(c.key) << (c.case_sensitive ? " /case" : "");
+	}
 }
 
 TEST_F(MapTest, RemovedEntriesAreSkippedAndRevivedInPlace) {

@@ -44,6 +44,13 @@ TEST_F(StringModify, AppendInsertAndChange) {
 		{APPEND, "x", 1, str("abc", T_TAG), 3, 1, "x<ab", 1},  // the brackets count in the part
 		{APPEND, "x", 1, str("%20", T_URL), -1, 1, "x%20", 1},
 		{APPEND, "a", 1, chr(0x4E2D), -1, 2, "a\u4E2D\u4E2D", 1},
+		{APPEND, "a", 1, at(str("xyz"), 2), -1, 1, "ayz", 1},  // from the value's head
+		{APPEND, "a", 1, at(str("xyz"), 4), -1, 1, "a", 1},
+		{APPEND, "a", 1, wide(U"b\u4E2D", 2), -1, 1, "ab\u4E2D", 1},  // widens the series
+		{APPEND, "\u4E2D", 1, str("ab"), -1, 1, "\u4E2Dab", 1},  // narrow into wide
+		{APPEND, "a", 1, str("0123456789abcdefghij0123456789abcdefghij"), -1, 1,
+			"a0123456789abcdefghij0123456789abcdefghij", 1},  // past the capacity
+		{APPEND, "a", 1, str("b", T_FILE), -1, 1, "ab", 1},
 		{INSERT, "cd", 1, str("ab"), -1, 1, "abcd", 3},
 		{INSERT, "cd", 2, str("ab"), -1, 2, "cababd", 6},
 		{INSERT, "cd", 3, str("ab"), -1, 1, "cdab", 5},  // at the tail: an append

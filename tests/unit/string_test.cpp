@@ -280,6 +280,26 @@ TEST_F(StringToolbox, LoadingByEncoding) {
 	EXPECT_EQ(cell::get_integer(&last_error_arg), 7);
 }
 
+TEST_F(StringToolbox, AppendLiteralWidensForAnyByteAboveAscii) {
+	// The bytes are scanned eight at a time, then one by one.
+	struct Case {
+		const char* text;
+		uint32_t width;
+	} cases[] = {
+		{"abcdefg", 1}, {"abcdefgh", 1}, {"abcdefghijklmnopq", 1}, {"\xE9", 2}, {"abcdefg\xE9", 2},
+		{"abcdefgh\xE9", 2}, {"\xE9" "bcdefghijklmnop", 2}, {"abcdefghijklmno\xE9", 2},
+	};
+	for (const Case& c : cases) {
+		Cell s;
+		string::make_at(&s, 4);
+		string::append_literal(&s, c.text);
+		EXPECT_EQ(string::width_of(&s), c.width) << c.text;
+		std::u32string expected;
+		for (const char* p = c.text; *p; p++) expected += char32_t(uint8_t(*p));
+		EXPECT_EQ(text_of(s.data2), expected) << c.text;
+	}
+}
+
 TEST_F(StringToolbox, AppendLiteralOfNothingAppendsNothing) {
 	Cell s;
 	string::make_at(&s, 4);
