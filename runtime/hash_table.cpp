@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "runtime/case_folding.h"
@@ -74,7 +75,7 @@ uint32_t hash_units(const uint8_t* p, uint32_t units) {
 	return mix(h ^ (units * 4));
 }
 
-uint32_t hash_string(const Cell* key) {
+[[gnu::noinline]] uint32_t hash_string(const Cell* key) {
 	Series* s = memory::buffer_of(key);
 	uint32_t width = s->unit();
 	uint32_t total = unicode::unit_count(s);
@@ -199,6 +200,26 @@ bool has_compare(Type t) {
 	}
 }
 
+template <typename Word>
+inline Word word_at(const uint8_t* p) {
+	Word w;
+	std::memcpy(&w, p, sizeof w);
+	return w;
+}
+
+// Short keys compare faster inline than through memcmp: two words that
+// overlap cover 4 to 16 bytes without reading past them.
+inline bool same_bytes(const uint8_t* a, const uint8_t* b, uint32_t n) {
+	if (n > 16) return std::memcmp(a, b, n) == 0;
+	if (n >= 8)
+		return word_at<uint64_t>(a) == word_at<uint64_t>(b) && word_at<uint64_t>(a + n - 8) == word_at<uint64_t>(b + n - 8);
+	if (n >= 4)
+		return word_at<uint32_t>(a) == word_at<uint32_t>(b) && word_at<uint32_t>(a + n - 4) == word_at<uint32_t>(b + n - 4);
+	for (uint32_t i = 0; i < n; i++)
+		if (a[i] != b[i]) return false;
+	return true;
+}
+
 // Keys of a type without a comparison are equal when their cells are.
 bool keys_equal(const Cell* stored, const Cell* key, CompareOp op) {
 	Type t = cell::type_of(stored);
@@ -207,7 +228,12 @@ bool keys_equal(const Cell* stored, const Cell* key, CompareOp op) {
 	if (t == cell::type_of(key) && op != COMP_SAME &&
 		registry::entry(t, A_COMPARE) == reinterpret_cast<void*>(&string::compare)) {
 		Cell a = *stored, b = *key;
-		return string::compare_texts(string::text_of(&a), string::text_of(&b), op) == 0;
+		string::Text x = string::text_of(&a), y = string::text_of(&b);
+		// Texts of two lengths never compare equal, and the same bytes are
+		// equal under any folding: a found key is settled here.
+		if (x.length != y.length) return false;
+		if (x.width == 1 && y.width == 1 && same_bytes(x.at, y.at, x.length)) return true;
+		return string::compare_texts(x, y, op) == 0;
 	}
 	if (!has_compare(t))
 		return (stored->header & TYPE_MASK) == (key->header & TYPE_MASK) && stored->data1 == key->data1 &&
@@ -642,6 +668,7 @@ bool hashes_node(Type t) {
 
 uint32_t hash_value(const Cell* key) {
 	uint32_t t = key->header & TYPE_MASK;
+	if (t == T_STRING) return hash_string(key);  // the usual text key, ahead of the dispatch
 	switch (t) {
 	case T_UNSET: return uint32_t(-2);
 	case T_NONE: return uint32_t(-1);
