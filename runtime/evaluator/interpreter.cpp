@@ -2323,15 +2323,21 @@ bool start_tracing(const Cell* fn) {
 }
 
 void stop_tracing() {
+	// The hook goes also when the tracer raises an error on `end`: left in
+	// place, it would swallow every later trace.
+	struct Uninstall {
+		~Uninstall() {
+			cell::make_none(&tracer);
+			tracing = false;
+			trace_all = false;
+			paused = false;
+		}
+	} uninstall;
 	uint32_t pending = errors::pending;
 	errors::pending = THROW_NONE;
 	paused = false;  // a paused trace still sees its end
 	fire_event(EV_END, nullptr, -1, stack::arguments, nullptr);
 	errors::pending = pending;
-	cell::make_none(&tracer);
-	tracing = false;
-	trace_all = false;
-	paused = false;
 }
 
 bool tracer_installed() { return cell::is(&tracer, T_FUNCTION); }
@@ -2347,6 +2353,19 @@ bool delivering() { return tracing && !paused && tracer_installed(); }
 
 namespace {
 
+// Runs the tracer's body in the frame call_tracer opened: what run_function
+// does, less what cannot apply while nothing is traced.
+inline void run_tracer_body(const Cell* fn) {
+	ValuesGuard values(fn->data1, stack::index_of(stack::arguments) + 1);
+	(stack::frames_top - 1)->header |= stack::FRAME_RETURN_TARGET;
+	Cell body = *more_cell(fn, MORE_BODY);
+	if (cell::is(&body, T_BLOCK))
+		eval_block(&body, true);
+	else
+		stack::set_last(&UNSET_CELL);
+	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
+}
+
 // The tracer's call for one event: its arguments are written straight into
 // its frame, as it runs on every event.
 [[gnu::noinline]] void call_tracer(Event e, const Cell* code, int32_t pos, const Cell* value, const Cell* ref) {
@@ -2358,7 +2377,6 @@ namespace {
 	// The tracer's frame goes above the current frame's result, which an
 	// exit leaves with nothing above it.
 	if (stack::top <= stack::arguments) stack::top = stack::arguments + 1;
-	CodeSaver saver;
 	Cell fn = tracer;
 	Cell name{T_WORD, 0, words::sym_frame_interp_callback, 0xFFFFFFFFu};
 	stack::mark_call(&name, fn.data1);
@@ -2381,7 +2399,12 @@ namespace {
 	tracing = false;
 	bool all = trace_all;
 	trace_all = false;
-	call_function(&fn, fn.data1, &name, 0);
+	if (cell::is(more_cell(&fn, MORE_ENTRY), T_INTEGER) && routine::takes(&fn)) {
+		CodeSaver saver;
+		call_function(&fn, fn.data1, &name, 0);
+	} else {
+		run_tracer_body(&fn);  // its block's evaluation keeps the code in sight
+	}
 	trace_all = all;
 	if (errors::pending) return;
 	stack::unwind_call();
