@@ -2407,7 +2407,9 @@ inline void run_tracer_body(const Cell* fn) {
 	}
 	trace_all = all;
 	if (errors::pending) return;
-	stack::unwind_call();
+	// The tracer's frame closes as the stacks are put back, giving its
+	// context the values it had.
+	if (frames->callee_context) stack::context_values(frames->callee_context) = frames->saved_values;
 	tracing = true;
 	stack::top = top;
 	stack::arguments = arguments;
