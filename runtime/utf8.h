@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "runtime/unicode.h"
 
@@ -105,6 +106,18 @@ const uint8_t* skip_codepoints(const uint8_t* start, const uint8_t* end, uint32_
 // untouched) when the input ends inside a sequence whose bytes so far are
 // valid; raises invalid-utf8 for a malformed one.
 int32_t decode_utf8_checked(const uint8_t* p, uint32_t* remaining);
+
+// Whether every byte below `end` is below 0x80, eight at a time.
+inline bool all_ascii(const uint8_t* p, const uint8_t* end) {
+	uint64_t seen = 0;
+	for (; end - p >= 8; p += 8) {
+		uint64_t word;
+		std::memcpy(&word, p, 8);
+		seen |= word;
+	}
+	for (; p < end; p++) seen |= *p;
+	return (seen & 0x8080808080808080u) == 0;
+}
 
 // Sequence length announced by a lead byte: 2, 3 or 4; 0 for ASCII and
 // follower bytes.

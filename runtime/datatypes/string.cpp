@@ -133,27 +133,10 @@ void append_char(Cell* value, uint32_t cp) {
 	unicode::put_unit(at, width, cp);
 }
 
-namespace {
-
-// Whether every byte is below 0x80, eight at a time.
-bool all_ascii(const uint8_t* bytes, uint32_t n) {
-	uint64_t seen = 0;
-	uint32_t i = 0;
-	for (; i + 8 <= n; i += 8) {
-		uint64_t word;
-		std::memcpy(&word, bytes + i, 8);
-		seen |= word;
-	}
-	for (; i < n; i++) seen |= bytes[i];
-	return (seen & 0x8080808080808080u) == 0;
-}
-
-}  // namespace
-
 void append_bytes(Cell* value, const uint8_t* bytes, uint32_t n) {
 	Series* s = buffer(value);
 	uint32_t width = s->unit();
-	if (width == 1 && !all_ascii(bytes, n)) {
+	if (width == 1 && !unicode::all_ascii(bytes, bytes + n)) {
 		// Latin-1 above 0x7F widens, as append_char does.
 		s = unicode::widen(s, 2);
 		width = 2;

@@ -150,12 +150,6 @@ struct Writer {
 	}
 };
 
-inline bool all_ascii(const uint8_t* p, const uint8_t* end) {
-	uint8_t any = 0;
-	for (; p < end; p++) any |= *p;
-	return any < 0x80;
-}
-
 // The body's codepoints, carets decoded when asked; Build writes them.
 template <bool Build>
 void decode_text(Scan& s, Writer* w, const uint8_t* start, const uint8_t* end, bool carets, Type type) {
@@ -708,7 +702,7 @@ void load_text(Scan& s, Cell* out, const uint8_t* start, const uint8_t* end, uin
 	Type type) {
 	uint32_t length = uint32_t(end - start);
 	uint32_t unit = unit_of_flags(flags);
-	if (!(carets && (flags & FL_CARET)) && all_ascii(start, end)) unit = 1;
+	if (!(carets && (flags & FL_CARET)) && unicode::all_ascii(start, end)) unit = 1;
 	Writer w(out, type, length, unit);
 	decode_text<true>(s, &w, start, end, carets, type);
 	w.finish();
