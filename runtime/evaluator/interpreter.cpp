@@ -1194,6 +1194,17 @@ void call_native(const Cell* fn, const Fetch& f) {
 	fire(EV_EPILOG, nullptr, -1, stack::arguments, ref);
 }
 
+// Evaluates a function's body in its frame, the result the frame's first
+// cell; a return or exit out of the body ends there.
+[[gnu::always_inline]] inline void eval_body(const Cell* fn) {
+	Cell body = *more_cell(fn, MORE_BODY);
+	if (cell::is(&body, T_BLOCK))
+		eval_block(&body, true);
+	else
+		stack::set_last(&UNSET_CELL);
+	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
+}
+
 // Runs the body of a function whose arguments and locals are the current
 // frame's cells; `ref`, the word or path that called it, goes to the tracer.
 [[gnu::always_inline]] inline void run_function(const Cell* fn, const Cell* ref) {
@@ -1205,14 +1216,7 @@ void call_native(const Cell* fn, const Fetch& f) {
 	frame->header |= stack::FRAME_RETURN_TARGET;
 	if (fn->header & (FN_TRACE | FN_NO_TRACE)) tracing = (fn->header & FN_NO_TRACE) ? false : trace_all;
 	fire(EV_PROLOG, nullptr, -1, fn, ref);
-	Cell body = *more_cell(fn, MORE_BODY);
-	if (cell::is(&body, T_BLOCK)) {
-		eval_block(&body, true);
-	} else {
-		Cell unset{T_UNSET, 0, 0, 0};
-		stack::set_last(&unset);
-	}
-	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
+	eval_body(fn);
 	if (errors::pending) return;
 	frame->header &= ~stack::FRAME_RETURN_TARGET;
 	fire(EV_EPILOG, nullptr, -1, stack::arguments, ref);
@@ -2358,12 +2362,7 @@ namespace {
 inline void run_tracer_body(const Cell* fn) {
 	ValuesGuard values(fn->data1, stack::index_of(stack::arguments) + 1);
 	(stack::frames_top - 1)->header |= stack::FRAME_RETURN_TARGET;
-	Cell body = *more_cell(fn, MORE_BODY);
-	if (cell::is(&body, T_BLOCK))
-		eval_block(&body, true);
-	else
-		stack::set_last(&UNSET_CELL);
-	if (errors::pending == THROW_RETURN || errors::pending == THROW_EXIT) errors::pending = THROW_NONE;
+	eval_body(fn);
 }
 
 // The tracer's call for one event: its arguments are written straight into
